@@ -1,0 +1,54 @@
+#include "startup.h"
+
+#include "notemgt.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QIcon>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QTranslator>
+
+namespace Startup {
+
+QString langKey(const QString &strLocaleName)
+{
+    return strLocaleName.toLower();
+}
+
+bool installTranslation(QCoreApplication &app, QTranslator &translator, const QString &strLangKey)
+{
+    if (!translator.load(QStringLiteral("kelpo_") + strLangKey, QStringLiteral(":/")))
+        return false;
+    app.installTranslator(&translator);
+    return true;
+}
+
+void applyLocale(CSettings &settings, const QString &strLangKey)
+{
+    settings.setLang(strLangKey);
+    settings.setShowLunar(strLangKey == QLatin1String("zh_cn"));
+}
+
+void registerTypes()
+{
+    qmlRegisterType<CNoteMgt>("NoteMgt", 1, 0, "NoteMgt");
+    qmlRegisterType<CSettings>("NoteMgt", 1, 0, "Settings");
+}
+
+std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt, CSettings &settings)
+{
+    auto pView = std::make_unique<QQuickView>();
+    pView->rootContext()->setContextProperty(QStringLiteral("noteMgt"), &noteMgt);
+    pView->rootContext()->setContextProperty(QStringLiteral("settings"), &settings);
+    pView->setSource(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+    pView->setResizeMode(QQuickView::SizeRootObjectToView);
+    pView->setTitle(QStringLiteral("Kelpo"));
+    pView->setIcon(QIcon(QStringLiteral(":/kelpo.svg")));
+    QObject::connect(pView->engine(), &QQmlEngine::quit, QCoreApplication::instance(),
+                     &QCoreApplication::quit);
+    return pView;
+}
+
+} // namespace Startup

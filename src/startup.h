@@ -1,0 +1,35 @@
+#ifndef STARTUP_H
+#define STARTUP_H
+
+#include <QString>
+
+#include <memory>
+
+class QCoreApplication;
+class QQuickView;
+class QTranslator;
+class CNoteMgt;
+class CSettings;
+
+// The steps of start-up that depend on the system locale and build the window.
+namespace Startup {
+
+// "zh_CN" -> "zh_cn": the language key of the translations, the language manager and the settings.
+QString langKey(const QString &strLocaleName);
+
+// Loads "kelpo_<key>" from the resource root with the translator's fall-back search
+// and installs it on the application when found. Returns whether a file was loaded.
+bool installTranslation(QCoreApplication &app, QTranslator &translator, const QString &strLangKey);
+
+// Overwrites the per-run settings: the language, and lunar dates only for "zh_cn".
+void applyLocale(CSettings &settings, const QString &strLangKey);
+
+// Creates the window with the context properties, loads the main QML file and titles it.
+std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt, CSettings &settings);
+
+// Registers the QML module "NoteMgt" 1.0.
+void registerTypes();
+
+} // namespace Startup
+
+#endif // STARTUP_H

@@ -1,0 +1,203 @@
+#include "notemgt.h"
+#include "settings.h"
+#include "startup.h"
+
+#include <QDirIterator>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+QStringList g_warnings;
+QtMessageHandler g_previousHandler = nullptr;
+
+void collectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+{
+    if (type == QtWarningMsg || type == QtCriticalMsg)
+        g_warnings << msg;
+    g_previousHandler(type, context, msg);
+}
+
+struct TsMessage
+{
+    QString context;
+    QString source;
+    QString translation;
+};
+
+// The translation sources that the build compiles, read back as (context, source, translation).
+QList<TsMessage> readTs(const QString &strPath)
+{
+    QList<TsMessage> list;
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return list;
+    QXmlStreamReader xml(&file);
+    QString strContext;
+    TsMessage msg;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("name"))
+            strContext = xml.readElementText();
+        else if (xml.name() == QLatin1String("source"))
+            msg.source = xml.readElementText();
+        else if (xml.name() == QLatin1String("translation")) {
+            msg.translation = xml.readElementText();
+            msg.context = strContext;
+            list << msg;
+        }
+    }
+    return list;
+}
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
+        QStandardPaths::setTestModeEnabled(true);
+        Startup::registerTypes();
+    }
+
+    void locale_data()
+    {
+        QTest::addColumn<QString>("localeName");
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<bool>("lunar");
+        QTest::addColumn<QString>("login"); // "Login" in context ViewNote
+
+        QTest::newRow("zh_CN") << "zh_CN" << "zh_cn" << true << true << QStringLiteral("登录");
+        QTest::newRow("ja_JP") << "ja_JP" << "ja_jp" << true << false << QStringLiteral("登录され");
+        QTest::newRow("en_US") << "en_US" << "en_us" << false << false << "Login";
+        QTest::newRow("zh_TW") << "zh_TW" << "zh_tw" << false << false << "Login";
+    }
+
+    void locale()
+    {
+        QFETCH(QString, localeName);
+        QFETCH(QString, lang);
+        QFETCH(bool, loaded);
+        QFETCH(bool, lunar);
+        QFETCH(QString, login);
+
+        QCOMPARE(Startup::langKey(localeName), lang);
+        QTranslator translator;
+        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang), loaded);
+        QCOMPARE(QCoreApplication::translate("ViewNote", "Login"), login);
+
+        CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-") + lang);
+        // Lunar dates follow the locale whatever was stored.
+        settings.setShowLunar(!lunar);
+        QSignalSpy lunarSpy(&settings, &CSettings::showLunarChanged);
+        QSignalSpy langSpy(&settings, &CSettings::langChanged);
+        Startup::applyLocale(settings, lang);
+        QCOMPARE(settings.getLang(), lang);
+        QCOMPARE(settings.getShowLunar(), lunar);
+        QCOMPARE(lunarSpy.count(), 1);
+        QCOMPARE(langSpy.count(), 0);
+        QCoreApplication::removeTranslator(&translator);
+    }
+
+    // Every row of the translation table, in every listed context, comes out of the
+    // compiled .qm files that the resources carry.
+    void compiledTranslations_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::newRow("zh_cn") << "zh_cn";
+        QTest::newRow("ja_jp") << "ja_jp";
+    }
+
+    void compiledTranslations()
+    {
+        QFETCH(QString, lang);
+        const QList<TsMessage> messages
+            = readTs(QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
+        QCOMPARE(messages.size(), 59);
+        QSet<QString> sources;
+        for (const TsMessage &m : messages)
+            sources << m.source;
+        QCOMPARE(sources.size(), 46);
+
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/kelpo_") + lang + QStringLiteral(".qm")));
+        for (const TsMessage &m : messages) {
+            QVERIFY2(!m.translation.isEmpty(), qPrintable(m.source));
+            QCOMPARE(translator.translate(m.context.toUtf8().constData(), m.source.toUtf8().constData()),
+                     m.translation);
+        }
+    }
+
+    void compiledTranslationSamples()
+    {
+        QTranslator zh;
+        QVERIFY(zh.load(QStringLiteral(":/kelpo_zh_cn.qm")));
+        QCOMPARE(zh.translate("MonthsView", "Sun"), QStringLiteral("日"));
+        QCOMPARE(zh.translate("ViewNoteEdit", "Do you sure to remove the note?"),
+                 QStringLiteral("确认删除笔记？"));
+        QCOMPARE(zh.translate("CNoteMgt", "The mail about modify password is sent to '%1'."),
+                 QStringLiteral("修改密码的邮件发送至'%1'。"));
+        QTranslator ja;
+        QVERIFY(ja.load(QStringLiteral(":/kelpo_ja_jp.qm")));
+        QCOMPARE(ja.translate("EditTimeItem", "Hour"), QStringLiteral("時"));
+        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"), QStringLiteral("グレイフェンソフト"));
+    }
+
+    // Every QML file of the resources compiles: broken imports and typos show here.
+    void qmlFilesCompile()
+    {
+        QQmlEngine engine;
+        QDirIterator it(QStringLiteral(":/qml"), {QStringLiteral("*.qml")});
+        int nFiles = 0;
+        while (it.hasNext()) {
+            const QString strPath = it.next();
+            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc") + strPath),
+                                    QQmlComponent::PreferSynchronous);
+            QVERIFY2(!component.isError(), qPrintable(component.errorString()));
+            ++nFiles;
+        }
+        QVERIFY(nFiles >= 34);
+    }
+
+    // The window is titled, sized by its root, and main.qml loads without a warning;
+    // the note manager's init waits for the event loop, after the window is shown.
+    void windowLoadsCleanly()
+    {
+        CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-window"));
+        CNoteMgt noteMgt;
+        g_warnings.clear();
+        g_previousHandler = qInstallMessageHandler(collectWarnings);
+        std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
+        QCOMPARE(pView->title(), QStringLiteral("Kelpo"));
+        QCOMPARE(pView->status(), QQuickView::Ready);
+        QVERIFY(pView->rootObject());
+        QCOMPARE(pView->resizeMode(), QQuickView::SizeRootObjectToView);
+        QVERIFY(!pView->icon().isNull());
+        pView->resize(800, 600);
+        pView->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pView.get()));
+        QTRY_COMPARE(pView->rootObject()->width(), 800.0);
+        QTest::qWait(200);
+        qInstallMessageHandler(g_previousHandler);
+        QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

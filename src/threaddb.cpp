@@ -8,6 +8,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QVector>
+
+#include <algorithm>
 
 namespace {
 
@@ -286,12 +289,22 @@ bool CThreadDb::execPrepared(const QString &strSql, const QVariantMap &mapData)
 
 QVariantList CThreadDb::fetchRows()
 {
+    // Columns in name order, so that each row's map is filled from its end without
+    // searching.
+    const QSqlRecord record = m_pQuery->record();
+    QVector<QPair<QString, int>> vecColumns;
+    vecColumns.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        vecColumns.append(qMakePair(record.fieldName(i), i));
+    std::stable_sort(vecColumns.begin(), vecColumns.end(), [](const auto &a, const auto &b) {
+        return a.first < b.first;
+    });
+
     QVariantList lstRows;
     while (m_pQuery->next()) {
-        const QSqlRecord record = m_pQuery->record();
         QVariantMap mapRow;
-        for (int i = 0; i < record.count(); ++i)
-            mapRow.insert(record.fieldName(i), record.value(i).toString());
+        for (const auto &column : qAsConst(vecColumns))
+            mapRow.insert(mapRow.cend(), column.first, m_pQuery->value(column.second).toString());
         lstRows.append(mapRow);
     }
     return lstRows;

@@ -239,6 +239,14 @@ void TestThreadDb::rowsComeBackAsStrings()
                           {str("title"), str("it's")}}));
     for (const QVariant &value : mapRow)
         QCOMPARE(value.type(), QVariant::String);
+
+    // Columns come back under the names the driver reports, in any order; a repeated
+    // name keeps the last column.
+    QCOMPARE(rows(str("SELECT 3 AS zeta, 'x' AS alpha, NULL AS mid, 1 AS dup, 2 AS dup")),
+             (QVariantList{QVariantMap{{str("zeta"), str("3")},
+                                       {str("alpha"), str("x")},
+                                       {str("mid"), str("")},
+                                       {str("dup"), str("2")}}}));
 }
 
 void TestThreadDb::insertReturnsIdOnlyWhenAsked()

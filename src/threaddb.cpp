@@ -14,9 +14,6 @@
 
 namespace {
 
-// After a failed open the worker tries again on a request, at most this often, so that
-// a store that was locked by another Kelpo comes back once that one has quit.
-constexpr qint64 kReopenIntervalMs = 10000;
 // How long SQLite waits for a lock held by another process before it gives up.
 constexpr int kBusyTimeoutMs = 1000;
 
@@ -91,6 +88,11 @@ void CThreadDb::setDbName(const QString &strDbName)
 QString CThreadDb::dbName() const
 {
     return m_strDbName;
+}
+
+void CThreadDb::setReopenInterval(int nMsecs)
+{
+    m_nReopenIntervalMs = nMsecs;
 }
 
 void CThreadDb::initialize()
@@ -194,7 +196,7 @@ void CThreadDb::release()
 
 void CThreadDb::processRequest(QVariantMap mapRequest)
 {
-    if (!m_pQuery && m_db.isValid() && m_timerOpenTried.hasExpired(kReopenIntervalMs))
+    if (!m_pQuery && m_db.isValid() && m_timerOpenTried.hasExpired(m_nReopenIntervalMs))
         openDb();
 
     QVariantMap mapResult;

@@ -73,6 +73,7 @@ private slots:
     void unknownTypeIsConsumedSilently();
     void unopenableDatabaseAnswersWithErrors_data();
     void unopenableDatabaseAnswersWithErrors();
+    void lockedFileIsUsedOnceReleased();
     void stopWaitsForRunningStatement();
 
 private:
@@ -473,6 +474,38 @@ void TestThreadDb::unopenableDatabaseAnswersWithErrors()
         dbHolder = QSqlDatabase();
         QSqlDatabase::removeDatabase(str("holder"));
     }
+}
+
+void TestThreadDb::lockedFileIsUsedOnceReleased()
+{
+    const QString strDbName = m_pDir->filePath(str("local.db"));
+    {
+        QSqlDatabase dbHolder = QSqlDatabase::addDatabase(str("QSQLITE"), str("holder"));
+        dbHolder.setDatabaseName(strDbName);
+        QVERIFY(dbHolder.open());
+        QSqlQuery q(dbHolder);
+        QVERIFY(q.exec(str("PRAGMA locking_mode = EXCLUSIVE")));
+        QVERIFY(q.exec(str("CREATE TABLE other (x)")));
+
+        m_pWorker = new CObservedThreadDb;
+        m_pWorker->setReopenInterval(0);
+        m_pWorker->setDbName(strDbName);
+        connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
+            m_lstResults << result.toMap();
+        });
+        m_pWorker->startThread();
+        QVERIFY(run(query(str("SELECT 1"))).value(str("error")).toString().contains(str("locked")));
+        q.finish();
+        dbHolder.close();
+    }
+    QSqlDatabase::removeDatabase(str("holder"));
+
+    // The other program has quit: the next request opens the file and runs.
+    const QVariantMap mapResult = run(query(str("INSERT INTO note (title) VALUES ('now')")));
+    QVERIFY2(!mapResult.contains(str("error")),
+             qPrintable(mapResult.value(str("error")).toString()));
+    QCOMPARE(rows(str("SELECT title FROM note")),
+             (QVariantList{QVariantMap{{str("title"), str("now")}}}));
 }
 
 void TestThreadDb::stopWaitsForRunningStatement()

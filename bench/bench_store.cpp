@@ -235,7 +235,7 @@ QList<Operation> operations()
 {
     QList<Operation> lst;
     lst << Operation{s("day list"),
-                     41,
+                     21,
                      [](CDbMgt &m, int n) { return m.getNoteListByDay(benchDay(n), kUserId); },
                      [](QSqlQuery &q, int n) {
                          const QString strDay = benchDay(n).toString(s("yyyy-MM-dd"));
@@ -247,7 +247,7 @@ QList<Operation> operations()
                                               .arg(kColumns, strDay, kLive));
                      }};
     lst << Operation{s("month day counts"),
-                     41,
+                     21,
                      [](CDbMgt &m, int n) {
                          return m.getDayNoteCountByMonth(benchDay(n * 10), kUserId);
                      },
@@ -265,13 +265,13 @@ QList<Operation> operations()
                      }};
     lst << Operation{
         s("paged list, page 1"),
-        41,
+        21,
         [](CDbMgt &m, int) {
             return m.getNoteListByOffset(QVariantMap{{s("offset"), 0}, {s("number"), kPageSize}});
         },
         [](QSqlQuery &q, int) { return runDirect(q, pageSql(0, false)); }};
     lst << Operation{s("paged list, page 1000"),
-                     21,
+                     11,
                      [](CDbMgt &m, int) {
                          return m.getNoteListByOffset(
                              QVariantMap{{s("offset"), 999 * kPageSize}, {s("number"), kPageSize}});
@@ -280,7 +280,7 @@ QList<Operation> operations()
                          return runDirect(q, pageSql(999 * kPageSize, false));
                      }};
     lst << Operation{s("search for a rare word"),
-                     5,
+                     3,
                      [](CDbMgt &m, int) {
                          return m.getNoteListByOffset(QVariantMap{{s("offset"), 0},
                                                                   {s("number"), kPageSize},
@@ -294,7 +294,7 @@ QList<Operation> operations()
                                                       {s("title"), strPattern}});
                      }};
     lst << Operation{s("insert a note"),
-                     41,
+                     21,
                      [](CDbMgt &m, int n) {
                          return m.insertNoteItem(
                              QVariantMap{{s("user_id"), kUserId},
@@ -314,7 +314,7 @@ QList<Operation> operations()
                          return runDirect(q, strSql, mapSpec.value(s("data")).toMap());
                      }};
     lst << Operation{s("update a note"),
-                     41,
+                     21,
                      [](CDbMgt &m, int n) { return m.updateNoteItem(noteUpdate(n), s("uuid")); },
                      [](QSqlQuery &q, int n) {
                          QVariantMap mapData = noteUpdate(n);
@@ -409,8 +409,8 @@ int main(int argc, char *argv[])
     QSqlDatabase::removeDatabase(s("direct"));
 
     // The store's connection holds the file locked, so the two ways cannot run side by
-    // side: they take turns, three rounds each, and each median is taken over its rounds.
-    constexpr int kRounds = 3;
+    // side: they take turns, six rounds each, and each median is taken over its rounds.
+    constexpr int kRounds = 6;
     QVector<QVector<double>> vecDirectRuns(lstOps.size());
     QVector<QVector<double>> vecStoreRuns(lstOps.size());
     for (int nRound = 0; nRound < kRounds; ++nRound) {

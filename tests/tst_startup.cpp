@@ -3,6 +3,7 @@
 #include "startup.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -83,10 +84,14 @@ private slots:
         QTest::addColumn<bool>("lunar");
         QTest::addColumn<QString>("login"); // "Login" in context ViewNote
 
-        QTest::newRow("zh_CN") << "zh_CN" << "zh_cn" << true << true << QStringLiteral("登录");
-        QTest::newRow("ja_JP") << "ja_JP" << "ja_jp" << true << false << QStringLiteral("登录され");
-        QTest::newRow("en_US") << "en_US" << "en_us" << false << false << "Login";
-        QTest::newRow("zh_TW") << "zh_TW" << "zh_tw" << false << false << "Login";
+        QTest::newRow("zh_CN") << "zh_CN"
+                               << "zh_cn" << true << true << QStringLiteral("登录");
+        QTest::newRow("ja_JP") << "ja_JP"
+                               << "ja_jp" << true << false << QStringLiteral("登录され");
+        QTest::newRow("en_US") << "en_US"
+                               << "en_us" << false << false << "Login";
+        QTest::newRow("zh_TW") << "zh_TW"
+                               << "zh_tw" << false << false << "Login";
     }
 
     void locale()
@@ -99,7 +104,8 @@ private slots:
 
         QCOMPARE(Startup::langKey(localeName), lang);
         QTranslator translator;
-        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang), loaded);
+        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang),
+                 loaded);
         QCOMPARE(QCoreApplication::translate("ViewNote", "Login"), login);
 
         CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-") + lang);
@@ -127,8 +133,8 @@ private slots:
     void compiledTranslations()
     {
         QFETCH(QString, lang);
-        const QList<TsMessage> messages
-            = readTs(QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
+        const QList<TsMessage> messages = readTs(
+            QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
         QCOMPARE(messages.size(), 59);
         QSet<QString> sources;
         for (const TsMessage &m : messages)
@@ -139,7 +145,8 @@ private slots:
         QVERIFY(translator.load(QStringLiteral(":/kelpo_") + lang + QStringLiteral(".qm")));
         for (const TsMessage &m : messages) {
             QVERIFY2(!m.translation.isEmpty(), qPrintable(m.source));
-            QCOMPARE(translator.translate(m.context.toUtf8().constData(), m.source.toUtf8().constData()),
+            QCOMPARE(translator.translate(m.context.toUtf8().constData(),
+                                          m.source.toUtf8().constData()),
                      m.translation);
         }
     }
@@ -156,7 +163,8 @@ private slots:
         QTranslator ja;
         QVERIFY(ja.load(QStringLiteral(":/kelpo_ja_jp.qm")));
         QCOMPARE(ja.translate("EditTimeItem", "Hour"), QStringLiteral("時"));
-        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"), QStringLiteral("グレイフェンソフト"));
+        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"),
+                 QStringLiteral("グレイフェンソフト"));
     }
 
     // Every QML file of the resources compiles: broken imports and typos show here.
@@ -167,7 +175,8 @@ private slots:
         int nFiles = 0;
         while (it.hasNext()) {
             const QString strPath = it.next();
-            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc") + strPath),
+            QQmlComponent component(&engine,
+                                    QUrl(QStringLiteral("qrc") + strPath),
                                     QQmlComponent::PreferSynchronous);
             QVERIFY2(!component.isError(), qPrintable(component.errorString()));
             ++nFiles;
@@ -196,6 +205,48 @@ private slots:
         QTest::qWait(200);
         qInstallMessageHandler(g_previousHandler);
         QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+    }
+
+    // The real program, started under a given file name, keeps its settings in a file
+    // named after it and ends with exit code 0, settings written, when asked to stop.
+    void programEndsCleanly_data()
+    {
+        QTest::addColumn<QString>("exeName");
+        QTest::newRow("kelpo") << "kelpo";
+        QTest::newRow("another name") << "diary";
+    }
+
+    void programEndsCleanly()
+    {
+        QFETCH(QString, exeName);
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QString strExe = home.filePath(exeName);
+        QVERIFY(QFile::copy(QStringLiteral(KELPO_BINARY_DIR "/kelpo"), strExe));
+        QVERIFY(QFile::setPermissions(strExe, QFile::ExeOwner | QFile::ReadOwner));
+
+        QProcess proc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        proc.setProcessEnvironment(env);
+        proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proc.start(strExe, {});
+        QVERIFY(proc.waitForStarted());
+        QTest::qWait(1500); // let the window come up before asking it to go
+        QCOMPARE(proc.state(), QProcess::Running);
+        proc.terminate();
+        QVERIFY(proc.waitForFinished(20000));
+        QCOMPARE(proc.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(proc.exitCode(), 0);
+        const QString strIni = home.filePath(QStringLiteral(".config/Greyfen Software/") + exeName
+                                             + QStringLiteral(".ini"));
+        QVERIFY2(QFile::exists(strIni), qPrintable(strIni));
+        QSettings ini(strIni, QSettings::IniFormat);
+        QVERIFY(ini.contains(QStringLiteral("m_nInitType")));
+        QVERIFY(!ini.contains(QStringLiteral("m_bShowLunar")));
     }
 };
 

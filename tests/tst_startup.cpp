@@ -83,14 +83,10 @@ private slots:
         QTest::addColumn<bool>("lunar");
         QTest::addColumn<QString>("login"); // "Login" in context ViewNote
 
-        QTest::newRow("zh_CN") << "zh_CN"
-                               << "zh_cn" << true << true << QStringLiteral("登录");
-        QTest::newRow("ja_JP") << "ja_JP"
-                               << "ja_jp" << true << false << QStringLiteral("登录され");
-        QTest::newRow("en_US") << "en_US"
-                               << "en_us" << false << false << "Login";
-        QTest::newRow("zh_TW") << "zh_TW"
-                               << "zh_tw" << false << false << "Login";
+        QTest::newRow("zh_CN") << "zh_CN" << "zh_cn" << true << true << QStringLiteral("登录");
+        QTest::newRow("ja_JP") << "ja_JP" << "ja_jp" << true << false << QStringLiteral("登录され");
+        QTest::newRow("en_US") << "en_US" << "en_us" << false << false << "Login";
+        QTest::newRow("zh_TW") << "zh_TW" << "zh_tw" << false << false << "Login";
     }
 
     void locale()
@@ -103,8 +99,7 @@ private slots:
 
         QCOMPARE(Startup::langKey(localeName), lang);
         QTranslator translator;
-        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang),
-                 loaded);
+        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang), loaded);
         QCOMPARE(QCoreApplication::translate("ViewNote", "Login"), login);
 
         CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-") + lang);
@@ -132,8 +127,8 @@ private slots:
     void compiledTranslations()
     {
         QFETCH(QString, lang);
-        const QList<TsMessage> messages = readTs(
-            QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
+        const QList<TsMessage> messages
+            = readTs(QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
         QCOMPARE(messages.size(), 59);
         QSet<QString> sources;
         for (const TsMessage &m : messages)
@@ -144,8 +139,7 @@ private slots:
         QVERIFY(translator.load(QStringLiteral(":/kelpo_") + lang + QStringLiteral(".qm")));
         for (const TsMessage &m : messages) {
             QVERIFY2(!m.translation.isEmpty(), qPrintable(m.source));
-            QCOMPARE(translator.translate(m.context.toUtf8().constData(),
-                                          m.source.toUtf8().constData()),
+            QCOMPARE(translator.translate(m.context.toUtf8().constData(), m.source.toUtf8().constData()),
                      m.translation);
         }
     }
@@ -162,8 +156,7 @@ private slots:
         QTranslator ja;
         QVERIFY(ja.load(QStringLiteral(":/kelpo_ja_jp.qm")));
         QCOMPARE(ja.translate("EditTimeItem", "Hour"), QStringLiteral("時"));
-        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"),
-                 QStringLiteral("グレイフェンソフト"));
+        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"), QStringLiteral("グレイフェンソフト"));
     }
 
     // Every QML file of the resources compiles: broken imports and typos show here.
@@ -174,8 +167,7 @@ private slots:
         int nFiles = 0;
         while (it.hasNext()) {
             const QString strPath = it.next();
-            QQmlComponent component(&engine,
-                                    QUrl(QStringLiteral("qrc") + strPath),
+            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc") + strPath),
                                     QQmlComponent::PreferSynchronous);
             QVERIFY2(!component.isError(), qPrintable(component.errorString()));
             ++nFiles;

@@ -289,7 +289,14 @@ void CNoteMgt::getNoteItem(int nId)
 
 void CNoteMgt::upateNoteItem(QVariantMap mapData)
 {
-    qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapData;
+    {
+        // The text itself (pictures included) stays out of the debug output.
+        QVariantMap mapShown = mapData;
+        mapShown.insert(QStringLiteral("content"),
+                        QStringLiteral("<%1 characters>")
+                            .arg(mapData.value(QStringLiteral("content")).toString().size()));
+        qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapShown;
+    }
     const QString strNow = nowString();
     if (!mapData.contains(QStringLiteral("user_id")))
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
@@ -803,7 +810,7 @@ void CNoteMgt::onDataReceived(QVariant data)
         handleNoteSaved(strType, noteOfContextData(mapData), mapResult);
     } else if (strType == QLatin1String("note_list_by_day")) {
         mapEmit.insert(QStringLiteral("date"), mapData.value(QStringLiteral("date")));
-        qCDebug(lcNote) << "*******" << lstRows.size();
+        qCDebug(lcNote) << "*******" << lstRows.size() << "notes";
         QVariantList lst = lstRows;
         fillDisplayFieldsOfList(lst);
         mapEmit.insert(QStringLiteral("result"), lst);

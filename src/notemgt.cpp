@@ -42,6 +42,14 @@ QVariantMap noteOfContextData(const QVariantMap &mapData)
     return mapData;
 }
 
+// A stored "set_at" is always the day at midnight.
+void normaliseSetAt(QVariantMap &map)
+{
+    const QString strSetAt(QStringLiteral("set_at"));
+    if (map.contains(strSetAt))
+        map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
+}
+
 bool isNoteWrite(const QString &strType)
 {
     return strType == QLatin1String("update_note_item")
@@ -448,16 +456,27 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
     }
     if (strLocalAt < strServerAt) {
         convertServerItem(mapServerItem, m_nUserId);
-        if (mapLocalItem.value(QStringLiteral("md5")).toString()
-            == mapServerItem.value(QStringLiteral("md5")).toString()) {
+        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+            mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
+        const bool bSameText = mapLocalItem.value(QStringLiteral("md5")).toString()
+                               == mapServerItem.value(QStringLiteral("md5")).toString();
+        if (!bSameText && !mapServerItem.contains(QStringLiteral("content"))) {
+            // The newer text was not sent along: fetch the whole note. Until it arrives the
+            // local copy stays as it is, so nothing is lost if the download fails.
+            downloadNoteItem(mapServerItem.value(QStringLiteral("uuid")).toString());
+            return -1;
+        }
+        if (bSameText) {
+            // Same text: keep the local one.
             if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
                 mapServerItem.remove(QStringLiteral("content"));
             mapServerItem.remove(QStringLiteral("content_size"));
             mapServerItem.remove(QStringLiteral("md5"));
-        } else if (!mapServerItem.contains(QStringLiteral("content"))) {
-            mapServerItem.insert(QStringLiteral("content"), QString());
         }
-        prepareNoteItem(mapServerItem);
+        if (mapServerItem.contains(QStringLiteral("content")))
+            prepareNoteItem(mapServerItem);
+        else
+            normaliseSetAt(mapServerItem); // without a text the title and the time stay the server's
         m_dbMgt.updateNoteItem(mapServerItem, QStringLiteral("uuid"));
         return -1;
     }
@@ -566,9 +585,7 @@ void CNoteMgt::prepareNoteItem(QVariantMap &map)
         map.insert(strUpdatedAt, nowString());
         fillContentDigest(map);
     }
-    const QString strSetAt(QStringLiteral("set_at"));
-    if (map.contains(strSetAt))
-        map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
+    normaliseSetAt(map);
 }
 
 void CNoteMgt::convertServerItem(QVariantMap &map, int nUserId)

@@ -28,6 +28,7 @@ class CFakeService : public QTcpServer
 {
 public:
     QStringList m_lstEndpoints;
+    QList<QByteArray> m_lstBodies;
     QMap<QString, QByteArray> m_mapReply;
 
     CFakeService()
@@ -59,8 +60,9 @@ private:
             return;
         const QByteArray path = buffer.left(buffer.indexOf('\n')).split(' ').value(1);
         const QString strEndpoint = QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1));
-        m_hashBuffer.remove(pSocket);
         m_lstEndpoints << strEndpoint;
+        m_lstBodies << buffer.mid(nHeaderEnd + 4, nLength);
+        m_hashBuffer.remove(pSocket);
         const QByteArray body = m_mapReply.value(strEndpoint, QByteArrayLiteral("{}"));
         pSocket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
                        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
@@ -252,6 +254,7 @@ private slots:
         m_pDataDir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_pDataDir->isValid());
         m_service.m_lstEndpoints.clear();
+        m_service.m_lstBodies.clear();
         m_service.m_mapReply.clear();
         g_pSettings->setAutoLogin(false);
     }
@@ -698,6 +701,104 @@ private slots:
         QCOMPARE(lstPage.size(), 4);
         QCOMPARE(lstPage.first().toMap().value("set_at"_s).toString(), QStringLiteral("2016-04-01"));
         QCOMPARE(lstPage.first().toMap().value("title"_s).toString(), QStringLiteral("x"));
+    }
+
+    // ---- comparing a local note with the server's copy ----
+
+    void compareItem_data()
+    {
+        QTest::addColumn<QVariantMap>("server");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("endpoints");
+        QTest::addColumn<QVariantMap>("local"); // fields of the local note afterwards
+
+        const QString strOld = QStringLiteral("<p>old</p>");
+        const QString strServer = QStringLiteral("<p>server</p>");
+        const QString strLater = QStringLiteral("2099-01-01 00:00:00");
+        QTest::newRow("local newer")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, "2016-01-01 00:00:00"_s},
+                           {"content"_s, strOld},
+                           {"md5"_s, md5Hex(strOld)}}
+            << 1 << QStringList{"update_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}};
+        QTest::newRow("server newer, other text")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"set_at"_s, "2016-03-05 00:00:00"_s},
+                           {"content"_s, strServer},
+                           {"md5"_s, md5Hex(strServer)},
+                           {"content_size"_s, strServer.size()}}
+            << -1 << QStringList()
+            << QVariantMap{{"content"_s, strServer},
+                           {"server_id"_s, "42"_s},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(strServer)}};
+        QTest::newRow("server newer, same text")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))},
+                           {"content_size"_s, 12}}
+            << -1 << QStringList()
+            << QVariantMap{{"content"_s, "<p>local</p>"_s},
+                           {"server_id"_s, "42"_s},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}};
+        QTest::newRow("server newer, text not sent")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(strServer)},
+                           {"content_size"_s, strServer.size()}}
+            << -1 << QStringList{"get_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s},
+                           {"server_id"_s, ""_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}};
+        QTest::newRow("same time, server note without uuid")
+            << QVariantMap{{"id"_s, 42}, {"uuid"_s, ""_s}, {"updated_at"_s, "<local>"_s}} << 0
+            << QStringList{"update_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}};
+    }
+
+    // The later side wins; the local text is never given up before a newer one is here.
+    void compareItem()
+    {
+        QFETCH(QVariantMap, server);
+        QFETCH(int, result);
+        QFETCH(QStringList, endpoints);
+        QFETCH(QVariantMap, local);
+
+        CNoteMgt &nm = makeNoteMgt();
+        saveNote(nm,
+                 {{"uuid"_s, QString()},
+                  {"set_at"_s, "2016-03-05"_s},
+                  {"content"_s, "<p>local</p>"_s}});
+        drain(nm);
+        const QVariantMap mapLocal = dayList(nm, QDate(2016, 3, 5)).value(0);
+        QVERIFY(!mapLocal.isEmpty());
+        if (!server.contains("uuid"_s))
+            server.insert("uuid"_s, mapLocal.value("uuid"_s));
+        if (server.value("updated_at"_s) == "<local>"_s)
+            server.insert("updated_at"_s, mapLocal.value("updated_at"_s));
+
+        nm.m_netMgt.setLoginInfo(5, QStringLiteral("token"));
+        QCOMPARE(nm.compareItem(mapLocal, server), result);
+        QTRY_COMPARE(m_service.m_lstEndpoints, endpoints);
+        if (!endpoints.isEmpty() && endpoints.first() == "update_note_item"_s)
+            QVERIFY(m_service.m_lstBodies.first().contains(
+                mapLocal.value("uuid"_s).toString().toUtf8()));
+        drain(nm);
+
+        const QVariantMap mapAfter = dayList(nm, QDate(2016, 3, 5)).value(0);
+        QCOMPARE(mapAfter.value("uuid"_s), mapLocal.value("uuid"_s));
+        for (auto it = local.cbegin(); it != local.cend(); ++it)
+            QCOMPARE(mapAfter.value(it.key()).toString(), it.value().toString());
+        if (!local.contains("updated_at"_s))
+            QCOMPARE(mapAfter.value("updated_at"_s), mapLocal.value("updated_at"_s));
     }
 
     // ---- the dispatcher's framework and error path ----

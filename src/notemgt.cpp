@@ -1,7 +1,6 @@
 #include "notemgt.h"
 
 #include "kelpolog.h"
-#include "langmgt.h"
 #include "settings.h"
 #include "sqlbuilder.h"
 

@@ -17,6 +17,9 @@
 
 namespace {
 
+// Generous: the machine may be busy with other builds.
+const int kTimeout = 20000;
+
 QString operator""_s(const char *str, size_t nSize)
 {
     return QString::fromUtf8(str, int(nSize));
@@ -120,15 +123,24 @@ private:
         QSignalSpy spy(&nm.m_dbMgt, &CDbMgt::dataReceived);
         const QString strUuid = nm.m_dbMgt.getUser(0);
         QVERIFY(!strUuid.isEmpty());
-        QTRY_VERIFY(std::any_of(spy.cbegin(), spy.cend(), [&](const QList<QVariant> &args) {
-            return args.value(0).toMap().value(QStringLiteral("uuid")).toString() == strUuid;
-        }));
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(spy.cbegin(),
+                                             spy.cend(),
+                                             [&](const QList<QVariant> &args) {
+                                                 return args.value(0)
+                                                            .toMap()
+                                                            .value(QStringLiteral("uuid"))
+                                                            .toString()
+                                                        == strUuid;
+                                             }),
+                                 kTimeout);
     }
 
     // No request is pending and every queued store write (the log) has run.
     void drain(CNoteMgt &nm)
     {
-        QTRY_VERIFY2(nm.m_mapRequest.isEmpty(), qPrintable(show(nm.m_mapRequest)));
+        QTRY_VERIFY2_WITH_TIMEOUT(nm.m_mapRequest.isEmpty(),
+                                  qPrintable(show(nm.m_mapRequest)),
+                                  kTimeout);
         roundTrip(nm);
         QVERIFY(nm.m_mapRequest.isEmpty());
     }
@@ -186,7 +198,7 @@ private:
     {
         QSignalSpy spy(&nm, &CNoteMgt::appendNoteItemToList);
         nm.upateNoteItem(mapEditor);
-        if (!spy.wait(10000) && spy.isEmpty())
+        if (!spy.wait(kTimeout) && spy.isEmpty())
             return {};
         return spy.first().value(0).toMap();
     }
@@ -197,7 +209,8 @@ private:
         nm.getNoteListByDay(dt);
         QList<QVariantMap> lst;
         if (!QTest::qWaitFor(
-                [&] { return !received(spy, QStringLiteral("note_list_by_day")).isEmpty(); }, 10000))
+                [&] { return !received(spy, QStringLiteral("note_list_by_day")).isEmpty(); },
+                kTimeout))
             return lst;
         for (const QVariant &row : received(spy, QStringLiteral("note_list_by_day"))
                                        .first()
@@ -463,7 +476,7 @@ private slots:
         QCOMPARE(mapNote.value("content_size"_s).toInt(), strContent.toUtf8().size());
 
         // The day's count follows the new note.
-        QTRY_COMPARE(received(spy, "day_note_count"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "day_note_count"_s).size(), 1, kTimeout);
         COMPARE_MAP(received(spy, "day_note_count"_s).first(),
                     (QVariantMap{{"type"_s, "day_note_count"_s},
                                  {"result"_s,
@@ -512,12 +525,12 @@ private slots:
                           {"content"_s, "<p>second &lt;take&gt;</p>"_s}});
         QCOMPARE(nm.m_mapRequest.size(), 1);
         QCOMPARE(nm.m_mapRequest.first().toMap().value("type"_s).toString(), type);
-        QTRY_COMPARE(spyAppend.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyAppend.count(), 1, kTimeout);
         const QVariantMap mapNote = spyAppend.first().value(0).toMap();
         QCOMPARE(mapNote.value(key), mapFirst.value(key));
         QCOMPARE(mapNote.value("title"_s).toString(), QStringLiteral("second <take>"));
         QCOMPARE(mapNote.value("set_at"_s).toString(), QStringLiteral("2016-03-05"));
-        QTRY_COMPARE(received(spy, "day_note_count"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "day_note_count"_s).size(), 1, kTimeout);
         QCOMPARE(received(spy, "day_note_count"_s)
                      .first()
                      .value("result"_s)
@@ -560,7 +573,7 @@ private slots:
                             {"set_at"_s, "2016-03-06 00:00:00"_s},
                             {"title"_s, QString()},
                             {"content"_s, "<p>Replaced</p>"_s}});
-        QTRY_COMPARE(spyAppend.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyAppend.count(), 1, kTimeout);
         const QVariantMap mapNote = spyAppend.first().value(0).toMap();
         QCOMPARE(mapNote.value("uuid"_s).toString(), strUuid);
         QCOMPARE(mapNote.value("title"_s).toString(), QStringLiteral("Replaced"));
@@ -591,12 +604,13 @@ private slots:
         QVERIFY(it != lstTypes.cend());
         COMPARE_MAP(it->value("data"_s).toMap(), (QVariantMap{{"note_uuid"_s, strUuid}}));
 
-        QTRY_COMPARE(spyAppend.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyAppend.count(), 1, kTimeout);
         const QVariantMap mapNote = spyAppend.first().value(0).toMap();
         QVERIFY(mapNote.value("id"_s).toInt() > 0);
         QVERIFY(mapNote.value("id"_s).toInt() != 99);
         QCOMPARE(mapNote.value("title"_s).toString(), QStringLiteral("Letter"));
-        QTRY_VERIFY(m_service.m_lstEndpoints.contains(QStringLiteral("get_note_item")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_service.m_lstEndpoints.contains(QStringLiteral("get_note_item")),
+                                 kTimeout);
         drain(nm);
         const QList<QVariantMap> lst = dayList(nm, QDate(2016, 3, 8));
         QCOMPARE(lst.size(), 1);
@@ -614,18 +628,22 @@ private slots:
                                              {{"uuid"_s, QString()},
                                               {"set_at"_s, "2016-03-05"_s},
                                               {"content"_s, "<p>one</p>"_s}});
-        QTRY_COMPARE(m_service.m_lstEndpoints, QStringList{"insert_note_item"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
+                                  QStringList{"insert_note_item"_s},
+                                  kTimeout);
         saveNote(nm,
                  {{"uuid"_s, mapNote.value("uuid"_s)},
                   {"set_at"_s, "2016-03-05"_s},
                   {"content"_s, "two"_s}});
-        QTRY_COMPARE(m_service.m_lstEndpoints,
-                     (QStringList{"insert_note_item"_s, "replace_note_item"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
+                                  (QStringList{"insert_note_item"_s, "replace_note_item"_s}),
+                                  kTimeout);
         nm.deleteNoteItem(mapNote.value("uuid"_s).toString());
-        QTRY_COMPARE(m_service.m_lstEndpoints,
-                     (QStringList{"insert_note_item"_s,
-                                  "replace_note_item"_s,
-                                  "update_note_item"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
+                                  (QStringList{"insert_note_item"_s,
+                                               "replace_note_item"_s,
+                                               "update_note_item"_s}),
+                                  kTimeout);
         drain(nm);
     }
 
@@ -642,13 +660,13 @@ private slots:
         QSignalSpy spy(&nm, &CNoteMgt::dataReceived);
         QSignalSpy spyRemove(&nm, &CNoteMgt::removeNoteItemToList);
         nm.deleteNoteItem(mapNote.value("uuid"_s).toString());
-        QTRY_COMPARE(received(spy, "delete_note_item"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "delete_note_item"_s).size(), 1, kTimeout);
         COMPARE_MAP(received(spy, "delete_note_item"_s).first(),
                     (QVariantMap{{"type"_s, "delete_note_item"_s}, {"result"_s, "success"_s}}));
         QCOMPARE(spyRemove.count(), 1);
         QCOMPARE(spyRemove.first().value(0).toString(), mapNote.value("uuid"_s).toString());
         // Then the day's count, re-read through the deleted note's day.
-        QTRY_COMPARE(received(spy, "day_note_count"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "day_note_count"_s).size(), 1, kTimeout);
         COMPARE_MAP(received(spy, "day_note_count"_s).first(),
                     (QVariantMap{{"type"_s, "day_note_count"_s},
                                  {"result"_s,
@@ -787,7 +805,7 @@ private slots:
 
         nm.m_netMgt.setLoginInfo(5, QStringLiteral("token"));
         QCOMPARE(nm.compareItem(mapLocal, server), result);
-        QTRY_COMPARE(m_service.m_lstEndpoints, endpoints);
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints, endpoints, kTimeout);
         if (!endpoints.isEmpty() && endpoints.first() == "update_note_item"_s)
             QVERIFY(m_service.m_lstBodies.first().contains(
                 mapLocal.value("uuid"_s).toString().toUtf8()));
@@ -902,7 +920,7 @@ private slots:
         QCOMPARE(nm.m_mapRequest.first().toMap().value("type"_s).toString(),
                  QStringLiteral("login_server_again"));
         QVERIFY(nm.m_timerLoginServer.isActive());
-        QTRY_COMPARE(m_service.m_lstEndpoints, QStringList{"login"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints, QStringList{"login"_s}, kTimeout);
         const QList<QVariantMap> lstLog = closeAndReadLog();
         QCOMPARE(lstLog.size(), 1); // the renewal's own answer only
         QCOMPARE(lstLog.first().value("log_type"_s).toString(),
@@ -971,7 +989,7 @@ private slots:
         nm.upateNoteItem(
             {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>lost?</p>"_s}});
         nm.deleteNoteItem(createUuidString());
-        QTRY_VERIFY(nm.m_mapRequest.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(nm.m_mapRequest.isEmpty(), kTimeout);
         roundTrip(nm);
 
         QCOMPARE(spyError.count(), 1);

@@ -2,6 +2,7 @@
 #include "settings.h"
 #include "startup.h"
 
+#include <QCoreApplication>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QStandardPaths>
@@ -25,6 +26,8 @@ public:
 public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
+        QCoreApplication::setOrganizationName(QStringLiteral("Greyfen Software"));
+        QCoreApplication::setOrganizationDomain(QStringLiteral("greyfen.example"));
         Startup::registerTypes();
         m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
                                                   QStringLiteral("kelpo-qmltest"));

@@ -328,7 +328,7 @@ Item {
         function dayCells(main, strDay) {
             return findAll(main.noteView.calendarView, function(item) {
                 return item.hasOwnProperty("noteCount") && item.hasOwnProperty("isToday")
-                        && item.currentDate instanceof Object
+                        && item.bInYear === false && item.currentDate instanceof Object
                         && LunarJs.getDateStr(item.currentDate) === strDay
             }, [])
         }

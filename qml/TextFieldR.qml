@@ -1,4 +1,26 @@
 import QtQuick 2.4
+import QtQuick.Controls 1.3
+import QtQuick.Controls.Styles 1.3
 
-Item {
+// A text field with a button that empties it, shown while the field holds text.
+TextField {
+    id: textFieldRId
+
+    readonly property alias clearButton: btnClearId
+
+    style: TextFieldStyle {
+        padding.right: btnClearId.width + 10
+    }
+
+    PushButton {
+        id: btnClearId
+        anchors.right: parent.right
+        anchors.rightMargin: 5
+        anchors.verticalCenter: parent.verticalCenter
+        height: textFieldRId.height * 0.5
+        width: height
+        imgSrc: "../res/cross.svg"
+        visible: textFieldRId.text.length > 0
+        onClicked: textFieldRId.text = ""
+    }
 }

@@ -25,6 +25,12 @@ Item {
     readonly property string lunarText: bShowLunar ? LunarJs.getLunarDay(currentDate) : ""
     readonly property bool bLunarFirstDay: bShowLunar && LunarJs.isFirstDay(currentDate)
 
+    readonly property alias dayLabel: dayText
+    readonly property alias lunarLabel: lunarDayText
+    readonly property alias todayMark: todayMark
+    readonly property alias lunarMonthMark: lunarMonthMark
+    readonly property alias noteMark: noteMark
+
     function refresh() {
         isToday = bValid && LunarJs.equalDate(currentDate, new Date()) ? true : false
     }

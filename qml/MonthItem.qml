@@ -139,6 +139,7 @@ Item {
         spacing: 0
         Repeater {
             id: dayRepeater
+            objectName: "dayRepeater"
             model: 0
             delegate: DayItem {
                 width: monthItemId.width / 7

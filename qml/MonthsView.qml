@@ -211,6 +211,7 @@ Item {
             anchors.fill: parent
             Repeater {
                 id: weekRepeater
+                objectName: "weekRepeater"
                 model: 7
                 delegate: Text {
                     width: weekTitle.width / 7

@@ -11,6 +11,9 @@ Item {
 
     property int nFirstWeekDay: 0
 
+    readonly property alias monthsView: monthsView
+    readonly property alias yearsView: yearsView
+
     state: "months"
     states: [
         State {

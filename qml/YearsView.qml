@@ -73,6 +73,16 @@ Item {
         return (yearsListView.beginDate.getFullYear() + topIndex()) + "-01-01"
     }
 
+    function findYearItem(nYear) {
+        var lst = yearsListView.contentItem.children
+        for (var i = 0; i < lst.length; i++) {
+            if (lst[i].objectName === "yearItem" && lst[i].currentDate
+                    && lst[i].currentDate.getFullYear() === nYear)
+                return lst[i]
+        }
+        return null
+    }
+
     function onScrollEnded() {
         var idx = topIndex()
         if (idx < 2) {
@@ -112,6 +122,7 @@ Item {
         cacheBuffer: Math.max(0, height * 5)
         model: ListModel { id: yearsListModel }
         delegate: YearItem {
+            objectName: "yearItem"
             width: yearsListView.width
             height: yearsListView.height
             nFirstWeekDay: yearsViewId.nFirstWeekDay

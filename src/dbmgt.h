@@ -67,7 +67,8 @@ public slots:
 
 private:
     QString query(const QString &strSql);
-    QVariantMap preparedInsert(QVariantMap mapNote) const;
+    QString prepared(const QString &strSql, const QVariantMap &mapData);
+    QVariantMap preparedInsert(const QVariantMap &mapNote) const;
 
     int m_nUserId = 0;
     CThreadDb m_threadDb;

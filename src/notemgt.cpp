@@ -6,6 +6,7 @@
 #include "sqlbuilder.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTextDocument>
@@ -18,7 +19,8 @@ const int kPageSize = 50;
 const int kTitleLength = 50;
 const int kLargestImageSide = 500;
 // How the store begins the error of every request while local.db cannot be opened.
-const QLatin1String kStoreOpenFailure("Fail to open db");
+const QLatin1String kStoreOpenFailure("Fail to open db:");
+const QLatin1String kStoreConnectionFailure("Fail to add db connection:");
 
 QString nowString()
 {
@@ -582,7 +584,9 @@ void CNoteMgt::fillDisplayFields(QVariantMap &map)
     if (!strContent.isEmpty() && map.value(QStringLiteral("title")).toString().isEmpty()) {
         QTextDocument doc;
         doc.setHtml(strContent);
-        QString strTitle = doc.toPlainText().left(kTitleLength);
+        // Pictures stand in the plain text as object replacement characters: no title text.
+        QString strTitle
+            = doc.toPlainText().remove(QChar::ObjectReplacementCharacter).left(kTitleLength);
         // Never cut a character in half.
         if (!strTitle.isEmpty() && QChar(strTitle.back()).isHighSurrogate())
             strTitle.chop(1);
@@ -658,11 +662,17 @@ void CNoteMgt::onUserIdChanged(int nUserId)
 
 bool CNoteMgt::reportStoreFailure(const QString &strError)
 {
-    if (!strError.startsWith(kStoreOpenFailure))
+    QString strReason;
+    for (const QLatin1String &prefix : {kStoreOpenFailure, kStoreConnectionFailure}) {
+        if (strError.startsWith(prefix))
+            strReason = strError.mid(prefix.size()).trimmed();
+    }
+    if (strReason.isNull())
         return false;
     if (!m_bStoreFailureShown) {
         m_bStoreFailureShown = true;
-        emit showError(tr("Notes cannot be saved: %1").arg(strError));
+        emit showError(tr("Notes cannot be saved: %1 cannot be opened (%2).")
+                           .arg(QDir::toNativeSeparators(m_dbMgt.dbFile()), strReason));
     }
     return true;
 }
@@ -728,12 +738,19 @@ void CNoteMgt::onDataReceived(QVariant data)
     if (strError.isEmpty())
         strError = mapReply.value(QStringLiteral("error")).toString();
 
+    // The store works again (it retries opening): a later failure is news again.
+    if (strError.isEmpty()
+        && mapResult.value(QStringLiteral("type")).toString() == QLatin1String("data"))
+        m_bStoreFailureShown = false;
+
     QVariantMap mapEmit;
     QVariantMap mapLog{{QStringLiteral("log_type"), strType},
                        {QStringLiteral("log_at"), nowString()},
                        {QStringLiteral("error"), strError},
                        {QStringLiteral("result"),
                         strError.isEmpty() ? QStringLiteral("sucess") : QStringLiteral("fail")}};
+    if (strType == QLatin1String("login_local"))
+        mapLog.insert(QStringLiteral("log_obj"), mapData.value(QStringLiteral("name")));
     auto writeLog = [&]() {
         mapLog.insert(QStringLiteral("user_id"), m_nUserId);
         m_dbMgt.saveLog(mapLog);

@@ -39,7 +39,7 @@ protected:
 
 private:
     bool openDb();
-    bool createSchema();
+    QString createSchema();
     bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool exec(const QString &strSql);

@@ -8,6 +8,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -83,10 +84,14 @@ private slots:
         QTest::addColumn<bool>("lunar");
         QTest::addColumn<QString>("login"); // "Login" in context ViewNote
 
-        QTest::newRow("zh_CN") << "zh_CN" << "zh_cn" << true << true << QStringLiteral("登录");
-        QTest::newRow("ja_JP") << "ja_JP" << "ja_jp" << true << false << QStringLiteral("登录され");
-        QTest::newRow("en_US") << "en_US" << "en_us" << false << false << "Login";
-        QTest::newRow("zh_TW") << "zh_TW" << "zh_tw" << false << false << "Login";
+        QTest::newRow("zh_CN") << "zh_CN"
+                               << "zh_cn" << true << true << QStringLiteral("登录");
+        QTest::newRow("ja_JP") << "ja_JP"
+                               << "ja_jp" << true << false << QStringLiteral("登录され");
+        QTest::newRow("en_US") << "en_US"
+                               << "en_us" << false << false << "Login";
+        QTest::newRow("zh_TW") << "zh_TW"
+                               << "zh_tw" << false << false << "Login";
     }
 
     void locale()
@@ -99,7 +104,8 @@ private slots:
 
         QCOMPARE(Startup::langKey(localeName), lang);
         QTranslator translator;
-        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang), loaded);
+        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang),
+                 loaded);
         QCOMPARE(QCoreApplication::translate("ViewNote", "Login"), login);
 
         CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-") + lang);
@@ -127,8 +133,8 @@ private slots:
     void compiledTranslations()
     {
         QFETCH(QString, lang);
-        const QList<TsMessage> messages
-            = readTs(QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
+        const QList<TsMessage> messages = readTs(
+            QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
         QCOMPARE(messages.size(), 59);
         QSet<QString> sources;
         for (const TsMessage &m : messages)
@@ -139,7 +145,8 @@ private slots:
         QVERIFY(translator.load(QStringLiteral(":/kelpo_") + lang + QStringLiteral(".qm")));
         for (const TsMessage &m : messages) {
             QVERIFY2(!m.translation.isEmpty(), qPrintable(m.source));
-            QCOMPARE(translator.translate(m.context.toUtf8().constData(), m.source.toUtf8().constData()),
+            QCOMPARE(translator.translate(m.context.toUtf8().constData(),
+                                          m.source.toUtf8().constData()),
                      m.translation);
         }
     }
@@ -156,7 +163,8 @@ private slots:
         QTranslator ja;
         QVERIFY(ja.load(QStringLiteral(":/kelpo_ja_jp.qm")));
         QCOMPARE(ja.translate("EditTimeItem", "Hour"), QStringLiteral("時"));
-        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"), QStringLiteral("グレイフェンソフト"));
+        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"),
+                 QStringLiteral("グレイフェンソフト"));
     }
 
     // Every QML file of the resources compiles: broken imports and typos show here.
@@ -167,7 +175,8 @@ private slots:
         int nFiles = 0;
         while (it.hasNext()) {
             const QString strPath = it.next();
-            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc") + strPath),
+            QQmlComponent component(&engine,
+                                    QUrl(QStringLiteral("qrc") + strPath),
                                     QQmlComponent::PreferSynchronous);
             QVERIFY2(!component.isError(), qPrintable(component.errorString()));
             ++nFiles;
@@ -196,6 +205,53 @@ private slots:
         QTest::qWait(200);
         qInstallMessageHandler(g_previousHandler);
         QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+    }
+
+    // The automatic login of the note manager waits for the first pass of the event
+    // loop, which comes after the window has been shown.
+    void noteMgtInitRunsAfterTheWindowIsShown()
+    {
+        QTemporaryDir dirData;
+        QVERIFY(dirData.isValid());
+        CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-init"));
+        settings.setUserName(QStringLiteral("alice"));
+        settings.setPwd(QStringLiteral("secret"));
+        settings.setAutoLogin(true);
+        // Any post of the login goes to a port of this test, never to a real service.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        settings.setServerUrl(
+            QStringLiteral("http://127.0.0.1:%1/mobile/").arg(server.serverPort()));
+        CSettings *pPrevious = g_pSettings;
+        g_pSettings = &settings;
+        QLoggingCategory::setFilterRules(QStringLiteral("kelpo.note.debug=true"));
+
+        static QQuickView *s_pView = nullptr;
+        static int s_nLogins = 0;
+        static bool s_bShownAtLogin = false;
+        s_pView = nullptr;
+        s_nLogins = 0;
+        g_previousHandler = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
+                if (msg.contains(QLatin1String("loginAtLocal"))) {
+                    ++s_nLogins;
+                    s_bShownAtLogin = s_pView && s_pView->isVisible();
+                }
+                g_previousHandler(type, context, msg);
+            });
+
+        CNoteMgt noteMgt(dirData.path(), 60000);
+        std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
+        s_pView = pView.get();
+        QCOMPARE(s_nLogins, 0);
+        pView->show();
+        QCOMPARE(s_nLogins, 0);
+        QTRY_COMPARE(s_nLogins, 1);
+        QVERIFY(s_bShownAtLogin);
+
+        qInstallMessageHandler(g_previousHandler);
+        s_pView = nullptr;
+        g_pSettings = pPrevious;
     }
 };
 

@@ -68,6 +68,7 @@ RectangleRefer {
         height: viewDateEdit.referFontSize
         PushButton {
             id: btnCancel
+            objectName: "btnCancel"
             anchors.left: parent.left
             anchors.leftMargin: 5
             height: parent.height
@@ -77,6 +78,7 @@ RectangleRefer {
         }
         TextButton {
             id: btnFinish
+            objectName: "btnFinish"
             anchors.right: parent.right
             anchors.rightMargin: 5
             height: parent.height

@@ -64,6 +64,7 @@ Rectangle {
 
     MouseArea {
         id: logoArea
+        objectName: "logoArea"
         anchors.fill: logoRow
         onClicked: aboutViewId.logoClicked()
     }
@@ -90,20 +91,21 @@ Rectangle {
         wrapMode: Text.Wrap
         textFormat: Text.StyledText
         linkColor: "black"
-        text: aboutViewId.escape(settings.copyrightString) + " <a href=\"" + aboutViewId.strSiteUrl
-              + "\" style=\"text-decoration:none\">" + aboutViewId.escape(qsTr("Greyfen Software"))
+        text: aboutViewId.escapeHtml(settings.copyrightString) + " <a href=\"" + aboutViewId.strSiteUrl
+              + "\" style=\"text-decoration:none\">" + aboutViewId.escapeHtml(qsTr("Greyfen Software"))
               + "</a>"
         font.family: GlobalJs.fontFamily
         font.pixelSize: versionText.font.pixelSize
         onLinkActivated: Qt.openUrlExternally(link)
     }
 
-    function escape(str) {
+    function escapeHtml(str) {
         return String(str).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
     }
 
     PushButton {
         id: btnClose
+        objectName: "btnClose"
         anchors.top: copyrightText.bottom
         anchors.topMargin: 20
         anchors.horizontalCenter: parent.horizontalCenter
@@ -116,6 +118,7 @@ Rectangle {
 
     ConfirmFrame {
         id: confirmFrame
+        objectName: "confirmFrame"
         anchors.fill: parent
         visible: false
         textConfirm: qsTr("Clear every local note, including notes not yet uploaded?")

@@ -68,6 +68,7 @@ Rectangle {
             }
             TextField {
                 id: textUserName
+                objectName: "textUserName"
                 width: fieldColumn.width - fieldColumn.labelWidth - forgotPwdViewId.itemMargin
                 font.pixelSize: forgotPwdViewId.fontSize
                 font.family: GlobalJs.fontFamily
@@ -90,6 +91,7 @@ Rectangle {
             }
             TextField {
                 id: textEmail
+                objectName: "textEmail"
                 width: fieldColumn.width - fieldColumn.labelWidth - forgotPwdViewId.itemMargin
                 font.pixelSize: forgotPwdViewId.fontSize
                 font.family: GlobalJs.fontFamily
@@ -105,6 +107,8 @@ Rectangle {
         width: parent.width * 0.8
         height: forgotPwdViewId.fontSize * 1.25
         PushButton {
+            id: btnOk
+            objectName: "btnOk"
             width: buttonBar.width / 2
             height: buttonBar.height
             text: qsTr("OK")
@@ -112,6 +116,8 @@ Rectangle {
             onClicked: forgotPwdViewId.submit()
         }
         PushButton {
+            id: btnCancel
+            objectName: "btnCancel"
             width: buttonBar.width / 2
             height: buttonBar.height
             text: qsTr("Cancel")

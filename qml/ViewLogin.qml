@@ -70,6 +70,7 @@ Item {
 
     TextField {
         id: textUserName
+        objectName: "textUserName"
         anchors.top: logoRow.bottom
         anchors.topMargin: loginViewId.itemMargin
         anchors.horizontalCenter: parent.horizontalCenter
@@ -80,6 +81,7 @@ Item {
 
     TextField {
         id: textPwd
+        objectName: "textPwd"
         anchors.top: textUserName.bottom
         anchors.topMargin: loginViewId.itemMargin
         anchors.horizontalCenter: parent.horizontalCenter
@@ -91,6 +93,7 @@ Item {
 
     PushButton {
         id: btnForgot
+        objectName: "btnForgot"
         anchors.right: textPwd.right
         anchors.top: textPwd.top
         anchors.topMargin: 4
@@ -103,6 +106,7 @@ Item {
 
     CheckBox {
         id: checkAutoLogin
+        objectName: "checkAutoLogin"
         anchors.top: textPwd.bottom
         anchors.topMargin: loginViewId.itemMargin
         anchors.left: textPwd.left
@@ -141,6 +145,7 @@ Item {
         spacing: 10
         PushButton {
             id: btnLogin
+            objectName: "btnLogin"
             width: textUserName.width * 0.33
             height: loginViewId.font_size
             text: qsTr("Login")
@@ -149,6 +154,7 @@ Item {
         }
         PushButton {
             id: btnRegister
+            objectName: "btnRegister"
             width: textUserName.width * 0.33
             height: loginViewId.font_size
             text: qsTr("Register")
@@ -156,6 +162,7 @@ Item {
         }
         PushButton {
             id: btnCancel
+            objectName: "btnCancel"
             width: textUserName.width * 0.33
             height: loginViewId.font_size
             text: qsTr("Cancel")

@@ -106,7 +106,7 @@ Item {
 
     Connections {
         target: viewNoteEditId.Window.window
-        onClosing: viewNoteEditId.onWindowClosing(close)
+        function onClosing(close) { viewNoteEditId.onWindowClosing(close) }
     }
 
     Timer {
@@ -130,6 +130,7 @@ Item {
 
         PushButton {
             id: btnRemove
+            objectName: "btnRemove"
             anchors.left: parent.left
             anchors.leftMargin: 10
             anchors.verticalCenter: parent.verticalCenter
@@ -142,6 +143,7 @@ Item {
         }
         PushButton {
             id: btnImage
+            objectName: "btnImage"
             anchors.left: btnRemove.visible ? btnRemove.right : parent.left
             anchors.leftMargin: 10
             anchors.verticalCenter: parent.verticalCenter
@@ -149,10 +151,14 @@ Item {
             width: implicitWidth
             imgSrc: "../res/image.svg"
             text: ""
-            onClicked: fileDialog.open()
+            onClicked: {
+                fileDialogLoader.active = true
+                fileDialogLoader.item.open()
+            }
         }
         PushButton {
             id: btnFinish
+            objectName: "btnFinish"
             anchors.right: parent.right
             anchors.rightMargin: 10
             anchors.verticalCenter: parent.verticalCenter
@@ -164,6 +170,7 @@ Item {
         }
         PushButton {
             id: btnCancel
+            objectName: "btnCancel"
             anchors.right: btnFinish.left
             anchors.rightMargin: 10
             anchors.verticalCenter: parent.verticalCenter
@@ -187,6 +194,7 @@ Item {
         visible: settings.withTitle
         TextField {
             id: textTitle
+            objectName: "textTitle"
             anchors.fill: parent
             placeholderText: qsTr("Enter Title")
             font.pixelSize: Math.max(1, titleRow.height * 0.8)
@@ -204,6 +212,7 @@ Item {
         height: toolBar.height * 0.6
         TextField {
             id: textDate
+            objectName: "textDate"
             anchors.fill: parent
             readOnly: true
             placeholderText: qsTr("Enter Date")
@@ -211,6 +220,7 @@ Item {
         }
         MouseArea {
             id: dateMouseArea
+            objectName: "dateMouseArea"
             anchors.fill: parent
             onClicked: {
                 dateEditView.setCurrentDate(textDate.text)
@@ -221,6 +231,7 @@ Item {
 
     TextArea {
         id: textContent
+        objectName: "textContent"
         anchors.top: dateRow.bottom
         anchors.topMargin: toolBar.height * 0.2
         anchors.left: parent.left
@@ -231,16 +242,21 @@ Item {
         wrapMode: TextEdit.Wrap
     }
 
-    FileDialog {
-        id: fileDialog
-        title: qsTr("Open a image")
-        nameFilters: ["Image files (*.jpg *.png)"]
-        selectMultiple: false
-        onAccepted: viewNoteEditId.insertPicture(fileUrl)
+    // The file dialog is made on first use: it is heavy and most notes have no picture.
+    Loader {
+        id: fileDialogLoader
+        active: false
+        sourceComponent: FileDialog {
+            title: qsTr("Open a image")
+            nameFilters: ["Image files (*.jpg *.png)"]
+            selectMultiple: false
+            onAccepted: viewNoteEditId.insertPicture(fileUrl)
+        }
     }
 
     EditDateTimeView {
         id: dateEditView
+        objectName: "dateEditView"
         anchors.fill: parent
         visible: false
         showTime: false
@@ -250,6 +266,7 @@ Item {
 
     ConfirmFrame {
         id: confirmFrame
+        objectName: "confirmFrame"
         anchors.fill: parent
         visible: false
         textConfirm: qsTr("Do you sure to remove the note?")

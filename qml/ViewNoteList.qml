@@ -7,7 +7,7 @@ Rectangle {
     id: noteListViewId
     color: "gray"
 
-    property var lstItems
+    property var lstItems: []
     property bool bIsDayList: true
     property string strSearch: ""
 
@@ -109,6 +109,7 @@ Rectangle {
 
     ListView {
         id: lstViewId
+        objectName: "lstViewId"
         anchors.centerIn: parent
         width: noteListViewId.bIsDayList ? parent.width * 0.6 : parent.width
         height: noteListViewId.bIsDayList ? parent.height * 0.8 : parent.height

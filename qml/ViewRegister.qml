@@ -98,6 +98,7 @@ Rectangle {
         }
         TextField {
             id: textUserName
+            objectName: "textUserName"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
             placeholderText: qsTr("First is letter and length is between 6 and 32")
@@ -112,6 +113,7 @@ Rectangle {
         }
         TextField {
             id: textPwd
+            objectName: "textPwd"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
             echoMode: TextInput.Password
@@ -126,6 +128,7 @@ Rectangle {
         }
         TextField {
             id: textConfirmPwd
+            objectName: "textConfirmPwd"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
             echoMode: TextInput.Password
@@ -140,6 +143,7 @@ Rectangle {
         }
         TextField {
             id: textEmail
+            objectName: "textEmail"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
             placeholderText: qsTr("Recover the password by the e-mail")
@@ -156,6 +160,7 @@ Rectangle {
         }
         TextField {
             id: textNickName
+            objectName: "textNickName"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
             maximumLength: 64
@@ -171,6 +176,7 @@ Rectangle {
         height: registerViewId.itemFontSize * 1.2
         PushButton {
             id: btnOk
+            objectName: "btnOk"
             width: buttonBar.width / 2
             height: buttonBar.height
             text: qsTr("OK")
@@ -179,6 +185,7 @@ Rectangle {
         }
         PushButton {
             id: btnCancel
+            objectName: "btnCancel"
             width: buttonBar.width / 2
             height: buttonBar.height
             text: qsTr("Cancel")

@@ -190,10 +190,11 @@ function getDateStr(objDate, bShowTime, bShowSecond)
     return str;
 }
 
-// "yyyy-MM-dd" or "yyyy-MM-dd hh:mm[:ss]" to a date; the current moment for less
-function parseDateStr(strDate)
+// "yyyy-MM-dd" or "yyyy-MM-dd hh:mm[:ss]" to a date; the current moment for less.
+// A date-only string keeps the time of day of objNow (the current moment when omitted).
+function parseDateStr(strDate, objNow)
 {
-    var objDate = new Date();
+    var objDate = objNow instanceof Date ? new Date(objNow.getTime()) : new Date();
     var lst = String(strDate).split(/[- :]/);
     if (lst.length < 3)
         return objDate;

@@ -1,4 +1,90 @@
 import QtQuick 2.4
 
+// The calendar body of the main view: the months page and the years page.
 Item {
+    id: viewCalendarId
+
+    signal clickMonth(var _monthDate)
+    signal setYearNum(var _yearNum)
+    signal addNote(var objDate)
+    signal clickDay(var objDate)
+
+    property int nFirstWeekDay: 0
+
+    readonly property alias monthsView: monthsView
+    readonly property alias yearsView: yearsView
+
+    state: "months"
+    states: [
+        State {
+            name: "years"
+            PropertyChanges { target: yearsView; visible: true }
+            PropertyChanges { target: monthsView; visible: false }
+        },
+        State {
+            name: "months"
+            PropertyChanges { target: yearsView; visible: false }
+            PropertyChanges { target: monthsView; visible: true }
+        }
+    ]
+
+    function toToday() {
+        if (state === "years")
+            yearsView.toToday()
+        else
+            monthsView.toToday()
+    }
+
+    function toYears(yearNum) {
+        state = "years"
+        yearsView.scrollToYearNum(yearNum)
+    }
+
+    function toMonths() {
+        state = "months"
+    }
+
+    function getCurrentDate() {
+        return state === "years" ? yearsView.getCurrentDate() : monthsView.getCurrentDate()
+    }
+
+    function setNoteCount(set_at, note_count) {
+        monthsView.setNoteCount(set_at, note_count)
+    }
+
+    function setNoteCountByMonth(set_at, lst_note_count) {
+        monthsView.setNoteCountByMonth(set_at, lst_note_count)
+    }
+
+    function refresh() {
+        monthsView.refresh()
+        var lst = yearsView.listView.contentItem.children
+        for (var i = 0; i < lst.length; i++) {
+            if (lst[i].monthItems) {
+                var lstMonths = lst[i].monthItems()
+                for (var j = 0; j < lstMonths.length; j++)
+                    lstMonths[j].refresh()
+            }
+        }
+    }
+
+    onClickMonth: {
+        toMonths()
+        monthsView.scrollToMonth(_monthDate)
+    }
+
+    YearsView {
+        id: yearsView
+        anchors.fill: parent
+        nFirstWeekDay: viewCalendarId.nFirstWeekDay
+    }
+
+    MonthsView {
+        id: monthsView
+        anchors.fill: parent
+        nFirstWeekDay: viewCalendarId.nFirstWeekDay
+        onSetYearNum: viewCalendarId.setYearNum(yearNum)
+        onAddNote: viewCalendarId.addNote(objDate)
+        onClickDay: viewCalendarId.clickDay(objDate)
+    }
 }

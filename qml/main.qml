@@ -56,7 +56,8 @@ Item {
             if (!result || result.length === 0)
                 addNote(LunarJs.parseDateStr(data["date"]))
             else if (result.length === 1)
-                editNote(result[0]["set_at"], result[0]["content"], result[0]["uuid"])
+                editNote(result[0]["set_at"], result[0]["content"], result[0]["uuid"],
+                         result[0]["title"])
             else
                 showNoteList(result)
             break
@@ -92,9 +93,10 @@ Item {
         editNote(LunarJs.getDateStr(objDate), "", "")
     }
 
-    function editNote(strDate, strContent, strUuid) {
+    function editNote(strDate, strContent, strUuid, strTitle) {
         strEditDay = String(strDate).split(" ")[0]
-        pushView(noteEditView, {"date": strEditDay, "content": strContent, "uuid": strUuid})
+        pushView(noteEditView, {"date": strEditDay, "content": strContent, "uuid": strUuid,
+                                "title": strTitle === undefined ? "" : strTitle})
     }
 
     function showNoteList(lstNotes) {

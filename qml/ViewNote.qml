@@ -117,9 +117,11 @@ Item {
             addNote(new Date())
             return
         }
-        // Typed text without a search becomes a note of today at once.
-        noteMgt.insertNoteItem({"set_at": LunarJs.getDateStr(new Date()),
-                                   "content": textSearch.text})
+        // Typed text without a search becomes a note of today at once. It is saved as the
+        // editor saves a new note: with its own UUID, so that the list keeps it apart from
+        // other quick notes, and sent on to the note service.
+        noteMgt.upateNoteItem({"uuid": "", "set_at": LunarJs.getDateStr(new Date()),
+                                  "content": textSearch.text})
         textSearch.text = ""
     }
 

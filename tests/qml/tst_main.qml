@@ -154,16 +154,28 @@ Item {
             var view = main.noteView
             var spy = createTemporaryObject(spyComp, testId, {"target": noteMgt,
                                                 "signalName": "appendNoteItemToList"})
-            view.textSearch.forceActiveFocus()
-            view.textSearch.text = "Bought fresh kelp"
-            mouseClick(view.btnAdd)
-            compare(view.textSearch.text, "")
-            compare(main.stackView.depth, 1, "the editor stays closed")
-            compare(view.bSearch, false)
-            tryCompare(spy, "count", 1, 10000)
-            var note = spy.signalArguments[0][0]
-            compare(note["content"], "Bought fresh kelp")
-            compare(String(note["set_at"]).split(" ")[0], LunarJs.getDateStr(new Date()))
+            var lstTexts = ["Bought fresh kelp", "Low tide at noon"]
+            for (var i = 0; i < lstTexts.length; i++) {
+                view.textSearch.forceActiveFocus()
+                view.textSearch.text = lstTexts[i]
+                mouseClick(view.btnAdd)
+                compare(view.textSearch.text, "")
+                compare(main.stackView.depth, 1, "the editor stays closed")
+                compare(view.bSearch, false)
+            }
+            tryCompare(spy, "count", 2, 10000)
+            var lstUuids = []
+            for (i = 0; i < 2; i++) {
+                var note = spy.signalArguments[i][0]
+                compare(note["content"], lstTexts[i])
+                compare(String(note["set_at"]).split(" ")[0], LunarJs.getDateStr(new Date()))
+                verify(/^\{[0-9a-f-]{36}\}$/.test(note["uuid"]), note["uuid"])
+                lstUuids.push(note["uuid"])
+            }
+            verify(lstUuids[0] !== lstUuids[1], "each quick note is a note of its own")
+            if (haveViews(main))
+                tryVerify(function() { return listRows(main) >= 2 }, 5000,
+                          "both quick notes are listed")
         }
 
         function test_addOpensEditor_data() {

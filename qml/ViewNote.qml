@@ -267,7 +267,9 @@ Item {
             height: btnSearch.height
             width: viewNote.textSearchWidth()
             font.pixelSize: Math.max(1, height * 0.8)
-            onEditingFinished: viewNote.search()
+            // Return or Enter searches. Losing the focus does not: opening the editor
+            // would otherwise switch the main view to the list behind the user's back.
+            onAccepted: viewNote.search()
         }
     }
 

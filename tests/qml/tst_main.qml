@@ -238,6 +238,22 @@ Item {
                 compare(view.noteListView.strSearch, data.text)
         }
 
+        // Text left in the search field does not search when the focus moves on, for
+        // example to the editor of a day.
+        function test_searchFieldLosesFocus() {
+            var main = createMain()
+            var view = main.noteView
+            view.textSearch.forceActiveFocus()
+            view.textSearch.text = "kelp"
+            main.addNote(new Date(2016, 4, 4))
+            view.forceActiveFocus()
+            verify(!view.textSearch.activeFocus)
+            compare(view.state, "calendar")
+            compare(view.bSearch, false)
+            main.popView()
+            compare(view.state, "calendar")
+        }
+
         function test_noteListByDay_data() {
             var note1 = {"uuid": "{00000000-0000-0000-0000-000000000001}",
                 "set_at": "2016-05-04 10:20:00", "title": "one", "content": "first note",

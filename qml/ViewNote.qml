@@ -319,9 +319,10 @@ Item {
             itemDelegate.background: Rectangle {
                 color: styleData.pressed ? GlobalJs.menuPressedColor : GlobalJs.menuBkColor
             }
+            // Rows twice as tall as their text, icon and text centred in them.
             itemDelegate.label: Item {
                 implicitWidth: rowLabel.implicitWidth
-                implicitHeight: rowLabel.implicitHeight
+                implicitHeight: menuText.implicitHeight * 2
 
                 Row {
                     id: rowLabel
@@ -330,7 +331,7 @@ Item {
 
                     Image {
                         anchors.verticalCenter: parent.verticalCenter
-                        width: menuText.font.pixelSize * 0.8
+                        width: menuText.implicitHeight * 0.8
                         height: width
                         sourceSize.width: width
                         sourceSize.height: height
@@ -344,7 +345,6 @@ Item {
                         text: styleData.text
                         color: "#333"
                         font.pixelSize: 24
-                        lineHeight: 2
                         font.family: GlobalJs.fontFamily
                         horizontalAlignment: Text.AlignHCenter
                     }

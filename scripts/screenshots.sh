@@ -17,19 +17,27 @@ cleanup() {
 }
 trap cleanup EXIT
 
-n=99
-while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and writes it to the file.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
-export DISPLAY=":$n"
+for _ in $(seq 100); do
+    [[ -s "$work/display" ]] && break
+    sleep 0.1
+done
+if [[ ! -s "$work/display" ]]; then
+    echo "screenshots: Xvfb did not start" >&2
+    exit 1
+fi
+export DISPLAY=":$(head -n1 "$work/display")"
 for _ in $(seq 50); do
     xdpyinfo >/dev/null 2>&1 && break
     sleep 0.1
 done
 
-# shot <file> <locale>: starts Kelpo in that locale, waits for its window, takes the picture.
-shot() {
-    local file=$1 loc=$2
+# shots <name> <locale>: starts Kelpo in that locale and takes three pictures: the main
+# view, the list mode, and the main view with its menu open.
+shots() {
+    local name=$1 loc=$2
     local home="$work/$loc"
     mkdir -p "$home"
     HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
@@ -49,12 +57,30 @@ shot() {
     fi
     xdotool windowsize "$wid" 1024 768 windowmove "$wid" 0 0
     sleep 2 # let the views lay out and load their first data
-    import -window root "$file"
+    import -window root "$out/$name.png"
+    echo "screenshots: $out/$name.png"
+
+    # The toolbar is 8% of 768 high; its buttons are squares of 80% of that, 10 apart,
+    # the menu button at the right edge.
+    local bar=$((768 * 8 / 100)) btn=$((768 * 64 / 1000))
+    local toggle_x=$((1024 - btn - 10 - btn / 2))
+    xdotool mousemove $toggle_x $((bar / 2)) click 1
+    sleep 1.5
+    import -window root "$out/$name-list.png"
+    echo "screenshots: $out/$name-list.png"
+    xdotool mousemove $toggle_x $((bar / 2)) click 1
+    sleep 1
+
+    # Last, as nothing closes a popup on a display without a window manager.
+    xdotool mousemove $((1024 - btn / 2)) $((bar / 2)) click 1
+    sleep 1
+    import -window root "$out/$name-menu.png"
+    echo "screenshots: $out/$name-menu.png"
+
     kill "$app_pid"
     wait "$app_pid" 2>/dev/null || true
     app_pid=""
-    echo "screenshots: $file"
 }
 
-shot "$out/main-en.png" en_US.UTF-8
-shot "$out/main-zh_CN.png" zh_CN.UTF-8
+shots main-en en_US.UTF-8
+shots main-zh_CN zh_CN.UTF-8

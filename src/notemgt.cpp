@@ -1,7 +1,6 @@
 #include "notemgt.h"
 
 #include "kelpolog.h"
-#include "langmgt.h"
 #include "settings.h"
 #include "sqlbuilder.h"
 
@@ -40,6 +39,14 @@ QVariantMap noteOfContextData(const QVariantMap &mapData)
         && mapData.value(QStringLiteral("data")).type() == QVariant::Map)
         return mapData.value(QStringLiteral("data")).toMap();
     return mapData;
+}
+
+// A stored "set_at" is always the day at midnight.
+void normaliseSetAt(QVariantMap &map)
+{
+    const QString strSetAt(QStringLiteral("set_at"));
+    if (map.contains(strSetAt))
+        map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
 }
 
 bool isNoteWrite(const QString &strType)
@@ -289,7 +296,14 @@ void CNoteMgt::getNoteItem(int nId)
 
 void CNoteMgt::upateNoteItem(QVariantMap mapData)
 {
-    qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapData;
+    {
+        // The text itself (pictures included) stays out of the debug output.
+        QVariantMap mapShown = mapData;
+        mapShown.insert(QStringLiteral("content"),
+                        QStringLiteral("<%1 characters>")
+                            .arg(mapData.value(QStringLiteral("content")).toString().size()));
+        qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapShown;
+    }
     const QString strNow = nowString();
     if (!mapData.contains(QStringLiteral("user_id")))
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
@@ -441,16 +455,27 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
     }
     if (strLocalAt < strServerAt) {
         convertServerItem(mapServerItem, m_nUserId);
-        if (mapLocalItem.value(QStringLiteral("md5")).toString()
-            == mapServerItem.value(QStringLiteral("md5")).toString()) {
+        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+            mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
+        const bool bSameText = mapLocalItem.value(QStringLiteral("md5")).toString()
+                               == mapServerItem.value(QStringLiteral("md5")).toString();
+        if (!bSameText && !mapServerItem.contains(QStringLiteral("content"))) {
+            // The newer text was not sent along: fetch the whole note. Until it arrives the
+            // local copy stays as it is, so nothing is lost if the download fails.
+            downloadNoteItem(mapServerItem.value(QStringLiteral("uuid")).toString());
+            return -1;
+        }
+        if (bSameText) {
+            // Same text: keep the local one.
             if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
                 mapServerItem.remove(QStringLiteral("content"));
             mapServerItem.remove(QStringLiteral("content_size"));
             mapServerItem.remove(QStringLiteral("md5"));
-        } else if (!mapServerItem.contains(QStringLiteral("content"))) {
-            mapServerItem.insert(QStringLiteral("content"), QString());
         }
-        prepareNoteItem(mapServerItem);
+        if (mapServerItem.contains(QStringLiteral("content")))
+            prepareNoteItem(mapServerItem);
+        else
+            normaliseSetAt(mapServerItem); // without a text the title and the time stay the server's
         m_dbMgt.updateNoteItem(mapServerItem, QStringLiteral("uuid"));
         return -1;
     }
@@ -559,9 +584,7 @@ void CNoteMgt::prepareNoteItem(QVariantMap &map)
         map.insert(strUpdatedAt, nowString());
         fillContentDigest(map);
     }
-    const QString strSetAt(QStringLiteral("set_at"));
-    if (map.contains(strSetAt))
-        map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
+    normaliseSetAt(map);
 }
 
 void CNoteMgt::convertServerItem(QVariantMap &map, int nUserId)
@@ -803,7 +826,7 @@ void CNoteMgt::onDataReceived(QVariant data)
         handleNoteSaved(strType, noteOfContextData(mapData), mapResult);
     } else if (strType == QLatin1String("note_list_by_day")) {
         mapEmit.insert(QStringLiteral("date"), mapData.value(QStringLiteral("date")));
-        qCDebug(lcNote) << "*******" << lstRows.size();
+        qCDebug(lcNote) << "*******" << lstRows.size() << "notes";
         QVariantList lst = lstRows;
         fillDisplayFieldsOfList(lst);
         mapEmit.insert(QStringLiteral("result"), lst);

@@ -344,7 +344,7 @@ private slots:
         timer.start();
         m_pSpy.reset();
         m_pNet.reset();
-        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(timer.elapsed() < 9000); // not held up by the answer that never comes
     }
 };
 

@@ -17,6 +17,9 @@
 
 namespace {
 
+// Generous: the machine may be busy with other builds.
+const int kTimeout = 20000;
+
 QString operator""_s(const char *str, size_t nSize)
 {
     return QString::fromUtf8(str, int(nSize));
@@ -28,6 +31,7 @@ class CFakeService : public QTcpServer
 {
 public:
     QStringList m_lstEndpoints;
+    QList<QByteArray> m_lstBodies;
     QMap<QString, QByteArray> m_mapReply;
 
     CFakeService()
@@ -59,8 +63,9 @@ private:
             return;
         const QByteArray path = buffer.left(buffer.indexOf('\n')).split(' ').value(1);
         const QString strEndpoint = QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1));
-        m_hashBuffer.remove(pSocket);
         m_lstEndpoints << strEndpoint;
+        m_lstBodies << buffer.mid(nHeaderEnd + 4, nLength);
+        m_hashBuffer.remove(pSocket);
         const QByteArray body = m_mapReply.value(strEndpoint, QByteArrayLiteral("{}"));
         pSocket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
                        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
@@ -118,15 +123,24 @@ private:
         QSignalSpy spy(&nm.m_dbMgt, &CDbMgt::dataReceived);
         const QString strUuid = nm.m_dbMgt.getUser(0);
         QVERIFY(!strUuid.isEmpty());
-        QTRY_VERIFY(std::any_of(spy.cbegin(), spy.cend(), [&](const QList<QVariant> &args) {
-            return args.value(0).toMap().value(QStringLiteral("uuid")).toString() == strUuid;
-        }));
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(spy.cbegin(),
+                                             spy.cend(),
+                                             [&](const QList<QVariant> &args) {
+                                                 return args.value(0)
+                                                            .toMap()
+                                                            .value(QStringLiteral("uuid"))
+                                                            .toString()
+                                                        == strUuid;
+                                             }),
+                                 kTimeout);
     }
 
     // No request is pending and every queued store write (the log) has run.
     void drain(CNoteMgt &nm)
     {
-        QTRY_VERIFY2(nm.m_mapRequest.isEmpty(), qPrintable(show(nm.m_mapRequest)));
+        QTRY_VERIFY2_WITH_TIMEOUT(nm.m_mapRequest.isEmpty(),
+                                  qPrintable(show(nm.m_mapRequest)),
+                                  kTimeout);
         roundTrip(nm);
         QVERIFY(nm.m_mapRequest.isEmpty());
     }
@@ -184,7 +198,7 @@ private:
     {
         QSignalSpy spy(&nm, &CNoteMgt::appendNoteItemToList);
         nm.upateNoteItem(mapEditor);
-        if (!spy.wait(10000) && spy.isEmpty())
+        if (!spy.wait(kTimeout) && spy.isEmpty())
             return {};
         return spy.first().value(0).toMap();
     }
@@ -195,7 +209,8 @@ private:
         nm.getNoteListByDay(dt);
         QList<QVariantMap> lst;
         if (!QTest::qWaitFor(
-                [&] { return !received(spy, QStringLiteral("note_list_by_day")).isEmpty(); }, 10000))
+                [&] { return !received(spy, QStringLiteral("note_list_by_day")).isEmpty(); },
+                kTimeout))
             return lst;
         for (const QVariant &row : received(spy, QStringLiteral("note_list_by_day"))
                                        .first()
@@ -252,6 +267,7 @@ private slots:
         m_pDataDir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_pDataDir->isValid());
         m_service.m_lstEndpoints.clear();
+        m_service.m_lstBodies.clear();
         m_service.m_mapReply.clear();
         g_pSettings->setAutoLogin(false);
     }
@@ -460,7 +476,7 @@ private slots:
         QCOMPARE(mapNote.value("content_size"_s).toInt(), strContent.toUtf8().size());
 
         // The day's count follows the new note.
-        QTRY_COMPARE(received(spy, "day_note_count"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "day_note_count"_s).size(), 1, kTimeout);
         COMPARE_MAP(received(spy, "day_note_count"_s).first(),
                     (QVariantMap{{"type"_s, "day_note_count"_s},
                                  {"result"_s,
@@ -509,12 +525,12 @@ private slots:
                           {"content"_s, "<p>second &lt;take&gt;</p>"_s}});
         QCOMPARE(nm.m_mapRequest.size(), 1);
         QCOMPARE(nm.m_mapRequest.first().toMap().value("type"_s).toString(), type);
-        QTRY_COMPARE(spyAppend.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyAppend.count(), 1, kTimeout);
         const QVariantMap mapNote = spyAppend.first().value(0).toMap();
         QCOMPARE(mapNote.value(key), mapFirst.value(key));
         QCOMPARE(mapNote.value("title"_s).toString(), QStringLiteral("second <take>"));
         QCOMPARE(mapNote.value("set_at"_s).toString(), QStringLiteral("2016-03-05"));
-        QTRY_COMPARE(received(spy, "day_note_count"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "day_note_count"_s).size(), 1, kTimeout);
         QCOMPARE(received(spy, "day_note_count"_s)
                      .first()
                      .value("result"_s)
@@ -557,7 +573,7 @@ private slots:
                             {"set_at"_s, "2016-03-06 00:00:00"_s},
                             {"title"_s, QString()},
                             {"content"_s, "<p>Replaced</p>"_s}});
-        QTRY_COMPARE(spyAppend.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyAppend.count(), 1, kTimeout);
         const QVariantMap mapNote = spyAppend.first().value(0).toMap();
         QCOMPARE(mapNote.value("uuid"_s).toString(), strUuid);
         QCOMPARE(mapNote.value("title"_s).toString(), QStringLiteral("Replaced"));
@@ -588,12 +604,13 @@ private slots:
         QVERIFY(it != lstTypes.cend());
         COMPARE_MAP(it->value("data"_s).toMap(), (QVariantMap{{"note_uuid"_s, strUuid}}));
 
-        QTRY_COMPARE(spyAppend.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spyAppend.count(), 1, kTimeout);
         const QVariantMap mapNote = spyAppend.first().value(0).toMap();
         QVERIFY(mapNote.value("id"_s).toInt() > 0);
         QVERIFY(mapNote.value("id"_s).toInt() != 99);
         QCOMPARE(mapNote.value("title"_s).toString(), QStringLiteral("Letter"));
-        QTRY_VERIFY(m_service.m_lstEndpoints.contains(QStringLiteral("get_note_item")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_service.m_lstEndpoints.contains(QStringLiteral("get_note_item")),
+                                 kTimeout);
         drain(nm);
         const QList<QVariantMap> lst = dayList(nm, QDate(2016, 3, 8));
         QCOMPARE(lst.size(), 1);
@@ -611,18 +628,22 @@ private slots:
                                              {{"uuid"_s, QString()},
                                               {"set_at"_s, "2016-03-05"_s},
                                               {"content"_s, "<p>one</p>"_s}});
-        QTRY_COMPARE(m_service.m_lstEndpoints, QStringList{"insert_note_item"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
+                                  QStringList{"insert_note_item"_s},
+                                  kTimeout);
         saveNote(nm,
                  {{"uuid"_s, mapNote.value("uuid"_s)},
                   {"set_at"_s, "2016-03-05"_s},
                   {"content"_s, "two"_s}});
-        QTRY_COMPARE(m_service.m_lstEndpoints,
-                     (QStringList{"insert_note_item"_s, "replace_note_item"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
+                                  (QStringList{"insert_note_item"_s, "replace_note_item"_s}),
+                                  kTimeout);
         nm.deleteNoteItem(mapNote.value("uuid"_s).toString());
-        QTRY_COMPARE(m_service.m_lstEndpoints,
-                     (QStringList{"insert_note_item"_s,
-                                  "replace_note_item"_s,
-                                  "update_note_item"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
+                                  (QStringList{"insert_note_item"_s,
+                                               "replace_note_item"_s,
+                                               "update_note_item"_s}),
+                                  kTimeout);
         drain(nm);
     }
 
@@ -639,13 +660,13 @@ private slots:
         QSignalSpy spy(&nm, &CNoteMgt::dataReceived);
         QSignalSpy spyRemove(&nm, &CNoteMgt::removeNoteItemToList);
         nm.deleteNoteItem(mapNote.value("uuid"_s).toString());
-        QTRY_COMPARE(received(spy, "delete_note_item"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "delete_note_item"_s).size(), 1, kTimeout);
         COMPARE_MAP(received(spy, "delete_note_item"_s).first(),
                     (QVariantMap{{"type"_s, "delete_note_item"_s}, {"result"_s, "success"_s}}));
         QCOMPARE(spyRemove.count(), 1);
         QCOMPARE(spyRemove.first().value(0).toString(), mapNote.value("uuid"_s).toString());
         // Then the day's count, re-read through the deleted note's day.
-        QTRY_COMPARE(received(spy, "day_note_count"_s).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received(spy, "day_note_count"_s).size(), 1, kTimeout);
         COMPARE_MAP(received(spy, "day_note_count"_s).first(),
                     (QVariantMap{{"type"_s, "day_note_count"_s},
                                  {"result"_s,
@@ -698,6 +719,104 @@ private slots:
         QCOMPARE(lstPage.size(), 4);
         QCOMPARE(lstPage.first().toMap().value("set_at"_s).toString(), QStringLiteral("2016-04-01"));
         QCOMPARE(lstPage.first().toMap().value("title"_s).toString(), QStringLiteral("x"));
+    }
+
+    // ---- comparing a local note with the server's copy ----
+
+    void compareItem_data()
+    {
+        QTest::addColumn<QVariantMap>("server");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("endpoints");
+        QTest::addColumn<QVariantMap>("local"); // fields of the local note afterwards
+
+        const QString strOld = QStringLiteral("<p>old</p>");
+        const QString strServer = QStringLiteral("<p>server</p>");
+        const QString strLater = QStringLiteral("2099-01-01 00:00:00");
+        QTest::newRow("local newer")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, "2016-01-01 00:00:00"_s},
+                           {"content"_s, strOld},
+                           {"md5"_s, md5Hex(strOld)}}
+            << 1 << QStringList{"update_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}};
+        QTest::newRow("server newer, other text")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"set_at"_s, "2016-03-05 00:00:00"_s},
+                           {"content"_s, strServer},
+                           {"md5"_s, md5Hex(strServer)},
+                           {"content_size"_s, strServer.size()}}
+            << -1 << QStringList()
+            << QVariantMap{{"content"_s, strServer},
+                           {"server_id"_s, "42"_s},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(strServer)}};
+        QTest::newRow("server newer, same text")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))},
+                           {"content_size"_s, 12}}
+            << -1 << QStringList()
+            << QVariantMap{{"content"_s, "<p>local</p>"_s},
+                           {"server_id"_s, "42"_s},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}};
+        QTest::newRow("server newer, text not sent")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "Server"_s},
+                           {"md5"_s, md5Hex(strServer)},
+                           {"content_size"_s, strServer.size()}}
+            << -1 << QStringList{"get_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s},
+                           {"server_id"_s, ""_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}};
+        QTest::newRow("same time, server note without uuid")
+            << QVariantMap{{"id"_s, 42}, {"uuid"_s, ""_s}, {"updated_at"_s, "<local>"_s}} << 0
+            << QStringList{"update_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}};
+    }
+
+    // The later side wins; the local text is never given up before a newer one is here.
+    void compareItem()
+    {
+        QFETCH(QVariantMap, server);
+        QFETCH(int, result);
+        QFETCH(QStringList, endpoints);
+        QFETCH(QVariantMap, local);
+
+        CNoteMgt &nm = makeNoteMgt();
+        saveNote(nm,
+                 {{"uuid"_s, QString()},
+                  {"set_at"_s, "2016-03-05"_s},
+                  {"content"_s, "<p>local</p>"_s}});
+        drain(nm);
+        const QVariantMap mapLocal = dayList(nm, QDate(2016, 3, 5)).value(0);
+        QVERIFY(!mapLocal.isEmpty());
+        if (!server.contains("uuid"_s))
+            server.insert("uuid"_s, mapLocal.value("uuid"_s));
+        if (server.value("updated_at"_s) == "<local>"_s)
+            server.insert("updated_at"_s, mapLocal.value("updated_at"_s));
+
+        nm.m_netMgt.setLoginInfo(5, QStringLiteral("token"));
+        QCOMPARE(nm.compareItem(mapLocal, server), result);
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints, endpoints, kTimeout);
+        if (!endpoints.isEmpty() && endpoints.first() == "update_note_item"_s)
+            QVERIFY(m_service.m_lstBodies.first().contains(
+                mapLocal.value("uuid"_s).toString().toUtf8()));
+        drain(nm);
+
+        const QVariantMap mapAfter = dayList(nm, QDate(2016, 3, 5)).value(0);
+        QCOMPARE(mapAfter.value("uuid"_s), mapLocal.value("uuid"_s));
+        for (auto it = local.cbegin(); it != local.cend(); ++it)
+            QCOMPARE(mapAfter.value(it.key()).toString(), it.value().toString());
+        if (!local.contains("updated_at"_s))
+            QCOMPARE(mapAfter.value("updated_at"_s), mapLocal.value("updated_at"_s));
     }
 
     // ---- the dispatcher's framework and error path ----
@@ -801,7 +920,7 @@ private slots:
         QCOMPARE(nm.m_mapRequest.first().toMap().value("type"_s).toString(),
                  QStringLiteral("login_server_again"));
         QVERIFY(nm.m_timerLoginServer.isActive());
-        QTRY_COMPARE(m_service.m_lstEndpoints, QStringList{"login"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints, QStringList{"login"_s}, kTimeout);
         const QList<QVariantMap> lstLog = closeAndReadLog();
         QCOMPARE(lstLog.size(), 1); // the renewal's own answer only
         QCOMPARE(lstLog.first().value("log_type"_s).toString(),
@@ -870,7 +989,7 @@ private slots:
         nm.upateNoteItem(
             {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>lost?</p>"_s}});
         nm.deleteNoteItem(createUuidString());
-        QTRY_VERIFY(nm.m_mapRequest.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(nm.m_mapRequest.isEmpty(), kTimeout);
         roundTrip(nm);
 
         QCOMPARE(spyError.count(), 1);

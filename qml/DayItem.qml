@@ -3,7 +3,7 @@ import "../js/lunar.js" as LunarJs
 import "../js/global.js" as GlobalJs
 
 // One day cell of a month: the day number, the lunar day, today's circle and a dot
-// for days that hold notes. A single click opens the day, a double click starts a note.
+// for days that hold notes. The month takes the clicks for all of its cells.
 Item {
     id: dayItemId
 
@@ -14,9 +14,6 @@ Item {
     property bool bInYear: false
     property int noteCount: 0
     property bool isToday: false
-
-    // Time a first click waits for a second one before it counts as a single click.
-    property int clickDelay: Math.max(100, Qt.styleHints.mouseDoubleClickInterval)
 
     readonly property bool bValid: currentDate !== undefined && currentDate !== null
                                    && currentDate !== 0 && !isNaN(currentDate)
@@ -35,10 +32,7 @@ Item {
         isToday = bValid && LunarJs.equalDate(currentDate, new Date()) ? true : false
     }
 
-    onCurrentDateChanged: {
-        clickTimer.stop()
-        refresh()
-    }
+    onCurrentDateChanged: refresh()
 
     Text {
         id: dayText
@@ -98,23 +92,5 @@ Item {
         height: 6
         radius: 3
         color: "gray"
-    }
-
-    Timer {
-        id: clickTimer
-        interval: dayItemId.clickDelay
-        onTriggered: dayItemId.clickDay(dayItemId.currentDate)
-    }
-
-    HoverMouseArea {
-        id: dayMouseArea
-        anchors.fill: parent
-        visible: !dayItemId.bInYear && dayItemId.bValid
-        enabled: visible
-        onClicked: clickTimer.restart()
-        onDoubleClicked: {
-            clickTimer.stop()
-            dayItemId.addNote(dayItemId.currentDate)
-        }
     }
 }

@@ -18,6 +18,10 @@ Item {
     property real monthTitleRatio: 0.3
     property var currentDate
 
+    // Time a first click waits for a second one before it counts as a single click.
+    property int clickDelay: Math.max(100, Qt.styleHints.mouseDoubleClickInterval)
+    property var clickedCell: null
+
     // Index of the cell that holds the 1st, and the number of days of the month.
     property int firstValidIdx: 0
     property int monthDays: 0
@@ -36,6 +40,15 @@ Item {
         return new Date(currentDate.getFullYear(), currentDate.getMonth(),
                         idx - firstValidIdx + 1, currentDate.getHours(),
                         currentDate.getMinutes(), currentDate.getSeconds())
+    }
+
+    function cellAt(x, y) {
+        var nCol = Math.floor(x / (width / 7))
+        var nRow = Math.floor(y / dayItemHeight)
+        if (nCol < 0 || nCol > 6 || nRow < 0 || nRow >= nWeeks)
+            return null
+        var cell = dayRepeater.itemAt(nRow * 7 + nCol)
+        return cell && cell.bValid ? cell : null
     }
 
     function dayItemAt(nDay) {
@@ -97,7 +110,10 @@ Item {
         dayRepeater.model = nWeeks * 7
     }
 
-    onCurrentDateChanged: rebuild()
+    onCurrentDateChanged: {
+        clickTimer.stop()
+        rebuild()
+    }
     onNFirstWeekDayChanged: rebuild()
     onDayItemHeightChanged: adjustHeight()
     Component.onCompleted: {
@@ -132,6 +148,19 @@ Item {
         color: monthItemId.bInYear ? "transparent" : "#eee"
     }
 
+    Rectangle {
+        id: hoverCell
+        property var cell: cellMouseArea.containsMouse
+                           ? monthItemId.cellAt(cellMouseArea.mouseX, cellMouseArea.mouseY) : null
+        visible: !monthItemId.bInYear && cell !== null
+        x: cell ? cell.x : 0
+        y: cell ? dayGrid.y + cell.y : 0
+        width: cell ? cell.width : 0
+        height: cell ? cell.height : 0
+        radius: 5
+        color: cellMouseArea.pressed ? GlobalJs.PressColor : GlobalJs.hoverColor
+    }
+
     Grid {
         id: dayGrid
         anchors.top: titleLine.bottom
@@ -149,6 +178,35 @@ Item {
                 onAddNote: monthItemId.addNote(objDate)
                 onClickDay: monthItemId.clickDay(objDate)
             }
+        }
+    }
+
+    Timer {
+        id: clickTimer
+        interval: monthItemId.clickDelay
+        onTriggered: {
+            if (monthItemId.clickedCell && monthItemId.clickedCell.bValid)
+                monthItemId.clickedCell.clickDay(monthItemId.clickedCell.currentDate)
+        }
+    }
+
+    // On the months page: a click opens a day, a double click starts a note on it.
+    MouseArea {
+        id: cellMouseArea
+        anchors.fill: dayGrid
+        visible: !monthItemId.bInYear
+        enabled: visible
+        hoverEnabled: true
+        onClicked: {
+            monthItemId.clickedCell = monthItemId.cellAt(mouse.x, mouse.y)
+            if (monthItemId.clickedCell)
+                clickTimer.restart()
+        }
+        onDoubleClicked: {
+            clickTimer.stop()
+            var cell = monthItemId.cellAt(mouse.x, mouse.y)
+            if (cell)
+                cell.addNote(cell.currentDate)
         }
     }
 

@@ -240,6 +240,7 @@ Item {
 
     ListView {
         id: monthsListView
+        objectName: "monthsListView"
         property var beginDate
         property var endDate
 
@@ -249,7 +250,7 @@ Item {
         clip: true
         snapMode: ListView.NoSnap
         boundsBehavior: Flickable.StopAtBounds
-        cacheBuffer: Math.max(0, height)
+        cacheBuffer: 0
         model: ListModel { id: monthsListModel }
         delegate: MonthItem {
             objectName: "monthsPageMonth"

@@ -12,30 +12,24 @@ Item {
     property int nFirstWeekDay: 0
 
     readonly property alias monthsView: monthsView
-    readonly property alias yearsView: yearsView
+    // The years page is made the first time it is asked for: it holds hundreds of cells.
+    readonly property var yearsView: yearsLoader.item
 
     state: "months"
     states: [
-        State {
-            name: "years"
-            PropertyChanges { target: yearsView; visible: true }
-            PropertyChanges { target: monthsView; visible: false }
-        },
-        State {
-            name: "months"
-            PropertyChanges { target: yearsView; visible: false }
-            PropertyChanges { target: monthsView; visible: true }
-        }
+        State { name: "years" },
+        State { name: "months" }
     ]
 
     function toToday() {
-        if (state === "years")
+        if (state === "years" && yearsView)
             yearsView.toToday()
         else
             monthsView.toToday()
     }
 
     function toYears(yearNum) {
+        yearsLoader.active = true
         state = "years"
         yearsView.scrollToYearNum(yearNum)
     }
@@ -45,7 +39,8 @@ Item {
     }
 
     function getCurrentDate() {
-        return state === "years" ? yearsView.getCurrentDate() : monthsView.getCurrentDate()
+        return state === "years" && yearsView ? yearsView.getCurrentDate()
+                                              : monthsView.getCurrentDate()
     }
 
     function setNoteCount(set_at, note_count) {
@@ -58,6 +53,8 @@ Item {
 
     function refresh() {
         monthsView.refresh()
+        if (!yearsView)
+            return
         var lst = yearsView.listView.contentItem.children
         for (var i = 0; i < lst.length; i++) {
             if (lst[i].monthItems) {
@@ -73,15 +70,20 @@ Item {
         monthsView.scrollToMonth(_monthDate)
     }
 
-    YearsView {
-        id: yearsView
+    Loader {
+        id: yearsLoader
         anchors.fill: parent
-        nFirstWeekDay: viewCalendarId.nFirstWeekDay
+        active: false
+        visible: viewCalendarId.state === "years"
+        sourceComponent: YearsView {
+            nFirstWeekDay: viewCalendarId.nFirstWeekDay
+        }
     }
 
     MonthsView {
         id: monthsView
         anchors.fill: parent
+        visible: viewCalendarId.state !== "years"
         nFirstWeekDay: viewCalendarId.nFirstWeekDay
         onSetYearNum: viewCalendarId.setYearNum(yearNum)
         onAddNote: viewCalendarId.addNote(objDate)

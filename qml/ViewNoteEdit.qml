@@ -1,7 +1,6 @@
 import QtQuick 2.4
 import QtQuick.Window 2.2
 import QtQuick.Controls 1.3
-import QtQuick.Dialogs 1.2
 import "../js/lunar.js" as LunarJs
 import "../js/global.js" as GlobalJs
 
@@ -22,7 +21,8 @@ Item {
     property bool bClosingWindow: false
 
     readonly property alias textArea: textContent
-    readonly property alias dateEditView: dateEditView
+    // The date picker is made on first use.
+    readonly property var dateEditView: dateEditLoader.item
     readonly property alias confirmFrame: confirmFrame
 
     function markOpened() {
@@ -64,6 +64,23 @@ Item {
         noteMgt.deleteNoteItem(strUuid)
     }
 
+    // The file dialog is made on first use: its module is heavy and most notes have no picture.
+    property var pictureDialog: null
+
+    function openPictureDialog() {
+        if (!pictureDialog) {
+            pictureDialog = Qt.createQmlObject(
+                        'import QtQuick.Dialogs 1.2\n'
+                        + 'FileDialog { selectMultiple: false; nameFilters: ["Image files (*.jpg *.png)"] }',
+                        viewNoteEditId, "pictureDialog")
+            pictureDialog.title = qsTr("Open a image")
+            pictureDialog.accepted.connect(function () {
+                viewNoteEditId.insertPicture(pictureDialog.fileUrl)
+            })
+        }
+        pictureDialog.open()
+    }
+
     function insertPicture(strFileUrl) {
         var strImg = noteMgt.readFile2Base64(strFileUrl)
         if (strImg === "")
@@ -96,7 +113,8 @@ Item {
     onVisibleChanged: {
         if (visible) {
             confirmFrame.visible = false
-            dateEditView.visible = false
+            if (dateEditLoader.item)
+                dateEditLoader.item.visible = false
             if (!settings.withTitle && uuid === "")
                 textTitle.text = ""
             markOpened()
@@ -151,10 +169,7 @@ Item {
             width: implicitWidth
             imgSrc: "../res/image.svg"
             text: ""
-            onClicked: {
-                fileDialogLoader.active = true
-                fileDialogLoader.item.open()
-            }
+            onClicked: viewNoteEditId.openPictureDialog()
         }
         PushButton {
             id: btnFinish
@@ -223,8 +238,9 @@ Item {
             objectName: "dateMouseArea"
             anchors.fill: parent
             onClicked: {
-                dateEditView.setCurrentDate(textDate.text)
-                dateEditView.visible = true
+                dateEditLoader.active = true
+                dateEditLoader.item.setCurrentDate(textDate.text)
+                dateEditLoader.item.visible = true
             }
         }
     }
@@ -242,26 +258,17 @@ Item {
         wrapMode: TextEdit.Wrap
     }
 
-    // The file dialog is made on first use: it is heavy and most notes have no picture.
     Loader {
-        id: fileDialogLoader
-        active: false
-        sourceComponent: FileDialog {
-            title: qsTr("Open a image")
-            nameFilters: ["Image files (*.jpg *.png)"]
-            selectMultiple: false
-            onAccepted: viewNoteEditId.insertPicture(fileUrl)
-        }
-    }
-
-    EditDateTimeView {
-        id: dateEditView
-        objectName: "dateEditView"
+        id: dateEditLoader
         anchors.fill: parent
-        visible: false
-        showTime: false
-        onSaveData: textDate.text = data
-        onClose: visible = false
+        active: false
+        sourceComponent: EditDateTimeView {
+            objectName: "dateEditView"
+            visible: false
+            showTime: false
+            onSaveData: textDate.text = data
+            onClose: visible = false
+        }
     }
 
     ConfirmFrame {

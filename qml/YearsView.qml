@@ -9,6 +9,8 @@ Item {
     property int initYearCount: 5
     property int increaseYearCount: 3
     property int nFirstWeekDay: 0
+    // The year to show once the list is laid out; today's when nobody asked for another.
+    property var toDate: null
 
     readonly property alias listView: yearsListView
     readonly property alias model: yearsListModel
@@ -41,6 +43,7 @@ Item {
     }
 
     function scrollToYear(objDate) {
+        toDate = LunarJs.createDate(objDate)
         var objYear = yearStart(objDate)
         while (objYear <= yearsListView.beginDate)
             prependYears(1)
@@ -148,7 +151,7 @@ Item {
     Timer {
         id: initTimer
         interval: 1
-        onTriggered: yearsViewId.toToday()
+        onTriggered: yearsViewId.scrollToYear(yearsViewId.toDate ? yearsViewId.toDate : new Date())
     }
 
     Timer {

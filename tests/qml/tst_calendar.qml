@@ -348,7 +348,7 @@ TestCase {
         verify(LunarJs.equalDate(addSpy.signalArguments[0][0],
                                  new Date(today.getFullYear(), today.getMonth(), 15)))
         // The double click does not also open the day.
-        wait(cell.clickDelay + 100)
+        wait(month.clickDelay + 100)
         compare(clickSpy.count, 1)
 
         // Blank cells take no clicks.
@@ -361,7 +361,12 @@ TestCase {
 
     function test_yearsPage() {
         var cal = createCalendar()
+        // The years page is made when first asked for, at the asked year.
+        verify(!cal.yearsView)
+        cal.toYears(new Date().getFullYear())
         var years = cal.yearsView
+        verify(years)
+        waitTop(cal, new Date().getFullYear() + "-01-01")
         var nLast = years.listView.endDate.getFullYear()
         cal.toYears(nLast + 4)
         compare(cal.state, "years")

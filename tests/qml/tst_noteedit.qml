@@ -18,6 +18,11 @@ Item {
         visible: true
     }
 
+    Component {
+        id: spyComponent
+        SignalSpy {}
+    }
+
     SignalSpy {
         id: appendSpy
         target: noteMgt
@@ -34,6 +39,14 @@ Item {
         id: dataSpy
         target: noteMgt
         signalName: "dataReceived"
+    }
+
+    Component {
+        id: pickerComponent
+        EditDateTimeView {
+            width: 800
+            height: 600
+        }
     }
 
     TestCase {
@@ -237,8 +250,8 @@ Item {
             mouseClick(editor.textArea, editor.textArea.width - 5, 10)
             keyClick(Qt.Key_End)
             typeText(" and more")
-            var picker = editor.dateEditView
             mouseClick(child(editor, "dateMouseArea"))
+            var picker = editor.dateEditView
             compare(picker.visible, true)
             var dateItem = picker.dateItem
             tryCompare(dateItem.daySpinner, "value", 10)
@@ -262,6 +275,38 @@ Item {
             waitForMain()
             compare(notesOfDay("2016-08-10").length, 0)
             compare(notesOfDay("2016-09-10").length, 1)
+        }
+
+        function test_pickerLowersTheDay_data() {
+            return [
+                { tag: "leap year", year: 2016, last: 29 },
+                { tag: "common year", year: 2017, last: 28 }
+            ]
+        }
+
+        function test_pickerLowersTheDay(data) {
+            var picker = createTemporaryObject(pickerComponent, window.contentItem, { "showTime": false })
+            var saveSpy = createTemporaryObject(spyComponent, testCase, {
+                "target": picker, "signalName": "saveData" })
+            picker.setCurrentDate(data.year + "-01-31")
+            var dateItem = picker.dateItem
+            tryCompare(dateItem.daySpinner, "value", 31)
+            compare(picker.getValue(), data.year + "-01-31")
+            // The month wheel stops on February: the 31st no longer exists.
+            dateItem.monthSpinner.positionIdx(1)
+            tryCompare(dateItem.monthSpinner, "value", 2)
+            dateItem.monthSpinner.movementEnded()
+            tryCompare(dateItem.daySpinner, "itemCount", data.last)
+            tryCompare(dateItem.daySpinner, "value", data.last)
+            mouseClick(findChild(picker, "btnFinish"))
+            compare(saveSpy.count, 1)
+            compare(saveSpy.signalArguments[0][0], data.year + "-02-" + data.last)
+
+            // With the time shown the value carries it too.
+            picker.showTime = true
+            picker.setCurrentDate("2016-03-05 09:07:04")
+            tryCompare(picker.timeItem.minuteSpinner, "value", 7)
+            tryVerify(function () { return picker.getValue() === "2016-03-05 09:07:04" })
         }
 
         function test_removeAfterConfirmation() {

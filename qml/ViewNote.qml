@@ -287,7 +287,7 @@ Item {
         target: calendarView
         property: "nFirstWeekDay"
         value: settings.firstDay
-        when: calendarView.nFirstWeekDay !== undefined
+        when: "nFirstWeekDay" in calendarView
     }
 
     Connections {
@@ -307,7 +307,7 @@ Item {
         anchors.bottom: parent.bottom
         z: -1
         Component.onCompleted: {
-            if (noteListView.bIsDayList !== undefined)
+            if ("bIsDayList" in noteListView)
                 noteListView.bIsDayList = false
         }
     }

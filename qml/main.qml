@@ -33,7 +33,7 @@ Item {
     function pushView(view, mapProperties) {
         var mapKnown = {}
         for (var key in mapProperties) {
-            if (view[key] !== undefined)
+            if (key in view)
                 mapKnown[key] = mapProperties[key]
         }
         stackView.push({"item": view, "properties": mapKnown})

@@ -15,6 +15,20 @@ Item {
         SignalSpy {}
     }
 
+    // Spies on the note manager live as long as it does; a spy destroyed while still
+    // connected to it would be called after its end.
+    SignalSpy {
+        id: appendSpy
+        target: noteMgt
+        signalName: "appendNoteItemToList"
+    }
+
+    SignalSpy {
+        id: userSpy
+        target: noteMgt
+        signalName: "userIdChanged"
+    }
+
     TestCase {
         id: testId
         name: "Main"
@@ -33,6 +47,8 @@ Item {
 
         function init() {
             settings.initType = 0
+            appendSpy.clear()
+            userSpy.clear()
         }
 
         // Whether the second half of the views (calendar, list, editor, account views)
@@ -152,8 +168,7 @@ Item {
         function test_quickNote() {
             var main = createMain()
             var view = main.noteView
-            var spy = createTemporaryObject(spyComp, testId, {"target": noteMgt,
-                                                "signalName": "appendNoteItemToList"})
+            var spy = appendSpy
             var lstTexts = ["Bought fresh kelp", "Low tide at noon"]
             for (var i = 0; i < lstTexts.length; i++) {
                 view.textSearch.forceActiveFocus()
@@ -300,6 +315,60 @@ Item {
             compare(main.stackView.depth, 1)
         }
 
+        // A click on a day goes through the real note manager and store: no note opens a
+        // new one, one note opens it, several show the day list.
+        function test_clickDay_data() {
+            return [
+                {tag: "no note", day: "2016-07-01", notes: 0},
+                {tag: "one note", day: "2016-07-02", notes: 1},
+                {tag: "two notes", day: "2016-07-03", notes: 2}
+            ]
+        }
+
+        function test_clickDay(data) {
+            var main = createMain()
+            var spyAppend = appendSpy
+            for (var i = 0; i < data.notes; i++)
+                noteMgt.upateNoteItem({"uuid": "", "set_at": data.day,
+                                          "content": "note " + i + " of " + data.day})
+            tryCompare(spyAppend, "count", data.notes, 10000)
+            main.noteView.calendarView.clickDay(LunarJs.parseDateStr(data.day))
+            tryCompare(main.stackView, "depth", 2, 10000)
+            if (data.notes < 2) {
+                compare(main.stackView.currentItem, main.noteEditView)
+                compare(main.strEditDay, data.day)
+                if (main.noteEditView.uuid !== undefined) {
+                    compare(main.noteEditView.date, data.day)
+                    compare(main.noteEditView.content, data.notes ? "note 0 of " + data.day : "")
+                    compare(main.noteEditView.uuid,
+                            data.notes ? spyAppend.signalArguments[0][0]["uuid"] : "")
+                }
+            } else {
+                compare(main.stackView.currentItem, main.noteDayListView)
+                compare(main.noteDayListView.lstItems.length, 2)
+            }
+            main.popView()
+        }
+
+        function test_calendarFollowsSettings() {
+            var main = createMain()
+            var calendar = main.noteView.calendarView
+            if (!haveViews(main))
+                skip("the calendar is not built yet")
+            settings.firstDay = 1
+            compare(calendar.nFirstWeekDay, 1)
+            settings.firstDay = 0
+            compare(calendar.nFirstWeekDay, 0)
+            calendar.setYearNum(1999)
+            compare(main.noteView.txtYear.text, "1999")
+            var spy = createTemporaryObject(spyComp, testId, {"target": main.noteView,
+                                                "signalName": "addNote"})
+            calendar.addNote(new Date(2016, 4, 4))
+            compare(spy.count, 1)
+            compare(main.stackView.currentItem, main.noteEditView)
+            compare(main.strEditDay, "2016-05-04")
+        }
+
         function test_editNoteDate() {
             var main = createMain()
             main.editNote("2016-05-04 10:20:00", "text", "{00000000-0000-0000-0000-00000000000a}")
@@ -421,8 +490,7 @@ Item {
             main.popView()
             compare(main.stackView.depth, 1)
 
-            var spyUser = createTemporaryObject(spyComp, testId, {"target": noteMgt,
-                                                    "signalName": "userIdChanged"})
+            var spyUser = userSpy
             lstItems[3].trigger()
             compare(spyUser.count, 1, "logout goes to the note manager")
             compare(noteMgt.isLogin, false)

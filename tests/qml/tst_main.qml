@@ -369,6 +369,19 @@ Item {
             compare(main.strEditDay, "2016-05-04")
         }
 
+        function test_secondResultWhileEditorOpen() {
+            var main = createMain()
+            main.onDataReceived({"type": "note_list_by_day", "date": "2016-05-04", "result": []})
+            main.onDataReceived({"type": "note_list_by_day", "date": "2016-05-06", "result": []})
+            compare(main.stackView.depth, 2)
+            compare(main.stackView.currentItem, main.noteEditView)
+            compare(main.strEditDay, "2016-05-06")
+            if (main.noteEditView.date !== undefined)
+                compare(main.noteEditView.date, "2016-05-06")
+            main.popView()
+            compare(main.stackView.depth, 1)
+        }
+
         function test_editNoteDate() {
             var main = createMain()
             main.editNote("2016-05-04 10:20:00", "text", "{00000000-0000-0000-0000-00000000000a}")

@@ -1,4 +1,303 @@
 import QtQuick 2.4
+import "../js/lunar.js" as LunarJs
+import "../js/global.js" as GlobalJs
 
+// The months page: a row of weekday names over an endless list of months. Months are
+// added at either end as the user nears it; note counts and downloads are asked for
+// the month at the top, at most once per month in a while.
 Item {
+    id: monthsViewId
+
+    signal setYearNum(var yearNum)
+    signal addNote(var objDate)
+    signal clickDay(var objDate)
+
+    property var todayDate: new Date()
+    property int initMonthCount: 5
+    property int increaseMonthCount: 6
+    property int nFirstWeekDay: 0
+    property real dayItemHeight: height / 6.25
+    property var toDate
+    property var mapMonth2TimeGetNoteCount: ({})
+    property var mapMonth2TimeDownloadNoteList: ({})
+    property int timeGapLoadNoteCount: 120
+    property int timeGapDownloadNoteList: 1200
+
+    readonly property alias listView: monthsListView
+    readonly property alias model: monthsListModel
+
+    function monthStart(objDate) {
+        return new Date(objDate.getFullYear(), objDate.getMonth(), 1, objDate.getHours(),
+                        objDate.getMinutes(), objDate.getSeconds())
+    }
+
+    function insertMonth(idx, objDate) {
+        monthsListModel.insert(idx, { "_currentDate": LunarJs.createDate(objDate) })
+    }
+
+    function appendMonth(objDate) {
+        monthsListModel.append({ "_currentDate": LunarJs.createDate(objDate) })
+    }
+
+    function prependMonths(nCount) {
+        for (var i = 0; i < nCount; i++) {
+            LunarJs.addMonths(monthsListView.beginDate, -1)
+            insertMonth(0, monthsListView.beginDate)
+        }
+    }
+
+    function appendMonths(nCount) {
+        for (var i = 0; i < nCount; i++) {
+            LunarJs.addMonths(monthsListView.endDate, 1)
+            appendMonth(monthsListView.endDate)
+        }
+    }
+
+    function dateOfIndex(idx) {
+        var objDate = LunarJs.createDate(monthsListView.beginDate)
+        LunarJs.addMonths(objDate, idx)
+        return objDate
+    }
+
+    function scrollToMonth(objDate) {
+        var objMonth = monthStart(objDate)
+        while (objMonth <= monthsListView.beginDate)
+            prependMonths(1)
+        if (objMonth >= monthsListView.endDate) {
+            while (objMonth >= monthsListView.endDate)
+                appendMonths(1)
+            appendMonths(1)
+        }
+        toDate = objMonth
+        positionTimer.restart()
+    }
+
+    function positionToMonth(objDate) {
+        var objMonth = monthStart(objDate)
+        getNoteInfo(LunarJs.getDateStr(objMonth))
+        monthsListView.positionViewAtIndex(LunarJs.getMonths(monthsListView.beginDate, objMonth),
+                                           ListView.Beginning)
+        setYearNum(objMonth.getFullYear())
+    }
+
+    function toToday() {
+        scrollToMonth(todayDate)
+    }
+
+    function topIndex() {
+        var idx = monthsListView.indexAt(monthsListView.width / 2, monthsListView.contentY + 5)
+        return idx < 0 ? 0 : idx
+    }
+
+    function getCurrentDate() {
+        if (monthsListModel.count === 0)
+            return ""
+        return LunarJs.getDateStr(dateOfIndex(topIndex()))
+    }
+
+    // Adds months at an end that is near the top month, keeping the view where it is.
+    function extendEnds() {
+        var idx = topIndex()
+        if (idx < 2) {
+            var objItem = monthsListView.itemAt(monthsListView.width / 2,
+                                                monthsListView.contentY + 5)
+            var dOffset = objItem ? monthsListView.contentY - objItem.y : 0
+            prependMonths(increaseMonthCount)
+            monthsListView.positionViewAtIndex(idx + increaseMonthCount, ListView.Beginning)
+            monthsListView.contentY += dOffset
+        }
+        if (monthsListModel.count - idx - 1 < 2)
+            appendMonths(increaseMonthCount)
+    }
+
+    function onScrollEnded() {
+        extendEnds()
+        var objDate = dateOfIndex(topIndex())
+        setYearNum(objDate.getFullYear())
+        getNoteInfo(LunarJs.getDateStr(objDate))
+    }
+
+    function getNoteInfo(strMonthDate) {
+        var now = new Date()
+        var tLast = mapMonth2TimeGetNoteCount[strMonthDate]
+        if (tLast === undefined || LunarJs.getGapSeconds(tLast, now) > timeGapLoadNoteCount) {
+            mapMonth2TimeGetNoteCount[strMonthDate] = now
+            noteMgt.getDayNoteCountByMonth(strMonthDate)
+        }
+        tLast = mapMonth2TimeDownloadNoteList[strMonthDate]
+        if (tLast === undefined || LunarJs.getGapSeconds(tLast, now) > timeGapDownloadNoteList) {
+            mapMonth2TimeDownloadNoteList[strMonthDate] = now
+            noteMgt.downloadNoteListByMonth(strMonthDate)
+        }
+    }
+
+    // Month items that exist now, in no particular order.
+    function monthItems() {
+        var lst = []
+        var children = monthsListView.contentItem.children
+        for (var i = 0; i < children.length; i++) {
+            if (children[i].objectName === "monthsPageMonth")
+                lst.push(children[i])
+        }
+        return lst
+    }
+
+    function findMonthItem(set_at) {
+        var objDate = LunarJs.parseDateStr(String(set_at))
+        var objMonth = new Date(objDate.getFullYear(), objDate.getMonth(), 1)
+        var lst = monthItems()
+        for (var i = 0; i < lst.length; i++) {
+            if (LunarJs.equalDate(lst[i].currentDate, objMonth))
+                return lst[i]
+        }
+        return null
+    }
+
+    function setNoteCount(set_at, note_count) {
+        var item = findMonthItem(set_at)
+        if (item)
+            item.setNoteCount(set_at, note_count)
+    }
+
+    function setNoteCountByMonth(set_at, lst_note_count) {
+        var item = findMonthItem(set_at)
+        if (item)
+            item.setNoteCountList(lst_note_count)
+    }
+
+    function refresh() {
+        mapMonth2TimeGetNoteCount = {}
+        mapMonth2TimeDownloadNoteList = {}
+        todayDate = new Date()
+        if (monthsListModel.count > 0)
+            getNoteInfo(getCurrentDate())
+        var lst = monthItems()
+        for (var i = 0; i < lst.length; i++)
+            lst[i].refresh()
+    }
+
+    function adjustMonthSize() {
+        dayItemHeight = Math.max(1, Math.min(Math.floor(height / 6.25) - 1, width / 7))
+    }
+
+    onWidthChanged: adjustMonthSize()
+    onHeightChanged: adjustMonthSize()
+
+    Component.onCompleted: {
+        adjustMonthSize()
+        var objBegin = monthStart(todayDate)
+        LunarJs.addMonths(objBegin, -2)
+        monthsListView.beginDate = LunarJs.createDate(objBegin)
+        var objDate = LunarJs.createDate(objBegin)
+        for (var i = 0; i < initMonthCount; i++) {
+            if (i > 0)
+                LunarJs.addMonths(objDate, 1)
+            appendMonth(objDate)
+        }
+        monthsListView.endDate = LunarJs.createDate(objDate)
+        toDate = new Date()
+        noteMgt.userIdChanged.connect(refresh)
+        scrollToMonth(toDate)
+    }
+    Component.onDestruction: noteMgt.userIdChanged.disconnect(refresh)
+
+    Rectangle {
+        id: weekTitle
+        anchors.top: parent.top
+        width: parent.width
+        height: monthsViewId.dayItemHeight * 0.4
+        color: "#fafafa"
+        Row {
+            anchors.fill: parent
+            Repeater {
+                id: weekRepeater
+                objectName: "weekRepeater"
+                model: 7
+                delegate: Text {
+                    width: weekTitle.width / 7
+                    height: weekTitle.height
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    font.family: GlobalJs.fontFamily
+                    font.pixelSize: Math.max(1, monthsViewId.dayItemHeight * 0.25)
+                    text: monthsViewId.weekDayName((monthsViewId.nFirstWeekDay + index) % 7)
+                }
+            }
+        }
+    }
+
+    function weekDayName(nDay) {
+        switch (nDay) {
+        case 0: return qsTr("Sun")
+        case 1: return qsTr("Mon")
+        case 2: return qsTr("Tue")
+        case 3: return qsTr("Wed")
+        case 4: return qsTr("Thu")
+        case 5: return qsTr("Fri")
+        default: return qsTr("Sat")
+        }
+    }
+
+    ListView {
+        id: monthsListView
+        objectName: "monthsListView"
+        property var beginDate
+        property var endDate
+
+        anchors.top: weekTitle.bottom
+        anchors.bottom: parent.bottom
+        width: parent.width
+        clip: true
+        snapMode: ListView.NoSnap
+        boundsBehavior: Flickable.StopAtBounds
+        cacheBuffer: 0
+        model: ListModel { id: monthsListModel }
+        delegate: MonthItem {
+            objectName: "monthsPageMonth"
+            width: monthsListView.width
+            bInYear: false
+            nFirstWeekDay: monthsViewId.nFirstWeekDay
+            dayItemHeight: monthsViewId.dayItemHeight
+            currentDate: _currentDate
+            onAddNote: monthsViewId.addNote(objDate)
+            onClickDay: monthsViewId.clickDay(objDate)
+        }
+
+        onMovementEnded: {
+            snapMode = ListView.SnapOneItem
+            snapMode = ListView.NoSnap
+            scrollEndTimer.restart()
+        }
+        onContentYChanged: {
+            // Keep months ahead of a long scroll downwards without waiting for its end.
+            if (contentHeight > 0 && contentY + 2 * height > contentHeight + originY && !appendGuard.running) {
+                appendGuard.start()
+                monthsViewId.appendMonths(monthsViewId.increaseMonthCount)
+            }
+        }
+
+        Timer { id: appendGuard; interval: 1 }
+
+        Rectangle {
+            id: scrollIndicator
+            anchors.right: parent.right
+            width: 6
+            color: "gray"
+            opacity: 0.5
+            y: monthsListView.visibleArea.yPosition * monthsListView.height
+            height: Math.max(10, monthsListView.visibleArea.heightRatio * monthsListView.height)
+        }
+    }
+
+    Timer {
+        id: positionTimer
+        interval: 1
+        onTriggered: monthsViewId.positionToMonth(monthsViewId.toDate)
+    }
+
+    Timer {
+        id: scrollEndTimer
+        interval: 1
+        onTriggered: monthsViewId.onScrollEnded()
+    }
 }

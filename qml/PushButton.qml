@@ -1,4 +1,60 @@
 import QtQuick 2.4
+import "../js/global.js" as GlobalJs
 
+// A button of an optional image followed by a text, centred, with hover feedback.
 Item {
+    id: pushButtonId
+
+    property alias text: textId.text
+    property alias textClr: textId.color
+    property alias bkColor: hoverId.bkColor
+    property string imgSrc: ""
+
+    signal clicked()
+
+    implicitWidth: imgSrc !== "" ? imageId.width + textId.implicitWidth + height * 0.1
+                                 : textId.implicitWidth
+    implicitHeight: 32
+
+    onImgSrcChanged: imageId.source = imgSrc
+
+    HoverMouseArea {
+        id: hoverId
+        anchors.fill: parent
+        onClicked: pushButtonId.clicked()
+    }
+
+    Row {
+        id: rowId
+        anchors.centerIn: parent
+        height: parent.height
+        spacing: pushButtonId.imgSrc !== "" ? pushButtonId.height * 0.1 : 0
+
+        Item {
+            id: imageBoxId
+            width: imageId.width
+            height: parent.height
+
+            Image {
+                id: imageId
+                anchors.verticalCenter: parent.verticalCenter
+                width: pushButtonId.imgSrc !== "" ? pushButtonId.height : 0
+                height: pushButtonId.height * 0.8
+                visible: pushButtonId.imgSrc !== ""
+                fillMode: Image.PreserveAspectFit
+                sourceSize.width: pushButtonId.height
+                sourceSize.height: pushButtonId.height
+                smooth: true
+                Component.onCompleted: source = pushButtonId.imgSrc
+            }
+        }
+
+        Text {
+            id: textId
+            anchors.verticalCenter: parent.verticalCenter
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: Math.max(1, pushButtonId.height * 0.8)
+            color: GlobalJs.textColor
+        }
+    }
 }

@@ -1,4 +1,283 @@
 import QtQuick 2.4
+import QtQuick.Window 2.2
+import QtQuick.Controls 1.3
+import "../js/lunar.js" as LunarJs
+import "../js/global.js" as GlobalJs
 
+// The note editor: a toolbar, the optional title, the day of the note and its text.
+// Pictures are embedded in the text; the day is picked with the date picker.
 Item {
+    id: viewNoteEditId
+
+    property alias title: textTitle.text
+    property alias date: textDate.text
+    property alias content: textContent.text
+    property string uuid: ""
+
+    // What the fields held when the note was opened, to tell whether it has changes.
+    property string strOpenTitle: ""
+    property string strOpenDate: ""
+    property string strOpenContent: ""
+    property bool bClosingWindow: false
+
+    readonly property alias textArea: textContent
+    // The date picker is made on first use.
+    readonly property var dateEditView: dateEditLoader.item
+    readonly property alias confirmFrame: confirmFrame
+
+    function markOpened() {
+        strOpenTitle = textTitle.text
+        strOpenDate = textDate.text
+        strOpenContent = textContent.text
+    }
+
+    function isModified() {
+        if (textDate.text !== strOpenDate || textContent.text !== strOpenContent)
+            return true
+        return settings.withTitle && textTitle.text !== strOpenTitle
+    }
+
+    function noteMap() {
+        var mapData = { "uuid": uuid, "set_at": textDate.text, "content": textContent.text }
+        // A title typed here is the note's own; an untouched one is left to the store.
+        if (settings.withTitle && textTitle.text !== strOpenTitle)
+            mapData["title"] = textTitle.text
+        return mapData
+    }
+
+    function finish() {
+        noteMgt.upateNoteItem(noteMap())
+        markOpened()
+        mainId.popView()
+    }
+
+    function cancel() {
+        markOpened()
+        mainId.popView()
+    }
+
+    function removeNote() {
+        confirmFrame.visible = false
+        var strUuid = uuid
+        markOpened()
+        mainId.popView()
+        noteMgt.deleteNoteItem(strUuid)
+    }
+
+    // The file dialog is made on first use: its module is heavy and most notes have no picture.
+    property var pictureDialog: null
+
+    function openPictureDialog() {
+        if (!pictureDialog) {
+            pictureDialog = Qt.createQmlObject(
+                        'import QtQuick.Dialogs 1.2\n'
+                        + 'FileDialog { selectMultiple: false; nameFilters: ["Image files (*.jpg *.png)"] }',
+                        viewNoteEditId, "pictureDialog")
+            pictureDialog.title = qsTr("Open a image")
+            pictureDialog.accepted.connect(function () {
+                viewNoteEditId.insertPicture(pictureDialog.fileUrl)
+            })
+        }
+        pictureDialog.open()
+    }
+
+    function insertPicture(strFileUrl) {
+        var strImg = noteMgt.readFile2Base64(strFileUrl)
+        if (strImg === "")
+            return
+        if (strImg.charAt(strImg.length - 1) !== ">")
+            strImg += ">"
+        textContent.insert(textContent.cursorPosition, strImg)
+    }
+
+    // Stores pending changes when the window is closed with the editor open, as "Finish"
+    // would, and lets the window close once the note manager has taken the note.
+    function onWindowClosing(close) {
+        if (bClosingWindow || !visible || !isModified())
+            return
+        close.accepted = false
+        bClosingWindow = true
+        noteMgt.appendNoteItemToList.connect(closeAfterStore)
+        noteMgt.upateNoteItem(noteMap())
+        markOpened()
+        closeTimer.start()
+    }
+
+    function closeAfterStore() {
+        noteMgt.appendNoteItemToList.disconnect(closeAfterStore)
+        closeTimer.stop()
+        if (viewNoteEditId.Window.window)
+            viewNoteEditId.Window.window.close()
+    }
+
+    onVisibleChanged: {
+        if (visible) {
+            confirmFrame.visible = false
+            if (dateEditLoader.item)
+                dateEditLoader.item.visible = false
+            if (!settings.withTitle && uuid === "")
+                textTitle.text = ""
+            markOpened()
+            textContent.forceActiveFocus()
+        }
+    }
+
+    Connections {
+        target: viewNoteEditId.Window.window
+        function onClosing(close) { viewNoteEditId.onWindowClosing(close) }
+    }
+
+    Timer {
+        id: closeTimer
+        interval: 5000
+        onTriggered: viewNoteEditId.closeAfterStore()
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        color: "white"
+    }
+
+    RectangleRefer {
+        id: toolBar
+        width: parent.width
+        height: parent.height * 0.08
+        dRatioWidth: 0.04
+        dRatioHeight: 0.8
+        color: "#fafafa"
+
+        PushButton {
+            id: btnRemove
+            objectName: "btnRemove"
+            anchors.left: parent.left
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: implicitWidth
+            visible: viewNoteEditId.uuid !== ""
+            imgSrc: "../res/remove_note.svg"
+            text: ""
+            onClicked: confirmFrame.visible = true
+        }
+        PushButton {
+            id: btnImage
+            objectName: "btnImage"
+            anchors.left: btnRemove.visible ? btnRemove.right : parent.left
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: implicitWidth
+            imgSrc: "../res/image.svg"
+            text: ""
+            onClicked: viewNoteEditId.openPictureDialog()
+        }
+        PushButton {
+            id: btnFinish
+            objectName: "btnFinish"
+            anchors.right: parent.right
+            anchors.rightMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: implicitWidth
+            imgSrc: "../res/ok.svg"
+            text: qsTr("Finish")
+            onClicked: viewNoteEditId.finish()
+        }
+        PushButton {
+            id: btnCancel
+            objectName: "btnCancel"
+            anchors.right: btnFinish.left
+            anchors.rightMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: implicitWidth
+            imgSrc: "../res/cancel.svg"
+            text: qsTr("Cancel")
+            onClicked: viewNoteEditId.cancel()
+        }
+    }
+
+    Item {
+        id: titleRow
+        anchors.top: toolBar.bottom
+        anchors.topMargin: settings.withTitle ? toolBar.height * 0.2 : 0
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.leftMargin: 10
+        anchors.rightMargin: 10
+        height: settings.withTitle ? toolBar.height * 0.6 : 0
+        visible: settings.withTitle
+        TextField {
+            id: textTitle
+            objectName: "textTitle"
+            anchors.fill: parent
+            placeholderText: qsTr("Enter Title")
+            font.pixelSize: Math.max(1, titleRow.height * 0.8)
+        }
+    }
+
+    Item {
+        id: dateRow
+        anchors.top: titleRow.bottom
+        anchors.topMargin: toolBar.height * 0.2
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.leftMargin: 10
+        anchors.rightMargin: 10
+        height: toolBar.height * 0.6
+        TextField {
+            id: textDate
+            objectName: "textDate"
+            anchors.fill: parent
+            readOnly: true
+            placeholderText: qsTr("Enter Date")
+            font.pixelSize: Math.max(1, dateRow.height * 0.8)
+        }
+        MouseArea {
+            id: dateMouseArea
+            objectName: "dateMouseArea"
+            anchors.fill: parent
+            onClicked: {
+                dateEditLoader.active = true
+                dateEditLoader.item.setCurrentDate(textDate.text)
+                dateEditLoader.item.visible = true
+            }
+        }
+    }
+
+    TextArea {
+        id: textContent
+        objectName: "textContent"
+        anchors.top: dateRow.bottom
+        anchors.topMargin: toolBar.height * 0.2
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        textFormat: TextEdit.AutoText
+        font.pixelSize: Math.max(1, toolBar.height * 0.6)
+        wrapMode: TextEdit.Wrap
+    }
+
+    Loader {
+        id: dateEditLoader
+        anchors.fill: parent
+        active: false
+        sourceComponent: EditDateTimeView {
+            objectName: "dateEditView"
+            visible: false
+            showTime: false
+            onSaveData: textDate.text = data
+            onClose: visible = false
+        }
+    }
+
+    ConfirmFrame {
+        id: confirmFrame
+        objectName: "confirmFrame"
+        anchors.fill: parent
+        visible: false
+        textConfirm: qsTr("Do you sure to remove the note?")
+        onOk: viewNoteEditId.removeNote()
+        onCancel: visible = false
+    }
 }

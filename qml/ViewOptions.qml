@@ -1,4 +1,7 @@
 import QtQuick 2.4
 
-Item {
+// Room for the options; nothing leads here yet.
+Rectangle {
+    width: 100
+    height: 62
 }

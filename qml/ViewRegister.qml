@@ -1,4 +1,195 @@
 import QtQuick 2.4
+import QtQuick.Controls 1.3
+import "../js/global.js" as GlobalJs
 
-Item {
+// A new account at the note service.
+Rectangle {
+    id: registerViewId
+    color: "white"
+
+    property int itemMargin: 10
+    property real itemFontSize: Math.max(1, Math.min(width, height) * 0.05)
+
+    readonly property alias textUserName: textUserName
+    readonly property alias textPwd: textPwd
+    readonly property alias textConfirmPwd: textConfirmPwd
+    readonly property alias textEmail: textEmail
+    readonly property alias textNickName: textNickName
+
+    function clearText() {
+        textUserName.text = ""
+        textPwd.text = ""
+        textConfirmPwd.text = ""
+        textEmail.text = ""
+        textNickName.text = ""
+    }
+
+    function submit() {
+        mainId.hideError()
+        if (textUserName.text.length < 6) {
+            mainId.showError(qsTr("User name is too short."))
+            return
+        }
+        if (textPwd.text.length < 3) {
+            mainId.showError(qsTr("Password is too short."))
+            return
+        }
+        if (textEmail.text.length < 6) {
+            mainId.showError(qsTr("E-mail is too short."))
+            return
+        }
+        if (textPwd.text !== textConfirmPwd.text) {
+            mainId.showError(qsTr("Confirm password is diff with password."))
+            return
+        }
+        var mapData = {
+            "name": textUserName.text,
+            "pwd": textPwd.text,
+            "nickname": textNickName.text,
+            "email": textEmail.text
+        }
+        mainId.popView()
+        noteMgt.registerUser(mapData)
+    }
+
+    MouseArea {
+        anchors.fill: parent
+    }
+
+    Text {
+        id: titleText
+        anchors.top: parent.top
+        anchors.topMargin: parent.height * 0.1
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: parent.width * 0.8
+        text: qsTr("Register User")
+        font.family: GlobalJs.fontFamily
+        font.pixelSize: registerViewId.itemFontSize * 1.2
+    }
+
+    Rectangle {
+        id: titleLine
+        anchors.top: titleText.bottom
+        width: parent.width
+        height: 1
+        color: "#eee"
+    }
+
+    Grid {
+        id: fieldGrid
+        anchors.top: titleLine.bottom
+        anchors.topMargin: registerViewId.itemMargin
+        anchors.left: titleText.left
+        columns: 2
+        rowSpacing: registerViewId.itemMargin
+        columnSpacing: registerViewId.itemMargin
+        verticalItemAlignment: Grid.AlignVCenter
+        property real labelWidth: Math.max(lblUserName.implicitWidth, lblPwd.implicitWidth,
+                                           lblConfirmPwd.implicitWidth, lblEmail.implicitWidth,
+                                           lblNickName.implicitWidth)
+        property real fieldWidth: titleText.width - labelWidth - columnSpacing
+
+        Text {
+            id: lblUserName
+            width: fieldGrid.labelWidth
+            text: qsTr("User Name") + ":"
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: registerViewId.itemFontSize
+        }
+        TextField {
+            id: textUserName
+            objectName: "textUserName"
+            width: fieldGrid.fieldWidth
+            font.pixelSize: registerViewId.itemFontSize
+            placeholderText: qsTr("First is letter and length is between 6 and 32")
+            validator: RegExpValidator { regExp: /[a-z][a-z0-9_]{5,31}/ }
+        }
+        Text {
+            id: lblPwd
+            width: fieldGrid.labelWidth
+            text: qsTr("Password") + ":"
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: registerViewId.itemFontSize
+        }
+        TextField {
+            id: textPwd
+            objectName: "textPwd"
+            width: fieldGrid.fieldWidth
+            font.pixelSize: registerViewId.itemFontSize
+            echoMode: TextInput.Password
+            maximumLength: 64
+        }
+        Text {
+            id: lblConfirmPwd
+            width: fieldGrid.labelWidth
+            text: qsTr("Confirm Password") + ":"
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: registerViewId.itemFontSize
+        }
+        TextField {
+            id: textConfirmPwd
+            objectName: "textConfirmPwd"
+            width: fieldGrid.fieldWidth
+            font.pixelSize: registerViewId.itemFontSize
+            echoMode: TextInput.Password
+            maximumLength: 64
+        }
+        Text {
+            id: lblEmail
+            width: fieldGrid.labelWidth
+            text: qsTr("E-mail") + ":"
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: registerViewId.itemFontSize
+        }
+        TextField {
+            id: textEmail
+            objectName: "textEmail"
+            width: fieldGrid.fieldWidth
+            font.pixelSize: registerViewId.itemFontSize
+            placeholderText: qsTr("Recover the password by the e-mail")
+            validator: RegExpValidator {
+                regExp: /^([a-z])([0-9-_a-z]{1,64})@([0-9a-z-_]{1,32}).([0-9a-z-_.]{1,32})/
+            }
+        }
+        Text {
+            id: lblNickName
+            width: fieldGrid.labelWidth
+            text: qsTr("Nick Name") + ":"
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: registerViewId.itemFontSize
+        }
+        TextField {
+            id: textNickName
+            objectName: "textNickName"
+            width: fieldGrid.fieldWidth
+            font.pixelSize: registerViewId.itemFontSize
+            maximumLength: 64
+        }
+    }
+
+    Row {
+        id: buttonBar
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: parent.height * 0.1
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: parent.width * 0.8
+        height: registerViewId.itemFontSize * 1.2
+        PushButton {
+            id: btnOk
+            objectName: "btnOk"
+            width: buttonBar.width / 2
+            height: buttonBar.height
+            text: qsTr("OK")
+            textClr: "green"
+            onClicked: registerViewId.submit()
+        }
+        PushButton {
+            id: btnCancel
+            objectName: "btnCancel"
+            width: buttonBar.width / 2
+            height: buttonBar.height
+            text: qsTr("Cancel")
+            onClicked: mainId.popView()
+        }
+    }
 }

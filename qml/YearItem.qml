@@ -1,4 +1,75 @@
 import QtQuick 2.4
+import "../js/lunar.js" as LunarJs
+import "../js/global.js" as GlobalJs
 
+// One year of the years page: its number over a 3 × 4 grid of small months.
 Item {
+    id: yearItemId
+
+    property var currentDate
+    property int nFirstWeekDay: 0
+    property real yearTitleRatio: 0.06
+
+    function isValidDate(objDate) {
+        return objDate !== undefined && objDate !== null && objDate !== 0 && !isNaN(objDate)
+    }
+
+    function monthDate(idx) {
+        if (!isValidDate(currentDate))
+            return undefined
+        var objDate = new Date(currentDate.getFullYear(), 0, 1, currentDate.getHours(),
+                               currentDate.getMinutes(), currentDate.getSeconds())
+        LunarJs.addMonths(objDate, idx)
+        return objDate
+    }
+
+    function monthItems() {
+        var lst = []
+        for (var i = 0; i < monthRepeater.count; i++)
+            lst.push(monthRepeater.itemAt(i))
+        return lst
+    }
+
+    onCurrentDateChanged: {
+        monthRepeater.model = 0
+        if (isValidDate(currentDate))
+            monthRepeater.model = 12
+    }
+
+    Text {
+        id: yearTitle
+        anchors.left: parent.left
+        anchors.leftMargin: 10
+        height: yearItemId.height * yearItemId.yearTitleRatio
+        verticalAlignment: Text.AlignVCenter
+        text: yearItemId.isValidDate(yearItemId.currentDate)
+              ? yearItemId.currentDate.getFullYear() : ""
+        color: "red"
+        font.family: GlobalJs.fontFamily
+        font.pixelSize: Math.max(1, height * 0.9)
+    }
+
+    Rectangle {
+        id: yearLine
+        anchors.top: yearTitle.bottom
+        width: parent.width
+        height: 1
+        color: "#eee"
+    }
+
+    Grid {
+        anchors.top: yearLine.bottom
+        columns: 3
+        Repeater {
+            id: monthRepeater
+            model: 0
+            delegate: MonthItem {
+                width: yearItemId.width / 3
+                height: (yearItemId.height - 1) * (1 - yearItemId.yearTitleRatio) / 4
+                bInYear: true
+                nFirstWeekDay: yearItemId.nFirstWeekDay
+                currentDate: yearItemId.monthDate(index)
+            }
+        }
+    }
 }

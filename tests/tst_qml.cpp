@@ -2,9 +2,11 @@
 #include "settings.h"
 #include "startup.h"
 
+#include <QCoreApplication>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtQuickTest>
 
@@ -24,10 +26,20 @@ public:
 public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
+        QCoreApplication::setOrganizationName(QStringLiteral("Greyfen Software"));
+        QCoreApplication::setOrganizationDomain(QStringLiteral("greyfen.example"));
         Startup::registerTypes();
         m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
                                                   QStringLiteral("kelpo-qmltest"));
         g_pSettings = m_pSettings.get();
+        // No note service: requests to it are refused at once on a loopback port that the
+        // system handed out and that nobody listens on any more.
+        QTcpServer server;
+        if (server.listen(QHostAddress::LocalHost, 0)) {
+            const quint16 nPort = server.serverPort();
+            server.close();
+            m_pSettings->setServerUrl(QStringLiteral("http://127.0.0.1:%1/mobile/").arg(nPort));
+        }
         // A data folder of this run: test runs in parallel never share a local.db.
         m_pNoteMgt = std::make_unique<CNoteMgt>(m_dir.filePath(QStringLiteral("data")), 60000);
         engine->rootContext()->setContextProperty(QStringLiteral("noteMgt"), m_pNoteMgt.get());

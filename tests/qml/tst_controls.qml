@@ -1,0 +1,399 @@
+import QtQuick 2.4
+import QtTest 1.0
+import "qrc:/qml"
+
+// The controls library: hover feedback, button widths, the clearable field, the message
+// bar, the confirmation frame and the spinner.
+Item {
+    id: rootId
+    width: 800
+    height: 600
+
+TestCase {
+    name: "Controls"
+    when: windowShown
+
+    Component {
+        id: hoverComp
+        HoverMouseArea {
+            x: 100
+            y: 100
+            width: 100
+            height: 50
+        }
+    }
+
+    Component {
+        id: pushComp
+        PushButton {
+            height: 40
+            text: "Push me"
+        }
+    }
+
+    Component {
+        id: textFieldComp
+        TextFieldR {
+            width: 300
+            height: 40
+        }
+    }
+
+    Component {
+        id: barComp
+        Item {
+            property alias bar: barId
+            width: 800
+            height: 600
+            BarMsg {
+                id: barId
+                anchors.left: parent.left
+                anchors.bottom: parent.bottom
+            }
+        }
+    }
+
+    Component {
+        id: confirmComp
+        Item {
+            property alias frame: frameId
+            ConfirmFrame {
+                id: frameId
+                textConfirm: "Really?"
+            }
+        }
+    }
+
+    Component {
+        id: spinnerComp
+        Spinner {
+            width: 120
+            height: 240
+            itemCount: 31
+            startValue: 1
+        }
+    }
+
+    function test_hoverColours_data() {
+        return [
+            {tag: "no own colour", bkColor: "", idle: "transparent"},
+            {tag: "own colour", bkColor: "white", idle: "white"}
+        ]
+    }
+
+    function test_hoverColours(data) {
+        var area = createTemporaryObject(hoverComp, rootId, {"bkColor": data.bkColor})
+        var spyClicked = createTemporaryObject(spyComp, rootId, {"target": area,
+                                                   "signalName": "clicked"})
+        compare(area.currentBkColor, data.idle)
+        mouseMove(rootId, 10, 10)
+        mouseMove(area, 50, 25)
+        tryCompare(area, "hovered", true)
+        compare(area.currentBkColor, "#eee")
+        mousePress(area, 50, 25)
+        compare(area.currentBkColor, "#ddd")
+        verify(area.pressed)
+        mouseRelease(area, 50, 25)
+        compare(area.currentBkColor, "#eee")
+        compare(spyClicked.count, 1)
+        mouseMove(rootId, 10, 10)
+        tryCompare(area, "hovered", false)
+        compare(area.currentBkColor, data.idle)
+        // Released outside after a press inside: back to the idle colour, no click.
+        mouseMove(area, 50, 25)
+        mousePress(area, 50, 25)
+        mouseMove(rootId, 10, 10)
+        mouseRelease(rootId, 10, 10)
+        compare(area.currentBkColor, data.idle)
+        compare(spyClicked.count, 1)
+    }
+
+    function test_hoverDisabled() {
+        var area = createTemporaryObject(hoverComp, rootId, {"enableHover": false})
+        mouseMove(rootId, 10, 10)
+        mouseMove(area, 50, 25)
+        wait(0)
+        compare(area.hovered, false)
+        compare(area.currentBkColor, "transparent")
+        // A press still shows.
+        mousePress(area, 50, 25)
+        compare(area.currentBkColor, "#ddd")
+        mouseRelease(area, 50, 25)
+        compare(area.currentBkColor, "transparent")
+    }
+
+    Component {
+        id: spyComp
+        SignalSpy {}
+    }
+
+    function findText(item) {
+        for (var i = 0; i < item.children.length; i++) {
+            var child = item.children[i]
+            if (child.hasOwnProperty("text") && child.hasOwnProperty("font")
+                    && child.hasOwnProperty("elide"))
+                return child
+            var found = findText(child)
+            if (found)
+                return found
+        }
+        return null
+    }
+
+    function findImage(item) {
+        for (var i = 0; i < item.children.length; i++) {
+            var child = item.children[i]
+            if (child.hasOwnProperty("fillMode") && child.hasOwnProperty("sourceSize"))
+                return child
+            var found = findImage(child)
+            if (found)
+                return found
+        }
+        return null
+    }
+
+    function test_pushButtonWidth() {
+        var btn = createTemporaryObject(pushComp, rootId)
+        var txt = findText(btn)
+        verify(txt)
+        compare(txt.font.pixelSize, 32)
+        verify(txt.implicitWidth > 0)
+        compare(btn.width, txt.implicitWidth)
+        var spy = createTemporaryObject(spyComp, rootId, {"target": btn, "signalName": "clicked"})
+        mouseClick(btn)
+        compare(spy.count, 1)
+
+        btn.imgSrc = "qrc:/res/ok.svg"
+        var img = findImage(btn)
+        verify(img)
+        tryCompare(img, "status", Image.Ready)
+        compare(img.width, 40)
+        compare(btn.width, 40 + txt.implicitWidth + 4)
+        tryVerify(function() {
+            return img.mapToItem(btn, 0, 0).x + img.width <= txt.mapToItem(btn, 0, 0).x
+        }, 1000, "the image sits left of the text")
+        var ptImg = img.mapToItem(btn, 0, 0)
+        var ptTxt = txt.mapToItem(btn, 0, 0)
+        verify(ptImg.x >= 0)
+        verify(ptTxt.x + txt.width <= btn.width + 0.5)
+    }
+
+    function test_textFieldClearButton() {
+        var field = createTemporaryObject(textFieldComp, rootId)
+        var btn = field.clearButton
+        verify(!btn.visible)
+        compare(btn.height, 20)
+        field.forceActiveFocus()
+        keyClick(Qt.Key_A)
+        compare(field.text, "a")
+        verify(btn.visible)
+        // Sits 5 from the right edge, vertically centred.
+        var pt = btn.mapToItem(field, 0, 0)
+        compare(pt.x + btn.width, field.width - 5)
+        compare(pt.y + btn.height / 2, field.height / 2)
+        mouseClick(btn)
+        compare(field.text, "")
+        verify(!btn.visible)
+        field.text = "typed elsewhere"
+        verify(btn.visible)
+        field.text = ""
+        verify(!btn.visible)
+        keyClick(Qt.Key_B)
+        verify(btn.visible)
+        keyClick(Qt.Key_Backspace)
+        verify(!btn.visible)
+    }
+
+    function test_barMessages() {
+        var holder = createTemporaryObject(barComp, rootId)
+        var bar = holder.bar
+        verify(!bar.visible)
+        compare(bar.height, 60)
+        var txt = findText(bar)
+        compare(txt.font.pixelSize, 30)
+
+        var tFirst = Date.now()
+        bar.showError("first")
+        verify(bar.visible)
+        verify(bar.isError)
+        compare(bar.text, "first")
+        verify(Qt.colorEqual(txt.color, "red"))
+        compare(bar.y + bar.height, holder.height)
+        compare(bar.x, 0)
+
+        wait(2000)
+        var tSecond = Date.now()
+        bar.showInfo("second")
+        compare(bar.text, "second")
+        verify(!bar.isError)
+        verify(Qt.colorEqual(txt.color, "green"))
+        verify(bar.visible)
+
+        tryCompare(bar, "visible", false, 10000)
+        var tHidden = Date.now()
+        // Hidden five seconds after the first message, not after the second.
+        verify(tHidden - tFirst >= 4900, "hid after " + (tHidden - tFirst) + " ms")
+        verify(tHidden - tSecond < 4500, "hid " + (tHidden - tSecond) + " ms after the second")
+
+        // A new run starts a new timer.
+        bar.showInfo("third")
+        verify(bar.visible)
+        verify(bar.timerRunning)
+    }
+
+    function test_confirmFrame_data() {
+        return [
+            {tag: "wide", w: 800, h: 400, s: 400},
+            {tag: "tall", w: 300, h: 900, s: 300}
+        ]
+    }
+
+    function test_confirmFrame(data) {
+        var holder = createTemporaryObject(confirmComp, rootId, {"width": data.w, "height": data.h})
+        var frame = holder.frame
+        compare(frame.width, data.w)
+        compare(frame.height, data.h)
+        var ok = frame.okButton
+        var cancel = frame.cancelButton
+        compare(ok.width, data.s * 0.5)
+        compare(cancel.width, data.s * 0.5)
+        compare(ok.height, data.s * 0.15)
+        compare(cancel.height, data.s * 0.15)
+        fuzzyCompare(ok.y, data.h - data.s * 0.4, 0.01)
+        fuzzyCompare(cancel.y, data.h - data.s * 0.2, 0.01)
+        fuzzyCompare(ok.x + ok.width / 2, data.w / 2, 0.01)
+        fuzzyCompare(cancel.x + cancel.width / 2, data.w / 2, 0.01)
+        var question = frame.confirmText
+        fuzzyCompare(question.font.pixelSize, Math.floor(ok.height * 0.2), 1)
+        fuzzyCompare(question.y + question.height, ok.y - ok.height * 0.2, 0.01)
+        verify(Qt.colorEqual(question.color, "red"))
+
+        var spyOk = createTemporaryObject(spyComp, rootId, {"target": frame, "signalName": "ok"})
+        var spyCancel = createTemporaryObject(spyComp, rootId, {"target": frame,
+                                                  "signalName": "cancel"})
+        mouseClick(ok)
+        compare(spyOk.count, 1)
+        compare(spyCancel.count, 0)
+        mouseClick(cancel)
+        compare(spyCancel.count, 1)
+        compare(spyOk.count, 1)
+    }
+
+    function test_spinnerPosition() {
+        var spinner = createTemporaryObject(spinnerComp, rootId)
+        compare(spinner.referWidth, 120)
+        compare(spinner.value, spinner.startValue + spinner.currentIdx)
+        spinner.positionIdx(20)
+        compare(spinner.toIndex, 20)
+        tryCompare(spinner, "currentIdx", 20)
+        compare(spinner.value, 21)
+        // A shorter list and a position in it, set together.
+        spinner.itemCount = 28
+        spinner.positionIdx(27)
+        tryCompare(spinner, "currentIdx", 27)
+        compare(spinner.value, 28)
+        spinner.positionIdx(0)
+        tryCompare(spinner, "currentIdx", 0)
+        compare(spinner.value, 1)
+    }
+
+    Component {
+        id: referComp
+        RectangleRefer {
+            width: 400
+            height: 300
+        }
+    }
+
+    function test_referSizes() {
+        var rect = createTemporaryObject(referComp, rootId)
+        compare(rect.referWidth, 300)
+        compare(rect.referFontSize, 3)
+        rect.dRatioWidth = 0.04
+        rect.dRatioHeight = 0.8
+        compare(rect.referFontSize, 16)
+        rect.height = 10
+        compare(rect.referWidth, 10)
+        compare(rect.referFontSize, 8)
+    }
+    Component {
+        id: animComp
+        Item {
+            property alias slider: sliderId
+            width: 400
+            height: 300
+            ItemAnimate {
+                id: sliderId
+                width: 400
+                height: 300
+            }
+        }
+    }
+
+    function test_itemAnimate_data() {
+        return [
+            {tag: "horizontal", directory: 0, property: "x", edge: 400},
+            {tag: "vertical", directory: 1, property: "y", edge: 300}
+        ]
+    }
+
+    function test_itemAnimate(data) {
+        var holder = createTemporaryObject(animComp, rootId)
+        var slider = holder.slider
+        slider.directory = data.directory
+        slider.visible = false
+        // Slides out while still shown, then hides and returns to its place.
+        verify(slider.visible)
+        tryVerify(function() { return slider[data.property] > data.edge / 2 }, 2000)
+        tryCompare(slider, "visible", false, 2000)
+        compare(slider[data.property], 0)
+        // Slides in from the parent's edge.
+        slider.visible = true
+        verify(slider[data.property] > 0)
+        tryCompare(slider, data.property, 0, 2000)
+        verify(slider.visible)
+    }
+
+    Component {
+        id: tipComp
+        Item {
+            property alias tip: tipId
+            property alias target: targetId
+            width: 400
+            height: 300
+            Rectangle {
+                id: targetId
+                x: 50
+                y: 40
+                width: 200
+                height: 100
+            }
+            ToolTip {
+                id: tipId
+                target: targetId
+                text: "A long explanation that wraps anywhere"
+            }
+        }
+    }
+
+    function test_toolTipFollowsPointer() {
+        var holder = createTemporaryObject(tipComp, rootId)
+        var tip = holder.tip
+        verify(!tip.shown)
+        mouseMove(rootId, 10, 10)
+        mouseMove(holder.target, 30, 20)
+        tryCompare(tip, "shown", true)
+        var box = tip.tipItem
+        var pt = box.mapToItem(holder, 0, 0)
+        compare(pt.x, 80)
+        compare(pt.y, 40 + 20 + 5)
+        mouseMove(holder.target, 60, 50)
+        pt = box.mapToItem(holder, 0, 0)
+        compare(pt.x, 110)
+        compare(pt.y, 40 + 50 + 5)
+        verify(box.width <= tip.maxWidth + 10)
+        mouseMove(rootId, 10, 10)
+        tryCompare(tip, "shown", false)
+    }
+}
+}

@@ -1,0 +1,404 @@
+import QtQuick 2.4
+import QtQuick.Window 2.2
+import QtQuick.Controls 1.3
+import QtTest 1.0
+import "qrc:/qml"
+import "qrc:/js/lunar.js" as LunarJs
+
+// The editor and the ways into it, inside the real main window with the real note manager.
+Item {
+    id: root
+    width: 200
+    height: 200
+
+    Window {
+        id: window
+        width: 800
+        height: 600
+        visible: true
+    }
+
+    Component {
+        id: spyComponent
+        SignalSpy {}
+    }
+
+    SignalSpy {
+        id: appendSpy
+        target: noteMgt
+        signalName: "appendNoteItemToList"
+    }
+
+    SignalSpy {
+        id: removeSpy
+        target: noteMgt
+        signalName: "removeNoteItemToList"
+    }
+
+    SignalSpy {
+        id: dataSpy
+        target: noteMgt
+        signalName: "dataReceived"
+    }
+
+    Component {
+        id: pickerComponent
+        EditDateTimeView {
+            width: 800
+            height: 600
+        }
+    }
+
+    TestCase {
+        id: testCase
+        name: "NoteEdit"
+        when: windowShown
+
+        property var main: null
+        property var editor: null
+
+        function initTestCase() {
+            var component = Qt.createComponent("qrc:/qml/main.qml")
+            compare(component.status, Component.Ready, component.errorString())
+            main = component.createObject(window.contentItem, { "width": 800, "height": 600 })
+            verify(main)
+            editor = main.noteEditView
+            window.requestActivate()
+            tryCompare(window, "active", true)
+            waitForRendering(main)
+        }
+
+        function cleanupTestCase() {
+            if (main)
+                main.destroy()
+        }
+
+        function init() {
+            settings.withTitle = false
+            appendSpy.clear()
+            removeSpy.clear()
+            dataSpy.clear()
+        }
+
+        function cleanup() {
+            while (main.stackView.depth > 1)
+                main.stackView.pop({ "immediate": true })
+            tryCompare(main.stackView, "busy", false)
+        }
+
+        function waitForView(view) {
+            tryVerify(function () {
+                return main.stackView.currentItem === view && !main.stackView.busy
+            }, 3000, "view was not shown")
+            waitForRendering(view)
+        }
+
+        function waitForMain() {
+            tryVerify(function () {
+                return main.stackView.currentItem === main.noteView && !main.stackView.busy
+            }, 3000, "main view was not shown")
+        }
+
+        function child(item, strName) {
+            var obj = findChild(item, strName)
+            verify(obj, strName)
+            return obj
+        }
+
+        function typeText(strText) {
+            for (var i = 0; i < strText.length; i++)
+                keyClick(strText.charAt(i))
+        }
+
+        function plainText() {
+            return editor.textArea.getText(0, editor.textArea.length)
+        }
+
+        // A stored note and its record as the list receives it.
+        function storeNote(strDate, strContent) {
+            main.addNote(LunarJs.parseDateStr(strDate))
+            waitForView(editor)
+            editor.content = strContent
+            appendSpy.clear()
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            waitForMain()
+            return appendSpy.signalArguments[0][0]
+        }
+
+        function notesOfDay(strDate) {
+            dataSpy.clear()
+            noteMgt.getNoteListByDay(LunarJs.parseDateStr(strDate))
+            var lst = null
+            tryVerify(function () {
+                for (var i = 0; i < dataSpy.count; i++) {
+                    var data = dataSpy.signalArguments[i][0]
+                    if (data["type"] === "note_list_by_day" && data["date"] === strDate) {
+                        lst = data["result"]
+                        return true
+                    }
+                }
+                return false
+            }, 3000)
+            // The main window opens what it got; this test only wants the rows.
+            waitForView(main.stackView.currentItem)
+            main.stackView.pop({ "immediate": true })
+            return lst
+        }
+
+        function test_newNoteWithKeys() {
+            main.addNote(new Date(2016, 4, 4, 13, 30))
+            waitForView(editor)
+            compare(editor.uuid, "")
+            compare(editor.date, "2016-05-04")
+            compare(child(editor, "btnRemove").visible, false)
+            mouseClick(editor.textArea)
+            typeText("hello kelpo")
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            var note = appendSpy.signalArguments[0][0]
+            compare(note["set_at"], "2016-05-04")
+            verify(String(note["content"]).indexOf("hello kelpo") >= 0, note["content"])
+            verify(String(note["uuid"]).length === 38)
+            waitForMain()
+            // The main list shows it.
+            var model = main.noteView.noteListView.model
+            tryVerify(function () {
+                for (var i = 0; i < model.count; i++) {
+                    if (model.get(i)._uuid === note["uuid"])
+                        return true
+                }
+                return false
+            })
+        }
+
+        function test_cancelStoresNothing() {
+            main.addNote(new Date(2016, 4, 6))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("never stored")
+            mouseClick(child(editor, "btnCancel"))
+            waitForMain()
+            compare(notesOfDay("2016-05-06").length, 0)
+            compare(appendSpy.count, 0)
+        }
+
+        function test_dayOpens_data() {
+            return [
+                { tag: "no note", day: "2016-07-01", notes: 0 },
+                { tag: "one note", day: "2016-07-02", notes: 1 },
+                { tag: "three notes", day: "2016-07-03", notes: 3 }
+            ]
+        }
+
+        function test_dayOpens(data) {
+            var lstUuid = []
+            for (var i = 0; i < data.notes; i++)
+                lstUuid.push(storeNote(data.day, "note " + i + " of " + data.day)["uuid"])
+
+            // A click on the day in the calendar asks for its notes.
+            var calendar = main.noteView.calendarView
+            calendar.monthsView.scrollToMonth(LunarJs.parseDateStr(data.day))
+            var month = null
+            tryVerify(function () {
+                month = calendar.monthsView.findMonthItem(data.day)
+                return month !== null && calendar.getCurrentDate() === data.day.substring(0, 8) + "01"
+            }, 3000)
+            waitForRendering(month)
+            mouseClick(month.dayItemAt(parseInt(data.day.substring(8))))
+
+            if (data.notes === 0) {
+                waitForView(editor)
+                compare(editor.date, data.day)
+                compare(editor.uuid, "")
+                compare(plainText(), "")
+            } else if (data.notes === 1) {
+                waitForView(editor)
+                compare(editor.uuid, lstUuid[0])
+                compare(editor.date, data.day)
+                compare(plainText(), "note 0 of " + data.day)
+                compare(child(editor, "btnRemove").visible, true)
+            } else {
+                var dayList = main.noteDayListView
+                waitForView(dayList)
+                compare(dayList.model.count, data.notes)
+                // A row opens its note in place of the day list.
+                var list = child(dayList, "lstViewId")
+                var row = list.itemAtIndex(1)
+                mouseClick(row)
+                waitForView(editor)
+                compare(editor.uuid, row.uuid)
+                compare(main.stackView.depth, 2)
+                main.popView()
+                waitForMain()
+                // A click beside the day list closes it.
+                mouseClick(month.dayItemAt(parseInt(data.day.substring(8))))
+                waitForView(dayList)
+                mouseClick(dayList, 5, dayList.height / 2)
+                waitForMain()
+            }
+        }
+
+        function test_editAndRedate() {
+            var note = storeNote("2016-08-10", "first words")
+            main.editNote(note["set_at"], note["content"], note["uuid"], note["title"])
+            waitForView(editor)
+            compare(plainText(), "first words")
+
+            // Change the text and pick another day with the date picker.
+            editor.textArea.cursorPosition = editor.textArea.length
+            mouseClick(editor.textArea, editor.textArea.width - 5, 10)
+            keyClick(Qt.Key_End)
+            typeText(" and more")
+            mouseClick(child(editor, "dateMouseArea"))
+            var picker = editor.dateEditView
+            compare(picker.visible, true)
+            var dateItem = picker.dateItem
+            tryCompare(dateItem.daySpinner, "value", 10)
+            tryCompare(dateItem.monthSpinner, "value", 8)
+            dateItem.monthSpinner.positionIdx(8)
+            tryCompare(dateItem.monthSpinner, "value", 9)
+            dateItem.monthSpinner.movementEnded()
+            tryCompare(dateItem.daySpinner, "itemCount", 30)
+            tryCompare(dateItem.daySpinner, "value", 10)
+            mouseClick(child(picker, "btnFinish"))
+            compare(picker.visible, false)
+            compare(editor.date, "2016-09-10")
+
+            appendSpy.clear()
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            var updated = appendSpy.signalArguments[0][0]
+            compare(updated["uuid"], note["uuid"])
+            compare(updated["set_at"], "2016-09-10")
+            verify(String(updated["content"]).indexOf("first words and more") >= 0, updated["content"])
+            waitForMain()
+            compare(notesOfDay("2016-08-10").length, 0)
+            compare(notesOfDay("2016-09-10").length, 1)
+        }
+
+        function test_pickerLowersTheDay_data() {
+            return [
+                { tag: "leap year", year: 2016, last: 29 },
+                { tag: "common year", year: 2017, last: 28 }
+            ]
+        }
+
+        function test_pickerLowersTheDay(data) {
+            var picker = createTemporaryObject(pickerComponent, window.contentItem, { "showTime": false })
+            var saveSpy = createTemporaryObject(spyComponent, testCase, {
+                "target": picker, "signalName": "saveData" })
+            picker.setCurrentDate(data.year + "-01-31")
+            var dateItem = picker.dateItem
+            tryCompare(dateItem.daySpinner, "value", 31)
+            compare(picker.getValue(), data.year + "-01-31")
+            // The month wheel stops on February: the 31st no longer exists.
+            dateItem.monthSpinner.positionIdx(1)
+            tryCompare(dateItem.monthSpinner, "value", 2)
+            dateItem.monthSpinner.movementEnded()
+            tryCompare(dateItem.daySpinner, "itemCount", data.last)
+            tryCompare(dateItem.daySpinner, "value", data.last)
+            mouseClick(findChild(picker, "btnFinish"))
+            compare(saveSpy.count, 1)
+            compare(saveSpy.signalArguments[0][0], data.year + "-02-" + data.last)
+
+            // With the time shown the value carries it too.
+            picker.showTime = true
+            picker.setCurrentDate("2016-03-05 09:07:04")
+            tryCompare(picker.timeItem.minuteSpinner, "value", 7)
+            tryVerify(function () { return picker.getValue() === "2016-03-05 09:07:04" })
+        }
+
+        function test_removeAfterConfirmation() {
+            var note = storeNote("2016-10-01", "to be removed")
+            main.editNote(note["set_at"], note["content"], note["uuid"], note["title"])
+            waitForView(editor)
+            var frame = editor.confirmFrame
+            mouseClick(child(editor, "btnRemove"))
+            compare(frame.visible, true)
+            compare(frame.textConfirm, "Do you sure to remove the note?")
+            mouseClick(frame.cancelButton)
+            compare(frame.visible, false)
+            compare(main.stackView.currentItem, editor)
+
+            mouseClick(child(editor, "btnRemove"))
+            mouseClick(frame.okButton)
+            removeSpy.wait(3000)
+            compare(removeSpy.signalArguments[0][0], note["uuid"])
+            waitForMain()
+            compare(notesOfDay("2016-10-01").length, 0)
+        }
+
+        function test_pictureAtCursor() {
+            main.addNote(new Date(2016, 10, 11))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("ab")
+            editor.textArea.cursorPosition = 1
+            editor.insertPicture(Qt.resolvedUrl("../../res/kelpo.png"))
+            // The picture sits between the two letters, as an embedded image.
+            compare(plainText(), "a\ufffcb")
+            verify(editor.content.indexOf("data:image/png;base64,") >= 0)
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            var note = appendSpy.signalArguments[0][0]
+            verify(String(note["content"]).indexOf("data:image/png;base64,iVBORw0KGgo") >= 0)
+            // A file that cannot be read inserts nothing.
+            waitForMain()
+            main.editNote(note["set_at"], note["content"], note["uuid"], note["title"])
+            waitForView(editor)
+            var nLength = editor.textArea.length
+            editor.insertPicture(Qt.resolvedUrl("no-such-picture.png"))
+            compare(editor.textArea.length, nLength)
+        }
+
+        function test_titleField() {
+            settings.withTitle = true
+            main.addNote(new Date(2016, 11, 1))
+            waitForView(editor)
+            var title = child(editor, "textTitle")
+            compare(title.visible, true)
+            compare(title.text, "")
+            mouseClick(title)
+            typeText("My day")
+            editor.content = "body text"
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            compare(appendSpy.signalArguments[0][0]["title"], "My day")
+            waitForMain()
+            settings.withTitle = false
+            main.addNote(new Date(2016, 11, 2))
+            waitForView(editor)
+            compare(title.visible, false)
+        }
+
+        // Closing the window with unsaved changes stores them first.
+        function test_closeStoresChanges() {
+            main.addNote(new Date(2016, 11, 24))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("written before closing")
+            window.close()
+            compare(window.visible, true, "the window waits for the note to be stored")
+            appendSpy.wait(3000)
+            compare(appendSpy.signalArguments[0][0]["set_at"], "2016-12-24")
+            tryCompare(window, "visible", false)
+            var lst = notesOfDay("2016-12-24")
+            compare(lst.length, 1)
+            verify(String(lst[0]["content"]).indexOf("written before closing") >= 0)
+
+            // Without changes the window closes at once.
+            window.visible = true
+            window.requestActivate()
+            main.editNote(lst[0]["set_at"], lst[0]["content"], lst[0]["uuid"], lst[0]["title"])
+            waitForView(editor)
+            appendSpy.clear()
+            window.close()
+            compare(window.visible, false)
+            compare(appendSpy.count, 0)
+            window.visible = true
+            window.requestActivate()
+            tryCompare(window, "active", true)
+        }
+    }
+}

@@ -238,8 +238,8 @@ bool CNoteService::authenticate(QSqlDatabase &db, const Fields &fields, CReply &
     const QString strDigest = QString::fromLatin1(Secrets::tokenDigest(baToken));
     QSqlQuery query(db);
     if (!execQuery(query,
-                   QStringLiteral(
-                       "SELECT user_id, last_used FROM login_token WHERE token_hash = ?"),
+                   QStringLiteral("SELECT user_id, last_used, ttl FROM login_token"
+                                  " WHERE token_hash = ?"),
                    {strDigest})) {
         dbFailure(query.lastError(), QStringLiteral("authenticate"), reply);
         return false;
@@ -248,10 +248,12 @@ bool CNoteService::authenticate(QSqlDatabase &db, const Fields &fields, CReply &
         fail(reply, g_strTokenWrong);
         return false;
     }
+    // Each token keeps the lifetime it was issued with.
     const qint64 nLastUsed = query.value(1).toLongLong();
+    const qint64 nTtl = query.value(2).toLongLong();
     const qint64 nNow = nowSecs();
     query.finish();
-    if (nNow - nLastUsed > m_nTokenTtl) {
+    if (nNow - nLastUsed > nTtl) {
         execQuery(query,
                   QStringLiteral("DELETE FROM login_token WHERE token_hash = ?"),
                   {strDigest});
@@ -259,7 +261,7 @@ bool CNoteService::authenticate(QSqlDatabase &db, const Fields &fields, CReply &
         return false;
     }
     // Expiry counts from the last use; record it coarsely to spare writes.
-    if (nNow - nLastUsed >= qMax<qint64>(1, m_nTokenTtl / 100)) {
+    if (nNow - nLastUsed >= qMax<qint64>(1, nTtl / 100)) {
         if (!execQuery(query,
                        QStringLiteral("UPDATE login_token SET last_used = ? WHERE token_hash = ?"),
                        {nNow, strDigest})) {
@@ -289,20 +291,19 @@ void CNoteService::answerLogin(QSqlDatabase &db, int nUserId, const Fields &fiel
     query.finish();
 
     // Tokens unused for longer than their lifetime are of no use to anyone.
-    execQuery(query,
-              QStringLiteral("DELETE FROM login_token WHERE last_used < ?"),
-              {nNow - m_nTokenTtl});
+    execQuery(query, QStringLiteral("DELETE FROM login_token WHERE last_used + ttl < ?"), {nNow});
 
     const QByteArray baToken = Secrets::newToken();
     if (!execQuery(query,
                    QStringLiteral("INSERT INTO login_token (token_hash, user_id, login_from, lang,"
-                                  " created_at, last_used) VALUES (?, ?, ?, ?, ?, ?)"),
+                                  " created_at, last_used, ttl) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                    {QString::fromLatin1(Secrets::tokenDigest(baToken)),
                     nUserId,
                     fields.value(QStringLiteral("login_from"), QLatin1String("")).left(64),
                     fields.value(QStringLiteral("lang"), QLatin1String("")).left(16),
                     nNow,
-                    nNow})) {
+                    nNow,
+                    m_nTokenTtl})) {
         dbFailure(query.lastError(), QStringLiteral("login"), reply);
         return;
     }

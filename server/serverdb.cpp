@@ -57,10 +57,12 @@ QStringList schemaStatements(bool bPostgres)
                        " login_from TEXT NOT NULL DEFAULT '',"
                        " lang TEXT NOT NULL DEFAULT '',"
                        " created_at %1 NOT NULL,"
-                       " last_used %1 NOT NULL)")
+                       " last_used %1 NOT NULL,"
+                       " ttl %1 NOT NULL)")
             .arg(strBig),
         QStringLiteral("CREATE INDEX IF NOT EXISTS login_token_user ON login_token(user_id)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS login_token_used ON login_token(last_used)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS login_token_expiry ON login_token((last_used + ttl))"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS login_failure ("
                        " id %1,"
                        " name_key TEXT NOT NULL,"

@@ -11,6 +11,9 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 
+#include <atomic>
+#include <mutex>
+
 namespace {
 
 const QString g_strTokenWrong = QStringLiteral("Login token is wrong.");
@@ -71,12 +74,21 @@ qint64 parseId(const QString &str)
     return bOk && n > 0 && n <= 0x7fffffff ? n : -1;
 }
 
+// SQLite lets one writer in at a time and makes the others sleep and retry; within
+// this process the writers queue on a mutex instead, which is fairer and faster.
+std::mutex g_mutexSqliteWrites;
+std::atomic<bool> g_bSerializeWrites{false};
+
 bool execQuery(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind)
 {
     if (!query.prepare(strSql))
         return false;
     for (const QVariant &v : lstBind)
         query.addBindValue(v);
+    if (g_bSerializeWrites && !strSql.startsWith(QLatin1String("SELECT"))) {
+        std::lock_guard<std::mutex> lock(g_mutexSqliteWrites);
+        return query.exec();
+    }
     return query.exec();
 }
 
@@ -166,7 +178,9 @@ CNoteService::CNoteService(CServerDb &db, const CServerConfig &config)
     : m_db(db)
     , m_nTokenTtl(config.m_nTokenTtl)
     , m_nLoginRate(config.m_nLoginRate)
-{}
+{
+    g_bSerializeWrites = !db.isPostgres();
+}
 
 bool CNoteService::hasEndpoint(const QString &strEndpoint)
 {

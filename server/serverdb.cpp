@@ -197,6 +197,9 @@ QSqlDatabase CServerDb::connection(QString &strError)
     if (!m_bPostgres) {
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        // Pages come from the shared mapping, not from a read per page into each
+        // connection's own cache, which every write by another connection empties.
+        query.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
     }
     return db;
 }

@@ -79,17 +79,42 @@ qint64 parseId(const QString &str)
 std::mutex g_mutexSqliteWrites;
 std::atomic<bool> g_bSerializeWrites{false};
 
+CServerDb *g_pDb = nullptr;
+
+// Runs a statement of this thread's cache; query then shares it.
 bool execQuery(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind)
 {
-    if (!query.prepare(strSql))
+    bool bOk = false;
+    query = g_pDb->preparedQuery(strSql, bOk);
+    if (!bOk)
         return false;
-    for (const QVariant &v : lstBind)
-        query.addBindValue(v);
+    for (int i = 0; i < lstBind.size(); ++i)
+        query.bindValue(i, lstBind.at(i));
     if (g_bSerializeWrites && !strSql.startsWith(QLatin1String("SELECT"))) {
         std::lock_guard<std::mutex> lock(g_mutexSqliteWrites);
         return query.exec();
     }
     return query.exec();
+}
+
+// Runs a write ending in "RETURNING id" and ends it at once, so that SQLite's write
+// lock is not held past the statement. nId is 0 when no row was written.
+bool execReturning(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind, qint64 &nId)
+{
+    bool bOk = false;
+    query = g_pDb->preparedQuery(strSql, bOk);
+    if (!bOk)
+        return false;
+    for (int i = 0; i < lstBind.size(); ++i)
+        query.bindValue(i, lstBind.at(i));
+    std::unique_lock<std::mutex> lock(g_mutexSqliteWrites, std::defer_lock);
+    if (g_bSerializeWrites)
+        lock.lock();
+    if (!query.exec())
+        return false;
+    nId = query.next() ? query.value(0).toLongLong() : 0;
+    query.finish();
+    return true;
 }
 
 QJsonObject noteObject(const QSqlQuery &query)
@@ -180,6 +205,7 @@ CNoteService::CNoteService(CServerDb &db, const CServerConfig &config)
     , m_nLoginRate(config.m_nLoginRate)
 {
     g_bSerializeWrites = !db.isPostgres();
+    g_pDb = &db;
 }
 
 bool CNoteService::hasEndpoint(const QString &strEndpoint)
@@ -226,9 +252,9 @@ CNoteService::CReply CNoteService::handle(const QString &strEndpoint, const Fiel
         fail(reply, QStringLiteral("The service cannot reach its database."));
         return reply;
     }
-    if (it->second && !authenticate(db, fields, reply))
-        return reply;
-    (this->*(it->first))(db, fields, reply);
+    if (!it->second || authenticate(db, fields, reply))
+        (this->*(it->first))(db, fields, reply);
+    m_db.finishQueries();
     return reply;
 }
 
@@ -380,26 +406,28 @@ void CNoteService::registerUser(QSqlDatabase &db, const Fields &fields, CReply &
         return fail(reply, QStringLiteral("The service is out of memory."));
     }
     QSqlQuery query(db);
-    if (!execQuery(query,
-                   QStringLiteral("INSERT INTO users (name, name_key, email, email_key, nickname,"
-                                  " pwd_hash, classify_string, created_at)"
-                                  " VALUES (?, ?, ?, ?, ?, ?, '', ?) RETURNING id"),
-                   {strName,
-                    strNameKey,
-                    strEmail,
-                    strEmailKey,
-                    strNickname,
-                    QString::fromLatin1(baHash),
-                    nowSecs()})
-        || !query.next()) {
+    qint64 nNewId = 0;
+    if (!execReturning(query,
+                       QStringLiteral(
+                           "INSERT INTO users (name, name_key, email, email_key, nickname,"
+                           " pwd_hash, classify_string, created_at)"
+                           " VALUES (?, ?, ?, ?, ?, ?, '', ?) RETURNING id"),
+                       {strName,
+                        strNameKey,
+                        strEmail,
+                        strEmailKey,
+                        strNickname,
+                        QString::fromLatin1(baHash),
+                        nowSecs()},
+                       nNewId)
+        || nNewId <= 0) {
         // Two registrations of one name at once: the unique keys decide.
         const QSqlError error = query.lastError();
         if (taken(strTaken) && !strTaken.isEmpty())
             return fail(reply, strTaken);
         return dbFailure(error, QStringLiteral("register_user"), reply);
     }
-    const int nUserId = query.value(0).toInt();
-    query.finish();
+    const int nUserId = int(nNewId);
     qCInfo(lcServer) << "New user" << nUserId;
     answerLogin(db, nUserId, fields, reply);
 }
@@ -596,14 +624,14 @@ void CNoteService::replaceNoteItem(QSqlDatabase &db, const Fields &fields, CRepl
     strSql += QStringLiteral(" RETURNING id");
 
     QSqlQuery query(db);
-    if (!execQuery(query, strSql, lstValues))
+    qint64 nNoteId = 0;
+    if (!execReturning(query, strSql, lstValues, nNoteId))
         return dbFailure(query.lastError(), QStringLiteral("replace_note_item"), reply);
-    if (query.next()) {
-        reply.m_obj = QJsonObject{{QStringLiteral("note_id"), query.value(0).toLongLong()},
+    if (nNoteId > 0) {
+        reply.m_obj = QJsonObject{{QStringLiteral("note_id"), nNoteId},
                                   {QStringLiteral("applied"), true}};
         return;
     }
-    query.finish();
 
     // Not written: the stored copy is newer, or the UUID is another user's.
     if (!execQuery(query,

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -17,9 +18,11 @@ struct CThreadConnection
 {
     QString m_strName;
     bool m_bBroken = false;
+    QHash<QString, QSqlQuery> m_hashQueries;
     ~CThreadConnection() { drop(); }
     void drop()
     {
+        m_hashQueries.clear();
         if (m_strName.isEmpty())
             return;
         {
@@ -236,4 +239,27 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;
+}
+
+QSqlQuery CServerDb::preparedQuery(const QString &strSql, bool &bOk)
+{
+    bOk = true;
+    auto it = t_connection.m_hashQueries.find(strSql);
+    if (it != t_connection.m_hashQueries.end())
+        return it.value();
+    QString strError;
+    QSqlQuery query(connection(strError));
+    query.setForwardOnly(true);
+    bOk = query.prepare(strSql);
+    if (bOk)
+        t_connection.m_hashQueries.insert(strSql, query);
+    return query;
+}
+
+void CServerDb::finishQueries()
+{
+    for (QSqlQuery &query : t_connection.m_hashQueries) {
+        if (query.isActive())
+            query.finish();
+    }
 }

@@ -2,6 +2,7 @@
 #define SERVERDB_H
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <atomic>
@@ -27,6 +28,11 @@ public:
     // The calling thread's connection, opened on first use. Not open when the
     // database cannot be reached; strError then says why.
     QSqlDatabase connection(QString &strError);
+    // A statement prepared once per thread and connection, ready for new bound values.
+    QSqlQuery preparedQuery(const QString &strSql, bool &bOk);
+    // Ends the result sets of the calling thread's statements (SQLite keeps a read
+    // transaction open while a result set is active).
+    void finishQueries();
     // Drops the calling thread's connection at its next use, so that it reconnects.
     void dropConnectionLater();
 

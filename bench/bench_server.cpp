@@ -6,7 +6,7 @@
 // server's peak memory.
 //
 //   bench_server [--db sqlite|postgresql://...] [--ceiling] [--clients 50] [--seconds 20]
-//                [--server-log FILE]
+//                [--threads 16] [--server-log FILE]
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -103,6 +103,7 @@ int main(int argc, char *argv[])
     QString strDb = QStringLiteral("sqlite");
     bool bCeiling = false;
     QString strLog = QProcess::nullDevice();
+    QString strThreads = QStringLiteral("16");
     int nClients = 50;
     int nSeconds = 20;
     const QStringList lstArgs = app.arguments();
@@ -111,6 +112,9 @@ int main(int argc, char *argv[])
         const QString strNext = i + 1 < lstArgs.size() ? lstArgs.at(i + 1) : QString();
         if (str == QLatin1String("--db")) {
             strDb = strNext;
+            ++i;
+        } else if (str == QLatin1String("--threads")) {
+            strThreads = strNext;
             ++i;
         } else if (str == QLatin1String("--server-log")) {
             strLog = strNext;
@@ -126,7 +130,7 @@ int main(int argc, char *argv[])
         } else {
             std::fprintf(stderr,
                          "usage: bench_server [--db sqlite|postgresql://...] [--ceiling]"
-                         " [--clients N] [--seconds S] [--server-log FILE]\n");
+                         " [--clients N] [--seconds S] [--threads N] [--server-log FILE]\n");
             return 2;
         }
     }
@@ -138,7 +142,8 @@ int main(int argc, char *argv[])
     server.setStandardErrorFile(strLog);
     QString strLabel;
     if (bCeiling) {
-        server.start(strBinDir + QStringLiteral("/bench_http_ceiling"), {});
+        server.start(strBinDir + QStringLiteral("/bench_http_ceiling"),
+                     {QStringLiteral("--threads"), strThreads});
         strLabel = QStringLiteral("HTTP ceiling");
     } else {
         const QString strUrl = strDb == QLatin1String("sqlite")
@@ -149,7 +154,9 @@ int main(int argc, char *argv[])
                      {QStringLiteral("--listen"),
                       QStringLiteral("127.0.0.1:0"),
                       QStringLiteral("--db"),
-                      strUrl});
+                      strUrl,
+                      QStringLiteral("--threads"),
+                      strThreads});
         strLabel = strDb == QLatin1String("sqlite") ? QStringLiteral("kelpo-server, SQLite")
                                                     : QStringLiteral("kelpo-server, PostgreSQL");
     }

@@ -27,15 +27,35 @@ const QString g_strNoteColumns = QStringLiteral(
     "id, uuid, user_id, set_at, created_at, updated_at, title, content, content_size, md5, "
     "deleted");
 
+// "yyyy-MM-dd hh:mm:ss" with a real date and time. Checked by hand: Qt's parser
+// consults the local time zone, which costs a system call and a global lock.
 bool isMoment(const QString &str)
 {
-    return str.size() == 19 && QDateTime::fromString(str, g_strMomentFormat).isValid();
+    if (str.size() != 19)
+        return false;
+    auto number = [&](int nFrom, int nLength) {
+        int n = 0;
+        for (int i = nFrom; i < nFrom + nLength; ++i) {
+            const QChar c = str.at(i);
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return -1;
+            n = n * 10 + (c.unicode() - '0');
+        }
+        return n;
+    };
+    if (str.at(4) != QLatin1Char('-') || str.at(7) != QLatin1Char('-')
+        || str.at(10) != QLatin1Char(' ') || str.at(13) != QLatin1Char(':')
+        || str.at(16) != QLatin1Char(':'))
+        return false;
+    const int nYear = number(0, 4), nMonth = number(5, 2), nDay = number(8, 2);
+    const int nHour = number(11, 2), nMinute = number(14, 2), nSecond = number(17, 2);
+    return nYear >= 1 && QDate::isValid(nYear, nMonth, nDay) && nHour >= 0 && nHour < 24
+           && nMinute >= 0 && nMinute < 60 && nSecond >= 0 && nSecond < 60;
 }
 
 bool isDay(const QString &str)
 {
-    return str.size() == 10
-           && QDateTime::fromString(str + QStringLiteral(" 00:00:00"), g_strMomentFormat).isValid();
+    return str.size() == 10 && isMoment(str + QStringLiteral(" 00:00:00"));
 }
 
 bool isHex(const QString &str, int nSize)

@@ -19,16 +19,15 @@ struct CThreadConnection
     QString m_strName;
     bool m_bBroken = false;
     QHash<QString, QSqlQuery> m_hashQueries;
+    QSqlDatabase m_db; // kept here: looking it up by name takes a global lock
     ~CThreadConnection() { drop(); }
     void drop()
     {
         m_hashQueries.clear();
         if (m_strName.isEmpty())
             return;
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_strName, false);
-            db.close();
-        }
+        m_db.close();
+        m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_strName);
         m_strName.clear();
         m_bBroken = false;
@@ -183,14 +182,14 @@ QSqlDatabase CServerDb::connection(QString &strError)
     if (t_connection.m_bBroken)
         t_connection.drop();
     if (!t_connection.m_strName.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::database(t_connection.m_strName, false);
-        if (db.isOpen())
-            return db;
+        if (t_connection.m_db.isOpen())
+            return t_connection.m_db;
         t_connection.drop();
     }
     const QString strName = QStringLiteral("kelpo-server-%1").arg(++m_nConnections);
     QSqlDatabase db = addConnection(strName);
     t_connection.m_strName = strName;
+    t_connection.m_db = db;
     if (!db.open()) {
         strError = db.lastError().text();
         qCWarning(lcServer) << "Fail to open db: " << describe() << strError;
@@ -200,9 +199,6 @@ QSqlDatabase CServerDb::connection(QString &strError)
     if (!m_bPostgres) {
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
-        // Pages come from the shared mapping, not from a read per page into each
-        // connection's own cache, which every write by another connection empties.
-        query.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
     }
     return db;
 }

@@ -281,8 +281,9 @@ CNoteService::CReply CNoteService::handle(const QString &strEndpoint, const Fiel
 void CNoteService::dbFailure(const QSqlError &error, const QString &strWhat, CReply &reply)
 {
     qCWarning(lcServer) << "Database failure in" << strWhat << ":" << error.text();
-    if (error.type() == QSqlError::ConnectionError)
-        m_db.dropConnectionLater();
+    // A lost connection does not always say so (a restarted PostgreSQL shows up as a
+    // failed statement): start afresh with the next request.
+    m_db.dropConnectionLater();
     reply.m_nStatus = 503;
     fail(reply, QStringLiteral("The service cannot reach its database."));
 }

@@ -201,7 +201,9 @@ struct CNoteService::CNoteFields
             map.insert(QStringLiteral("md5"), QLatin1String(""));
             return map;
         }
-        if (m_nDeleted == 0)
+        // A newer text for a deleted note brings the note back rather than hide the
+        // text in a tombstone.
+        if (m_nDeleted == 0 || m_bHasContent)
             map.insert(QStringLiteral("deleted"), 0);
         if (m_bHasTitle)
             map.insert(QStringLiteral("title"), m_strTitle);
@@ -485,9 +487,10 @@ void CNoteService::login(QSqlDatabase &db, const Fields &fields, CReply &reply)
     query.finish();
 
     if (nUserId <= 0) {
+        // Failures older than an hour count for nothing.
         execQuery(query,
-                  QStringLiteral("DELETE FROM login_failure WHERE name_key = ? AND failed_at < ?"),
-                  {strNameKey, nNow - 3600});
+                  QStringLiteral("DELETE FROM login_failure WHERE failed_at < ?"),
+                  {nNow - 3600});
         if (!execQuery(query,
                        QStringLiteral(
                            "INSERT INTO login_failure (name_key, failed_at) VALUES (?, ?)"),

@@ -72,6 +72,7 @@ QStringList schemaStatements(bool bPostgres)
             .arg(strId, strBig),
         QStringLiteral("CREATE INDEX IF NOT EXISTS login_failure_name"
                        " ON login_failure(name_key, failed_at)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS login_failure_time ON login_failure(failed_at)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS note ("
                        " id %1,"
                        " uuid TEXT UNIQUE,"

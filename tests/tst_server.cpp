@@ -991,6 +991,21 @@ void TestServer::tombstones()
                  .toBool(),
              false);
     QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("deleted")).toInt(), 1);
+
+    // A newer text written elsewhere without knowing of the deletion brings the note
+    // back instead of hiding the text in a tombstone.
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strUuid,
+                            QStringLiteral("2016-08-03 10:00:00"),
+                            QStringLiteral("written later"),
+                            QStringLiteral("2016-08-01 00:00:00"))))
+                 .m_obj.value(QStringLiteral("applied"))
+                 .toBool(),
+             true);
+    const QJsonObject back = noteByUuid(m_alice, strUuid);
+    QCOMPARE(back.value(QStringLiteral("deleted")).toInt(), 0);
+    QCOMPARE(back.value(QStringLiteral("content")).toString(), QStringLiteral("written later"));
 }
 
 void TestServer::pagingWindow()

@@ -109,6 +109,39 @@ CServerDb::CServerDb(const QString &strUrl)
 
 CServerDb::~CServerDb()
 {
+    if (m_threadCheckpoint.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutexCheckpoint);
+            m_bStopCheckpoints = true;
+        }
+        m_condCheckpoint.notify_all();
+        m_threadCheckpoint.join();
+    }
+    t_connection.drop();
+}
+
+void CServerDb::runCheckpoints()
+{
+    std::unique_lock<std::mutex> lock(m_mutexCheckpoint);
+    for (;;) {
+        const bool bStop = m_condCheckpoint.wait_for(lock, std::chrono::seconds(1), [this] {
+            return m_bStopCheckpoints;
+        });
+        lock.unlock();
+        QString strError;
+        QSqlDatabase db = connection(strError);
+        if (db.isOpen()) {
+            // PASSIVE copies what no reader needs and never blocks a request; the
+            // last one, at the stop, empties the log.
+            QSqlQuery query(db);
+            if (!query.exec(bStop ? QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")
+                                  : QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+                qCWarning(lcServer) << "WAL checkpoint failed:" << query.lastError().text();
+        }
+        if (bStop)
+            break;
+        lock.lock();
+    }
     t_connection.drop();
 }
 
@@ -155,7 +188,11 @@ bool CServerDb::open(QString &strError)
     QSqlDatabase db = connection(strError);
     if (!db.isOpen())
         return false;
-    return createSchema(db, strError);
+    if (!createSchema(db, strError))
+        return false;
+    if (!m_bPostgres)
+        m_threadCheckpoint = std::thread([this] { runCheckpoints(); });
+    return true;
 }
 
 QSqlDatabase CServerDb::addConnection(const QString &strName) const
@@ -200,6 +237,7 @@ QSqlDatabase CServerDb::connection(QString &strError)
     if (!m_bPostgres) {
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
     }
     return db;
 }

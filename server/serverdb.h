@@ -6,6 +6,9 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 // The service's database: SQLite or PostgreSQL, one connection per request thread.
 // Everything the service knows lives here, so that several instances can share one
@@ -46,6 +49,14 @@ private:
     QString m_strHost, m_strUser, m_strPassword, m_strName;
     int m_nPort = 5432;
     std::atomic<int> m_nConnections{0};
+
+    // SQLite: WAL checkpoints run here, once a second, instead of inside whichever
+    // request happens to commit the thousandth page.
+    void runCheckpoints();
+    std::thread m_threadCheckpoint;
+    std::mutex m_mutexCheckpoint;
+    std::condition_variable m_condCheckpoint;
+    bool m_bStopCheckpoints = false;
 };
 
 #endif // SERVERDB_H

@@ -1,3 +1,4 @@
+#include "closeguard.h"
 #include "langmgt.h"
 #include "notemgt.h"
 #include "settings.h"
@@ -34,6 +35,7 @@ int main(int argc, char *argv[])
     CNoteMgt noteMgt;
 
     std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
+    CCloseGuard closeGuard(pView.get());
     pView->show();
     const int nRet = app.exec();
     pView.reset();

@@ -65,7 +65,8 @@ QString CSettings::unscramblePwd(const QString &strStored)
         bytes.truncate(nZero);
     const QString str = QString::fromUtf8(bytes);
     if (str.length() > kPwdPrefix.length() + kPwdSuffix.length())
-        return str.mid(kPwdPrefix.length(), str.length() - kPwdPrefix.length() - kPwdSuffix.length());
+        return str.mid(kPwdPrefix.length(),
+                       str.length() - kPwdPrefix.length() - kPwdSuffix.length());
     return str;
 }
 

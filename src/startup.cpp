@@ -46,7 +46,9 @@ std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt, CSettings &settings)
     pView->setResizeMode(QQuickView::SizeRootObjectToView);
     pView->setTitle(QStringLiteral("Kelpo"));
     pView->setIcon(QIcon(QStringLiteral(":/kelpo.svg")));
-    QObject::connect(pView->engine(), &QQmlEngine::quit, QCoreApplication::instance(),
+    QObject::connect(pView->engine(),
+                     &QQmlEngine::quit,
+                     QCoreApplication::instance(),
                      &QCoreApplication::quit);
     return pView;
 }

@@ -25,16 +25,27 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::newRow("zh_cn wrong password")
-            << "zh_cn" << "Wrong name or password." << QStringLiteral("错误的用户名或密码。");
-        QTest::newRow("zh_cn company") << "zh_cn" << "Greyfen Software" << QStringLiteral("灰芬软件");
-        QTest::newRow("zh_cn cancel") << "zh_cn" << "Cancel" << QStringLiteral("取消");
-        QTest::newRow("zh_cn other case")
-            << "zh_cn" << "wrong name or password." << "wrong name or password.";
-        QTest::newRow("zh_cn unknown") << "zh_cn" << "Login token is wrong." << "Login token is wrong.";
-        QTest::newRow("ja_jp empty table")
-            << "ja_jp" << "Wrong name or password." << "Wrong name or password.";
-        QTest::newRow("en_us no table") << "en_us" << "Cancel" << "Cancel";
-        QTest::newRow("no language") << "" << "Cancel" << "Cancel";
+            << "zh_cn"
+            << "Wrong name or password." << QStringLiteral("错误的用户名或密码。");
+        QTest::newRow("zh_cn company") << "zh_cn"
+                                       << "Greyfen Software" << QStringLiteral("灰芬软件");
+        QTest::newRow("zh_cn cancel") << "zh_cn"
+                                      << "Cancel" << QStringLiteral("取消");
+        QTest::newRow("zh_cn other case") << "zh_cn"
+                                          << "wrong name or password."
+                                          << "wrong name or password.";
+        QTest::newRow("zh_cn unknown") << "zh_cn"
+                                       << "Login token is wrong."
+                                       << "Login token is wrong.";
+        QTest::newRow("ja_jp empty table") << "ja_jp"
+                                           << "Wrong name or password."
+                                           << "Wrong name or password.";
+        QTest::newRow("en_us no table") << "en_us"
+                                        << "Cancel"
+                                        << "Cancel";
+        QTest::newRow("no language") << ""
+                                     << "Cancel"
+                                     << "Cancel";
     }
 
     void table()
@@ -52,7 +63,8 @@ private slots:
     {
         CLangMgt mgt;
         mgt.init();
-        QCOMPARE(mgt.m_mapLang.keys(), QStringList({QStringLiteral("ja_jp"), QStringLiteral("zh_cn")}));
+        QCOMPARE(mgt.m_mapLang.keys(),
+                 QStringList({QStringLiteral("ja_jp"), QStringLiteral("zh_cn")}));
         QCOMPARE(mgt.m_mapLang.value(QStringLiteral("zh_cn")).toMap().size(), 3);
         QVERIFY(mgt.m_mapLang.value(QStringLiteral("ja_jp")).toMap().isEmpty());
     }
@@ -79,7 +91,9 @@ private slots:
     {
         const QByteArray data("\"zh_cn\": {\"Cancel\": \"X\"}\0garbage", 33);
         QCOMPARE(CLangMgt::parseLangTable(data)
-                     .value(QStringLiteral("zh_cn")).toMap().value(QStringLiteral("Cancel")),
+                     .value(QStringLiteral("zh_cn"))
+                     .toMap()
+                     .value(QStringLiteral("Cancel")),
                  QVariant(QStringLiteral("X")));
     }
 };

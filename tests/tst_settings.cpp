@@ -20,7 +20,9 @@ private:
     }
     QString storedPwd()
     {
-        QSettings raw(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Greyfen Software"),
+        QSettings raw(QSettings::IniFormat,
+                      QSettings::UserScope,
+                      QStringLiteral("Greyfen Software"),
                       m_strApp);
         return raw.value(QStringLiteral("m_strPwd")).toString();
     }
@@ -50,8 +52,9 @@ private slots:
         QCOMPARE(s->getCompanyName(), QStringLiteral("Greyfen Software"));
         QCOMPARE(s->getCopyrightString(),
                  QStringLiteral("\u00a92016-%1").arg(QDate::currentDate().year()));
-        QCOMPARE(s->fileName(), m_dir.filePath(QStringLiteral("Greyfen Software/") + m_strApp
-                                               + QStringLiteral(".ini")));
+        QCOMPARE(s->fileName(),
+                 m_dir.filePath(QStringLiteral("Greyfen Software/") + m_strApp
+                                + QStringLiteral(".ini")));
     }
 
     void changeSignals_data()
@@ -74,10 +77,10 @@ private slots:
         QTest::newRow("userName") << QByteArray("userName") << QVariant(QString())
                                   << QVariant(QStringLiteral("alice"))
                                   << QByteArray(SIGNAL(userNameChanged()));
-        QTest::newRow("serverUrl") << QByteArray("serverUrl")
-                                   << QVariant(CSettings::defaultServerUrl())
-                                   << QVariant(QStringLiteral("http://10.0.0.1/mobile/"))
-                                   << QByteArray(SIGNAL(serverUrlChanged()));
+        QTest::newRow("serverUrl")
+            << QByteArray("serverUrl") << QVariant(CSettings::defaultServerUrl())
+            << QVariant(QStringLiteral("http://10.0.0.1/mobile/"))
+            << QByteArray(SIGNAL(serverUrlChanged()));
     }
 
     // Writing the current value emits nothing; a new value emits once, through the
@@ -175,8 +178,10 @@ private slots:
             s->save();
         }
         QCOMPARE(storedPwd(), QString());
-        QVERIFY(QSettings(QSettings::IniFormat, QSettings::UserScope,
-                          QStringLiteral("Greyfen Software"), m_strApp)
+        QVERIFY(QSettings(QSettings::IniFormat,
+                          QSettings::UserScope,
+                          QStringLiteral("Greyfen Software"),
+                          m_strApp)
                     .contains(QStringLiteral("m_strPwd")));
         QCOMPARE(make()->getPwd(), QString());
     }
@@ -196,7 +201,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("not hex") << QStringLiteral("zzzz") << QString();
         // "short" in Base64 then hex: 8 characters or fewer are taken whole.
-        QTest::newRow("short whole") << QStringLiteral("63326876636e513d") << QStringLiteral("short");
+        QTest::newRow("short whole")
+            << QStringLiteral("63326876636e513d") << QStringLiteral("short");
         // A zero byte ends the text: "~?=&ab\0cd]%;:" keeps "~?=&ab", taken whole.
         QTest::newRow("zero byte")
             << QString::fromLatin1(QByteArray("~?=&ab\0cd]%;:", 13).toBase64().toHex())
@@ -229,8 +235,10 @@ private slots:
     void wronglyTypedValues()
     {
         {
-            QSettings raw(QSettings::IniFormat, QSettings::UserScope,
-                          QStringLiteral("Greyfen Software"), m_strApp);
+            QSettings raw(QSettings::IniFormat,
+                          QSettings::UserScope,
+                          QStringLiteral("Greyfen Software"),
+                          m_strApp);
             raw.setValue(QStringLiteral("m_nInitType"), QStringLiteral("list"));
             raw.setValue(QStringLiteral("m_nFirstDay"), QStringLiteral("7"));
             raw.setValue(QStringLiteral("m_bWithTitle"), QStringLiteral("0"));

@@ -3,11 +3,13 @@
 #include "startup.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -83,10 +85,14 @@ private slots:
         QTest::addColumn<bool>("lunar");
         QTest::addColumn<QString>("login"); // "Login" in context ViewNote
 
-        QTest::newRow("zh_CN") << "zh_CN" << "zh_cn" << true << true << QStringLiteral("登录");
-        QTest::newRow("ja_JP") << "ja_JP" << "ja_jp" << true << false << QStringLiteral("登录され");
-        QTest::newRow("en_US") << "en_US" << "en_us" << false << false << "Login";
-        QTest::newRow("zh_TW") << "zh_TW" << "zh_tw" << false << false << "Login";
+        QTest::newRow("zh_CN") << "zh_CN"
+                               << "zh_cn" << true << true << QStringLiteral("登录");
+        QTest::newRow("ja_JP") << "ja_JP"
+                               << "ja_jp" << true << false << QStringLiteral("登录され");
+        QTest::newRow("en_US") << "en_US"
+                               << "en_us" << false << false << "Login";
+        QTest::newRow("zh_TW") << "zh_TW"
+                               << "zh_tw" << false << false << "Login";
     }
 
     void locale()
@@ -99,7 +105,8 @@ private slots:
 
         QCOMPARE(Startup::langKey(localeName), lang);
         QTranslator translator;
-        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang), loaded);
+        QCOMPARE(Startup::installTranslation(*QCoreApplication::instance(), translator, lang),
+                 loaded);
         QCOMPARE(QCoreApplication::translate("ViewNote", "Login"), login);
 
         CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-") + lang);
@@ -127,8 +134,8 @@ private slots:
     void compiledTranslations()
     {
         QFETCH(QString, lang);
-        const QList<TsMessage> messages
-            = readTs(QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
+        const QList<TsMessage> messages = readTs(
+            QStringLiteral(KELPO_SOURCE_DIR "/translations/kelpo_%1.ts").arg(lang));
         QCOMPARE(messages.size(), 59);
         QSet<QString> sources;
         for (const TsMessage &m : messages)
@@ -139,7 +146,8 @@ private slots:
         QVERIFY(translator.load(QStringLiteral(":/kelpo_") + lang + QStringLiteral(".qm")));
         for (const TsMessage &m : messages) {
             QVERIFY2(!m.translation.isEmpty(), qPrintable(m.source));
-            QCOMPARE(translator.translate(m.context.toUtf8().constData(), m.source.toUtf8().constData()),
+            QCOMPARE(translator.translate(m.context.toUtf8().constData(),
+                                          m.source.toUtf8().constData()),
                      m.translation);
         }
     }
@@ -156,7 +164,8 @@ private slots:
         QTranslator ja;
         QVERIFY(ja.load(QStringLiteral(":/kelpo_ja_jp.qm")));
         QCOMPARE(ja.translate("EditTimeItem", "Hour"), QStringLiteral("時"));
-        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"), QStringLiteral("グレイフェンソフト"));
+        QCOMPARE(ja.translate("ViewAbout", "Greyfen Software"),
+                 QStringLiteral("グレイフェンソフト"));
     }
 
     // Every QML file of the resources compiles: broken imports and typos show here.
@@ -167,7 +176,8 @@ private slots:
         int nFiles = 0;
         while (it.hasNext()) {
             const QString strPath = it.next();
-            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc") + strPath),
+            QQmlComponent component(&engine,
+                                    QUrl(QStringLiteral("qrc") + strPath),
                                     QQmlComponent::PreferSynchronous);
             QVERIFY2(!component.isError(), qPrintable(component.errorString()));
             ++nFiles;
@@ -180,7 +190,9 @@ private slots:
     void windowLoadsCleanly()
     {
         CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-window"));
-        CNoteMgt noteMgt;
+        QTemporaryDir dirData;
+        QVERIFY(dirData.isValid());
+        CNoteMgt noteMgt(dirData.path(), 60000);
         g_warnings.clear();
         g_previousHandler = qInstallMessageHandler(collectWarnings);
         std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
@@ -196,6 +208,95 @@ private slots:
         QTest::qWait(200);
         qInstallMessageHandler(g_previousHandler);
         QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n'))));
+    }
+
+    // The real program, started under a given file name, keeps its settings in a file
+    // named after it and ends with exit code 0, settings written, when asked to stop.
+    void programEndsCleanly_data()
+    {
+        QTest::addColumn<QString>("exeName");
+        QTest::newRow("kelpo") << "kelpo";
+        QTest::newRow("another name") << "diary";
+    }
+
+    void programEndsCleanly()
+    {
+        QFETCH(QString, exeName);
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QString strExe = home.filePath(exeName);
+        QVERIFY(QFile::copy(QStringLiteral(KELPO_BINARY_DIR "/kelpo"), strExe));
+        QVERIFY(QFile::setPermissions(strExe, QFile::ExeOwner | QFile::ReadOwner));
+
+        QProcess proc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        proc.setProcessEnvironment(env);
+        proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proc.start(strExe, {});
+        QVERIFY(proc.waitForStarted());
+        QTest::qWait(1500); // let the window come up before asking it to go
+        QCOMPARE(proc.state(), QProcess::Running);
+        proc.terminate();
+        QVERIFY(proc.waitForFinished(20000));
+        QCOMPARE(proc.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(proc.exitCode(), 0);
+        const QString strIni = home.filePath(QStringLiteral(".config/Greyfen Software/") + exeName
+                                             + QStringLiteral(".ini"));
+        QVERIFY2(QFile::exists(strIni), qPrintable(strIni));
+        QSettings ini(strIni, QSettings::IniFormat);
+        QVERIFY(ini.contains(QStringLiteral("m_nInitType")));
+        QVERIFY(!ini.contains(QStringLiteral("m_bShowLunar")));
+    }
+
+    // The automatic login of the note manager waits for the first pass of the event
+    // loop, which comes after the window has been shown.
+    void noteMgtInitRunsAfterTheWindowIsShown()
+    {
+        QTemporaryDir dirData;
+        QVERIFY(dirData.isValid());
+        CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-init"));
+        settings.setUserName(QStringLiteral("alice"));
+        settings.setPwd(QStringLiteral("secret"));
+        settings.setAutoLogin(true);
+        // Any post of the login goes to a port of this test, never to a real service.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        settings.setServerUrl(
+            QStringLiteral("http://127.0.0.1:%1/mobile/").arg(server.serverPort()));
+        CSettings *pPrevious = g_pSettings;
+        g_pSettings = &settings;
+        QLoggingCategory::setFilterRules(QStringLiteral("kelpo.note.debug=true"));
+
+        static QQuickView *s_pView = nullptr;
+        static int s_nLogins = 0;
+        static bool s_bShownAtLogin = false;
+        s_pView = nullptr;
+        s_nLogins = 0;
+        g_previousHandler = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
+                if (msg.contains(QLatin1String("loginAtLocal"))) {
+                    ++s_nLogins;
+                    s_bShownAtLogin = s_pView && s_pView->isVisible();
+                }
+                g_previousHandler(type, context, msg);
+            });
+
+        CNoteMgt noteMgt(dirData.path(), 60000);
+        std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
+        s_pView = pView.get();
+        QCOMPARE(s_nLogins, 0);
+        pView->show();
+        QCOMPARE(s_nLogins, 0);
+        QTRY_COMPARE(s_nLogins, 1);
+        QVERIFY(s_bShownAtLogin);
+
+        qInstallMessageHandler(g_previousHandler);
+        s_pView = nullptr;
+        g_pSettings = pPrevious;
     }
 };
 

@@ -33,7 +33,7 @@ void fillContentDigest(QVariantMap &mapNote);
 QString currentTimeString();
 
 // "INSERT INTO t (a,b) VALUES (:a,:b)". For table "note" a missing "uuid" is added and
-// "updated_at" is set to now; the changed data is written back into the specification so
+// "updated_at" is set to now; the changed data is written back into the statement map so
 // that the caller binds exactly the values that the text names.
 QString buildInsertPrepared(QVariantMap &mapSpec);
 // "INSERT INTO t (a,b) VALUES ('x',1)", with the same automatic columns for "note".

@@ -111,6 +111,9 @@ Item {
     }
 
     onVisibleChanged: {
+        // The next note's text may be shorter than where the cursor stands now.
+        if (!visible)
+            textContent.cursorPosition = 0
         if (visible) {
             confirmFrame.visible = false
             if (dateEditLoader.item)

@@ -8,8 +8,12 @@ TextField {
 
     readonly property alias clearButton: btnClearId
 
+    // Room for the clear button on the right; no vertical padding, so that a font of
+    // most of the field's height still fits inside it.
     style: TextFieldStyle {
         padding.right: btnClearId.width + 10
+        padding.top: 0
+        padding.bottom: 0
     }
 
     PushButton {

@@ -13,6 +13,7 @@ Item {
     property string text: ""
     property int maxWidth: 240
     readonly property bool shown: tipId.opacity > 0
+    readonly property alias tipItem: tipId
 
     MouseArea {
         id: trackerId
@@ -20,11 +21,16 @@ Item {
         anchors.fill: parent
         hoverEnabled: toolTipId.target !== null
         acceptedButtons: Qt.NoButton
-        onPositionChanged: {
-            var pt = mapToItem(toolTipId, mouse.x, mouse.y)
-            tipId.x = Math.max(0, Math.min(pt.x, toolTipId.width - tipId.width))
-            tipId.y = pt.y + 5
-        }
+        onMouseXChanged: toolTipId.follow()
+        onMouseYChanged: toolTipId.follow()
+        onEntered: toolTipId.follow()
+    }
+
+    // Places the tip 5 pixels below the pointer, kept inside this item horizontally.
+    function follow() {
+        var pt = trackerId.mapToItem(toolTipId, trackerId.mouseX, trackerId.mouseY)
+        tipId.x = Math.max(0, Math.min(pt.x, toolTipId.width - tipId.width))
+        tipId.y = pt.y + 5
     }
 
     DropShadow {

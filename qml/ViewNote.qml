@@ -117,9 +117,11 @@ Item {
             addNote(new Date())
             return
         }
-        // Typed text without a search becomes a note of today at once.
-        noteMgt.insertNoteItem({"set_at": LunarJs.getDateStr(new Date()),
-                                   "content": textSearch.text})
+        // Typed text without a search becomes a note of today at once. It is saved as the
+        // editor saves a new note: with its own UUID, so that the list keeps it apart from
+        // other quick notes, and sent on to the note service.
+        noteMgt.upateNoteItem({"uuid": "", "set_at": LunarJs.getDateStr(new Date()),
+                                  "content": textSearch.text})
         textSearch.text = ""
     }
 
@@ -265,7 +267,9 @@ Item {
             height: btnSearch.height
             width: viewNote.textSearchWidth()
             font.pixelSize: Math.max(1, height * 0.8)
-            onEditingFinished: viewNote.search()
+            // Return or Enter searches. Losing the focus does not: opening the editor
+            // would otherwise switch the main view to the list behind the user's back.
+            onAccepted: viewNote.search()
         }
     }
 
@@ -283,7 +287,7 @@ Item {
         target: calendarView
         property: "nFirstWeekDay"
         value: settings.firstDay
-        when: calendarView.nFirstWeekDay !== undefined
+        when: "nFirstWeekDay" in calendarView
     }
 
     Connections {
@@ -303,7 +307,7 @@ Item {
         anchors.bottom: parent.bottom
         z: -1
         Component.onCompleted: {
-            if (noteListView.bIsDayList !== undefined)
+            if ("bIsDayList" in noteListView)
                 noteListView.bIsDayList = false
         }
     }

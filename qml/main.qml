@@ -29,12 +29,19 @@ Item {
         return obj[strFunc].apply(obj, Array.prototype.slice.call(arguments, 2))
     }
 
-    // Pushes a view, handing it those of mapProperties that it declares.
+    // Pushes a view, handing it those of mapProperties that it declares. A view that is
+    // already on top (two days clicked in quick succession) only takes the new properties:
+    // each view exists once and cannot stand in the stack twice.
     function pushView(view, mapProperties) {
         var mapKnown = {}
         for (var key in mapProperties) {
-            if (view[key] !== undefined)
+            if (key in view)
                 mapKnown[key] = mapProperties[key]
+        }
+        if (stackView.currentItem === view) {
+            for (key in mapKnown)
+                view[key] = mapKnown[key]
+            return
         }
         stackView.push({"item": view, "properties": mapKnown})
     }

@@ -34,6 +34,10 @@ for _ in $(seq 50); do
     xdpyinfo >/dev/null 2>&1 && break
     sleep 0.1
 done
+if ! xdpyinfo >/dev/null 2>&1; then
+    echo "screenshots: cannot reach Xvfb on $DISPLAY" >&2
+    exit 1
+fi
 
 # shots <name> <locale>: starts Kelpo in that locale and takes three pictures: the main
 # view, the list mode, and the main view with its menu open.
@@ -58,12 +62,26 @@ shots() {
     fi
     xdotool windowsize "$wid" 1024 768 windowmove "$wid" 0 0
     sleep 2 # let the views lay out and load their first data
-    import -window root "$out/$name.png"
-    echo "screenshots: $out/$name.png"
 
     # The toolbar is 8% of 768 high; its buttons are squares of 80% of that, 10 apart,
-    # the menu button at the right edge.
+    # the menu button at the right edge, then the mode toggle, add and search.
     local bar=$((768 * 8 / 100)) btn=$((768 * 64 / 1000))
+    local add_x=$((1024 - 2 * btn - 20 - btn / 2)) field_x=$((1024 - 4 * btn - 30 - 60))
+
+    # Two quick notes for today: typed into the search field, stored with "add".
+    local note
+    for note in "${notes[@]}"; do
+        xdotool mousemove $field_x $((bar / 2)) click 1
+        xdotool windowfocus --sync "$wid" 2>/dev/null || true
+        xdotool type --delay 20 "$note"
+        xdotool mousemove $add_x $((bar / 2)) click 1
+        sleep 0.5
+    done
+
+    xdotool mousemove 350 20 # the empty middle of the toolbar: no hover marks
+    sleep 1
+    import -window root "$out/$name.png"
+    echo "screenshots: $out/$name.png"
     local toggle_x=$((1024 - btn - 10 - btn / 2))
     xdotool mousemove $toggle_x $((bar / 2)) click 1
     sleep 1.5
@@ -199,7 +217,9 @@ PY
     stop
 }
 
+notes=("Low tide: walked out to the kelp beds" "Bought bread and green tea")
 shots main-en en_US.UTF-8
+notes=("Low tide: walked out to the kelp beds" "Tea with Lin")
 shots main-zh_CN zh_CN.UTF-8
 viewshots en en_US.UTF-8 403
 viewshots zh_CN zh_CN.UTF-8 438

@@ -40,7 +40,7 @@ public slots:
             server.close();
             m_pSettings->setServerUrl(QStringLiteral("http://127.0.0.1:%1/mobile/").arg(nPort));
         }
-        // Each test file runs in its own process: its own local.db, never the user's.
+        // A data folder of this run: test runs in parallel never share a local.db.
         m_pNoteMgt = std::make_unique<CNoteMgt>(m_dir.filePath(QStringLiteral("data")), 60000);
         engine->rootContext()->setContextProperty(QStringLiteral("noteMgt"), m_pNoteMgt.get());
         engine->rootContext()->setContextProperty(QStringLiteral("settings"), m_pSettings.get());

@@ -316,5 +316,84 @@ TestCase {
         compare(rect.referWidth, 10)
         compare(rect.referFontSize, 8)
     }
+    Component {
+        id: animComp
+        Item {
+            property alias slider: sliderId
+            width: 400
+            height: 300
+            ItemAnimate {
+                id: sliderId
+                width: 400
+                height: 300
+            }
+        }
+    }
+
+    function test_itemAnimate_data() {
+        return [
+            {tag: "horizontal", directory: 0, property: "x", edge: 400},
+            {tag: "vertical", directory: 1, property: "y", edge: 300}
+        ]
+    }
+
+    function test_itemAnimate(data) {
+        var holder = createTemporaryObject(animComp, rootId)
+        var slider = holder.slider
+        slider.directory = data.directory
+        slider.visible = false
+        // Slides out while still shown, then hides and returns to its place.
+        verify(slider.visible)
+        tryVerify(function() { return slider[data.property] > data.edge / 2 }, 2000)
+        tryCompare(slider, "visible", false, 2000)
+        compare(slider[data.property], 0)
+        // Slides in from the parent's edge.
+        slider.visible = true
+        verify(slider[data.property] > 0)
+        tryCompare(slider, data.property, 0, 2000)
+        verify(slider.visible)
+    }
+
+    Component {
+        id: tipComp
+        Item {
+            property alias tip: tipId
+            property alias target: targetId
+            width: 400
+            height: 300
+            Rectangle {
+                id: targetId
+                x: 50
+                y: 40
+                width: 200
+                height: 100
+            }
+            ToolTip {
+                id: tipId
+                target: targetId
+                text: "A long explanation that wraps anywhere"
+            }
+        }
+    }
+
+    function test_toolTipFollowsPointer() {
+        var holder = createTemporaryObject(tipComp, rootId)
+        var tip = holder.tip
+        verify(!tip.shown)
+        mouseMove(rootId, 10, 10)
+        mouseMove(holder.target, 30, 20)
+        tryCompare(tip, "shown", true)
+        var box = tip.tipItem
+        var pt = box.mapToItem(holder, 0, 0)
+        compare(pt.x, 80)
+        compare(pt.y, 40 + 20 + 5)
+        mouseMove(holder.target, 60, 50)
+        pt = box.mapToItem(holder, 0, 0)
+        compare(pt.x, 110)
+        compare(pt.y, 40 + 50 + 5)
+        verify(box.width <= tip.maxWidth + 10)
+        mouseMove(rootId, 10, 10)
+        tryCompare(tip, "shown", false)
+    }
 }
 }

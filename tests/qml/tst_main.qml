@@ -15,6 +15,20 @@ Item {
         SignalSpy {}
     }
 
+    // Spies on the note manager live as long as it does; a spy destroyed while still
+    // connected to it would be called after its end.
+    SignalSpy {
+        id: appendSpy
+        target: noteMgt
+        signalName: "appendNoteItemToList"
+    }
+
+    SignalSpy {
+        id: userSpy
+        target: noteMgt
+        signalName: "userIdChanged"
+    }
+
     TestCase {
         id: testId
         name: "Main"
@@ -33,6 +47,8 @@ Item {
 
         function init() {
             settings.initType = 0
+            appendSpy.clear()
+            userSpy.clear()
         }
 
         // Whether the second half of the views (calendar, list, editor, account views)
@@ -152,18 +168,29 @@ Item {
         function test_quickNote() {
             var main = createMain()
             var view = main.noteView
-            var spy = createTemporaryObject(spyComp, testId, {"target": noteMgt,
-                                                "signalName": "appendNoteItemToList"})
-            view.textSearch.forceActiveFocus()
-            view.textSearch.text = "Bought fresh kelp"
-            mouseClick(view.btnAdd)
-            compare(view.textSearch.text, "")
-            compare(main.stackView.depth, 1, "the editor stays closed")
-            compare(view.bSearch, false)
-            tryCompare(spy, "count", 1, 10000)
-            var note = spy.signalArguments[0][0]
-            compare(note["content"], "Bought fresh kelp")
-            compare(String(note["set_at"]).split(" ")[0], LunarJs.getDateStr(new Date()))
+            var spy = appendSpy
+            var lstTexts = ["Bought fresh kelp", "Low tide at noon"]
+            for (var i = 0; i < lstTexts.length; i++) {
+                view.textSearch.forceActiveFocus()
+                view.textSearch.text = lstTexts[i]
+                mouseClick(view.btnAdd)
+                compare(view.textSearch.text, "")
+                compare(main.stackView.depth, 1, "the editor stays closed")
+                compare(view.bSearch, false)
+            }
+            tryCompare(spy, "count", 2, 10000)
+            var lstUuids = []
+            for (i = 0; i < 2; i++) {
+                var note = spy.signalArguments[i][0]
+                compare(note["content"], lstTexts[i])
+                compare(String(note["set_at"]).split(" ")[0], LunarJs.getDateStr(new Date()))
+                verify(/^\{[0-9a-f-]{36}\}$/.test(note["uuid"]), note["uuid"])
+                lstUuids.push(note["uuid"])
+            }
+            verify(lstUuids[0] !== lstUuids[1], "each quick note is a note of its own")
+            if (haveViews(main))
+                tryVerify(function() { return listRows(main) >= 2 }, 5000,
+                          "both quick notes are listed")
         }
 
         function test_addOpensEditor_data() {
@@ -226,6 +253,22 @@ Item {
                 compare(view.noteListView.strSearch, data.text)
         }
 
+        // Text left in the search field does not search when the focus moves on, for
+        // example to the editor of a day.
+        function test_searchFieldLosesFocus() {
+            var main = createMain()
+            var view = main.noteView
+            view.textSearch.forceActiveFocus()
+            view.textSearch.text = "kelp"
+            main.addNote(new Date(2016, 4, 4))
+            view.forceActiveFocus()
+            verify(!view.textSearch.activeFocus)
+            compare(view.state, "calendar")
+            compare(view.bSearch, false)
+            main.popView()
+            compare(view.state, "calendar")
+        }
+
         function test_noteListByDay_data() {
             var note1 = {"uuid": "{00000000-0000-0000-0000-000000000001}",
                 "set_at": "2016-05-04 10:20:00", "title": "one", "content": "first note",
@@ -268,6 +311,73 @@ Item {
                 if (main.noteDayListView.lstItems !== undefined)
                     compare(main.noteDayListView.lstItems.length, data.result.length)
             }
+            main.popView()
+            compare(main.stackView.depth, 1)
+        }
+
+        // A click on a day goes through the real note manager and store: no note opens a
+        // new one, one note opens it, several show the day list.
+        function test_clickDay_data() {
+            return [
+                {tag: "no note", day: "2016-07-01", notes: 0},
+                {tag: "one note", day: "2016-07-02", notes: 1},
+                {tag: "two notes", day: "2016-07-03", notes: 2}
+            ]
+        }
+
+        function test_clickDay(data) {
+            var main = createMain()
+            var spyAppend = appendSpy
+            for (var i = 0; i < data.notes; i++)
+                noteMgt.upateNoteItem({"uuid": "", "set_at": data.day,
+                                          "content": "note " + i + " of " + data.day})
+            tryCompare(spyAppend, "count", data.notes, 10000)
+            main.noteView.calendarView.clickDay(LunarJs.parseDateStr(data.day))
+            tryCompare(main.stackView, "depth", 2, 10000)
+            if (data.notes < 2) {
+                compare(main.stackView.currentItem, main.noteEditView)
+                compare(main.strEditDay, data.day)
+                if (main.noteEditView.uuid !== undefined) {
+                    compare(main.noteEditView.date, data.day)
+                    compare(main.noteEditView.content, data.notes ? "note 0 of " + data.day : "")
+                    compare(main.noteEditView.uuid,
+                            data.notes ? spyAppend.signalArguments[0][0]["uuid"] : "")
+                }
+            } else {
+                compare(main.stackView.currentItem, main.noteDayListView)
+                compare(main.noteDayListView.lstItems.length, 2)
+            }
+            main.popView()
+        }
+
+        function test_calendarFollowsSettings() {
+            var main = createMain()
+            var calendar = main.noteView.calendarView
+            if (!haveViews(main))
+                skip("the calendar is not built yet")
+            settings.firstDay = 1
+            compare(calendar.nFirstWeekDay, 1)
+            settings.firstDay = 0
+            compare(calendar.nFirstWeekDay, 0)
+            calendar.setYearNum(1999)
+            compare(main.noteView.txtYear.text, "1999")
+            var spy = createTemporaryObject(spyComp, testId, {"target": main.noteView,
+                                                "signalName": "addNote"})
+            calendar.addNote(new Date(2016, 4, 4))
+            compare(spy.count, 1)
+            compare(main.stackView.currentItem, main.noteEditView)
+            compare(main.strEditDay, "2016-05-04")
+        }
+
+        function test_secondResultWhileEditorOpen() {
+            var main = createMain()
+            main.onDataReceived({"type": "note_list_by_day", "date": "2016-05-04", "result": []})
+            main.onDataReceived({"type": "note_list_by_day", "date": "2016-05-06", "result": []})
+            compare(main.stackView.depth, 2)
+            compare(main.stackView.currentItem, main.noteEditView)
+            compare(main.strEditDay, "2016-05-06")
+            if (main.noteEditView.date !== undefined)
+                compare(main.noteEditView.date, "2016-05-06")
             main.popView()
             compare(main.stackView.depth, 1)
         }
@@ -393,8 +503,7 @@ Item {
             main.popView()
             compare(main.stackView.depth, 1)
 
-            var spyUser = createTemporaryObject(spyComp, testId, {"target": noteMgt,
-                                                    "signalName": "userIdChanged"})
+            var spyUser = userSpy
             lstItems[3].trigger()
             compare(spyUser.count, 1, "logout goes to the note manager")
             compare(noteMgt.isLogin, false)

@@ -179,13 +179,16 @@ Item {
     }
 
     // Keeps the month at the top in place when the cells change size.
+    // A resize may change the width and the height one after the other: the month at the
+    // top is taken before the first change and kept until the list is repositioned.
     function adjustMonthSize() {
-        var idx = monthsListModel.count > 0 ? topIndex() : -1
+        var bKeepTop = monthsListModel.count > 0 && !positionTimer.running
+                && !monthsListView.moving
+        if (bKeepTop && !resizeTimer.running)
+            resizeTimer.nIndex = topIndex()
         dayItemHeight = Math.max(1, Math.min(Math.floor(height / 6.25) - 1, width / 7))
-        if (idx >= 0 && !positionTimer.running && !monthsListView.moving) {
-            resizeTimer.nIndex = idx
+        if (bKeepTop)
             resizeTimer.restart()
-        }
     }
 
     onWidthChanged: adjustMonthSize()

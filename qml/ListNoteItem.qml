@@ -23,7 +23,7 @@ Item {
         spacing: 0
         Text {
             width: parent.width
-            height: listNoteItemId.height * 0.8
+            height: listNoteItemId.height * 0.7
             text: listNoteItemId.title
             textFormat: Text.PlainText
             elide: Text.ElideRight
@@ -34,7 +34,7 @@ Item {
         }
         Text {
             width: parent.width
-            height: listNoteItemId.height * 0.2
+            height: listNoteItemId.height * 0.3
             text: listNoteItemId.set_at
             color: "gray"
             verticalAlignment: Text.AlignTop

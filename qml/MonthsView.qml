@@ -75,8 +75,10 @@ Item {
     function positionToMonth(objDate) {
         var objMonth = monthStart(objDate)
         getNoteInfo(LunarJs.getDateStr(objMonth))
-        monthsListView.positionViewAtIndex(LunarJs.getMonths(monthsListView.beginDate, objMonth),
-                                           ListView.Beginning)
+        var idx = LunarJs.getMonths(monthsListView.beginDate, objMonth)
+        // Twice: the first pass makes the months around it, whose heights the second knows.
+        monthsListView.positionViewAtIndex(idx, ListView.Beginning)
+        monthsListView.positionViewAtIndex(idx, ListView.Beginning)
         setYearNum(objMonth.getFullYear())
     }
 
@@ -176,8 +178,17 @@ Item {
             lst[i].refresh()
     }
 
+    // Keeps the month at the top in place when the cells change size.
+    // A resize may change the width and the height one after the other: the month at the
+    // top is taken before the first change and kept until the list is repositioned.
     function adjustMonthSize() {
+        var bKeepTop = monthsListModel.count > 0 && !positionTimer.running
+                && !monthsListView.moving
+        if (bKeepTop && !resizeTimer.running)
+            resizeTimer.nIndex = topIndex()
         dayItemHeight = Math.max(1, Math.min(Math.floor(height / 6.25) - 1, width / 7))
+        if (bKeepTop)
+            resizeTimer.restart()
     }
 
     onWidthChanged: adjustMonthSize()
@@ -284,6 +295,7 @@ Item {
             width: 6
             color: "gray"
             opacity: 0.5
+            visible: monthsListView.visibleArea.heightRatio < 1
             y: monthsListView.visibleArea.yPosition * monthsListView.height
             height: Math.max(10, monthsListView.visibleArea.heightRatio * monthsListView.height)
         }
@@ -293,6 +305,16 @@ Item {
         id: positionTimer
         interval: 1
         onTriggered: monthsViewId.positionToMonth(monthsViewId.toDate)
+    }
+
+    Timer {
+        id: resizeTimer
+        property int nIndex: 0
+        interval: 1
+        onTriggered: {
+            if (!positionTimer.running)
+                monthsListView.positionViewAtIndex(nIndex, ListView.Beginning)
+        }
     }
 
     Timer {

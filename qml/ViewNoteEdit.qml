@@ -110,7 +110,16 @@ Item {
             viewNoteEditId.Window.window.close()
     }
 
+    // Another note opened while the editor is already shown.
+    onUuidChanged: {
+        if (visible)
+            Qt.callLater(markOpened)
+    }
+
     onVisibleChanged: {
+        // The next note's text may be shorter than where the cursor stands now.
+        if (!visible)
+            textContent.cursorPosition = 0
         if (visible) {
             confirmFrame.visible = false
             if (dateEditLoader.item)

@@ -97,10 +97,8 @@ Rectangle {
         }
     }
 
-    Component.onCompleted: {
-        if (!bIsDayList)
-            noteMgt.getNoteListByOffset()
-    }
+    // The first page; its result reaches the main view's list, whichever list asked.
+    Component.onCompleted: noteMgt.getNoteListByOffset()
 
     Rectangle {
         anchors.fill: lstViewId
@@ -141,6 +139,7 @@ Rectangle {
             width: 6
             color: "gray"
             opacity: 0.5
+            visible: lstViewId.visibleArea.heightRatio < 1
             y: lstViewId.visibleArea.yPosition * lstViewId.height
             height: Math.max(10, lstViewId.visibleArea.heightRatio * lstViewId.height)
         }

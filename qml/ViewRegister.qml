@@ -16,6 +16,25 @@ Rectangle {
     readonly property alias textEmail: textEmail
     readonly property alias textNickName: textNickName
 
+    // The size at which a field's hint fits the field, so that the hint is read whole.
+    function hintFontSize(field, metrics) {
+        if (field.text !== "" || metrics.width <= 0)
+            return itemFontSize
+        return Math.max(1, Math.min(itemFontSize, 100 * (field.width - 24) / metrics.width))
+    }
+
+    TextMetrics {
+        id: userNameHint
+        font.pixelSize: 100
+        text: textUserName.placeholderText
+    }
+
+    TextMetrics {
+        id: emailHint
+        font.pixelSize: 100
+        text: textEmail.placeholderText
+    }
+
     function clearText() {
         textUserName.text = ""
         textPwd.text = ""
@@ -100,7 +119,8 @@ Rectangle {
             id: textUserName
             objectName: "textUserName"
             width: fieldGrid.fieldWidth
-            font.pixelSize: registerViewId.itemFontSize
+            height: textPwd.height
+            font.pixelSize: registerViewId.hintFontSize(textUserName, userNameHint)
             placeholderText: qsTr("First is letter and length is between 6 and 32")
             validator: RegExpValidator { regExp: /[a-z][a-z0-9_]{5,31}/ }
         }
@@ -145,7 +165,8 @@ Rectangle {
             id: textEmail
             objectName: "textEmail"
             width: fieldGrid.fieldWidth
-            font.pixelSize: registerViewId.itemFontSize
+            height: textPwd.height
+            font.pixelSize: registerViewId.hintFontSize(textEmail, emailHint)
             placeholderText: qsTr("Recover the password by the e-mail")
             validator: RegExpValidator {
                 regExp: /^([a-z])([0-9-_a-z]{1,64})@([0-9a-z-_]{1,32}).([0-9a-z-_.]{1,32})/

@@ -143,6 +143,7 @@ Item {
             width: 6
             color: "gray"
             opacity: 0.5
+            visible: yearsListView.visibleArea.heightRatio < 1
             y: yearsListView.visibleArea.yPosition * yearsListView.height
             height: Math.max(10, yearsListView.visibleArea.heightRatio * yearsListView.height)
         }

@@ -18,7 +18,8 @@ cleanup() {
 trap cleanup EXIT
 
 # Xvfb picks a free display number itself and writes it to the file.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# -noreset: the server must outlive each Kelpo that is closed between pictures.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do
     [[ -s "$work/display" ]] && break
@@ -100,7 +101,125 @@ shots() {
     app_pid=""
 }
 
+# start <home> <locale>: starts Kelpo on that home folder and waits for its window.
+start() {
+    local home=$1 loc=$2
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+        LANG="$loc" LANGUAGE="${loc%%.*}" LC_ALL="$loc" \
+        build/kelpo >>"$home.log" 2>&1 &
+    app_pid=$!
+    local wid=""
+    for _ in $(seq 100); do
+        wid=$(xdotool search --name '^Kelpo$' 2>/dev/null | head -n1 || true)
+        [[ -n "$wid" ]] && break
+        sleep 0.1
+    done
+    if [[ -z "$wid" ]]; then
+        echo "screenshots: no Kelpo window for $loc" >&2
+        cat "$home.log" >&2
+        exit 1
+    fi
+    xdotool windowsize "$wid" 1024 768 windowmove "$wid" 0 0
+    sleep 2
+}
+
+stop() {
+    kill "$app_pid"
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=""
+}
+
+snap() {
+    import -window root "$out/$1.png"
+    echo "screenshots: $out/$1.png"
+}
+
+# viewshots <suffix> <locale> <y of the login view's buttons>: a diary with a few notes of this month, one of them with a
+# picture: the calendar, the list, the editor, the date picker, the login and the
+# registration views.
+viewshots() {
+    local sfx=$1 loc=$2 register_y=$3
+    local home="$work/views-$loc"
+    mkdir -p "$home"
+    start "$home" "$loc" # makes local.db
+    stop
+    local db
+    db=$(find "$home/data" -name local.db | head -n1)
+    python3 - "$db" res/kelpo.png "$sfx" <<'PY'
+import base64, datetime, hashlib, sqlite3, sys, uuid
+db, picture, sfx = sys.argv[1:4]
+today = datetime.date.today()
+now = datetime.datetime.now().strftime("%Y-%m-%d %H:%M:%S")
+img = base64.b64encode(open(picture, "rb").read()).decode()
+zh = sfx.startswith("zh")
+notes = [
+    (0, "海带森林散步" if zh else "A walk in the kelp forest",
+     ("<p>海边退潮，海带在阳光下闪着光。</p>" if zh else
+      "<p>Low tide this morning; the kelp shone in the sun.</p>")
+     + '<p><img height="250" width="250" src="data:image/png;base64,%s"></p>' % img),
+    (2, "读书笔记" if zh else "Reading notes",
+     "<p>读完了第三章。</p>" if zh else "<p>Finished chapter three.</p>"),
+    (5, "买菜清单" if zh else "Shopping list",
+     "<p>米、豆腐、青菜</p>" if zh else "<p>Rice, tofu, greens</p>"),
+    (5, "晚饭" if zh else "Dinner with Ana",
+     "<p>和朋友吃饭。</p>" if zh else "<p>Dinner by the harbour.</p>"),
+]
+con = sqlite3.connect(db)
+for back, title, content in notes:
+    day = today - datetime.timedelta(days=back)
+    if day.month != today.month:
+        day = today
+    data = content.encode()
+    con.execute("INSERT INTO note (server_id, user_id, set_at, created_at, title, content,"
+                " content_size, md5, updated_at, deleted, uuid) VALUES"
+                " (NULL, 0, ?, ?, ?, ?, ?, ?, ?, 0, ?)",
+                (day.strftime("%Y-%m-%d 00:00:00"), now, title, content, len(data),
+                 hashlib.md5(data).hexdigest(), now, "{%s}" % uuid.uuid4()))
+con.commit()
+PY
+
+    # The toolbar is 8% of 768 high; its buttons are squares of 80% of that, 10 apart.
+    local bar=$((768 * 8 / 100)) btn=$((768 * 64 / 1000))
+    local toggle_x=$((1024 - btn - 10 - btn / 2))
+
+    start "$home" "$loc"
+    xdotool mousemove 1000 700
+    sleep 0.5
+    snap "calendar-$sfx"
+    xdotool mousemove $toggle_x $((bar / 2)) click 1
+    sleep 1.5
+    snap "list-$sfx"
+    # The first row holds the newest note, the one with the picture.
+    xdotool mousemove 300 $((bar + 30)) click 1
+    sleep 1.5
+    xdotool mousemove 1000 740
+    sleep 0.5
+    snap "editor-$sfx"
+    # The date field: 20% of the toolbar's height below it, 60% of it high.
+    xdotool mousemove 512 $((bar + bar / 5 + bar * 3 / 10)) click 1
+    sleep 1.5
+    snap "datepicker-$sfx"
+    stop
+
+    start "$home" "$loc"
+    xdotool mousemove $((1024 - btn / 2)) $((bar / 2)) click 1
+    sleep 1
+    xdotool mousemove 990 160 click 1 # the menu's "Login"
+    sleep 1.5
+    xdotool mousemove 1000 740
+    sleep 0.5
+    snap "login-$sfx"
+    xdotool mousemove 512 "$register_y" click 1 # "Register"
+    sleep 1.5
+    xdotool mousemove 1000 740
+    sleep 0.5
+    snap "register-$sfx"
+    stop
+}
+
 notes=("Low tide: walked out to the kelp beds" "Bought bread and green tea")
 shots main-en en_US.UTF-8
 notes=("Low tide: walked out to the kelp beds" "Tea with Lin")
 shots main-zh_CN zh_CN.UTF-8
+viewshots en en_US.UTF-8 403
+viewshots zh_CN zh_CN.UTF-8 438

@@ -101,8 +101,12 @@
 <context>
     <name>ViewAbout</name>
     <message>
+        <source>Clear every local note, including notes not yet uploaded?</source>
+        <translation>まだアップロードしていないノートも含め、ローカルのノートをすべて消去しますか？</translation>
+    </message>
+    <message>
         <source>Close</source>
-        <translation>工場を閉鎖し</translation>
+        <translation>閉じる</translation>
     </message>
     <message>
         <source>Greyfen Software</source>

@@ -101,6 +101,10 @@
 <context>
     <name>ViewAbout</name>
     <message>
+        <source>Clear every local note, including notes not yet uploaded?</source>
+        <translation>清除所有本地笔记（包括尚未上传的笔记）？</translation>
+    </message>
+    <message>
         <source>Close</source>
         <translation>关闭</translation>
     </message>

@@ -106,7 +106,7 @@
     </message>
     <message>
         <source>Close</source>
-        <translation>閉じる</translation>
+        <translation>工場を閉鎖し</translation>
     </message>
     <message>
         <source>Greyfen Software</source>

@@ -277,11 +277,21 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             height: btnSearch.height
             width: viewNote.textSearchWidth()
-            font.pixelSize: Math.max(1, height * 0.8)
+            // 80% of the field's height, or less where the font's lines are taller than
+            // that leaves room for (Chinese and Japanese fonts): the cursor stays inside.
+            font.pixelSize: Math.max(1, Math.min(height * 0.8,
+                                                 Math.floor(height * 0.92 * 100
+                                                            / searchMetrics.height)))
             // Return or Enter searches. Losing the focus does not: opening the editor
             // would otherwise switch the main view to the list behind the user's back.
             onAccepted: viewNote.search()
         }
+    }
+
+    FontMetrics {
+        id: searchMetrics
+        font.family: textSearch.font.family
+        font.pixelSize: 100
     }
 
     ViewCalendar {

@@ -36,10 +36,12 @@ var MS_PER_DAY = 86400000;
 
 // Whole calendar days between 1900-01-31 (lunar 1900, month 1, day 1) and the
 // calendar day of objDate, independent of the time of day and of daylight saving.
+var nBaseUtc = Date.UTC(1900, 0, 31);
+
 function daysFromBase(objDate)
 {
     var utcDay = Date.UTC(objDate.getFullYear(), objDate.getMonth(), objDate.getDate());
-    return Math.round((utcDay - Date.UTC(1900, 0, 31)) / MS_PER_DAY);
+    return Math.round((utcDay - nBaseUtc) / MS_PER_DAY);
 }
 
 // Number of calendar days the lunar table covers: 1900-01-31 .. 2050-01-22.
@@ -89,6 +91,22 @@ function monthDays(y, m)
     return (lunarInfo[y - nFirstYear] & (0x10000 >> m)) ? 30 : 29;
 }
 
+// Day (counted from 1900-01-31) on which each lunar year of the table starts, and the day
+// after its last year; made on first use. The calendar converts dozens of days for each
+// month it shows, and summing the years from 1900 each time was most of that work.
+var lstYearStart = null;
+
+function yearStarts()
+{
+    if (lstYearStart === null) {
+        var lst = [0];
+        for (var y = nFirstYear; y <= nLastYear; y++)
+            lst.push(lst[lst.length - 1] + lYearDays(y));
+        lstYearStart = lst;
+    }
+    return lstYearStart;
+}
+
 // The lunar date of the calendar day of objDate: year, month (1-12), day (1-30),
 // isLeap, and the cyclic counters yearCyl, monCyl, dayCyl. Days after the end of
 // the table are counted on from its last year; use inLunarRange to tell them apart.
@@ -98,13 +116,14 @@ function Lunar(objDate)
     this.dayCyl = offset + 40;
     this.monCyl = 14;
 
+    // The lunar year: the last one that starts on or before the day.
+    var lstStart = yearStarts();
     var y = nFirstYear;
-    var temp = 0;
-    while (y < nLastYear && offset >= (temp = lYearDays(y))) {
-        offset -= temp;
-        this.monCyl += 12;
+    while (y < nLastYear && offset >= lstStart[y + 1 - nFirstYear])
         y += 1;
-    }
+    offset -= lstStart[y - nFirstYear];
+    this.monCyl += 12 * (y - nFirstYear);
+    var temp = 0;
     this.year = y;
     this.yearCyl = y - 1864;
 
@@ -155,21 +174,44 @@ function cDay(m, d)
     }
 }
 
+// Lunar dates already worked out, by day from 1900-01-31: each day cell asks for its label
+// and whether it starts a lunar month, and scrolling back shows the same days again.
+var mapLunarOfDay = {};
+var nLunarOfDayCount = 0;
+
+// The lunar date of the calendar day of date, or null where the table has no data.
+function lunarOfDay(date)
+{
+    if (!isValidDate(date))
+        return null;
+    var nDays = daysFromBase(date);
+    if (nDays < 0 || nDays >= nTableDays)
+        return null;
+    var lunar = mapLunarOfDay[nDays];
+    if (lunar === undefined) {
+        if (nLunarOfDayCount >= 20000) {
+            mapLunarOfDay = {};
+            nLunarOfDayCount = 0;
+        }
+        lunar = new Lunar(date);
+        mapLunarOfDay[nDays] = lunar;
+        nLunarOfDayCount += 1;
+    }
+    return lunar;
+}
+
 // Label shown under a day of the calendar; "" where the table has no data
 function getLunarDay(date)
 {
-    if (!inLunarRange(date))
-        return "";
-    var lunar = new Lunar(date);
-    return cDay(lunar.month, lunar.day);
+    var lunar = lunarOfDay(date);
+    return lunar === null ? "" : cDay(lunar.month, lunar.day);
 }
 
 // Whether date is the first day of a lunar month (false where the table has no data)
 function isFirstDay(date)
 {
-    if (!inLunarRange(date))
-        return false;
-    return new Lunar(date).day === 1;
+    var lunar = lunarOfDay(date);
+    return lunar !== null && lunar.day === 1;
 }
 
 function pad2(n)

@@ -16,29 +16,52 @@ Item {
         color: listNoteItemId.my_index % 2 === 0 ? "#e0e0e0" : "transparent"
     }
 
+    // Line height per pixel of font size of the two fonts: the title and the day are sized
+    // so that their lines, not just their pixel sizes, share the row's height. Chinese and
+    // Japanese fonts have much taller lines than Latin ones for the same pixel size.
+    // A title may fall back to another font for its script: the sample line holds Latin,
+    // Chinese and Japanese letters, and its height is that of the tallest of their fonts.
+    Text {
+        id: titleMetrics
+        visible: false
+        text: "Ag\u6d77\u3042"
+        font.family: GlobalJs.fontFamily
+        font.pixelSize: 100
+    }
+    FontMetrics {
+        id: dateMetrics
+        font.pixelSize: 100
+    }
+
     Column {
         anchors.fill: parent
         anchors.leftMargin: 10
         anchors.rightMargin: 10
         spacing: 0
         Text {
+            objectName: "titleText"
             width: parent.width
-            height: listNoteItemId.height * 0.7
+            height: listNoteItemId.height * 0.62
             text: listNoteItemId.title
             textFormat: Text.PlainText
             elide: Text.ElideRight
             maximumLineCount: 1
             verticalAlignment: Text.AlignVCenter
             font.family: GlobalJs.fontFamily
-            font.pixelSize: Math.max(1, listNoteItemId.height * 0.7 * 0.8)
+            font.pixelSize: Math.max(1, Math.min(listNoteItemId.height * 0.56,
+                                                 Math.floor(height * 0.95 * 100
+                                                            / titleMetrics.implicitHeight)))
         }
         Text {
+            objectName: "dateText"
             width: parent.width
-            height: listNoteItemId.height * 0.3
+            height: listNoteItemId.height * 0.38
             text: listNoteItemId.set_at
             color: "gray"
-            verticalAlignment: Text.AlignTop
-            font.pixelSize: Math.max(1, listNoteItemId.height * 0.3 * 0.9)
+            verticalAlignment: Text.AlignVCenter
+            font.pixelSize: Math.max(1, Math.min(listNoteItemId.height * 0.27,
+                                                 Math.floor(height * 0.9 * 100
+                                                            / dateMetrics.height)))
         }
     }
 

@@ -196,19 +196,21 @@ Item {
 
     Component.onCompleted: {
         adjustMonthSize()
+        // The list begins with the current month, so that the first frame shows it and
+        // makes no month above it; the two months before it are added when the list is
+        // first placed, just after (positionTimer).
         var objBegin = monthStart(todayDate)
-        LunarJs.addMonths(objBegin, -2)
         monthsListView.beginDate = LunarJs.createDate(objBegin)
         var objDate = LunarJs.createDate(objBegin)
-        for (var i = 0; i < initMonthCount; i++) {
+        for (var i = 0; i < initMonthCount - positionTimer.nPrepend; i++) {
             if (i > 0)
                 LunarJs.addMonths(objDate, 1)
             appendMonth(objDate)
         }
         monthsListView.endDate = LunarJs.createDate(objDate)
-        toDate = new Date()
+        toDate = monthStart(todayDate)
         noteMgt.userIdChanged.connect(refresh)
-        scrollToMonth(toDate)
+        positionTimer.restart()
     }
     Component.onDestruction: noteMgt.userIdChanged.disconnect(refresh)
 
@@ -303,8 +305,16 @@ Item {
 
     Timer {
         id: positionTimer
+        // Months still to be added before the first one at start.
+        property int nPrepend: 2
         interval: 1
-        onTriggered: monthsViewId.positionToMonth(monthsViewId.toDate)
+        onTriggered: {
+            if (nPrepend > 0) {
+                monthsViewId.prependMonths(nPrepend)
+                nPrepend = 0
+            }
+            monthsViewId.positionToMonth(monthsViewId.toDate)
+        }
     }
 
     Timer {

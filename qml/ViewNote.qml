@@ -1,7 +1,6 @@
 import QtQuick 2.4
 import QtQuick.Controls 1.3
 import QtQuick.Controls.Styles 1.3
-import QtQuick.Layouts 1.1
 import "../js/global.js" as GlobalJs
 import "../js/lunar.js" as LunarJs
 
@@ -202,28 +201,40 @@ Item {
             }
         }
 
-        Button {
+        // The menu button: a plain item rather than a Controls button, which would cost the
+        // window's start a style of its own. It drops the menu down from its lower edge.
+        Rectangle {
             id: btnMenu
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
             height: parent.height * 0.8
             width: height
-            menu: contentMenu
-            style: ButtonStyle {
-                background: Rectangle {
-                    radius: 4
-                    color: control.pressed ? GlobalJs.PressColor
-                                           : (control.hovered ? GlobalJs.hoverColor : "transparent")
-                    Image {
-                        anchors.fill: parent
-                        anchors.margins: 3
-                        fillMode: Image.PreserveAspectFit
-                        sourceSize.width: width
-                        sourceSize.height: height
-                        source: "../res/menu.svg"
-                    }
-                }
-                label: Item {}
+            radius: 4
+            color: menuMouseArea.pressed || contentMenu.__popupVisible
+                   ? GlobalJs.PressColor
+                   : (menuMouseArea.containsMouse ? GlobalJs.hoverColor : "transparent")
+
+            Image {
+                anchors.fill: parent
+                anchors.margins: 3
+                fillMode: Image.PreserveAspectFit
+                sourceSize.width: width
+                sourceSize.height: height
+                source: "../res/menu.svg"
+            }
+
+            MouseArea {
+                id: menuMouseArea
+                anchors.fill: parent
+                hoverEnabled: true
+                // As the Controls button does: the menu opens just after the press.
+                onPressed: menuTimer.start()
+            }
+
+            Timer {
+                id: menuTimer
+                interval: 10
+                onTriggered: contentMenu.__popup(Qt.rect(0, btnMenu.height, 0, 0), 0)
             }
         }
 
@@ -266,11 +277,21 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             height: btnSearch.height
             width: viewNote.textSearchWidth()
-            font.pixelSize: Math.max(1, height * 0.8)
+            // 80% of the field's height, or less where the font's lines are taller than
+            // that leaves room for (Chinese and Japanese fonts): the cursor stays inside.
+            font.pixelSize: Math.max(1, Math.min(height * 0.8,
+                                                 Math.floor(height * 0.92 * 100
+                                                            / searchMetrics.height)))
             // Return or Enter searches. Losing the focus does not: opening the editor
             // would otherwise switch the main view to the list behind the user's back.
             onAccepted: viewNote.search()
         }
+    }
+
+    FontMetrics {
+        id: searchMetrics
+        font.family: textSearch.font.family
+        font.pixelSize: 100
     }
 
     ViewCalendar {
@@ -306,14 +327,13 @@ Item {
         anchors.top: toolBarRect.bottom
         anchors.bottom: parent.bottom
         z: -1
-        Component.onCompleted: {
-            if ("bIsDayList" in noteListView)
-                noteListView.bIsDayList = false
-        }
+        bIsDayList: false
     }
 
     Menu {
         id: contentMenu
+        __visualItem: btnMenu
+        __minimumWidth: btnMenu.width
 
         style: MenuStyle {
             frame: Rectangle {

@@ -97,8 +97,11 @@ Rectangle {
         }
     }
 
-    // The first page; its result reaches the main view's list, whichever list asked.
-    Component.onCompleted: noteMgt.getNoteListByOffset()
+    // The main view's list asks for its first page; a day list is handed its notes.
+    Component.onCompleted: {
+        if (!bIsDayList)
+            noteMgt.getNoteListByOffset()
+    }
 
     Rectangle {
         anchors.fill: lstViewId

@@ -4,7 +4,10 @@ import NoteMgt 1.0
 import "../js/lunar.js" as LunarJs
 
 // Root of the window: one instance of every view, the stack that shows one of them at a
-// time, the message bar, and the note manager's signals routed to the views.
+// time, the message bar, and the note manager's signals routed to the views. The main view
+// is made with the window; each view over it is made the first time it is needed (so the
+// window comes up without them) and then kept, hidden while not on the stack, for the life
+// of the window.
 Item {
     id: mainId
     width: 800
@@ -14,13 +17,23 @@ Item {
 
     readonly property alias stackView: stackView
     readonly property alias noteView: noteView
-    readonly property alias noteEditView: noteEditView
-    readonly property alias noteDayListView: noteDayListView
-    readonly property alias loginView: loginView
-    readonly property alias registerView: registerView
-    readonly property alias forgotPwdView: forgotPwdView
-    readonly property alias aboutView: aboutView
+    // null until first used; getView() makes them.
+    readonly property alias noteEditView: views.noteEditView
+    readonly property alias noteDayListView: views.noteDayListView
+    readonly property alias loginView: views.loginView
+    readonly property alias registerView: views.registerView
+    readonly property alias forgotPwdView: views.forgotPwdView
+    readonly property alias aboutView: views.aboutView
     readonly property alias msgBar: msgBar
+
+    // The view of that name ("noteEditView", "loginView", ...), made on first use.
+    function getView(strName) {
+        if (!(strName in views.components))
+            return null
+        if (!views[strName])
+            views[strName] = views.components[strName].createObject(mainId, {"visible": false})
+        return views[strName]
+    }
 
     // Calls obj[strFunc](args...) when the view offers that function.
     function callView(obj, strFunc) {
@@ -102,12 +115,12 @@ Item {
 
     function editNote(strDate, strContent, strUuid, strTitle) {
         strEditDay = String(strDate).split(" ")[0]
-        pushView(noteEditView, {"date": strEditDay, "content": strContent, "uuid": strUuid,
-                                "title": strTitle === undefined ? "" : strTitle})
+        pushView(getView("noteEditView"), {"date": strEditDay, "content": strContent,
+                                           "uuid": strUuid, "title": strTitle === undefined ? "" : strTitle})
     }
 
     function showNoteList(lstNotes) {
-        pushView(noteDayListView, {"lstItems": lstNotes})
+        pushView(getView("noteDayListView"), {"lstItems": lstNotes})
     }
 
     function appendNoteItemToList(data) {
@@ -136,57 +149,56 @@ Item {
     ViewNote {
         id: noteView
         onAddNote: mainId.addNote(objDate)
-        onLogin: mainId.pushView(loginView, {})
-        onLogout: mainId.callView(loginView, "clear")
-        onAbout: mainId.pushView(aboutView, {})
+        onLogin: mainId.pushView(mainId.getView("loginView"), {})
+        // A login view not made yet has nothing to clear.
+        onLogout: mainId.callView(mainId.loginView, "clear")
+        onAbout: mainId.pushView(mainId.getView("aboutView"), {})
         Component.onCompleted: {
             state = settings.initType === 0 ? "calendar" : "list"
             refreshBackBtn()
         }
     }
 
-    ViewNoteEdit {
-        id: noteEditView
-        visible: false
+    QtObject {
+        id: views
+
+        property Item noteEditView: null
+        property Item noteDayListView: null
+        property Item loginView: null
+        property Item registerView: null
+        property Item forgotPwdView: null
+        property Item aboutView: null
+
+        readonly property var components: ({
+            "noteEditView": compNoteEdit,
+            "noteDayListView": compNoteDayList,
+            "loginView": compLogin,
+            "registerView": compRegister,
+            "forgotPwdView": compForgotPwd,
+            "aboutView": compAbout
+        })
     }
 
-    ViewNoteList {
-        id: noteDayListView
-        visible: false
-    }
-
-    ViewLogin {
-        id: loginView
-        visible: false
-    }
+    Component { id: compNoteEdit; ViewNoteEdit {} }
+    Component { id: compNoteDayList; ViewNoteList {} }
+    Component { id: compLogin; ViewLogin {} }
+    Component { id: compRegister; ViewRegister {} }
+    Component { id: compForgotPwd; ViewForgotPwd {} }
+    Component { id: compAbout; ViewAbout {} }
 
     Connections {
-        target: loginView
+        target: mainId.loginView
         ignoreUnknownSignals: true
         function onForgotPwd() {
             mainId.popView()
-            mainId.pushView(forgotPwdView, {})
+            mainId.pushView(mainId.getView("forgotPwdView"), {})
         }
         function onRegisteUser() {
             mainId.popView()
-            mainId.callView(registerView, "clearText")
-            mainId.pushView(registerView, {})
+            var view = mainId.getView("registerView")
+            mainId.callView(view, "clearText")
+            mainId.pushView(view, {})
         }
-    }
-
-    ViewRegister {
-        id: registerView
-        visible: false
-    }
-
-    ViewForgotPwd {
-        id: forgotPwdView
-        visible: false
-    }
-
-    ViewAbout {
-        id: aboutView
-        visible: false
     }
 
     BarMsg {

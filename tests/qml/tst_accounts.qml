@@ -181,7 +181,7 @@ Item {
             settings.userName = "old"
             settings.pwd = "oldpwd"
             settings.autoLogin = false
-            var view = main.loginView
+            var view = main.getView("loginView")
             view.clear()
             main.noteView.login()
             waitForView(view)
@@ -204,7 +204,7 @@ Item {
         }
 
         function test_aboutClearsOnlyWhenConfirmed() {
-            var about = main.aboutView
+            var about = main.getView("aboutView")
             var frame = about.confirmFrame
             var logo = child(about, "logoArea")
             noteMgt.upateNoteItem({ "uuid": "", "set_at": "2016-04-01", "content": "keep me" })

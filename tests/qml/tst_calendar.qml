@@ -60,7 +60,9 @@ TestCase {
     function createCalendar() {
         calendar = createTemporaryObject(calendarComponent, root)
         verify(calendar)
-        // The first view shows the current month at the top.
+        // The first view shows the current month at the top; the months before it are
+        // added just after the first frame.
+        tryCompare(calendar.monthsView.listView, "count", calendar.monthsView.initMonthCount)
         waitTop(calendar, LunarJs.getDateStr(
                        new Date(new Date().getFullYear(), new Date().getMonth(), 1)))
         return calendar

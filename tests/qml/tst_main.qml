@@ -55,7 +55,7 @@ Item {
         // is present, rather than the least components.
         function haveViews(main) {
             return typeof main.noteView.noteListView.appendMapData === "function"
-                    && main.noteEditView.uuid !== undefined
+                    && main.getView("noteEditView").uuid !== undefined
         }
 
         function findAll(item, pred, lst) {
@@ -480,6 +480,27 @@ Item {
             compare(main.msgBar.text, "local check")
         }
 
+        // The views over the main view are made when first asked for, then kept: the
+        // same view, with what it holds, comes back on the next visit.
+        function test_viewsMadeOnFirstUse() {
+            var main = createMain()
+            compare(main.loginView, null)
+            compare(main.noteEditView, null)
+            main.noteView.login()
+            var view = main.loginView
+            verify(view)
+            compare(main.stackView.currentItem, view)
+            main.popView()
+            tryCompare(view, "visible", false)
+            main.noteView.login()
+            compare(main.loginView, view)
+            compare(main.stackView.currentItem, view)
+            main.popView()
+            compare(main.getView("noteEditView"), main.noteEditView)
+            verify(main.noteEditView)
+            compare(main.getView("noSuchView"), null)
+        }
+
         function test_menu() {
             var main = createMain()
             var view = main.noteView
@@ -534,8 +555,6 @@ Item {
 
         function test_loginNavigation() {
             var main = createMain()
-            if (main.loginView.forgotPwd === undefined)
-                skip("the account views are not built yet")
             main.noteView.login()
             compare(main.stackView.currentItem, main.loginView)
             main.loginView.forgotPwd()

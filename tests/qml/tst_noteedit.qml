@@ -62,7 +62,7 @@ Item {
             compare(component.status, Component.Ready, component.errorString())
             main = component.createObject(window.contentItem, { "width": 800, "height": 600 })
             verify(main)
-            editor = main.noteEditView
+            editor = main.getView("noteEditView")
             window.requestActivate()
             tryCompare(window, "active", true)
             waitForRendering(main)
@@ -219,7 +219,7 @@ Item {
                 compare(plainText(), "note 0 of " + data.day)
                 compare(child(editor, "btnRemove").visible, true)
             } else {
-                var dayList = main.noteDayListView
+                var dayList = main.getView("noteDayListView")
                 waitForView(dayList)
                 compare(dayList.model.count, data.notes)
                 // A row opens its note in place of the day list.

@@ -157,6 +157,36 @@ Item {
             compare(lstOffsets, [60])
         }
 
+        // A row shows its title over its day, neither cut by the row's edge, in Latin and
+        // in Chinese script (whose lines are taller for the same pixel size).
+        function test_rowFitsTitleAndDay_data() {
+            return [
+                { tag: "latin", title: "Walk in the kelp forest", height: 500 },
+                { tag: "chinese", title: "\u6d77\u5e26\u68ee\u6797\u6563\u6b65", height: 500 },
+                { tag: "chinese, short window", title: "\u8bfb\u4e66\u7b14\u8bb0", height: 300 },
+                { tag: "chinese, tall window", title: "\u665a\u996d", height: 1000 }
+            ]
+        }
+
+        function test_rowFitsTitleAndDay(data) {
+            var list = createTemporaryObject(listComponent, root, { "height": data.height })
+            list.clearData()
+            list.appendMapData(note("a", "2016-01-01", data.title, "x"))
+            var view = findChild(list, "lstViewId")
+            waitForRendering(list)
+            var row = view.itemAtIndex(0)
+            verify(row)
+            var title = findChild(row, "titleText")
+            var day = findChild(row, "dateText")
+            compare(title.text, data.title)
+            compare(day.text, "2016-01-01")
+            verify(title.contentHeight <= title.height, title.contentHeight + " > " + title.height)
+            verify(day.contentHeight <= day.height, day.contentHeight + " > " + day.height)
+            verify(day.y >= title.y + title.height)
+            verify(day.y + day.height <= row.height + 0.5)
+            verify(title.font.pixelSize >= row.height * 0.3, "the title stays legible")
+        }
+
         function test_dayList() {
             var list = createTemporaryObject(dayListComponent, root)
             list.lstItems = [note("a", "2016-01-01", "first", "x"), note("b", "2016-01-01", "second", "y")]

@@ -7,6 +7,41 @@
         <source>The mail about modify password is sent to '%1'.</source>
         <translation>改正の暗号メールを発送しなければならない'%1'.</translation>
     </message>
+    <message>
+        <source>Notes cannot be saved: %1 cannot be opened (%2).</source>
+        <translation>ノートを保存できません：%1 を開けません（%2）。</translation>
+    </message>
+    <message>
+        <source>The note could not be removed: %1</source>
+        <translation>ノートを削除できませんでした：%1</translation>
+    </message>
+    <message>
+        <source>The note could not be saved: %1</source>
+        <translation>ノートを保存できませんでした：%1</translation>
+    </message>
+    <message>
+        <source>The note service did not confirm the login.</source>
+        <translation>ノートサービスがログインを確認しませんでした。</translation>
+    </message>
+</context>
+<context>
+    <name>CThreadPost</name>
+    <message>
+        <source>The note service did not answer within %1 s.</source>
+        <translation>ノートサービスが %1 秒以内に応答しませんでした。</translation>
+    </message>
+    <message>
+        <source>The note service's answer is larger than %1.</source>
+        <translation>ノートサービスの応答が %1 を超えています。</translation>
+    </message>
+    <message>
+        <source>The note service sent an empty answer.</source>
+        <translation>ノートサービスの応答が空でした。</translation>
+    </message>
+    <message>
+        <source>The note service's answer is not JSON.</source>
+        <translation>ノートサービスの応答が JSON ではありません。</translation>
+    </message>
 </context>
 <context>
     <name>ConfirmFrame</name>

@@ -7,6 +7,41 @@
         <source>The mail about modify password is sent to '%1'.</source>
         <translation>修改密码的邮件发送至'%1'。</translation>
     </message>
+    <message>
+        <source>Notes cannot be saved: %1 cannot be opened (%2).</source>
+        <translation>无法保存笔记：无法打开 %1（%2）。</translation>
+    </message>
+    <message>
+        <source>The note could not be removed: %1</source>
+        <translation>无法删除笔记：%1</translation>
+    </message>
+    <message>
+        <source>The note could not be saved: %1</source>
+        <translation>无法保存笔记：%1</translation>
+    </message>
+    <message>
+        <source>The note service did not confirm the login.</source>
+        <translation>笔记服务没有确认登录。</translation>
+    </message>
+</context>
+<context>
+    <name>CThreadPost</name>
+    <message>
+        <source>The note service did not answer within %1 s.</source>
+        <translation>笔记服务在 %1 秒内没有响应。</translation>
+    </message>
+    <message>
+        <source>The note service's answer is larger than %1.</source>
+        <translation>笔记服务的响应大于 %1。</translation>
+    </message>
+    <message>
+        <source>The note service sent an empty answer.</source>
+        <translation>笔记服务返回了空响应。</translation>
+    </message>
+    <message>
+        <source>The note service's answer is not JSON.</source>
+        <translation>笔记服务的响应不是 JSON。</translation>
+    </message>
 </context>
 <context>
     <name>ConfirmFrame</name>

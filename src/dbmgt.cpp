@@ -1,1 +1,409 @@
 #include "dbmgt.h"
+
+#include "kelpolog.h"
+#include "sqlbuilder.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+// clang-format off
+// The fixed statements; the runs of blanks are part of them.
+const QString kDayListUser = QStringLiteral("SELECT %4 FROM note                     WHERE (user_id=%2 OR (user_id IS NULL OR user_id <= 0)) AND (set_at >= '%1 00:00:00' AND set_at <= '%1 23:59:59')                            AND %3");
+const QString kDayListNobody = QStringLiteral("SELECT %3 FROM note                     WHERE (user_id IS NULL OR user_id <= 0) AND (set_at >= '%1 00:00:00' AND set_at <= '%1 23:59:59')                             AND %2");
+const QString kMonthListUser = QStringLiteral("SELECT * FROM note                     WHERE (user_id=%1 OR (user_id IS NULL OR user_id <= 0)) AND (set_at >= '%2 00:00:00' AND set_at < '%3 00:00:00')                            AND %4");
+const QString kMonthListNobody = QStringLiteral("SELECT * FROM note                     WHERE (user_id IS NULL OR user_id <= 0) AND (set_at >= '%1 00:00:00' AND set_at < '%2 00:00:00')                            AND %3");
+const QString kDayCountUser = QStringLiteral("SELECT set_at, COUNT(*) as note_count FROM note                     WHERE (user_id=%2 OR (user_id IS NULL OR user_id <= 0)) AND (set_at >= '%1 00:00:00' AND set_at <= '%1 23:59:59')                            AND %3                     GROUP BY set_at");
+const QString kDayCountNobody = QStringLiteral("SELECT set_at, COUNT(*) as note_count FROM note                     WHERE (user_id IS NULL OR user_id <= 0) AND (set_at >= '%1 00:00:00' AND set_at <= '%1 23:59:59')                             AND %2                     GROUP BY set_at");
+const QString kMonthCountUser = QStringLiteral("SELECT set_at, COUNT(*) as note_count FROM note                     WHERE (user_id=%3 OR (user_id IS NULL OR user_id <= 0)) AND (set_at >= '%1 00:00:00' AND set_at < '%2 00:00:00')                             AND %4                     GROUP BY set_at");
+const QString kMonthCountNobody = QStringLiteral("SELECT set_at, COUNT(*) as note_count FROM note                     WHERE (user_id IS NULL OR user_id <= 0) AND (set_at >= '%1 00:00:00' AND set_at < '%2 00:00:00')                         AND %3                     GROUP BY set_at");
+const QString kToDownload = QStringLiteral("SELECT * FROM note                 WHERE user_id=%1 AND content_size > 0 AND (content IS NULL OR LENGTH(content) <= 0)                        AND %2");
+const QString kToUpload = QStringLiteral("SELECT * FROM note                 WHERE user_id=%1 AND (server_id IS NULL OR server_id <= 0)                        AND %2");
+const QString kMonthServerDeletion = QStringLiteral("UPDATE note SET deleted = 1                 WHERE (set_at >= '%1 00:00:00' AND set_at < '%2 00:00:00')                         AND server_id > 0                         AND user_id = %3                         AND %4");
+// clang-format on
+
+// The columns of a note as lists show them: set_at as the bare day.
+const QString kColumns = QStringLiteral(
+    "id, server_id, user_id, substr(set_at,1,10) as set_at, created_at, title, content, "
+    "content_size, md5, updated_at, deleted, uuid");
+const QString kLive = QStringLiteral("(deleted IS NULL OR deleted != 1)");
+const QString kNoteTable = QStringLiteral("note");
+const QString kUserTable = QStringLiteral("user");
+
+QString day(const QDate &dt)
+{
+    return dt.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QDate firstDay(const QDate &dt)
+{
+    return QDate(dt.year(), dt.month(), 1);
+}
+
+// The notes a user sees: their own and those of nobody; without a user, those of nobody.
+QString ownership(int nUserId)
+{
+    if (nUserId >= 1)
+        return QStringLiteral("user_id = %1 OR user_id IS NULL OR user_id <= 0").arg(nUserId);
+    return QStringLiteral("user_id IS NULL OR user_id <= 0");
+}
+
+QVariantMap spec(const QString &strTable, const QVariantMap &mapData)
+{
+    QVariantMap mapSpec;
+    mapSpec.insert(QStringLiteral("table"), strTable);
+    mapSpec.insert(QStringLiteral("data"), mapData);
+    return mapSpec;
+}
+
+QVariantMap request(const QString &strType)
+{
+    QVariantMap mapRequest;
+    mapRequest.insert(QStringLiteral("type"), strType);
+    return mapRequest;
+}
+
+} // namespace
+
+CDbMgt::CDbMgt(const QString &strDataDir, QObject *parent)
+    : QObject(parent)
+    , m_setNumericField({QStringLiteral("id"),
+                         QStringLiteral("user_id"),
+                         QStringLiteral("server_id"),
+                         QStringLiteral("deleted")})
+{
+    const QString strDir = strDataDir.isEmpty()
+                               ? QStandardPaths::writableLocation(QStandardPaths::DataLocation)
+                               : strDataDir;
+    m_strDbFile = QDir(strDir).absoluteFilePath(QStringLiteral("local.db"));
+    m_threadDb.setObjectName(QStringLiteral("ThreadDb"));
+    m_threadDb.setDbName(m_strDbFile);
+    connect(&m_threadDb, &CThreadObject::dataReceived, this, &CDbMgt::dataReceived);
+    m_threadDb.startThread();
+}
+
+CDbMgt::~CDbMgt()
+{
+    m_threadDb.stopAndWait(10000);
+}
+
+QString CDbMgt::dbFile() const
+{
+    return m_strDbFile;
+}
+
+int CDbMgt::userId() const
+{
+    return m_nUserId;
+}
+
+void CDbMgt::setUserId(int nVal)
+{
+    m_nUserId = nVal;
+}
+
+QString CDbMgt::getUser(int nId)
+{
+    return query(QStringLiteral("SELECT * FROM user WHERE id = %1").arg(nId));
+}
+
+QString CDbMgt::getUser(const QString &strUser, const QString &strPwd)
+{
+    QVariantMap mapData;
+    mapData.insert(QStringLiteral("name"), strUser);
+    mapData.insert(QStringLiteral("pwd"), strPwd);
+    return prepared(QStringLiteral("SELECT * FROM user WHERE name = :name AND pwd = :pwd"), mapData);
+}
+
+QString CDbMgt::saveUser(QVariantMap mapData)
+{
+    const int nId = mapData.value(QStringLiteral("id")).toInt();
+    mapData.remove(QStringLiteral("id"));
+    if (nId > 0) {
+        QVariantMap mapSpec = spec(kUserTable, mapData);
+        mapSpec.insert(QStringLiteral("where"), QVariantMap{{QStringLiteral("id"), nId}});
+        return prepared(buildUpdatePrepared(mapSpec, m_setNumericField), mapData);
+    }
+    const QString strName = mapData.value(QStringLiteral("name")).toString();
+    if (strName.isEmpty())
+        return QString();
+
+    QVariantMap mapRequest = request(QStringLiteral("replace"));
+    QVariantMap mapInsert = spec(kUserTable, mapData);
+    mapRequest.insert(QStringLiteral("insert_prepare"), buildInsertPrepared(mapInsert));
+    mapRequest.insert(QStringLiteral("insert_data"), mapInsert.value(QStringLiteral("data")));
+
+    const QVariantMap mapWhere{{QStringLiteral("name"), strName}};
+    QVariantMap mapSelect = spec(kUserTable, QVariantMap());
+    mapSelect.insert(QStringLiteral("where"), mapWhere);
+    mapRequest.insert(QStringLiteral("select"), buildSelect(mapSelect, m_setNumericField));
+
+    QVariantMap mapUpdateData = mapData;
+    mapUpdateData.remove(QStringLiteral("name"));
+    if (mapUpdateData.isEmpty()) // nothing else to change: a harmless assignment
+        mapUpdateData.insert(QStringLiteral("name"), strName);
+    QVariantMap mapUpdate = spec(kUserTable, mapUpdateData);
+    mapUpdate.insert(QStringLiteral("where"), mapWhere);
+    mapRequest.insert(QStringLiteral("update_prepare"),
+                      buildUpdatePrepared(mapUpdate, m_setNumericField));
+    mapRequest.insert(QStringLiteral("update_data"), mapUpdateData);
+    return m_threadDb.addRequest(mapRequest);
+}
+
+QString CDbMgt::delUser(int nUserId)
+{
+    if (nUserId < 1)
+        return QString();
+    clearNoteItemsByUserId(nUserId);
+    return query(QStringLiteral("DELETE FROM user WHERE id = %1").arg(nUserId));
+}
+
+QString CDbMgt::getUserIdList()
+{
+    return query(QStringLiteral("SELECT id, server_id FROM user WHERE server_id > 0"));
+}
+
+QString CDbMgt::getNoteItem(int nId, int nUserId)
+{
+    if (nId < 1)
+        return QString();
+    QString strSql = QStringLiteral("SELECT * FROM note WHERE id = %1").arg(nId);
+    if (nUserId >= 1)
+        strSql += QStringLiteral(" AND user_id = %1").arg(nUserId);
+    else
+        strSql += QStringLiteral(" AND (user_id = 0 OR user_id IS NULL OR user_id = -1)");
+    return query(strSql);
+}
+
+QString CDbMgt::getNoteItem(const QString &strUuid)
+{
+    if (strUuid.isEmpty())
+        return QString();
+    QString strSql = QStringLiteral("SELECT %1 FROM note WHERE uuid = :uuid").arg(kColumns);
+    if (m_nUserId >= 1)
+        strSql += QStringLiteral(" AND user_id = %1").arg(m_nUserId);
+    else
+        strSql += QStringLiteral(" AND (user_id = 0 OR user_id IS NULL OR user_id = -1)");
+    return prepared(strSql, QVariantMap{{QStringLiteral("uuid"), strUuid}});
+}
+
+QString CDbMgt::insertNoteItem(const QVariantMap &mapData)
+{
+    return m_threadDb.addRequest(preparedInsert(mapData));
+}
+
+QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
+{
+    fillContentDigest(map);
+    if (strWhereField.isEmpty() || !map.contains(strWhereField))
+        return m_threadDb.addRequest(preparedInsert(map));
+
+    QVariantMap mapSpec;
+    mapSpec.insert(QStringLiteral("table"), kNoteTable);
+    mapSpec.insert(QStringLiteral("where"), QVariantMap{{strWhereField, map.take(strWhereField)}});
+    mapSpec.insert(QStringLiteral("data"), map);
+    return prepared(buildUpdatePrepared(mapSpec, m_setNumericField), map);
+}
+
+QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
+{
+    if (map.contains(QStringLiteral("content"))) {
+        const QString strContent = map.value(QStringLiteral("content")).toString();
+        map.insert(QStringLiteral("content_size"), strContent.toUtf8().size());
+        map.insert(QStringLiteral("md5"), md5Hex(strContent));
+    }
+    const QVariant userId = map.value(QStringLiteral("user_id"));
+    const QString strAndWhere = ownership(userId.isValid() ? userId.toInt() : 0);
+
+    if (strWhereField.isEmpty() || !map.contains(strWhereField))
+        return m_threadDb.addRequest(preparedInsert(map));
+
+    QVariantMap mapRequest = request(QStringLiteral("replace"));
+    QVariantMap mapInsert = spec(kNoteTable, map);
+    mapRequest.insert(QStringLiteral("insert_prepare"), buildInsertPrepared(mapInsert));
+    mapRequest.insert(QStringLiteral("insert_data"), mapInsert.value(QStringLiteral("data")));
+
+    const QVariant whereValue = map.take(strWhereField);
+    const QVariantMap mapWhere{{strWhereField, whereValue}};
+    if (map.isEmpty()) // nothing else to change: a harmless assignment
+        map.insert(strWhereField, whereValue);
+
+    QVariantMap mapSelect = spec(kNoteTable, QVariantMap());
+    mapSelect.insert(QStringLiteral("where"), mapWhere);
+    mapSelect.insert(QStringLiteral("and_where"), strAndWhere);
+    mapRequest.insert(QStringLiteral("select"), buildSelect(mapSelect, m_setNumericField));
+
+    QVariantMap mapUpdate = spec(kNoteTable, map);
+    mapUpdate.insert(QStringLiteral("where"), mapWhere);
+    mapUpdate.insert(QStringLiteral("and_where"), strAndWhere);
+    mapRequest.insert(QStringLiteral("update_prepare"),
+                      buildUpdatePrepared(mapUpdate, m_setNumericField));
+    mapRequest.insert(QStringLiteral("update_data"), map);
+    return m_threadDb.addRequest(mapRequest);
+}
+
+QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QString &strUpdatedAt)
+{
+    if (strUuid.isEmpty())
+        return QString();
+    QVariantMap mapSpec = spec(kNoteTable,
+                               QVariantMap{{QStringLiteral("deleted"), 1},
+                                           {QStringLiteral("updated_at"), strUpdatedAt}});
+    mapSpec.insert(QStringLiteral("where"), QVariantMap{{QStringLiteral("uuid"), strUuid}});
+    mapSpec.insert(QStringLiteral("and_where"), ownership(nUserId));
+    return query(buildUpdate(mapSpec, m_setNumericField));
+}
+
+QString CDbMgt::deleteNoteItemByServerId(int nServerId, const QString &strModifiedAt, int nUserId)
+{
+    if (nServerId < 1)
+        return QString();
+    QString strSql
+        = QStringLiteral(
+              "UPDATE note SET deleted = 1, updated_at = :updated_at WHERE server_id = %1")
+              .arg(nServerId);
+    if (nUserId > 0)
+        strSql += QStringLiteral(" AND (%1)").arg(ownership(nUserId));
+    return prepared(strSql, QVariantMap{{QStringLiteral("updated_at"), strModifiedAt}});
+}
+
+QString CDbMgt::getNoteIdByLocalId(int nLocalId)
+{
+    return query(QStringLiteral("SELECT id, server_id FROM note WHERE id = %1").arg(nLocalId));
+}
+
+QString CDbMgt::getNoteListByDay(const QDate &dt, int nUserId)
+{
+    if (nUserId >= 1)
+        return query(kDayListUser.arg(day(dt), QString::number(nUserId), kLive, kColumns));
+    return query(kDayListNobody.arg(day(dt), kLive, kColumns));
+}
+
+QString CDbMgt::getNoteListByMonth(const QDate &dt, int nUserId)
+{
+    const QDate dtFirst = firstDay(dt);
+    const QDate dtNext = dtFirst.addMonths(1);
+    if (nUserId >= 1)
+        return query(kMonthListUser.arg(QString::number(nUserId), day(dtFirst), day(dtNext), kLive));
+    return query(kMonthListNobody.arg(day(dtFirst), day(dtNext), kLive));
+}
+
+QString CDbMgt::getNoteListByOffset(const QVariantMap &mapData)
+{
+    const int nOffset = mapData.value(QStringLiteral("offset")).toInt();
+    const int nNumber = mapData.value(QStringLiteral("number")).toInt();
+    const QString strSearch = mapData.value(QStringLiteral("search_string")).toString();
+
+    QVariantMap mapBind;
+    QString strWhere = QLatin1Char('(') + ownership(m_nUserId) + QLatin1Char(')');
+    if (!strSearch.isEmpty()) {
+        // The typed text is matched literally: '%', '_' and '\' stand for themselves.
+        strWhere += QStringLiteral(" AND (content LIKE :content ESCAPE '\\'"
+                                   " or title LIKE :title ESCAPE '\\')");
+        const QString strPattern = QLatin1Char('%') + escapeLike(strSearch) + QLatin1Char('%');
+        mapBind.insert(QStringLiteral("content"), strPattern);
+        mapBind.insert(QStringLiteral("title"), strPattern);
+    }
+    strWhere += QStringLiteral(" ORDER BY set_at DESC, updated_at DESC");
+    strWhere += QStringLiteral(" LIMIT %1 OFFSET %2").arg(nNumber).arg(nOffset);
+    const QString strSql = QStringLiteral("SELECT %1 FROM note WHERE %2").arg(kColumns, strWhere);
+    if (mapBind.isEmpty())
+        return query(strSql);
+    return prepared(strSql, mapBind);
+}
+
+QString CDbMgt::getNoteListByToDownload()
+{
+    return query(kToDownload.arg(m_nUserId).arg(kLive));
+}
+
+QString CDbMgt::getNoteListByToUpload()
+{
+    return query(kToUpload.arg(m_nUserId).arg(kLive));
+}
+
+QString CDbMgt::getDayNoteCount(const QDate &dt, int nUserId)
+{
+    if (nUserId >= 1)
+        return query(kDayCountUser.arg(day(dt), QString::number(nUserId), kLive));
+    return query(kDayCountNobody.arg(day(dt), kLive));
+}
+
+QString CDbMgt::getDayNoteCountByMonth(const QDate &dt, int nUserId)
+{
+    const QDate dtFirst = firstDay(dt);
+    const QDate dtNext = dtFirst.addMonths(1);
+    if (nUserId >= 1)
+        return query(
+            kMonthCountUser.arg(day(dtFirst), day(dtNext), QString::number(nUserId), kLive));
+    return query(kMonthCountNobody.arg(day(dtFirst), day(dtNext), kLive));
+}
+
+QString CDbMgt::getNoteIdList(int nUserId)
+{
+    return query(
+        QStringLiteral("SELECT id, server_id FROM note WHERE user_id = %1 AND server_id > 0")
+            .arg(nUserId));
+}
+
+QString CDbMgt::deleteNoteItemsInServerByMonth(const QDate &dt, int nUserId)
+{
+    const QDate dtFirst = firstDay(dt);
+    const QDate dtNext = dtFirst.addMonths(1);
+    return query(
+        kMonthServerDeletion.arg(day(dtFirst), day(dtNext), QString::number(nUserId), kLive));
+}
+
+void CDbMgt::updateNoteUserId(int nUserId)
+{
+    query(QStringLiteral("UPDATE note SET user_id = %1 WHERE user_id IS NULL OR user_id <= 0")
+              .arg(nUserId));
+}
+
+QString CDbMgt::clearNoteItemsByUserId(int nUserId)
+{
+    if (nUserId < 1)
+        return QString();
+    return query(QStringLiteral("DELETE FROM note WHERE user_id = %1").arg(nUserId));
+}
+
+void CDbMgt::clearDb()
+{
+    query(QStringLiteral("DELETE FROM note"));
+    query(QStringLiteral("DELETE FROM log"));
+    query(QStringLiteral("DELETE FROM user"));
+}
+
+void CDbMgt::saveLog(const QVariantMap &map)
+{
+    QVariantMap mapSpec = spec(QStringLiteral("log"), map);
+    query(buildInsert(mapSpec, m_setNumericField));
+}
+
+QString CDbMgt::query(const QString &strSql)
+{
+    QVariantMap mapRequest = request(QStringLiteral("query"));
+    mapRequest.insert(QStringLiteral("sql"), strSql);
+    return m_threadDb.addRequest(mapRequest);
+}
+
+QString CDbMgt::prepared(const QString &strSql, const QVariantMap &mapData)
+{
+    QVariantMap mapRequest = request(QStringLiteral("query"));
+    mapRequest.insert(QStringLiteral("sql_prepare"), strSql);
+    mapRequest.insert(QStringLiteral("sql_data"), mapData);
+    return m_threadDb.addRequest(mapRequest);
+}
+
+// An insert of a new note; the request's values include the "uuid" and "updated_at" that
+// the builder adds, and the result carries the new row's "id".
+QVariantMap CDbMgt::preparedInsert(const QVariantMap &mapNote) const
+{
+    QVariantMap mapSpec = spec(kNoteTable, mapNote);
+    QVariantMap mapRequest = request(QStringLiteral("query"));
+    mapRequest.insert(QStringLiteral("sql_prepare"), buildInsertPrepared(mapSpec));
+    mapRequest.insert(QStringLiteral("sql_data"), mapSpec.value(QStringLiteral("data")));
+    mapRequest.insert(QStringLiteral("return_id"), 1);
+    return mapRequest;
+}

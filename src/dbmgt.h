@@ -1,12 +1,79 @@
 #ifndef DBMGT_H
 #define DBMGT_H
 
-#include <QObject>
+#include "threaddb.h"
 
-// Placeholder until this class is built.
+#include <QDate>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+// The local note store: every operation builds a request, queues it on the database
+// worker and returns at once with the request's UUID (or "" when it queued nothing). The
+// worker's result maps are relayed unchanged through dataReceived(), in queue order.
 class CDbMgt : public QObject
 {
     Q_OBJECT
+
+public:
+    // strDataDir: the folder of local.db; empty means the application's data folder.
+    explicit CDbMgt(const QString &strDataDir = QString(), QObject *parent = nullptr);
+    ~CDbMgt() override;
+
+    QString dbFile() const;
+    int userId() const;
+
+signals:
+    void dataReceived(QVariant);
+
+public slots:
+    void setUserId(int nVal);
+
+    // Users.
+    QString getUser(int nId);
+    QString getUser(const QString &strUser, const QString &strPwd);
+    QString saveUser(QVariantMap mapData);
+    QString delUser(int nUserId);
+    QString getUserIdList();
+
+    // Single notes.
+    QString getNoteItem(int nId, int nUserId);
+    QString getNoteItem(const QString &strUuid);
+    QString insertNoteItem(const QVariantMap &mapData);
+    QString updateNoteItem(QVariantMap map, const QString &strWhereField = QString());
+    QString replaceNoteItem(QVariantMap map, const QString &strWhereField = QString());
+    QString deleteNoteItem(const QString &strUuid, int nUserId, const QString &strUpdatedAt);
+    QString deleteNoteItemByServerId(int nServerId, const QString &strModifiedAt, int nUserId);
+    QString getNoteIdByLocalId(int nLocalId);
+
+    // Note lists and counts.
+    QString getNoteListByDay(const QDate &dt, int nUserId = 0);
+    QString getNoteListByMonth(const QDate &dt, int nUserId);
+    QString getNoteListByOffset(const QVariantMap &mapData);
+    QString getNoteListByToDownload();
+    QString getNoteListByToUpload();
+    QString getDayNoteCount(const QDate &dt, int nUserId = 0);
+    QString getDayNoteCountByMonth(const QDate &dt, int nUserId = 0);
+    QString getNoteIdList(int nUserId);
+
+    // Bulk changes.
+    QString deleteNoteItemsInServerByMonth(const QDate &dt, int nUserId);
+    void updateNoteUserId(int nUserId);
+    QString clearNoteItemsByUserId(int nUserId);
+    void clearDb();
+    void saveLog(const QVariantMap &map);
+
+private:
+    QString query(const QString &strSql);
+    QString prepared(const QString &strSql, const QVariantMap &mapData);
+    QVariantMap preparedInsert(const QVariantMap &mapNote) const;
+
+    int m_nUserId = 0;
+    CThreadDb m_threadDb;
+    QString m_strDbFile;
+    const QSet<QString> m_setNumericField;
 };
 
 #endif // DBMGT_H

@@ -1,12 +1,59 @@
 #ifndef THREADDB_H
 #define THREADDB_H
 
-#include <QObject>
+#include "threadobject.h"
 
-// Placeholder until this class is built.
-class CThreadDb : public QObject
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QString>
+
+class QSqlQuery;
+
+// The database worker: owns the one SQLite connection to local.db and runs every
+// request map on it, answering each with a result map through dataReceived().
+//
+// Requests: {"type": "query", "sql" | "sql_prepare" + "sql_data", "return_id"} or
+// {"type": "replace", "select", "insert" | "insert_prepare" + "insert_data",
+//  "update" | "update_prepare" + "update_data"}.
+// Results: {"uuid", "type": "data", "result": [rows of strings], "id"} or {..., "error"}.
+class CThreadDb : public CThreadObject
 {
     Q_OBJECT
+
+public:
+    // Version of the schema that initialize() creates (PRAGMA user_version).
+    static constexpr int SchemaVersion = 1;
+
+    explicit CThreadDb(QObject *parent = nullptr);
+    ~CThreadDb() override;
+
+    // Absolute path of the database file; set before the thread starts. The folder is
+    // created when missing.
+    void setDbName(const QString &strDbName);
+    QString dbName() const;
+
+protected:
+    void initialize() override;
+    void release() override;
+    void processRequest(QVariantMap mapRequest) override;
+
+private:
+    bool openDb();
+    QString createSchema();
+    bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
+    bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
+    bool exec(const QString &strSql);
+    bool execPrepared(const QString &strSql, const QVariantMap &mapData);
+    QVariantList fetchRows();
+    void fail(const QVariantMap &mapRequest, QVariantMap &mapResult, const QString &strSql);
+
+    QString m_strConnectionName;
+    QString m_strDbName;
+    QSqlDatabase m_db;
+    QSqlQuery *m_pQuery = nullptr;
+    // Why the database could not be opened; every request is answered with it.
+    QString m_strOpenError;
+    QElapsedTimer m_timerOpenTried;
 };
 
 #endif // THREADDB_H

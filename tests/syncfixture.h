@@ -1,0 +1,244 @@
+#ifndef SYNCFIXTURE_H
+#define SYNCFIXTURE_H
+
+// Shared pieces of the end-to-end tests of accounts and synchronisation: the real
+// kelpo-server process on a loopback port with its own database, a plain HTTP client
+// that looks at the service from outside, and a test clock that never repeats a second.
+
+#include "sqlbuilder.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include <atomic>
+
+// ---------------------------------------------------------------------------------------
+// Test clock. Every reading of "now" is one second later than the previous one, so two
+// changes made by the program never carry the same time, without waiting for real
+// seconds to pass. Installed for the whole test process.
+namespace TestClock {
+inline std::atomic<qint64> &counter()
+{
+    static std::atomic<qint64> n{0};
+    return n;
+}
+inline QDateTime base()
+{
+    return QDateTime(QDate(2026, 3, 1), QTime(8, 0, 0));
+}
+inline QString now()
+{
+    return base().addSecs(counter()++).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+inline void install()
+{
+    setTimeSource(&TestClock::now);
+}
+} // namespace TestClock
+
+// ---------------------------------------------------------------------------------------
+// kelpo-server on 127.0.0.1, on a port chosen by the system (or a given one when it is
+// started again after a stop), with its own SQLite database.
+class CServiceProcess
+{
+public:
+    ~CServiceProcess() { stop(); }
+
+    bool start(const QString &strDbFile, const QStringList &lstExtra = QStringList(),
+               int nPort = 0)
+    {
+        stop();
+        m_strDbFile = strDbFile;
+        m_lstExtra = lstExtra;
+        m_process.setProgram(QStringLiteral(KELPO_SERVER_PATH));
+        QStringList lstArgs{QStringLiteral("--listen"),
+                            QStringLiteral("127.0.0.1:%1").arg(nPort),
+                            QStringLiteral("--db"),
+                            QStringLiteral("sqlite:") + strDbFile};
+        lstArgs << lstExtra;
+        m_process.setArguments(lstArgs);
+        m_process.setStandardErrorFile(strDbFile + QStringLiteral(".log"), QIODevice::Append);
+        m_process.start();
+        if (!m_process.waitForStarted(10000))
+            return false;
+        // The first line on standard output names the address it listens on.
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_process.canReadLine() && timer.elapsed() < 20000) {
+            if (m_process.state() != QProcess::Running)
+                return false;
+            m_process.waitForReadyRead(200);
+        }
+        if (!m_process.canReadLine())
+            return false;
+        const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
+        const QRegularExpressionMatch match
+            = QRegularExpression(QStringLiteral(":(\\d+)\\D*$")).match(strLine);
+        m_nPort = match.hasMatch() ? match.captured(1).toInt() : 0;
+        return m_nPort > 0;
+    }
+
+    // The same database on the same port, after stop().
+    bool restart() { return start(m_strDbFile, m_lstExtra, m_nPort); }
+
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    int port() const { return m_nPort; }
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/mobile/").arg(m_nPort); }
+
+    // Request lines of the service's log that name an endpoint.
+    int countLogLines(const QString &strEndpoint) const
+    {
+        QFile file(m_strDbFile + QStringLiteral(".log"));
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        const QRegularExpression re(QStringLiteral("\\b%1\\b")
+                                        .arg(QRegularExpression::escape(strEndpoint)));
+        int nCount = 0;
+        while (!file.atEnd()) {
+            if (re.match(QString::fromUtf8(file.readLine())).hasMatch())
+                ++nCount;
+        }
+        return nCount;
+    }
+
+private:
+    QProcess m_process;
+    QString m_strDbFile;
+    QStringList m_lstExtra;
+    int m_nPort = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// A plain client of the service, for setting up accounts and looking at the notes it
+// holds, independent of the program's own client. Waits for each answer.
+class CServiceClient
+{
+public:
+    explicit CServiceClient(QString strBaseUrl = QString())
+        : m_strBaseUrl(std::move(strBaseUrl))
+    {}
+
+    void setBaseUrl(const QString &str) { m_strBaseUrl = str; }
+
+    QVariantMap post(const QString &strEndpoint, const QVariantMap &mapFields)
+    {
+        QHttpMultiPart *pMulti = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        for (auto it = mapFields.cbegin(); it != mapFields.cend(); ++it) {
+            QHttpPart part;
+            part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                           QStringLiteral("form-data; name=\"%1\"").arg(it.key()));
+            part.setBody(it.value().toString().toUtf8());
+            pMulti->append(part);
+        }
+        QNetworkRequest request(QUrl(m_strBaseUrl + strEndpoint));
+        QNetworkReply *pReply = m_manager.post(request, pMulti);
+        pMulti->setParent(pReply);
+        QEventLoop loop;
+        QObject::connect(pReply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QVariantMap mapResult;
+        if (!pReply->isFinished())
+            mapResult.insert(QStringLiteral("error"), QStringLiteral("no answer"));
+        else
+            mapResult = QJsonDocument::fromJson(pReply->readAll()).toVariant().toMap();
+        if (pReply->error() != QNetworkReply::NoError && mapResult.isEmpty())
+            mapResult.insert(QStringLiteral("error"), pReply->errorString());
+        pReply->deleteLater();
+        return mapResult;
+    }
+
+    // Registers an account; returns the answer (with "user_id" and "login_token").
+    QVariantMap registerUser(const QString &strName, const QString &strPwd,
+                             const QString &strEmail)
+    {
+        return post(QStringLiteral("register_user"),
+                    {{QStringLiteral("name"), strName},
+                     {QStringLiteral("nickname"), strName},
+                     {QStringLiteral("email"), strEmail},
+                     {QStringLiteral("pwd"), md5Hex(strPwd)},
+                     {QStringLiteral("pwd_org"), strPwd}});
+    }
+
+    bool login(const QString &strName, const QString &strPwd)
+    {
+        const QVariantMap map = post(QStringLiteral("login"),
+                                     {{QStringLiteral("name"), strName},
+                                      {QStringLiteral("pwd"), md5Hex(strPwd)},
+                                      {QStringLiteral("lang"), QStringLiteral("en")},
+                                      {QStringLiteral("login_from"), QStringLiteral("TEST")}});
+        m_nUserId = map.value(QStringLiteral("user_id")).toInt();
+        m_strToken = map.value(QStringLiteral("login_token")).toString();
+        return m_nUserId > 0;
+    }
+
+    // A request on behalf of the logged-in account.
+    QVariantMap postAsUser(const QString &strEndpoint, QVariantMap mapFields)
+    {
+        mapFields.insert(QStringLiteral("user_id"), m_nUserId);
+        mapFields.insert(QStringLiteral("login_token"), m_strToken);
+        return post(strEndpoint, mapFields);
+    }
+
+    // Every note of the account, tombstones included, by UUID (or by "#id" when it has
+    // none), each with its text.
+    QMap<QString, QVariantMap> allNotes()
+    {
+        QMap<QString, QVariantMap> map;
+        for (int nOffset = 0;; nOffset += 100) {
+            const QVariantMap mapReply = postAsUser(
+                QStringLiteral("get_note_list_by_offset"),
+                {{QStringLiteral("limit"), 100},
+                 {QStringLiteral("offset"), nOffset},
+                 {QStringLiteral("is_sync"), 1},
+                 {QStringLiteral("start_time"), QString()},
+                 {QStringLiteral("end_time"), QString()}});
+            const QVariantList lst = mapReply.value(QStringLiteral("notes")).toList();
+            for (const QVariant &v : lst) {
+                QVariantMap mapNote = v.toMap();
+                const QString strUuid = mapNote.value(QStringLiteral("uuid")).toString();
+                if (!mapNote.contains(QStringLiteral("content")) && !strUuid.isEmpty())
+                    mapNote = postAsUser(QStringLiteral("get_note_item"),
+                                         {{QStringLiteral("uuid"), strUuid}});
+                map.insert(strUuid.isEmpty()
+                               ? QStringLiteral("#") + mapNote.value(QStringLiteral("id")).toString()
+                               : strUuid,
+                           mapNote);
+            }
+            if (lst.size() < 100)
+                break;
+        }
+        return map;
+    }
+
+    int userId() const { return m_nUserId; }
+
+private:
+    QNetworkAccessManager m_manager;
+    QString m_strBaseUrl;
+    int m_nUserId = 0;
+    QString m_strToken;
+};
+
+#endif // SYNCFIXTURE_H

@@ -1,18 +1,130 @@
 #ifndef NOTEMGT_H
 #define NOTEMGT_H
 
-#include <QObject>
+#include "dbmgt.h"
+#include "netmgt.h"
 
-// The note manager behind the QML context property "noteMgt".
+#include <QDate>
+#include <QObject>
+#include <QTimer>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+// The note manager: the one object through which the user interface reaches the local
+// store and the note service. Every operation queues a request and returns at once; the
+// request's context waits in m_mapRequest until onDataReceived() handles its result.
 class CNoteMgt : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(bool isLogin READ isLogin NOTIFY userIdChanged)
+    Q_PROPERTY(QString loginName READ loginName NOTIFY userIdChanged)
 
 public:
+    // The program's note manager: local.db in the application's data folder, 60 s timers.
     explicit CNoteMgt(QObject *parent = nullptr);
+    // A note manager on the given data folder with the given timer interval (tests).
+    CNoteMgt(const QString &strDataDir, int nTimerInterval, QObject *parent = nullptr);
+    ~CNoteMgt() override;
+
+    // Note record helpers, applied in place.
+    void prepareNoteItem(QVariantMap &map);
+    void convertServerItem(QVariantMap &map, int nUserId);
+    void fillDisplayFields(QVariantMap &map);
+    void fillDisplayFieldsOfList(QVariantList &list);
+
+signals:
+    void dataReceived(QVariant data);
+    void userIdChanged(int nUserId);
+    void netLogin();
+    void currentDateChanged();
+    void showInfo(QString strInfo);
+    void showError(QString strError);
+    void appendNoteItemToList(QVariant data);
+    void removeNoteItemToList(QString strUuid);
 
 public slots:
     void init();
+    QString readFile2Base64(QString strFileUrl);
+    void loginAtLocal(QString strUserName, QString strPwd);
+    void loginAtServer(QString strUserName, QString strPwd);
+    void saveUser(QVariantMap mapData);
+    void getNoteListByDay(QDate dt);
+    void getNoteListByMonth(QDate dt);
+    void getNoteListByOffset(int nOffset = 0, QString strSearchString = QString());
+    void downloadNoteListByMonth(QDate dt);
+    void getDayNoteCount(QDate dt);
+    void getDayNoteCountByMonth(QDate dt);
+    void getNoteItem(int nId);
+    void upateNoteItem(QVariantMap mapData);
+    void deleteNoteItem(QString strNoteUuid);
+    void replaceNoteItem(QVariantMap map, QString strField = QStringLiteral("uuid"));
+    void insertNoteItem(QVariantMap mapData);
+    void downloadNoteItem(QString strNoteUuid);
+    void uploadNoteItem(QVariantMap mapData);
+    void refreshNoteItem(QString strUuid);
+    void refreshNoteCount(QString strDate);
+    int compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem);
+    void getAttachment(int nId);
+    void saveAttachment();
+    void delAttachment();
+    void login(QString strName, QString strPwd);
+    void logout();
+    bool isLogin();
+    QString loginName();
+    void registerUser(QVariantMap mapData);
+    void forgotPwd(QVariantMap mapData);
+    void syncStart();
+    void syncDownloadNoteList();
+    void syncFinish();
+    void clearLocalData();
+
+protected slots:
+    void onTimeOutDownloadNote();
+    void onTimeOutUploadNote();
+    void onTimeOutLoginServer();
+    void onTimeOutNextDay();
+    void onTimeOutSync();
+    void onUserIdChanged(int nUserId);
+    void onDataReceived(QVariant data);
+
+private:
+    friend class TestNoteMgt;
+
+    void construct(int nTimerInterval);
+    // Keeps the context of a request; a request that was not queued (empty UUID) gets
+    // no answer and is not kept.
+    void registerRequest(const QString &strUuid, const QVariantMap &mapContext);
+    // Reports, once, that the local store cannot be used and why.
+    bool reportStoreFailure(const QString &strError);
+    void renewLoginToken();
+    void handleNoteSaved(const QString &strType, QVariantMap mapData, const QVariantMap &mapResult);
+    void handleNoteListByOffset(const QVariantMap &mapData, const QVariantList &lstRows);
+
+    bool m_bInit = false;
+    int m_nUserId = 0;
+    int m_nServerId = 0;
+    QString m_strLoginToken;
+    QString m_strNickName;
+    QString m_strClassify;
+    QString m_strUserName;
+    QString m_strPwd;
+    CDbMgt m_dbMgt;
+    CNetMgt m_netMgt;
+    QVariantMap m_mapRequest;
+    QVariantList m_lstMonthNotes;
+    QTimer m_timerDownloadNote;
+    QTimer m_timerUploadNote;
+    QTimer m_timerLoginServer;
+    QTimer m_timerNextDay;
+    QTimer m_timerSync;
+    int m_nSyncOffset = 0;
+    QString m_strSyncSearch;
+    QString m_strSyncStartTime;
+    QString m_strSyncEndTime;
+
+    // Set once the user has been told that the store cannot be opened.
+    bool m_bStoreFailureShown = false;
 };
 
 #endif // NOTEMGT_H

@@ -1,1 +1,233 @@
 #include "threadpost.h"
+
+#include "kelpolog.h"
+#include "settings.h"
+
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+const char kFaultProperty[] = "kelpoFault";
+
+const QByteArray kUserAgent = QByteArrayLiteral(
+    "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.1.3) Gecko/20090824 Firefox/3.5.3 "
+    "(.NET CLR 3.5.30729)");
+
+// A field name inside the quoted name of a Content-Disposition header: quotes and line
+// breaks would end the header, so they are percent-encoded as browsers do.
+QByteArray dispositionName(const QString &strName)
+{
+    QByteArray name = strName.toUtf8();
+    name.replace('"', "%22");
+    name.replace('\r', "%0D");
+    name.replace('\n', "%0A");
+    return name;
+}
+} // namespace
+
+CThreadPost::CThreadPost(QObject *parent)
+    : CThreadObject(parent)
+{}
+
+CThreadPost::~CThreadPost()
+{
+    // The worker must not run our hooks while this object is half destroyed.
+    stopAndWait();
+}
+
+void CThreadPost::setTransferTimeout(int nMsecs)
+{
+    m_nTransferTimeout = qMax(1, nMsecs);
+}
+
+int CThreadPost::transferTimeout() const
+{
+    return m_nTransferTimeout;
+}
+
+void CThreadPost::setMaxReplySize(qint64 nBytes)
+{
+    m_nMaxReplySize = qMax<qint64>(0, nBytes);
+}
+
+qint64 CThreadPost::maxReplySize() const
+{
+    return m_nMaxReplySize;
+}
+
+int CThreadPost::liveReplyCount() const
+{
+    return m_nLiveReplies;
+}
+
+QString CThreadPost::normalizedBaseUrl(const QString &strBaseUrl)
+{
+    QString strUrl = strBaseUrl.trimmed();
+    if (strUrl.isEmpty())
+        strUrl = CSettings::defaultServerUrl();
+    if (!strUrl.endsWith(QLatin1Char('/')))
+        strUrl += QLatin1Char('/');
+    return strUrl;
+}
+
+void CThreadPost::initialize()
+{
+    m_pNetworkManager = new QNetworkAccessManager;
+    // Direct: answers are read on the worker thread, where the replies live, so the
+    // reply table is only ever used on this one thread.
+    connect(m_pNetworkManager,
+            &QNetworkAccessManager::finished,
+            this,
+            &CThreadPost::onReplyFinished,
+            Qt::DirectConnection);
+}
+
+void CThreadPost::release()
+{
+    if (!m_pNetworkManager)
+        return;
+    // Requests in flight are abandoned without results.
+    disconnect(m_pNetworkManager, nullptr, this, nullptr);
+    m_mapReply.clear();
+    delete m_pNetworkManager; // its replies and their bodies go with it
+    m_pNetworkManager = nullptr;
+}
+
+void CThreadPost::processRequest(QVariantMap mapRequest)
+{
+    if (!m_pNetworkManager)
+        return;
+    if (mapRequest.value(QStringLiteral("type")).toString() != QLatin1String("post")) {
+        qCDebug(lcNet) << "dropping request of type"
+                       << mapRequest.value(QStringLiteral("type")).toString();
+        return;
+    }
+
+    auto *pMultiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    // A QVariantMap iterates in ascending key order: the parts go out sorted by name.
+    const QVariantMap mapData = mapRequest.value(QStringLiteral("data")).toMap();
+    for (auto it = mapData.cbegin(); it != mapData.cend(); ++it) {
+        QHttpPart part;
+        part.setRawHeader(QByteArrayLiteral("Content-Disposition"),
+                          QByteArrayLiteral("form-data; name=\"") + dispositionName(it.key()) + '"');
+        part.setBody(it.value().toString().toUtf8());
+        pMultiPart->append(part);
+    }
+
+    const QString strUrl = normalizedBaseUrl(mapRequest.value(QStringLiteral("base_url")).toString())
+                           + mapRequest.value(QStringLiteral("url")).toString();
+    QNetworkRequest request(QUrl(strUrl, QUrl::TolerantMode));
+    request.setRawHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
+    request.setRawHeader(QByteArrayLiteral("User-Agent"), kUserAgent);
+
+    QNetworkReply *pReply = m_pNetworkManager->post(request, pMultiPart);
+    pMultiPart->setParent(pReply);
+    m_mapReply.insert(pReply, mapRequest.value(QStringLiteral("uuid")).toString());
+    watchReply(pReply);
+}
+
+// Time-out and size limit of one reply. Everything here runs on the worker thread.
+void CThreadPost::watchReply(QNetworkReply *pReply)
+{
+    ++m_nLiveReplies;
+    connect(
+        pReply, &QObject::destroyed, this, [this] { --m_nLiveReplies; }, Qt::DirectConnection);
+
+    const int nTimeout = m_nTransferTimeout;
+    const qint64 nMaxSize = m_nMaxReplySize;
+
+    // The time-out runs while nothing moves: a large note on a slow line may take longer
+    // than the time-out as a whole, a silent service may not.
+    auto *pTimer = new QTimer(pReply);
+    pTimer->setSingleShot(true);
+    pTimer->setInterval(nTimeout);
+    connect(pTimer, &QTimer::timeout, pReply, [this, pReply, nTimeout] {
+        failReply(pReply,
+                  tr("The note service did not answer within %1 s.")
+                      .arg(QLocale().toString(nTimeout / 1000.0)));
+    });
+    connect(pReply, &QNetworkReply::uploadProgress, pTimer, [pTimer] { pTimer->start(); });
+
+    const QString strTooLarge = tr("The note service's answer is larger than %1.")
+                                    .arg(QLocale().formattedDataSize(nMaxSize));
+    connect(pReply, &QNetworkReply::metaDataChanged, pReply, [this, pReply, nMaxSize, strTooLarge] {
+        const QVariant length = pReply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > nMaxSize)
+            failReply(pReply, strTooLarge);
+    });
+    connect(pReply,
+            &QNetworkReply::downloadProgress,
+            pReply,
+            [this, pReply, pTimer, nMaxSize, strTooLarge](qint64 nReceived, qint64 nTotal) {
+                pTimer->start();
+                if (nReceived > nMaxSize || nTotal > nMaxSize)
+                    failReply(pReply, strTooLarge);
+            });
+    pTimer->start();
+}
+
+// Ends a reply early; onReplyFinished() reports strError as its result.
+void CThreadPost::failReply(QNetworkReply *pReply, const QString &strError)
+{
+    if (pReply->isFinished() || pReply->property(kFaultProperty).isValid())
+        return;
+    pReply->setProperty(kFaultProperty, strError);
+    pReply->abort();
+}
+
+void CThreadPost::onReplyFinished(QNetworkReply *pNetworkReply)
+{
+    if (!pNetworkReply)
+        return;
+    auto it = m_mapReply.find(pNetworkReply);
+    if (it == m_mapReply.end())
+        return;
+    const QString strUuid = it.value();
+    m_mapReply.erase(it);
+    // Released once answered: a program that runs for weeks must not grow.
+    pNetworkReply->deleteLater();
+    if (QTimer *pTimer = pNetworkReply->findChild<QTimer *>())
+        pTimer->stop();
+    if (strUuid.isEmpty())
+        return;
+
+    QVariantMap mapReturn;
+    mapReturn.insert(QStringLiteral("uuid"), strUuid);
+    const QString strFault = pNetworkReply->property(kFaultProperty).toString();
+    if (!strFault.isEmpty()) {
+        mapReturn.insert(QStringLiteral("error"), strFault);
+    } else if (pNetworkReply->error() != QNetworkReply::NoError) {
+        mapReturn.insert(QStringLiteral("error"), pNetworkReply->errorString());
+    } else if (pNetworkReply->bytesAvailable() > m_nMaxReplySize) {
+        mapReturn.insert(QStringLiteral("error"),
+                         tr("The note service's answer is larger than %1.")
+                             .arg(QLocale().formattedDataSize(m_nMaxReplySize)));
+    } else {
+        const QByteArray body = pNetworkReply->readAll();
+        if (body.isEmpty()) {
+            mapReturn.insert(QStringLiteral("error"), tr("The note service sent an empty answer."));
+        } else {
+            QJsonParseError parseError;
+            const QVariant result = QJsonDocument::fromJson(body, &parseError).toVariant();
+            if (!result.isNull()) {
+                mapReturn.insert(QStringLiteral("result"), result);
+            } else {
+                QString strError = parseError.errorString();
+                if (parseError.error == QJsonParseError::NoError)
+                    strError = tr("The note service's answer is not JSON.");
+                mapReturn.insert(QStringLiteral("error"), strError);
+            }
+        }
+    }
+    // Neither request fields nor results are logged: they may hold passwords and tokens.
+    if (mapReturn.contains(QStringLiteral("error")))
+        qCDebug(lcNet) << "onReplyFinished mapReturn: " << mapReturn;
+    emit dataReceived(mapReturn);
+}

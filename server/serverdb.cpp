@@ -1,0 +1,234 @@
+#include "serverdb.h"
+
+#include "kelpolog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+// The name of the calling thread's connection; removed when the thread ends.
+struct CThreadConnection
+{
+    QString m_strName;
+    bool m_bBroken = false;
+    ~CThreadConnection() { drop(); }
+    void drop()
+    {
+        if (m_strName.isEmpty())
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_strName, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_strName);
+        m_strName.clear();
+        m_bBroken = false;
+    }
+};
+
+thread_local CThreadConnection t_connection;
+
+QStringList schemaStatements(bool bPostgres)
+{
+    const QString strId = bPostgres ? QStringLiteral("SERIAL PRIMARY KEY")
+                                    : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    const QString strBig = bPostgres ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS users ("
+                       " id %1,"
+                       " name TEXT NOT NULL,"
+                       " name_key TEXT NOT NULL UNIQUE,"
+                       " email TEXT NOT NULL,"
+                       " email_key TEXT NOT NULL UNIQUE,"
+                       " nickname TEXT NOT NULL DEFAULT '',"
+                       " pwd_hash TEXT NOT NULL,"
+                       " classify_string TEXT NOT NULL DEFAULT '',"
+                       " created_at %2 NOT NULL)")
+            .arg(strId, strBig),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS login_token ("
+                       " token_hash TEXT PRIMARY KEY,"
+                       " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+                       " login_from TEXT NOT NULL DEFAULT '',"
+                       " lang TEXT NOT NULL DEFAULT '',"
+                       " created_at %1 NOT NULL,"
+                       " last_used %1 NOT NULL)")
+            .arg(strBig),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS login_token_user ON login_token(user_id)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS login_token_used ON login_token(last_used)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS login_failure ("
+                       " id %1,"
+                       " name_key TEXT NOT NULL,"
+                       " failed_at %2 NOT NULL)")
+            .arg(strId, strBig),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS login_failure_name"
+                       " ON login_failure(name_key, failed_at)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS note ("
+                       " id %1,"
+                       " uuid TEXT UNIQUE,"
+                       " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+                       " set_at TEXT NOT NULL,"
+                       " created_at TEXT NOT NULL,"
+                       " updated_at TEXT NOT NULL,"
+                       " title TEXT NOT NULL DEFAULT '',"
+                       " content TEXT NOT NULL DEFAULT '',"
+                       " content_size INTEGER NOT NULL DEFAULT 0,"
+                       " md5 TEXT NOT NULL DEFAULT '',"
+                       " deleted INTEGER NOT NULL DEFAULT 0)")
+            .arg(strId),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS note_user_set ON note(user_id, set_at)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS note_user_updated ON note(user_id, updated_at)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS mail_outbox ("
+                       " id %1,"
+                       " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+                       " email TEXT NOT NULL,"
+                       " kind TEXT NOT NULL,"
+                       " token TEXT NOT NULL,"
+                       " created_at %2 NOT NULL,"
+                       " expires_at %2 NOT NULL,"
+                       " sent_at %2)")
+            .arg(strId, strBig),
+    };
+}
+
+} // namespace
+
+CServerDb::CServerDb(const QString &strUrl)
+    : m_strUrl(strUrl)
+{}
+
+CServerDb::~CServerDb()
+{
+    t_connection.drop();
+}
+
+QString CServerDb::describe() const
+{
+    if (!m_bPostgres)
+        return QStringLiteral("sqlite:") + m_strPath;
+    return QStringLiteral("postgresql://%1@%2:%3/%4")
+        .arg(m_strUser, m_strHost, QString::number(m_nPort), m_strName);
+}
+
+bool CServerDb::open(QString &strError)
+{
+    if (m_strUrl.startsWith(QLatin1String("sqlite:"))) {
+        m_strPath = QFileInfo(m_strUrl.mid(7)).absoluteFilePath();
+        if (!QDir().mkpath(QFileInfo(m_strPath).absolutePath())) {
+            strError = QStringLiteral("cannot create the folder of %1").arg(m_strPath);
+            return false;
+        }
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+            strError = QStringLiteral("Qt's SQLite driver QSQLITE is not installed");
+            return false;
+        }
+    } else {
+        m_bPostgres = true;
+        const QUrl url(m_strUrl, QUrl::StrictMode);
+        if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2) {
+            strError = QStringLiteral(
+                "the PostgreSQL URL must read postgresql://USER@HOST:PORT/DBNAME");
+            return false;
+        }
+        m_strHost = url.host();
+        m_nPort = url.port(5432);
+        m_strUser = url.userName();
+        m_strPassword = url.password();
+        m_strName = url.path().mid(1);
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            strError = QStringLiteral("Qt's PostgreSQL driver QPSQL is not installed"
+                                      " (Debian package libqt5sql5-psql)");
+            return false;
+        }
+    }
+
+    QSqlDatabase db = connection(strError);
+    if (!db.isOpen())
+        return false;
+    return createSchema(db, strError);
+}
+
+QSqlDatabase CServerDb::addConnection(const QString &strName) const
+{
+    QSqlDatabase db;
+    if (m_bPostgres) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), strName);
+        db.setHostName(m_strHost);
+        db.setPort(m_nPort);
+        db.setUserName(m_strUser);
+        if (!m_strPassword.isEmpty())
+            db.setPassword(m_strPassword);
+        db.setDatabaseName(m_strName);
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), strName);
+        db.setDatabaseName(m_strPath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    }
+    return db;
+}
+
+QSqlDatabase CServerDb::connection(QString &strError)
+{
+    if (t_connection.m_bBroken)
+        t_connection.drop();
+    if (!t_connection.m_strName.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(t_connection.m_strName, false);
+        if (db.isOpen())
+            return db;
+        t_connection.drop();
+    }
+    const QString strName = QStringLiteral("kelpo-server-%1").arg(++m_nConnections);
+    QSqlDatabase db = addConnection(strName);
+    t_connection.m_strName = strName;
+    if (!db.open()) {
+        strError = db.lastError().text();
+        qCWarning(lcServer) << "Fail to open db: " << describe() << strError;
+        return db;
+    }
+    QSqlQuery query(db);
+    if (!m_bPostgres) {
+        query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+        query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    }
+    return db;
+}
+
+void CServerDb::dropConnectionLater()
+{
+    t_connection.m_bBroken = true;
+}
+
+bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
+{
+    QSqlQuery query(db);
+    if (!m_bPostgres) {
+        // WAL lets readers go on while one request writes.
+        if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+            strError = query.lastError().text();
+            return false;
+        }
+    } else {
+        // Instances that start together must not race on CREATE TABLE.
+        if (!query.exec(QStringLiteral("SELECT pg_advisory_lock(84208420)"))) {
+            strError = query.lastError().text();
+            return false;
+        }
+    }
+    bool bOk = true;
+    for (const QString &strSql : schemaStatements(m_bPostgres)) {
+        if (!query.exec(strSql)) {
+            strError = query.lastError().text();
+            bOk = false;
+            break;
+        }
+    }
+    if (m_bPostgres)
+        query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
+    return bOk;
+}

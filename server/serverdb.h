@@ -1,0 +1,45 @@
+#ifndef SERVERDB_H
+#define SERVERDB_H
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <atomic>
+
+// The service's database: SQLite or PostgreSQL, one connection per request thread.
+// Everything the service knows lives here, so that several instances can share one
+// PostgreSQL database.
+class CServerDb
+{
+public:
+    explicit CServerDb(const QString &strUrl);
+    ~CServerDb();
+    CServerDb(const CServerDb &) = delete;
+    CServerDb &operator=(const CServerDb &) = delete;
+
+    // Checks the URL, connects once and creates the tables that are missing.
+    bool open(QString &strError);
+
+    bool isPostgres() const { return m_bPostgres; }
+    // A short description without the password, for the log.
+    QString describe() const;
+
+    // The calling thread's connection, opened on first use. Not open when the
+    // database cannot be reached; strError then says why.
+    QSqlDatabase connection(QString &strError);
+    // Drops the calling thread's connection at its next use, so that it reconnects.
+    void dropConnectionLater();
+
+private:
+    bool createSchema(QSqlDatabase &db, QString &strError);
+    QSqlDatabase addConnection(const QString &strName) const;
+
+    QString m_strUrl;
+    bool m_bPostgres = false;
+    QString m_strPath; // SQLite file
+    QString m_strHost, m_strUser, m_strPassword, m_strName;
+    int m_nPort = 5432;
+    std::atomic<int> m_nConnections{0};
+};
+
+#endif // SERVERDB_H

@@ -5,6 +5,7 @@
 // kelpo-server process on a loopback port with its own database, a plain HTTP client
 // that looks at the service from outside, and a test clock that never repeats a second.
 
+#include "notemgt.h"
 #include "sqlbuilder.h"
 
 #include <QDateTime>
@@ -17,11 +18,19 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
 #include <atomic>
+
+// Text literals of the tests: "name"_s.
+inline QString operator""_s(const char *pStr, size_t nSize)
+{
+    return QString::fromUtf8(pStr, int(nSize));
+}
 
 // ---------------------------------------------------------------------------------------
 // Test clock. Every reading of "now" is one second later than the previous one, so two
@@ -55,8 +64,7 @@ class CServiceProcess
 public:
     ~CServiceProcess() { stop(); }
 
-    bool start(const QString &strDbFile, const QStringList &lstExtra = QStringList(),
-               int nPort = 0)
+    bool start(const QString &strDbFile, const QStringList &lstExtra = QStringList(), int nPort = 0)
     {
         stop();
         m_strDbFile = strDbFile;
@@ -83,8 +91,8 @@ public:
         if (!m_process.canReadLine())
             return false;
         const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
-        const QRegularExpressionMatch match
-            = QRegularExpression(QStringLiteral(":(\\d+)\\D*$")).match(strLine);
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":(\\d+)\\D*$"))
+                                                  .match(strLine);
         m_nPort = match.hasMatch() ? match.captured(1).toInt() : 0;
         return m_nPort > 0;
     }
@@ -112,8 +120,8 @@ public:
         QFile file(m_strDbFile + QStringLiteral(".log"));
         if (!file.open(QIODevice::ReadOnly))
             return 0;
-        const QRegularExpression re(QStringLiteral("\\b%1\\b")
-                                        .arg(QRegularExpression::escape(strEndpoint)));
+        const QRegularExpression re(
+            QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(strEndpoint)));
         int nCount = 0;
         while (!file.atEnd()) {
             if (re.match(QString::fromUtf8(file.readLine())).hasMatch())
@@ -170,8 +178,7 @@ public:
     }
 
     // Registers an account; returns the answer (with "user_id" and "login_token").
-    QVariantMap registerUser(const QString &strName, const QString &strPwd,
-                             const QString &strEmail)
+    QVariantMap registerUser(const QString &strName, const QString &strPwd, const QString &strEmail)
     {
         return post(QStringLiteral("register_user"),
                     {{QStringLiteral("name"), strName},
@@ -207,13 +214,12 @@ public:
     {
         QMap<QString, QVariantMap> map;
         for (int nOffset = 0;; nOffset += 100) {
-            const QVariantMap mapReply = postAsUser(
-                QStringLiteral("get_note_list_by_offset"),
-                {{QStringLiteral("limit"), 100},
-                 {QStringLiteral("offset"), nOffset},
-                 {QStringLiteral("is_sync"), 1},
-                 {QStringLiteral("start_time"), QString()},
-                 {QStringLiteral("end_time"), QString()}});
+            const QVariantMap mapReply = postAsUser(QStringLiteral("get_note_list_by_offset"),
+                                                    {{QStringLiteral("limit"), 100},
+                                                     {QStringLiteral("offset"), nOffset},
+                                                     {QStringLiteral("is_sync"), 1},
+                                                     {QStringLiteral("start_time"), QString()},
+                                                     {QStringLiteral("end_time"), QString()}});
             const QVariantList lst = mapReply.value(QStringLiteral("notes")).toList();
             for (const QVariant &v : lst) {
                 QVariantMap mapNote = v.toMap();
@@ -221,9 +227,9 @@ public:
                 if (!mapNote.contains(QStringLiteral("content")) && !strUuid.isEmpty())
                     mapNote = postAsUser(QStringLiteral("get_note_item"),
                                          {{QStringLiteral("uuid"), strUuid}});
-                map.insert(strUuid.isEmpty()
-                               ? QStringLiteral("#") + mapNote.value(QStringLiteral("id")).toString()
-                               : strUuid,
+                map.insert(strUuid.isEmpty() ? QStringLiteral("#")
+                                                   + mapNote.value(QStringLiteral("id")).toString()
+                                             : strUuid,
                            mapNote);
             }
             if (lst.size() < 100)
@@ -239,6 +245,141 @@ private:
     QString m_strBaseUrl;
     int m_nUserId = 0;
     QString m_strToken;
+};
+
+// ---------------------------------------------------------------------------------------
+// One computer: a note manager on its own data folder, with what it emitted.
+class CComputer
+{
+public:
+    // nInterval: the interval of the note manager's timers, in ms.
+    explicit CComputer(int nInterval = 3600000)
+        : m_mgt(m_dir.path(), nInterval)
+        , m_spyData(&m_mgt, &CNoteMgt::dataReceived)
+        , m_spyInfo(&m_mgt, &CNoteMgt::showInfo)
+        , m_spyError(&m_mgt, &CNoteMgt::showError)
+        , m_spyUser(&m_mgt, &CNoteMgt::userIdChanged)
+    {}
+
+    CNoteMgt &mgt() { return m_mgt; }
+    QString dataDir() const { return m_dir.path(); }
+    QSignalSpy &errors() { return m_spyError; }
+    QSignalSpy &infos() { return m_spyInfo; }
+    QSignalSpy &userIds() { return m_spyUser; }
+
+    // The maps emitted with dataReceived of one type, oldest first.
+    QList<QVariantMap> emitted(const QString &strType) const
+    {
+        QList<QVariantMap> lst;
+        for (const QList<QVariant> &args : m_spyData) {
+            const QVariantMap map = args.at(0).toMap();
+            if (map.value(QStringLiteral("type")).toString() == strType)
+                lst << map;
+        }
+        return lst;
+    }
+    void clearEmitted()
+    {
+        m_spyData.clear();
+        m_spyInfo.clear();
+        m_spyError.clear();
+        m_spyUser.clear();
+    }
+
+    // Calls a slot by name, protected timer slots included.
+    void invoke(const char *pSlot) { QMetaObject::invokeMethod(&m_mgt, pSlot); }
+
+    bool idle() const { return m_mgt.pendingRequestCount() == 0; }
+    bool waitIdle(int nTimeout = 30000)
+    {
+        if (QTest::qWaitFor([this]() { return idle(); }, nTimeout))
+            return true;
+        qWarning() << "still waiting for" << m_mgt.pendingRequestCount() << "answers";
+        return false;
+    }
+
+    // The live notes of one day as the note list shows them.
+    QVariantList notesOfDay(const QDate &dt)
+    {
+        const QString strDay = dt.toString(QStringLiteral("yyyy-MM-dd"));
+        const int nBefore = m_spyData.size();
+        m_mgt.getNoteListByDay(dt);
+        QVariantList lst;
+        bool bFound = false;
+        (void) QTest::qWaitFor(
+            [&]() {
+                for (int i = nBefore; i < m_spyData.size(); ++i) {
+                    const QVariantMap map = m_spyData.at(i).at(0).toMap();
+                    if (map.value(QStringLiteral("type")).toString()
+                            == QLatin1String("note_list_by_day")
+                        && map.value(QStringLiteral("date")).toString() == strDay) {
+                        lst = map.value(QStringLiteral("result")).toList();
+                        bFound = true;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            20000);
+        if (!bFound)
+            qWarning() << "no note list for" << strDay;
+        return lst;
+    }
+
+    // uuid -> note, for the live notes of the given days.
+    QMap<QString, QVariantMap> notesOfDays(const QList<QDate> &lstDays)
+    {
+        QMap<QString, QVariantMap> map;
+        for (const QDate &dt : lstDays) {
+            for (const QVariant &var : notesOfDay(dt)) {
+                const QVariantMap mapNote = var.toMap();
+                map.insert(mapNote.value(QStringLiteral("uuid")).toString(), mapNote);
+            }
+        }
+        return map;
+    }
+
+    // Writes a new note through the editor's path; returns its UUID once it is stored.
+    QString writeNote(const QDate &dt, const QString &strText)
+    {
+        QString strUuid;
+        QSignalSpy spy(&m_mgt, &CNoteMgt::appendNoteItemToList);
+        m_mgt.upateNoteItem({{QStringLiteral("uuid"), QString()},
+                             {QStringLiteral("set_at"), dt.toString(QStringLiteral("yyyy-MM-dd"))},
+                             {QStringLiteral("content"), strText}});
+        if (QTest::qWaitFor([&]() { return !spy.isEmpty(); }, 20000))
+            strUuid = spy.first().at(0).toMap().value(QStringLiteral("uuid")).toString();
+        return strUuid;
+    }
+
+    void editNote(const QString &strUuid, const QDate &dt, const QString &strText)
+    {
+        m_mgt.upateNoteItem({{QStringLiteral("uuid"), strUuid},
+                             {QStringLiteral("set_at"), dt.toString(QStringLiteral("yyyy-MM-dd"))},
+                             {QStringLiteral("content"), strText}});
+    }
+
+    // Logs in and waits for the service's answer; true when the service accepted it.
+    bool login(const QString &strName, const QString &strPwd)
+    {
+        const int nBefore = emitted(QStringLiteral("login_server")).size();
+        m_mgt.login(strName, strPwd);
+        if (!QTest::qWaitFor(
+                [&]() { return emitted(QStringLiteral("login_server")).size() > nBefore; }, 30000))
+            return false;
+        const QVariantMap map = emitted(QStringLiteral("login_server")).last();
+        if (map.value(QStringLiteral("result")).toString() != QLatin1String("ok"))
+            return false;
+        return QTest::qWaitFor([&]() { return m_mgt.isLogin() && idle(); }, 30000);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    CNoteMgt m_mgt;
+    QSignalSpy m_spyData;
+    QSignalSpy m_spyInfo;
+    QSignalSpy m_spyError;
+    QSignalSpy m_spyUser;
 };
 
 #endif // SYNCFIXTURE_H

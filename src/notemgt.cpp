@@ -525,9 +525,12 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
         }
         convertServerItem(mapServerItem, m_nUserId);
         if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
-            // The same text: keep the local one.
-            if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
+            // The same text: keep the local one, and its title (without a text and a size
+            // the title would be taken as the text of an emptied note).
+            if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty()) {
                 mapServerItem.remove(QStringLiteral("content"));
+                mapServerItem.remove(QStringLiteral("title"));
+            }
             mapServerItem.remove(QStringLiteral("content_size"));
             mapServerItem.remove(QStringLiteral("md5"));
         } else if (!mapServerItem.contains(QStringLiteral("content"))) {
@@ -1231,14 +1234,13 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
     } else if (strType == QLatin1String("download_note_list_by_month")) {
         const QVariantList lstNotes = mapReply.value(QStringLiteral("notes")).toList();
         const QDate dt = mapData.value(QStringLiteral("date")).toDate();
-        if (!lstNotes.isEmpty()) {
-            m_lstMonthNotes.append(
-                QVariantMap{{QStringLiteral("date"), dt}, {QStringLiteral("result"), lstNotes}});
-            getNoteListByMonth(dt);
-        } else {
-            untracked(m_dbMgt.deleteNoteItemsInServerByMonth(dt, m_nUserId));
-            getDayNoteCountByMonth(dt);
-        }
+        // A month that the service lists as empty is compared like any other: its local
+        // notes are looked up one by one. The service keeps its deletions, so an empty
+        // month only means that the notes moved to other days or never arrived there;
+        // marking them deleted would lose them.
+        m_lstMonthNotes.append(
+            QVariantMap{{QStringLiteral("date"), dt}, {QStringLiteral("result"), lstNotes}});
+        getNoteListByMonth(dt);
     } else if (strType == QLatin1String("get_note_list_by_month")) {
         const QDate dt = mapData.value(QStringLiteral("date")).toDate();
         for (int i = 0; i < m_lstMonthNotes.size(); ++i) {
@@ -1246,7 +1248,11 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
             if (mapEntry.value(QStringLiteral("date")).toDate() != dt)
                 continue;
             m_lstMonthNotes.removeAt(i);
-            compareMonth(lstRows, mapEntry.value(QStringLiteral("result")).toList());
+            const QVariantList lstServer = mapEntry.value(QStringLiteral("result")).toList();
+            compareMonth(lstRows, lstServer);
+            // The calendar's counts follow a month that the service holds empty.
+            if (lstServer.isEmpty())
+                getDayNoteCountByMonth(dt);
             break;
         }
         onTimeOutDownloadNote();

@@ -18,6 +18,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -326,16 +327,35 @@ public:
         return lst;
     }
 
-    // uuid -> note, for the live notes of the given days.
+    // uuid -> note, for the live notes of the given days. Asks for every day at once.
     QMap<QString, QVariantMap> notesOfDays(const QList<QDate> &lstDays)
     {
-        QMap<QString, QVariantMap> map;
+        const int nBefore = m_spyData.size();
+        QSet<QString> setWanted;
         for (const QDate &dt : lstDays) {
-            for (const QVariant &var : notesOfDay(dt)) {
-                const QVariantMap mapNote = var.toMap();
-                map.insert(mapNote.value(QStringLiteral("uuid")).toString(), mapNote);
-            }
+            setWanted.insert(dt.toString(QStringLiteral("yyyy-MM-dd")));
+            m_mgt.getNoteListByDay(dt);
         }
+        QMap<QString, QVariantMap> map;
+        int nNext = nBefore;
+        const bool bAll = QTest::qWaitFor(
+            [&]() {
+                for (; nNext < m_spyData.size(); ++nNext) {
+                    const QVariantMap mapList = m_spyData.at(nNext).at(0).toMap();
+                    if (mapList.value(QStringLiteral("type")).toString()
+                            != QLatin1String("note_list_by_day")
+                        || !setWanted.remove(mapList.value(QStringLiteral("date")).toString()))
+                        continue;
+                    for (const QVariant &var : mapList.value(QStringLiteral("result")).toList()) {
+                        const QVariantMap mapNote = var.toMap();
+                        map.insert(mapNote.value(QStringLiteral("uuid")).toString(), mapNote);
+                    }
+                }
+                return setWanted.isEmpty();
+            },
+            30000);
+        if (!bAll)
+            qWarning() << "no note list for" << setWanted;
         return map;
     }
 

@@ -472,45 +472,48 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
                                              QStringLiteral("uuid")));
     };
 
-    // A deletion is final on both sides, whichever copy changed last: a note deleted on
-    // one computer never comes back from another.
+    // The later change wins, a deletion included. Within one second a deletion wins over
+    // an edit, and two texts are told apart by their digests, so that every computer picks
+    // the same copy.
     const bool bLocalDeleted = mapLocalItem.value(QStringLiteral("deleted")).toInt() == 1;
     const bool bServerDeleted = mapServerItem.value(QStringLiteral("deleted")).toInt() == 1;
-    if (bServerDeleted) {
-        if (!bLocalDeleted)
-            markDeletedFromServer(mapLocalItem, mapServerItem);
-        else if (bNoServerId)
-            recordServerId();
-        return nOrder;
-    }
-    if (bLocalDeleted) {
-        // Not later than the service's copy, or the service would keep its copy.
-        const QString strAt = qMax(strLocalAt, strServerAt);
-        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
-            untracked(m_netMgt.updateNoteItem(nServerNoteId, strAt));
-        else
-            untracked(m_netMgt.updateNoteItem(strLocalUuid, strAt));
-        if (bNoServerId)
-            recordServerId();
-        return nOrder;
-    }
-
-    // Both live: the later change wins. Two changes within one second are told apart by
-    // their digests, so that every computer picks the same one.
     int nWinner = nOrder;
-    if (nWinner == 0 && !lacksText(mapLocalItem) && !lacksText(mapServerItem)) {
-        const QString strLocalMd5 = textDigest(mapLocalItem);
-        const QString strServerMd5 = textDigest(mapServerItem);
-        if (strLocalMd5 != strServerMd5)
-            nWinner = strServerMd5 < strLocalMd5 ? 1 : -1;
+    if (nWinner == 0) {
+        if (bLocalDeleted != bServerDeleted) {
+            nWinner = bLocalDeleted ? 1 : -1;
+        } else if (!bLocalDeleted && !lacksText(mapLocalItem) && !lacksText(mapServerItem)) {
+            const QString strLocalMd5 = textDigest(mapLocalItem);
+            const QString strServerMd5 = textDigest(mapServerItem);
+            if (strLocalMd5 != strServerMd5)
+                nWinner = strServerMd5 < strLocalMd5 ? 1 : -1;
+        }
     }
 
     if (nWinner > 0) {
-        QVariantMap map = noteForServer(mapLocalItem);
-        if (nServerNoteId > 0 && !mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
-            map.insert(QStringLiteral("note_id"), nServerNoteId);
-        untracked(m_netMgt.updateNoteItem(map));
+        if (bLocalDeleted) {
+            if (!bServerDeleted) {
+                if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+                    untracked(m_netMgt.updateNoteItem(nServerNoteId, strLocalAt));
+                else
+                    untracked(m_netMgt.updateNoteItem(strLocalUuid, strLocalAt));
+            }
+        } else {
+            // A newer text also brings back a note that the service holds as deleted.
+            QVariantMap map = noteForServer(mapLocalItem);
+            if (nServerNoteId > 0
+                && !mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+                map.insert(QStringLiteral("note_id"), nServerNoteId);
+            untracked(m_netMgt.updateNoteItem(map));
+        }
         if (bNoServerId)
+            recordServerId();
+        return nOrder;
+    }
+    if (nWinner < 0 && bServerDeleted) {
+        // Deleted at the service after the last change here.
+        if (!bLocalDeleted)
+            markDeletedFromServer(mapLocalItem, mapServerItem);
+        else if (bNoServerId)
             recordServerId();
         return nOrder;
     }
@@ -540,12 +543,15 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
         prepareNoteItem(mapServerItem);
         // The note takes the service's time of change, not the time of this copy.
         mapServerItem.insert(QStringLiteral("updated_at"), strServerAt);
+        // A note deleted here and changed later elsewhere comes back.
+        if (bLocalDeleted)
+            mapServerItem.insert(QStringLiteral("deleted"), 0);
         untracked(m_dbMgt.updateNoteItem(mapServerItem, QStringLiteral("uuid")));
         refreshNoteCount(mapLocalItem.value(QStringLiteral("set_at")).toString());
         if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
             != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
             refreshNoteCount(mapServerItem.value(QStringLiteral("set_at")).toString());
-        if (!mapServerItem.contains(QStringLiteral("content"))
+        if (!bLocalDeleted && !mapServerItem.contains(QStringLiteral("content"))
             && !mapServerItem.contains(QStringLiteral("title")))
             return nOrder;
         QVariantMap mapShown = mapLocalItem;

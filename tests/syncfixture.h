@@ -9,6 +9,7 @@
 #include "sqlbuilder.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -31,6 +32,24 @@
 inline QString operator""_s(const char *pStr, size_t nSize)
 {
     return QString::fromUtf8(pStr, int(nSize));
+}
+
+// Runs the event loop until the condition holds or the time is up. Unlike
+// QTest::qWaitFor it sleeps only while no event is pending, so answers are taken the
+// moment they arrive.
+template<typename Condition>
+bool waitUntil(Condition condition, int nTimeout)
+{
+    QDeadlineTimer deadline(nTimeout);
+    QTimer wake;
+    wake.start(20);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -161,6 +180,8 @@ public:
             pMulti->append(part);
         }
         QNetworkRequest request(QUrl(m_strBaseUrl + strEndpoint));
+        // No idle connection may keep the service from stopping.
+        request.setRawHeader("Connection", "close");
         QNetworkReply *pReply = m_manager.post(request, pMulti);
         pMulti->setParent(pReply);
         QEventLoop loop;
@@ -293,7 +314,7 @@ public:
     bool idle() const { return m_mgt.pendingRequestCount() == 0; }
     bool waitIdle(int nTimeout = 30000)
     {
-        if (QTest::qWaitFor([this]() { return idle(); }, nTimeout))
+        if (waitUntil([this]() { return idle(); }, nTimeout))
             return true;
         qWarning() << "still waiting for" << m_mgt.pendingRequestCount() << "answers";
         return false;
@@ -307,7 +328,7 @@ public:
         m_mgt.getNoteListByDay(dt);
         QVariantList lst;
         bool bFound = false;
-        (void) QTest::qWaitFor(
+        (void) waitUntil(
             [&]() {
                 for (int i = nBefore; i < m_spyData.size(); ++i) {
                     const QVariantMap map = m_spyData.at(i).at(0).toMap();
@@ -338,7 +359,7 @@ public:
         }
         QMap<QString, QVariantMap> map;
         int nNext = nBefore;
-        const bool bAll = QTest::qWaitFor(
+        const bool bAll = waitUntil(
             [&]() {
                 for (; nNext < m_spyData.size(); ++nNext) {
                     const QVariantMap mapList = m_spyData.at(nNext).at(0).toMap();
@@ -367,7 +388,7 @@ public:
         m_mgt.upateNoteItem({{QStringLiteral("uuid"), QString()},
                              {QStringLiteral("set_at"), dt.toString(QStringLiteral("yyyy-MM-dd"))},
                              {QStringLiteral("content"), strText}});
-        if (QTest::qWaitFor([&]() { return !spy.isEmpty(); }, 20000))
+        if (waitUntil([&]() { return !spy.isEmpty(); }, 20000))
             strUuid = spy.first().at(0).toMap().value(QStringLiteral("uuid")).toString();
         return strUuid;
     }
@@ -384,13 +405,13 @@ public:
     {
         const int nBefore = emitted(QStringLiteral("login_server")).size();
         m_mgt.login(strName, strPwd);
-        if (!QTest::qWaitFor(
+        if (!waitUntil(
                 [&]() { return emitted(QStringLiteral("login_server")).size() > nBefore; }, 30000))
             return false;
         const QVariantMap map = emitted(QStringLiteral("login_server")).last();
         if (map.value(QStringLiteral("result")).toString() != QLatin1String("ok"))
             return false;
-        return QTest::qWaitFor([&]() { return m_mgt.isLogin() && idle(); }, 30000);
+        return waitUntil([&]() { return m_mgt.isLogin() && idle(); }, 30000);
     }
 
 private:

@@ -15,6 +15,7 @@
 //   "expect N1 2026-03-05 text"      N1 is live with that day and text on A, B and the
 //                                    service
 //   "gone N1"                        N1 is live nowhere
+// The later change of a note wins on every computer, a deletion included.
 //   "count A 3"                      A shows 3 live notes
 
 #include "settings.h"
@@ -125,14 +126,18 @@ private slots:
             strLogin
                 + "A write N1 2026-03-05 bye|A sync|B sync|S stop|B delete N1|S start"
                   "|A sync|B sync|A sync|gone N1"_s);
-        row("a deletion wins over a later edit made elsewhere",
+        row("a deletion after an edit made elsewhere removes the note",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 edited|B delete N1"
+                  "|S start|A sync|B sync|A sync|B sync|gone N1|count A 0|count B 0"_s);
+        row("an edit made elsewhere after a deletion brings the note back",
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|S stop|B delete N1|A edit N1 late"
-                  "|S start|A sync|B sync|A sync|B sync|gone N1|count A 0|count B 0"_s);
-        row("an edit made elsewhere does not revive a deletion",
+                  "|S start|A sync|B sync|A sync|B sync|expect N1 2026-03-05 late"_s);
+        row("an edit after a deletion, both reaching the service at once",
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|A delete N1|B edit N1 late"
-                  "|A sync|B sync|A sync|gone N1"_s);
+                  "|A sync|B sync|A sync|expect N1 2026-03-05 late"_s);
         row("notes written before the first login are the user's and uploaded",
             "A write N1 2026-03-05 early|A write N2 2026-02-10 earlier|A login|A sync"
             "|B login|B sync|expect N1 2026-03-05 early|expect N2 2026-02-10 earlier"_s);

@@ -4,10 +4,38 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 xvfb_pid=""
+server_pid=""
 cleanup() {
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    if [[ -n "$server_pid" ]]; then
+        # SIGTERM lets the service finish its requests and close its database.
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
 }
 trap cleanup EXIT
+
+# The note service for registration, login and synchronisation: started here unless
+# something already listens on its address (another copy, or a service you run yourself).
+server_host=127.0.0.1
+server_port=8420
+listening() { (exec 3<>"/dev/tcp/$server_host/$server_port") 2>/dev/null; }
+if ! listening; then
+    server_log="build/kelpo-server.log"
+    build/kelpo-server --listen "$server_host:$server_port" >>"$server_log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 50); do
+        listening && break
+        kill -0 "$server_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if listening; then
+        echo "kelpo-server runs on http://$server_host:$server_port/mobile/ (log: $server_log)"
+    else
+        echo "kelpo-server did not start; see $server_log" >&2
+        server_pid=""
+    fi
+fi
 
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     n=99

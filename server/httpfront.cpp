@@ -10,6 +10,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sys/socket.h>
+
+// The library listens with a backlog of 5, which drops connections when a few dozen
+// clients connect at once; a second listen() on the bound socket widens it.
+class CListenServer : public httplib::Server
+{
+public:
+    void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
 
 namespace {
 
@@ -38,7 +47,7 @@ void setError(httplib::Response &res, int nStatus, const QString &strError)
 } // namespace
 
 CHttpFront::CHttpFront(CNoteService &service, const CServerConfig &config)
-    : m_pServer(std::make_unique<httplib::Server>())
+    : m_pServer(std::make_unique<CListenServer>())
 {
     httplib::Server &server = *m_pServer;
     const size_t nThreads = size_t(config.m_nThreads);
@@ -146,8 +155,12 @@ int CHttpFront::bind(const QString &strHost, int nPort)
 {
     const std::string strAddress = strHost.toStdString();
     if (nPort == 0)
-        return m_pServer->bind_to_any_port(strAddress);
-    return m_pServer->bind_to_port(strAddress, nPort) ? nPort : -1;
+        nPort = m_pServer->bind_to_any_port(strAddress);
+    else if (!m_pServer->bind_to_port(strAddress, nPort))
+        nPort = -1;
+    if (nPort > 0)
+        m_pServer->widenBacklog();
+    return nPort;
 }
 
 bool CHttpFront::run()

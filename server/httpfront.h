@@ -7,9 +7,7 @@
 
 class CNoteService;
 struct CServerConfig;
-namespace httplib {
-class Server;
-}
+class CListenServer;
 
 // The HTTP side of the service: POST /mobile/ENDPOINT with a multipart/form-data
 // body in, a JSON object out, one log line per request on stderr.
@@ -29,7 +27,7 @@ public:
     void stop();
 
 private:
-    std::unique_ptr<httplib::Server> m_pServer;
+    std::unique_ptr<CListenServer> m_pServer;
 };
 
 #endif // HTTPFRONT_H

@@ -11,6 +11,9 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 
+#include <atomic>
+#include <mutex>
+
 namespace {
 
 const QString g_strTokenWrong = QStringLiteral("Login token is wrong.");
@@ -24,15 +27,35 @@ const QString g_strNoteColumns = QStringLiteral(
     "id, uuid, user_id, set_at, created_at, updated_at, title, content, content_size, md5, "
     "deleted");
 
+// "yyyy-MM-dd hh:mm:ss" with a real date and time. Checked by hand: Qt's parser
+// consults the local time zone, which costs a system call and a global lock.
 bool isMoment(const QString &str)
 {
-    return str.size() == 19 && QDateTime::fromString(str, g_strMomentFormat).isValid();
+    if (str.size() != 19)
+        return false;
+    auto number = [&](int nFrom, int nLength) {
+        int n = 0;
+        for (int i = nFrom; i < nFrom + nLength; ++i) {
+            const QChar c = str.at(i);
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return -1;
+            n = n * 10 + (c.unicode() - '0');
+        }
+        return n;
+    };
+    if (str.at(4) != QLatin1Char('-') || str.at(7) != QLatin1Char('-')
+        || str.at(10) != QLatin1Char(' ') || str.at(13) != QLatin1Char(':')
+        || str.at(16) != QLatin1Char(':'))
+        return false;
+    const int nYear = number(0, 4), nMonth = number(5, 2), nDay = number(8, 2);
+    const int nHour = number(11, 2), nMinute = number(14, 2), nSecond = number(17, 2);
+    return nYear >= 1 && QDate::isValid(nYear, nMonth, nDay) && nHour >= 0 && nHour < 24
+           && nMinute >= 0 && nMinute < 60 && nSecond >= 0 && nSecond < 60;
 }
 
 bool isDay(const QString &str)
 {
-    return str.size() == 10
-           && QDateTime::fromString(str + QStringLiteral(" 00:00:00"), g_strMomentFormat).isValid();
+    return str.size() == 10 && isMoment(str + QStringLiteral(" 00:00:00"));
 }
 
 bool isHex(const QString &str, int nSize)
@@ -71,13 +94,47 @@ qint64 parseId(const QString &str)
     return bOk && n > 0 && n <= 0x7fffffff ? n : -1;
 }
 
+// SQLite lets one writer in at a time and makes the others sleep and retry; within
+// this process the writers queue on a mutex instead, which is fairer and faster.
+std::mutex g_mutexSqliteWrites;
+std::atomic<bool> g_bSerializeWrites{false};
+
+CServerDb *g_pDb = nullptr;
+
+// Runs a statement of this thread's cache; query then shares it.
 bool execQuery(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind)
 {
-    if (!query.prepare(strSql))
+    bool bOk = false;
+    query = g_pDb->preparedQuery(strSql, bOk);
+    if (!bOk)
         return false;
-    for (const QVariant &v : lstBind)
-        query.addBindValue(v);
+    for (int i = 0; i < lstBind.size(); ++i)
+        query.bindValue(i, lstBind.at(i));
+    if (g_bSerializeWrites && !strSql.startsWith(QLatin1String("SELECT"))) {
+        std::lock_guard<std::mutex> lock(g_mutexSqliteWrites);
+        return query.exec();
+    }
     return query.exec();
+}
+
+// Runs a write ending in "RETURNING id" and ends it at once, so that SQLite's write
+// lock is not held past the statement. nId is 0 when no row was written.
+bool execReturning(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind, qint64 &nId)
+{
+    bool bOk = false;
+    query = g_pDb->preparedQuery(strSql, bOk);
+    if (!bOk)
+        return false;
+    for (int i = 0; i < lstBind.size(); ++i)
+        query.bindValue(i, lstBind.at(i));
+    std::unique_lock<std::mutex> lock(g_mutexSqliteWrites, std::defer_lock);
+    if (g_bSerializeWrites)
+        lock.lock();
+    if (!query.exec())
+        return false;
+    nId = query.next() ? query.value(0).toLongLong() : 0;
+    query.finish();
+    return true;
 }
 
 QJsonObject noteObject(const QSqlQuery &query)
@@ -144,7 +201,9 @@ struct CNoteService::CNoteFields
             map.insert(QStringLiteral("md5"), QLatin1String(""));
             return map;
         }
-        if (m_nDeleted == 0)
+        // A newer text for a deleted note brings the note back rather than hide the
+        // text in a tombstone.
+        if (m_nDeleted == 0 || m_bHasContent)
             map.insert(QStringLiteral("deleted"), 0);
         if (m_bHasTitle)
             map.insert(QStringLiteral("title"), m_strTitle);
@@ -166,7 +225,10 @@ CNoteService::CNoteService(CServerDb &db, const CServerConfig &config)
     : m_db(db)
     , m_nTokenTtl(config.m_nTokenTtl)
     , m_nLoginRate(config.m_nLoginRate)
-{}
+{
+    g_bSerializeWrites = !db.isPostgres();
+    g_pDb = &db;
+}
 
 bool CNoteService::hasEndpoint(const QString &strEndpoint)
 {
@@ -212,17 +274,18 @@ CNoteService::CReply CNoteService::handle(const QString &strEndpoint, const Fiel
         fail(reply, QStringLiteral("The service cannot reach its database."));
         return reply;
     }
-    if (it->second && !authenticate(db, fields, reply))
-        return reply;
-    (this->*(it->first))(db, fields, reply);
+    if (!it->second || authenticate(db, fields, reply))
+        (this->*(it->first))(db, fields, reply);
+    m_db.finishQueries();
     return reply;
 }
 
 void CNoteService::dbFailure(const QSqlError &error, const QString &strWhat, CReply &reply)
 {
     qCWarning(lcServer) << "Database failure in" << strWhat << ":" << error.text();
-    if (error.type() == QSqlError::ConnectionError)
-        m_db.dropConnectionLater();
+    // A lost connection does not always say so (a restarted PostgreSQL shows up as a
+    // failed statement): start afresh with the next request.
+    m_db.dropConnectionLater();
     reply.m_nStatus = 503;
     fail(reply, QStringLiteral("The service cannot reach its database."));
 }
@@ -235,11 +298,32 @@ bool CNoteService::authenticate(QSqlDatabase &db, const Fields &fields, CReply &
         fail(reply, g_strTokenWrong);
         return false;
     }
-    const QString strDigest = QString::fromLatin1(Secrets::tokenDigest(baToken));
+    const QByteArray baDigest = Secrets::tokenDigest(baToken);
+    const QString strDigest = QString::fromLatin1(baDigest);
+    const qint64 nNow = nowSecs();
+
+    // Tokens this thread checked in the last seconds. Tokens end only by expiry, which
+    // is checked here all the same, so the database is asked again only when the
+    // last use must be recorded or the entry is older than a few seconds.
+    struct CTokenSeen
+    {
+        qint64 m_nUserId, m_nLastUsed, m_nTtl, m_nSeenAt;
+    };
+    thread_local QHash<QByteArray, CTokenSeen> t_hashSeen;
+    const auto it = t_hashSeen.constFind(baDigest);
+    if (it != t_hashSeen.constEnd() && it->m_nUserId == nUserId && nNow - it->m_nSeenAt < 10
+        && nNow - it->m_nLastUsed < qMax<qint64>(1, it->m_nTtl / 100)) {
+        reply.m_nUserId = int(nUserId);
+        return true;
+    }
+    t_hashSeen.remove(baDigest);
+    if (t_hashSeen.size() > 4096)
+        t_hashSeen.clear();
+
     QSqlQuery query(db);
     if (!execQuery(query,
-                   QStringLiteral(
-                       "SELECT user_id, last_used FROM login_token WHERE token_hash = ?"),
+                   QStringLiteral("SELECT user_id, last_used, ttl FROM login_token"
+                                  " WHERE token_hash = ?"),
                    {strDigest})) {
         dbFailure(query.lastError(), QStringLiteral("authenticate"), reply);
         return false;
@@ -248,10 +332,11 @@ bool CNoteService::authenticate(QSqlDatabase &db, const Fields &fields, CReply &
         fail(reply, g_strTokenWrong);
         return false;
     }
+    // Each token keeps the lifetime it was issued with.
     const qint64 nLastUsed = query.value(1).toLongLong();
-    const qint64 nNow = nowSecs();
+    const qint64 nTtl = query.value(2).toLongLong();
     query.finish();
-    if (nNow - nLastUsed > m_nTokenTtl) {
+    if (nNow - nLastUsed > nTtl) {
         execQuery(query,
                   QStringLiteral("DELETE FROM login_token WHERE token_hash = ?"),
                   {strDigest});
@@ -259,14 +344,17 @@ bool CNoteService::authenticate(QSqlDatabase &db, const Fields &fields, CReply &
         return false;
     }
     // Expiry counts from the last use; record it coarsely to spare writes.
-    if (nNow - nLastUsed >= qMax<qint64>(1, m_nTokenTtl / 100)) {
+    qint64 nRecorded = nLastUsed;
+    if (nNow - nLastUsed >= qMax<qint64>(1, nTtl / 100)) {
         if (!execQuery(query,
                        QStringLiteral("UPDATE login_token SET last_used = ? WHERE token_hash = ?"),
                        {nNow, strDigest})) {
             dbFailure(query.lastError(), QStringLiteral("authenticate"), reply);
             return false;
         }
+        nRecorded = nNow;
     }
+    t_hashSeen.insert(baDigest, CTokenSeen{nUserId, nRecorded, nTtl, nNow});
     reply.m_nUserId = int(nUserId);
     return true;
 }
@@ -289,20 +377,19 @@ void CNoteService::answerLogin(QSqlDatabase &db, int nUserId, const Fields &fiel
     query.finish();
 
     // Tokens unused for longer than their lifetime are of no use to anyone.
-    execQuery(query,
-              QStringLiteral("DELETE FROM login_token WHERE last_used < ?"),
-              {nNow - m_nTokenTtl});
+    execQuery(query, QStringLiteral("DELETE FROM login_token WHERE last_used + ttl < ?"), {nNow});
 
     const QByteArray baToken = Secrets::newToken();
     if (!execQuery(query,
                    QStringLiteral("INSERT INTO login_token (token_hash, user_id, login_from, lang,"
-                                  " created_at, last_used) VALUES (?, ?, ?, ?, ?, ?)"),
+                                  " created_at, last_used, ttl) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                    {QString::fromLatin1(Secrets::tokenDigest(baToken)),
                     nUserId,
                     fields.value(QStringLiteral("login_from"), QLatin1String("")).left(64),
                     fields.value(QStringLiteral("lang"), QLatin1String("")).left(16),
                     nNow,
-                    nNow})) {
+                    nNow,
+                    m_nTokenTtl})) {
         dbFailure(query.lastError(), QStringLiteral("login"), reply);
         return;
     }
@@ -365,26 +452,28 @@ void CNoteService::registerUser(QSqlDatabase &db, const Fields &fields, CReply &
         return fail(reply, QStringLiteral("The service is out of memory."));
     }
     QSqlQuery query(db);
-    if (!execQuery(query,
-                   QStringLiteral("INSERT INTO users (name, name_key, email, email_key, nickname,"
-                                  " pwd_hash, classify_string, created_at)"
-                                  " VALUES (?, ?, ?, ?, ?, ?, '', ?) RETURNING id"),
-                   {strName,
-                    strNameKey,
-                    strEmail,
-                    strEmailKey,
-                    strNickname,
-                    QString::fromLatin1(baHash),
-                    nowSecs()})
-        || !query.next()) {
+    qint64 nNewId = 0;
+    if (!execReturning(query,
+                       QStringLiteral(
+                           "INSERT INTO users (name, name_key, email, email_key, nickname,"
+                           " pwd_hash, classify_string, created_at)"
+                           " VALUES (?, ?, ?, ?, ?, ?, '', ?) RETURNING id"),
+                       {strName,
+                        strNameKey,
+                        strEmail,
+                        strEmailKey,
+                        strNickname,
+                        QString::fromLatin1(baHash),
+                        nowSecs()},
+                       nNewId)
+        || nNewId <= 0) {
         // Two registrations of one name at once: the unique keys decide.
         const QSqlError error = query.lastError();
         if (taken(strTaken) && !strTaken.isEmpty())
             return fail(reply, strTaken);
         return dbFailure(error, QStringLiteral("register_user"), reply);
     }
-    const int nUserId = query.value(0).toInt();
-    query.finish();
+    const int nUserId = int(nNewId);
     qCInfo(lcServer) << "New user" << nUserId;
     answerLogin(db, nUserId, fields, reply);
 }
@@ -421,9 +510,10 @@ void CNoteService::login(QSqlDatabase &db, const Fields &fields, CReply &reply)
     query.finish();
 
     if (nUserId <= 0) {
+        // Failures older than an hour count for nothing.
         execQuery(query,
-                  QStringLiteral("DELETE FROM login_failure WHERE name_key = ? AND failed_at < ?"),
-                  {strNameKey, nNow - 3600});
+                  QStringLiteral("DELETE FROM login_failure WHERE failed_at < ?"),
+                  {nNow - 3600});
         if (!execQuery(query,
                        QStringLiteral(
                            "INSERT INTO login_failure (name_key, failed_at) VALUES (?, ?)"),
@@ -581,14 +671,14 @@ void CNoteService::replaceNoteItem(QSqlDatabase &db, const Fields &fields, CRepl
     strSql += QStringLiteral(" RETURNING id");
 
     QSqlQuery query(db);
-    if (!execQuery(query, strSql, lstValues))
+    qint64 nNoteId = 0;
+    if (!execReturning(query, strSql, lstValues, nNoteId))
         return dbFailure(query.lastError(), QStringLiteral("replace_note_item"), reply);
-    if (query.next()) {
-        reply.m_obj = QJsonObject{{QStringLiteral("note_id"), query.value(0).toLongLong()},
+    if (nNoteId > 0) {
+        reply.m_obj = QJsonObject{{QStringLiteral("note_id"), nNoteId},
                                   {QStringLiteral("applied"), true}};
         return;
     }
-    query.finish();
 
     // Not written: the stored copy is newer, or the UUID is another user's.
     if (!execQuery(query,

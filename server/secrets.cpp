@@ -2,6 +2,9 @@
 
 #include <sodium.h>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace {
 
 // OWASP's minimum for Argon2id: 19 MiB of memory, 2 iterations.
@@ -9,6 +12,34 @@ const unsigned long long g_nOpsLimit = 2;
 const size_t g_nMemLimit = 19 * 1024 * 1024;
 
 QByteArray g_baDummyHash;
+
+// Each hash takes 19 MiB for a moment: a burst of logins must not multiply that by
+// the number of request threads.
+const int g_nMaxHashes = 4;
+std::mutex g_mutexHashes;
+std::condition_variable g_condHashes;
+int g_nHashes = 0;
+
+class CHashSlot
+{
+public:
+    CHashSlot()
+    {
+        std::unique_lock<std::mutex> lock(g_mutexHashes);
+        g_condHashes.wait(lock, [] { return g_nHashes < g_nMaxHashes; });
+        ++g_nHashes;
+    }
+    ~CHashSlot()
+    {
+        {
+            std::lock_guard<std::mutex> lock(g_mutexHashes);
+            --g_nHashes;
+        }
+        g_condHashes.notify_one();
+    }
+    CHashSlot(const CHashSlot &) = delete;
+    CHashSlot &operator=(const CHashSlot &) = delete;
+};
 
 QByteArray toHex(const unsigned char *pData, size_t nSize)
 {
@@ -28,6 +59,7 @@ bool Secrets::init()
 QByteArray Secrets::hashPassword(const QByteArray &baPassword)
 {
     char szHash[crypto_pwhash_STRBYTES];
+    CHashSlot slot;
     if (crypto_pwhash_str(szHash,
                           baPassword.constData(),
                           size_t(baPassword.size()),
@@ -42,6 +74,7 @@ bool Secrets::verifyPassword(const QByteArray &baHash, const QByteArray &baPassw
 {
     if (baHash.isEmpty())
         return false;
+    CHashSlot slot;
     return crypto_pwhash_str_verify(baHash.constData(),
                                     baPassword.constData(),
                                     size_t(baPassword.size()))

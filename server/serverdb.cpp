@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -17,15 +18,16 @@ struct CThreadConnection
 {
     QString m_strName;
     bool m_bBroken = false;
+    QHash<QString, QSqlQuery> m_hashQueries;
+    QSqlDatabase m_db; // kept here: looking it up by name takes a global lock
     ~CThreadConnection() { drop(); }
     void drop()
     {
+        m_hashQueries.clear();
         if (m_strName.isEmpty())
             return;
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_strName, false);
-            db.close();
-        }
+        m_db.close();
+        m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_strName);
         m_strName.clear();
         m_bBroken = false;
@@ -57,10 +59,12 @@ QStringList schemaStatements(bool bPostgres)
                        " login_from TEXT NOT NULL DEFAULT '',"
                        " lang TEXT NOT NULL DEFAULT '',"
                        " created_at %1 NOT NULL,"
-                       " last_used %1 NOT NULL)")
+                       " last_used %1 NOT NULL,"
+                       " ttl %1 NOT NULL)")
             .arg(strBig),
         QStringLiteral("CREATE INDEX IF NOT EXISTS login_token_user ON login_token(user_id)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS login_token_used ON login_token(last_used)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS login_token_expiry ON login_token((last_used + ttl))"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS login_failure ("
                        " id %1,"
                        " name_key TEXT NOT NULL,"
@@ -68,6 +72,7 @@ QStringList schemaStatements(bool bPostgres)
             .arg(strId, strBig),
         QStringLiteral("CREATE INDEX IF NOT EXISTS login_failure_name"
                        " ON login_failure(name_key, failed_at)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS login_failure_time ON login_failure(failed_at)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS note ("
                        " id %1,"
                        " uuid TEXT UNIQUE,"
@@ -104,6 +109,39 @@ CServerDb::CServerDb(const QString &strUrl)
 
 CServerDb::~CServerDb()
 {
+    if (m_threadCheckpoint.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutexCheckpoint);
+            m_bStopCheckpoints = true;
+        }
+        m_condCheckpoint.notify_all();
+        m_threadCheckpoint.join();
+    }
+    t_connection.drop();
+}
+
+void CServerDb::runCheckpoints()
+{
+    std::unique_lock<std::mutex> lock(m_mutexCheckpoint);
+    for (;;) {
+        const bool bStop = m_condCheckpoint.wait_for(lock, std::chrono::seconds(1), [this] {
+            return m_bStopCheckpoints;
+        });
+        lock.unlock();
+        QString strError;
+        QSqlDatabase db = connection(strError);
+        if (db.isOpen()) {
+            // PASSIVE copies what no reader needs and never blocks a request; the
+            // last one, at the stop, empties the log.
+            QSqlQuery query(db);
+            if (!query.exec(bStop ? QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")
+                                  : QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+                qCWarning(lcServer) << "WAL checkpoint failed:" << query.lastError().text();
+        }
+        if (bStop)
+            break;
+        lock.lock();
+    }
     t_connection.drop();
 }
 
@@ -150,7 +188,11 @@ bool CServerDb::open(QString &strError)
     QSqlDatabase db = connection(strError);
     if (!db.isOpen())
         return false;
-    return createSchema(db, strError);
+    if (!createSchema(db, strError))
+        return false;
+    if (!m_bPostgres)
+        m_threadCheckpoint = std::thread([this] { runCheckpoints(); });
+    return true;
 }
 
 QSqlDatabase CServerDb::addConnection(const QString &strName) const
@@ -178,14 +220,14 @@ QSqlDatabase CServerDb::connection(QString &strError)
     if (t_connection.m_bBroken)
         t_connection.drop();
     if (!t_connection.m_strName.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::database(t_connection.m_strName, false);
-        if (db.isOpen())
-            return db;
+        if (t_connection.m_db.isOpen())
+            return t_connection.m_db;
         t_connection.drop();
     }
     const QString strName = QStringLiteral("kelpo-server-%1").arg(++m_nConnections);
     QSqlDatabase db = addConnection(strName);
     t_connection.m_strName = strName;
+    t_connection.m_db = db;
     if (!db.open()) {
         strError = db.lastError().text();
         qCWarning(lcServer) << "Fail to open db: " << describe() << strError;
@@ -195,6 +237,7 @@ QSqlDatabase CServerDb::connection(QString &strError)
     if (!m_bPostgres) {
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
     }
     return db;
 }
@@ -231,4 +274,27 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;
+}
+
+QSqlQuery CServerDb::preparedQuery(const QString &strSql, bool &bOk)
+{
+    bOk = true;
+    auto it = t_connection.m_hashQueries.find(strSql);
+    if (it != t_connection.m_hashQueries.end())
+        return it.value();
+    QString strError;
+    QSqlQuery query(connection(strError));
+    query.setForwardOnly(true);
+    bOk = query.prepare(strSql);
+    if (bOk)
+        t_connection.m_hashQueries.insert(strSql, query);
+    return query;
+}
+
+void CServerDb::finishQueries()
+{
+    for (QSqlQuery &query : t_connection.m_hashQueries) {
+        if (query.isActive())
+            query.finish();
+    }
 }

@@ -2,9 +2,13 @@
 #define SERVERDB_H
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 // The service's database: SQLite or PostgreSQL, one connection per request thread.
 // Everything the service knows lives here, so that several instances can share one
@@ -27,6 +31,11 @@ public:
     // The calling thread's connection, opened on first use. Not open when the
     // database cannot be reached; strError then says why.
     QSqlDatabase connection(QString &strError);
+    // A statement prepared once per thread and connection, ready for new bound values.
+    QSqlQuery preparedQuery(const QString &strSql, bool &bOk);
+    // Ends the result sets of the calling thread's statements (SQLite keeps a read
+    // transaction open while a result set is active).
+    void finishQueries();
     // Drops the calling thread's connection at its next use, so that it reconnects.
     void dropConnectionLater();
 
@@ -40,6 +49,14 @@ private:
     QString m_strHost, m_strUser, m_strPassword, m_strName;
     int m_nPort = 5432;
     std::atomic<int> m_nConnections{0};
+
+    // SQLite: WAL checkpoints run here, once a second, instead of inside whichever
+    // request happens to commit the thousandth page.
+    void runCheckpoints();
+    std::thread m_threadCheckpoint;
+    std::mutex m_mutexCheckpoint;
+    std::condition_variable m_condCheckpoint;
+    bool m_bStopCheckpoints = false;
 };
 
 #endif // SERVERDB_H

@@ -1,0 +1,1260 @@
+// The note service driven over HTTP: the real kelpo-server process on a loopback port,
+// on SQLite or on PostgreSQL (KELPO_TEST_DB), answering requests built the way the
+// application builds them.
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QHttpMultiPart>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUuid>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString g_strPwd = QStringLiteral("0123456789abcdef0123456789abcdef");
+const QString g_strTokenWrong = QStringLiteral("Login token is wrong.");
+
+struct CAnswer
+{
+    int m_nStatus = 0;
+    QByteArray m_baBody;
+    QJsonObject m_obj;
+    QString error() const { return m_obj.value(QStringLiteral("error")).toString(); }
+    QJsonArray notes() const { return m_obj.value(QStringLiteral("notes")).toArray(); }
+};
+
+// One kelpo-server process; its first line on stdout names the port it bound.
+class CServer
+{
+public:
+    bool start(const QString &strDb, const QStringList &lstExtra = {})
+    {
+        m_process.setProgram(QStringLiteral(KELPO_BINARY_DIR "/kelpo-server"));
+        m_process.setArguments(QStringList{QStringLiteral("--listen"),
+                                           QStringLiteral("127.0.0.1:0"),
+                                           QStringLiteral("--db"),
+                                           strDb}
+                               + lstExtra);
+        m_process.start();
+        if (!m_process.waitForStarted(10000))
+            return false;
+        while (!m_process.canReadLine()) {
+            if (m_process.state() != QProcess::Running || !m_process.waitForReadyRead(30000)) {
+                qWarning() << "kelpo-server did not start:" << m_process.readAllStandardError();
+                return false;
+            }
+        }
+        const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
+        const QRegularExpressionMatch match = QRegularExpression(
+                                                  QStringLiteral(
+                                                      "listening on 127\\.0\\.0\\.1:(\\d+)$"))
+                                                  .match(strLine);
+        m_nPort = match.hasMatch() ? match.captured(1).toInt() : 0;
+        return m_nPort > 0;
+    }
+
+    // SIGTERM, and the exit code of a clean stop.
+    int stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return m_process.exitCode();
+        m_process.terminate();
+        if (!m_process.waitForFinished(30000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+            return -1;
+        }
+        m_baStderr += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    QByteArray stderrText()
+    {
+        m_baStderr += m_process.readAllStandardError();
+        return m_baStderr;
+    }
+
+    QUrl url(const QString &strEndpoint) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/mobile/%2").arg(m_nPort).arg(strEndpoint));
+    }
+
+    QProcess m_process;
+    int m_nPort = 0;
+    QByteArray m_baStderr;
+};
+
+QString md5Hex(const QString &str)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(str.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+QString newUuid()
+{
+    return QUuid::createUuid().toString();
+}
+
+QStringList titlesOf(const QJsonArray &arr)
+{
+    QStringList lst;
+    for (const QJsonValue &v : arr)
+        lst << v.toObject().value(QStringLiteral("title")).toString();
+    return lst;
+}
+
+} // namespace
+
+class TestServer : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct CUser
+    {
+        int m_nId = 0;
+        QString m_strToken;
+    };
+
+    // Sends fields as the application does: multipart/form-data, one part per
+    // field with only its Content-Disposition, "Connection: close".
+    QNetworkReply *send(const CServer &server, const QString &strEndpoint, const QVariantMap &map)
+    {
+        auto *pMulti = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+            QHttpPart part;
+            part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                           QStringLiteral("form-data; name=\"%1\"").arg(it.key()));
+            part.setBody(it.value().toString().toUtf8());
+            pMulti->append(part);
+        }
+        QNetworkRequest request(server.url(strEndpoint));
+        request.setRawHeader("Connection", "close");
+        QNetworkReply *pReply = m_nam.post(request, pMulti);
+        pMulti->setParent(pReply);
+        return pReply;
+    }
+
+    CAnswer wait(QNetworkReply *pReply)
+    {
+        CAnswer answer;
+        if (!pReply->isFinished()) {
+            QSignalSpy spy(pReply, &QNetworkReply::finished);
+            if (!spy.wait(60000)) {
+                pReply->deleteLater();
+                return answer;
+            }
+        }
+        answer.m_nStatus = pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        answer.m_baBody = pReply->readAll();
+        answer.m_obj = QJsonDocument::fromJson(answer.m_baBody).object();
+        pReply->deleteLater();
+        return answer;
+    }
+
+    CAnswer post(const CServer &server, const QString &strEndpoint, const QVariantMap &map)
+    {
+        return wait(send(server, strEndpoint, map));
+    }
+    CAnswer post(const QString &strEndpoint, const QVariantMap &map)
+    {
+        return post(m_server, strEndpoint, map);
+    }
+
+    QVariantMap auth(const CUser &user, QVariantMap map = {}) const
+    {
+        map.insert(QStringLiteral("user_id"), user.m_nId);
+        map.insert(QStringLiteral("login_token"), user.m_strToken);
+        return map;
+    }
+
+    CUser loginAt(const CServer &server, const QString &strName)
+    {
+        const CAnswer a = post(server,
+                               QStringLiteral("login"),
+                               {{QStringLiteral("lang"), QStringLiteral("en")},
+                                {QStringLiteral("login_from"), QStringLiteral("OTHER_3_0")},
+                                {QStringLiteral("name"), strName},
+                                {QStringLiteral("pwd"), g_strPwd}});
+        return CUser{a.m_obj.value(QStringLiteral("user_id")).toInt(),
+                     a.m_obj.value(QStringLiteral("login_token")).toString()};
+    }
+
+    QVariantMap note(const QString &strUuid,
+                     const QString &strUpdatedAt,
+                     const QString &strContent,
+                     const QString &strSetAt = QStringLiteral("2016-03-05 00:00:00")) const
+    {
+        return {{QStringLiteral("uuid"), strUuid},
+                {QStringLiteral("set_at"), strSetAt},
+                {QStringLiteral("created_at"), strUpdatedAt},
+                {QStringLiteral("updated_at"), strUpdatedAt},
+                {QStringLiteral("title"), strContent.left(50)},
+                {QStringLiteral("content"), strContent},
+                {QStringLiteral("content_size"), strContent.toUtf8().size()},
+                {QStringLiteral("md5"), md5Hex(strContent)}};
+    }
+
+    QJsonObject noteByUuid(const CUser &user, const QString &strUuid)
+    {
+        return post(QStringLiteral("get_note_item"), auth(user, {{QStringLiteral("uuid"), strUuid}}))
+            .m_obj;
+    }
+
+    QString dbUrl() const { return m_strDbUrl; }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void endpoints_data();
+    void endpoints();
+    void tokenRules_data();
+    void tokenRules();
+    void tokenExpiry();
+    void loginRateLimit();
+    void newerWins();
+    void textWithoutContent();
+    void uuidAssignment();
+    void notesOfOtherUsers();
+    void concurrentInserts();
+    void tombstones();
+    void pagingWindow();
+    void literalSearch();
+    void protocolLimits_data();
+    void protocolLimits();
+    void twoInstances();
+    void commandLine_data();
+    void commandLine();
+    void logHoldsNoSecrets();
+
+private:
+    QNetworkAccessManager m_nam;
+    QTemporaryDir m_dir;
+    QString m_strDbUrl;
+    QString m_strPgAdminUrl, m_strPgDbName;
+    CServer m_server;
+    CUser m_alice, m_bob;
+};
+
+void TestServer::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QString strBackend = qEnvironmentVariable("KELPO_TEST_DB", QStringLiteral("sqlite"));
+    if (strBackend == QLatin1String("postgresql")) {
+        // The cluster started by the CTest fixture; every run gets a database of its own.
+        QFile file(qEnvironmentVariable("KELPO_TEST_PG_ENV"));
+        QVERIFY2(file.open(QIODevice::ReadOnly), "no PostgreSQL cluster: run through ctest");
+        const QString strEnv = QString::fromUtf8(file.readAll());
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^PG_URL=(.*)$"),
+                                                                 QRegularExpression::MultilineOption)
+                                                  .match(strEnv);
+        QVERIFY(match.hasMatch());
+        m_strPgAdminUrl = match.captured(1).trimmed();
+        const QUrl url(m_strPgAdminUrl);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"),
+                                                    QStringLiteral("admin"));
+        db.setHostName(url.host());
+        db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setPassword(url.password());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        m_strPgDbName = QStringLiteral("kelpo_test_%1_%2")
+                            .arg(QCoreApplication::applicationPid())
+                            .arg(QRandomGenerator::global()->bounded(1000000));
+        QSqlQuery query(db);
+        QVERIFY2(query.exec(QStringLiteral("CREATE DATABASE %1").arg(m_strPgDbName)),
+                 qPrintable(query.lastError().text()));
+        QUrl urlTest = url;
+        urlTest.setPath(QLatin1Char('/') + m_strPgDbName);
+        m_strDbUrl = urlTest.toString();
+    } else {
+        m_strDbUrl = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("server.db"));
+    }
+
+    QVERIFY(m_server.start(m_strDbUrl,
+                           {QStringLiteral("--max-body"),
+                            QStringLiteral("1M"),
+                            QStringLiteral("--login-rate"),
+                            QStringLiteral("4")}));
+
+    // Registrations are sent as typed; the answer logs the user in.
+    const CAnswer a = post(QStringLiteral("register_user"),
+                           {{QStringLiteral("email"), QStringLiteral("alice@example.org")},
+                            {QStringLiteral("name"), QStringLiteral("Alice")},
+                            {QStringLiteral("nickname"), QStringLiteral("Al")},
+                            {QStringLiteral("pwd"), g_strPwd},
+                            {QStringLiteral("pwd_org"), QStringLiteral("clear text secret")}});
+    QCOMPARE(a.m_nStatus, 200);
+    QCOMPARE(a.error(), QString());
+    QVERIFY(a.m_obj.value(QStringLiteral("user_id")).toInt() > 0);
+    QCOMPARE(a.m_obj.value(QStringLiteral("login_token")).toString().size(), 64);
+    QCOMPARE(a.m_obj.value(QStringLiteral("classify_string")).toString(), QString());
+    QVERIFY(a.m_obj.contains(QStringLiteral("classify_string")));
+
+    const CAnswer b = post(QStringLiteral("register_user"),
+                           {{QStringLiteral("email"), QStringLiteral("bob@example.org")},
+                            {QStringLiteral("name"), QStringLiteral("bob")},
+                            {QStringLiteral("nickname"), QStringLiteral("Bob")},
+                            {QStringLiteral("pwd"), g_strPwd.toUpper()},
+                            {QStringLiteral("pwd_org"), QStringLiteral("clear text secret")}});
+    QCOMPARE(b.error(), QString());
+
+    // The application lower-cases names at login; digests compare in any case.
+    m_alice = loginAt(m_server, QStringLiteral("alice"));
+    m_bob = loginAt(m_server, QStringLiteral("bob"));
+    QVERIFY(m_alice.m_nId > 0);
+    QVERIFY(m_bob.m_nId > 0);
+    QVERIFY(m_alice.m_nId != m_bob.m_nId);
+}
+
+void TestServer::cleanupTestCase()
+{
+    QCOMPARE(m_server.stop(), 0);
+    if (!m_strPgDbName.isEmpty()) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("admin"));
+            QSqlQuery query(db);
+            QVERIFY2(query.exec(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_strPgDbName)),
+                     qPrintable(query.lastError().text()));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    }
+}
+
+void TestServer::endpoints_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<bool>("authenticated");
+    QTest::addColumn<QVariantMap>("fields");
+    QTest::addColumn<QString>("error");       // expected error, empty for success
+    QTest::addColumn<QStringList>("members"); // members of a successful answer
+
+    const QString u = QStringLiteral("{5a0c3f2e-1b4d-4c6a-9e8f-0123456789ab}");
+    const QStringList lstLogin = {QStringLiteral("user_id"),
+                                  QStringLiteral("login_token"),
+                                  QStringLiteral("classify_string")};
+    auto reg = [](const QString &strName, const QString &strEmail, const QString &strPwd) {
+        return QVariantMap{{QStringLiteral("email"), strEmail},
+                           {QStringLiteral("name"), strName},
+                           {QStringLiteral("nickname"), QStringLiteral("N")},
+                           {QStringLiteral("pwd"), strPwd},
+                           {QStringLiteral("pwd_org"), QStringLiteral("x")}};
+    };
+    auto login = [](const QString &strName, const QString &strPwd) {
+        return QVariantMap{{QStringLiteral("lang"), QStringLiteral("zh_cn")},
+                           {QStringLiteral("login_from"), QStringLiteral("OTHER_3_0")},
+                           {QStringLiteral("name"), strName},
+                           {QStringLiteral("pwd"), strPwd}};
+    };
+
+    QTest::newRow("register: new user")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("Carol"), QStringLiteral("carol@example.org"), g_strPwd) << QString()
+        << lstLogin;
+    QTest::newRow("register: name taken in another case")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("ALICE"), QStringLiteral("new@example.org"), g_strPwd)
+        << QStringLiteral("This name is taken.") << QStringList();
+    QTest::newRow("register: e-mail taken in another case")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("dave"), QStringLiteral("Alice@Example.org"), g_strPwd)
+        << QStringLiteral("This e-mail address is taken.") << QStringList();
+    QTest::newRow("register: digest of 31 digits")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("erin"), QStringLiteral("erin@example.org"), g_strPwd.left(31))
+        << QStringLiteral("The password digest must be 32 hexadecimal digits.") << QStringList();
+    QTest::newRow("register: clear password as digest")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("erin"),
+               QStringLiteral("erin@example.org"),
+               QStringLiteral("my password is long enough 32 ch"))
+        << QStringLiteral("The password digest must be 32 hexadecimal digits.") << QStringList();
+    QTest::newRow("register: empty name")
+        << QStringLiteral("register_user") << false
+        << reg(QString(), QStringLiteral("erin@example.org"), g_strPwd)
+        << QStringLiteral("The name is empty.") << QStringList();
+    QTest::newRow("register: no e-mail")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("erin"), QStringLiteral("erin.example.org"), g_strPwd)
+        << QStringLiteral("The e-mail address is not valid.") << QStringList();
+
+    QTest::newRow("login: success")
+        << QStringLiteral("login") << false << login(QStringLiteral("alice"), g_strPwd) << QString()
+        << lstLogin;
+    QTest::newRow("login: wrong password")
+        << QStringLiteral("login") << false
+        << login(QStringLiteral("alice"), md5Hex(QStringLiteral("guess")))
+        << QStringLiteral("Wrong name or password.") << QStringList();
+    QTest::newRow("login: unknown name")
+        << QStringLiteral("login") << false << login(QStringLiteral("nobody"), g_strPwd)
+        << QStringLiteral("Wrong name or password.") << QStringList();
+    QTest::newRow("login: clear password")
+        << QStringLiteral("login") << false
+        << login(QStringLiteral("alice"), QStringLiteral("clear text secret"))
+        << QStringLiteral("Wrong name or password.") << QStringList();
+
+    QTest::newRow("forgot_pwd: by name")
+        << QStringLiteral("forgot_pwd") << false
+        << QVariantMap{{QStringLiteral("user_email"), QString()},
+                       {QStringLiteral("user_name"), QStringLiteral("Alice")}}
+        << QString() << QStringList{QStringLiteral("email")};
+    QTest::newRow("forgot_pwd: by e-mail")
+        << QStringLiteral("forgot_pwd") << false
+        << QVariantMap{{QStringLiteral("user_email"), QStringLiteral("BOB@example.org")},
+                       {QStringLiteral("user_name"), QString()}}
+        << QString() << QStringList{QStringLiteral("email")};
+    QTest::newRow("forgot_pwd: unknown")
+        << QStringLiteral("forgot_pwd") << false
+        << QVariantMap{{QStringLiteral("user_email"), QStringLiteral("x@y.z")},
+                       {QStringLiteral("user_name"), QStringLiteral("zed")}}
+        << QStringLiteral("No account has this name or e-mail address.") << QStringList();
+    QTest::newRow("forgot_pwd: nothing given")
+        << QStringLiteral("forgot_pwd") << false
+        << QVariantMap{{QStringLiteral("user_email"), QString()},
+                       {QStringLiteral("user_name"), QString()}}
+        << QStringLiteral("Give your user name or your e-mail address.") << QStringList();
+
+    QTest::newRow("month list") << QStringLiteral("get_note_list_by_month") << true
+                                << QVariantMap{{QStringLiteral("time_year"), 2016},
+                                               {QStringLiteral("time_month"), 3}}
+                                << QString() << QStringList{QStringLiteral("notes")};
+    QTest::newRow("month list: month 13")
+        << QStringLiteral("get_note_list_by_month") << true
+        << QVariantMap{{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 13}}
+        << QStringLiteral("\"time_month\" is not a month from 1 to 12.") << QStringList();
+    QTest::newRow("month list: no year")
+        << QStringLiteral("get_note_list_by_month") << true
+        << QVariantMap{{QStringLiteral("time_month"), 3}}
+        << QStringLiteral("\"time_year\" is not a year.") << QStringList();
+
+    QTest::newRow("offset list") << QStringLiteral("get_note_list_by_offset") << true
+                                 << QVariantMap{{QStringLiteral("limit"), 50},
+                                                {QStringLiteral("offset"), 0},
+                                                {QStringLiteral("is_sync"), 1},
+                                                {QStringLiteral("start_time"), QString()},
+                                                {QStringLiteral("end_time"), QString()}}
+                                 << QString() << QStringList{QStringLiteral("notes")};
+    QTest::newRow("offset list: limit 101")
+        << QStringLiteral("get_note_list_by_offset") << true
+        << QVariantMap{{QStringLiteral("limit"), 101}, {QStringLiteral("offset"), 0}}
+        << QStringLiteral("\"limit\" must be a number from 1 to 100.") << QStringList();
+    QTest::newRow("offset list: negative offset")
+        << QStringLiteral("get_note_list_by_offset") << true
+        << QVariantMap{{QStringLiteral("limit"), 50}, {QStringLiteral("offset"), -1}}
+        << QStringLiteral("\"offset\" must be a number from 0 on.") << QStringList();
+    QTest::newRow("offset list: malformed start")
+        << QStringLiteral("get_note_list_by_offset") << true
+        << QVariantMap{{QStringLiteral("limit"), 50},
+                       {QStringLiteral("start_time"), QStringLiteral("2016-13-01 00:00:00")}}
+        << QStringLiteral("\"start_time\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        << QStringList();
+
+    const QVariantMap mapNote = note(u,
+                                     QStringLiteral("2016-03-05 10:00:00"),
+                                     QStringLiteral("<p>table</p>"));
+    QTest::newRow("replace") << QStringLiteral("replace_note_item") << true << mapNote << QString()
+                             << QStringList{QStringLiteral("note_id")};
+    QTest::newRow("insert of the same UUID")
+        << QStringLiteral("insert_note_item") << true << mapNote << QString()
+        << QStringList{QStringLiteral("note_id")};
+    QVariantMap map = mapNote;
+    map.insert(QStringLiteral("uuid"), QStringLiteral("{not-a-uuid}"));
+    QTest::newRow("replace: malformed UUID")
+        << QStringLiteral("replace_note_item") << true << map
+        << QStringLiteral("\"uuid\" is not a UUID.") << QStringList();
+    map = mapNote;
+    map.insert(QStringLiteral("updated_at"), QStringLiteral("2016-03-05T10:00:00"));
+    QTest::newRow("replace: malformed updated_at")
+        << QStringLiteral("replace_note_item") << true << map
+        << QStringLiteral("\"updated_at\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        << QStringList();
+    map = mapNote;
+    map.insert(QStringLiteral("created_at"), QStringLiteral("2016-02-30 10:00:00"));
+    QTest::newRow("replace: impossible created_at")
+        << QStringLiteral("replace_note_item") << true << map
+        << QStringLiteral("\"created_at\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        << QStringList();
+    map = mapNote;
+    map.insert(QStringLiteral("md5"), QStringLiteral("xyz"));
+    QTest::newRow("replace: malformed digest")
+        << QStringLiteral("replace_note_item") << true << map
+        << QStringLiteral("\"md5\" is not a digest of 32 hexadecimal digits.") << QStringList();
+    map = mapNote;
+    map.remove(QStringLiteral("set_at"));
+    QTest::newRow("replace: no day")
+        << QStringLiteral("replace_note_item") << true << map
+        << QStringLiteral("A note needs its \"set_at\".") << QStringList();
+    map = mapNote;
+    map.insert(QStringLiteral("deleted"), 2);
+    QTest::newRow("replace: deleted 2")
+        << QStringLiteral("replace_note_item") << true << map
+        << QStringLiteral("\"deleted\" must be 0 or 1.") << QStringList();
+
+    QTest::newRow("update: unknown UUID")
+        << QStringLiteral("update_note_item") << true
+        << QVariantMap{{QStringLiteral("uuid"), newUuid()},
+                       {QStringLiteral("deleted"), 1},
+                       {QStringLiteral("updated_at"), QStringLiteral("2016-03-05 10:00:00")}}
+        << QStringLiteral("The note does not exist.") << QStringList();
+    QTest::newRow("update: unknown note id")
+        << QStringLiteral("update_note_item") << true
+        << QVariantMap{{QStringLiteral("note_id"), 999999},
+                       {QStringLiteral("deleted"), 1},
+                       {QStringLiteral("updated_at"), QStringLiteral("2016-03-05 10:00:00")}}
+        << QStringLiteral("The note does not exist.") << QStringList();
+    QTest::newRow("update: malformed note id")
+        << QStringLiteral("update_note_item") << true
+        << QVariantMap{{QStringLiteral("note_id"), QStringLiteral("7x")},
+                       {QStringLiteral("deleted"), 1}}
+        << QStringLiteral("\"note_id\" is not a note id.") << QStringList();
+    QTest::newRow("update: no note named")
+        << QStringLiteral("update_note_item") << true << QVariantMap{{QStringLiteral("deleted"), 1}}
+        << QStringLiteral("Give the note's \"note_id\" or \"uuid\".") << QStringList();
+    QTest::newRow("update: change without time")
+        << QStringLiteral("compare_update_note_item") << true
+        << QVariantMap{{QStringLiteral("uuid"), u}, {QStringLiteral("title"), QStringLiteral("t")}}
+        << QStringLiteral("A change needs its \"updated_at\".") << QStringList();
+    QTest::newRow("compare update")
+        << QStringLiteral("compare_update_note_item") << true
+        << QVariantMap{{QStringLiteral("uuid"), u},
+                       {QStringLiteral("title"), QStringLiteral("t")},
+                       {QStringLiteral("updated_at"), QStringLiteral("2016-03-05 10:00:00")}}
+        << QString() << QStringList{QStringLiteral("note_id")};
+
+    QTest::newRow("get item") << QStringLiteral("get_note_item") << true
+                              << QVariantMap{{QStringLiteral("uuid"), u}} << QString()
+                              << QStringList{QStringLiteral("id"),
+                                             QStringLiteral("uuid"),
+                                             QStringLiteral("user_id"),
+                                             QStringLiteral("set_at"),
+                                             QStringLiteral("created_at"),
+                                             QStringLiteral("updated_at"),
+                                             QStringLiteral("title"),
+                                             QStringLiteral("content"),
+                                             QStringLiteral("content_size"),
+                                             QStringLiteral("md5"),
+                                             QStringLiteral("deleted")};
+    QTest::newRow("get item: unknown")
+        << QStringLiteral("get_note_item") << true
+        << QVariantMap{{QStringLiteral("uuid"), newUuid()}} << QString() << QStringList();
+    QTest::newRow("get item: malformed UUID")
+        << QStringLiteral("get_note_item") << true
+        << QVariantMap{{QStringLiteral("uuid"), QStringLiteral("12")}}
+        << QStringLiteral("\"uuid\" is not a UUID.") << QStringList();
+}
+
+void TestServer::endpoints()
+{
+    QFETCH(QString, endpoint);
+    QFETCH(bool, authenticated);
+    QFETCH(QVariantMap, fields);
+    QFETCH(QString, error);
+    QFETCH(QStringList, members);
+
+    const CAnswer a = post(endpoint, authenticated ? auth(m_alice, fields) : fields);
+    QCOMPARE(a.m_nStatus, 200);
+    QVERIFY2(!a.m_obj.isEmpty() || members.isEmpty(), a.m_baBody.constData());
+    QCOMPARE(a.error(), error);
+    if (!error.isEmpty())
+        return;
+    QStringList lstKeys = a.m_obj.keys();
+    for (const QString &strMember : members)
+        QVERIFY2(lstKeys.contains(strMember), qPrintable(strMember));
+    if (members.isEmpty())
+        QCOMPARE(a.m_obj, QJsonObject()); // nothing came back
+    if (members.contains(QStringLiteral("user_id")))
+        QVERIFY(a.m_obj.value(QStringLiteral("user_id")).toInt() > 0);
+    if (members.contains(QStringLiteral("note_id")))
+        QVERIFY(a.m_obj.value(QStringLiteral("note_id")).toInt() > 0);
+    if (members.contains(QStringLiteral("email")))
+        QVERIFY(a.m_obj.value(QStringLiteral("email")).toString().contains(QLatin1Char('@')));
+}
+
+void TestServer::tokenRules_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<QString>("who");
+
+    const QStringList lstEndpoints = {QStringLiteral("get_note_list_by_month"),
+                                      QStringLiteral("get_note_list_by_offset"),
+                                      QStringLiteral("get_note_item"),
+                                      QStringLiteral("replace_note_item"),
+                                      QStringLiteral("insert_note_item"),
+                                      QStringLiteral("update_note_item"),
+                                      QStringLiteral("compare_update_note_item")};
+    for (const QString &strEndpoint : lstEndpoints) {
+        for (const char *szWho :
+             {"no token", "made-up token", "token of another user", "no user id"})
+            QTest::addRow("%s, %s", qPrintable(strEndpoint), szWho)
+                << strEndpoint << QString::fromLatin1(szWho);
+    }
+}
+
+void TestServer::tokenRules()
+{
+    QFETCH(QString, endpoint);
+    QFETCH(QString, who);
+
+    const QString strUuid = newUuid();
+    QVariantMap map = note(strUuid, QStringLiteral("2016-03-05 10:00:00"), QStringLiteral("x"));
+    map.insert(QStringLiteral("time_year"), 2016);
+    map.insert(QStringLiteral("time_month"), 3);
+    if (who == QLatin1String("made-up token")) {
+        map = auth(CUser{m_alice.m_nId, QString(64, QLatin1Char('a'))}, map);
+    } else if (who == QLatin1String("token of another user")) {
+        map = auth(CUser{m_alice.m_nId, m_bob.m_strToken}, map);
+    } else if (who == QLatin1String("no user id")) {
+        map = auth(m_alice, map);
+        map.remove(QStringLiteral("user_id"));
+    } else {
+        map.insert(QStringLiteral("user_id"), m_alice.m_nId);
+    }
+    const CAnswer a = post(endpoint, map);
+    QCOMPARE(a.m_nStatus, 200);
+    QCOMPARE(a.error(), g_strTokenWrong);
+    QCOMPARE(a.m_obj.keys(), QStringList{QStringLiteral("error")});
+    // Nothing was written on the way.
+    QCOMPARE(noteByUuid(m_alice, strUuid), QJsonObject());
+}
+
+void TestServer::tokenExpiry()
+{
+    // A second instance on the same database whose tokens live two seconds.
+    CServer quick;
+    QVERIFY(quick.start(m_strDbUrl, {QStringLiteral("--token-ttl"), QStringLiteral("2")}));
+    const CUser user = loginAt(quick, QStringLiteral("bob"));
+    QVERIFY(user.m_nId > 0);
+    const QVariantMap map = auth(user,
+                                 {{QStringLiteral("time_year"), 2016},
+                                  {QStringLiteral("time_month"), 3}});
+    QCOMPARE(post(quick, QStringLiteral("get_note_list_by_month"), map).error(), QString());
+
+    // A new login revokes nothing: the older token of the same user still works.
+    QCOMPARE(post(quick,
+                  QStringLiteral("get_note_list_by_month"),
+                  auth(m_bob,
+                       {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
+                 .error(),
+             QString());
+
+    // Left unused for longer than its lifetime, the token is refused. (Every use
+    // extends the lifetime, so the wait must not use it.)
+    QElapsedTimer timer;
+    timer.start();
+    QTRY_VERIFY_WITH_TIMEOUT(timer.elapsed() > 3500, 10000);
+    QCOMPARE(post(quick, QStringLiteral("get_note_list_by_month"), map).error(), g_strTokenWrong);
+    // The instance with the default lifetime agrees: the expired token is gone.
+    QCOMPARE(post(QStringLiteral("get_note_list_by_month"), map).error(), g_strTokenWrong);
+    // A fresh login gives a working token again.
+    const CUser renewed = loginAt(quick, QStringLiteral("bob"));
+    QCOMPARE(post(quick,
+                  QStringLiteral("get_note_list_by_month"),
+                  auth(renewed,
+                       {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
+                 .error(),
+             QString());
+    QCOMPARE(quick.stop(), 0);
+}
+
+void TestServer::loginRateLimit()
+{
+    // The main instance allows four failures per name and minute.
+    const CAnswer reg = post(QStringLiteral("register_user"),
+                             {{QStringLiteral("email"), QStringLiteral("frank@example.org")},
+                              {QStringLiteral("name"), QStringLiteral("frank")},
+                              {QStringLiteral("pwd"), g_strPwd}});
+    QCOMPARE(reg.error(), QString());
+    const QVariantMap mapWrong = {{QStringLiteral("name"), QStringLiteral("frank")},
+                                  {QStringLiteral("pwd"), md5Hex(QStringLiteral("guess"))}};
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(post(QStringLiteral("login"), mapWrong).error(),
+                 QStringLiteral("Wrong name or password."));
+    const QVariantMap mapRight = {{QStringLiteral("name"), QStringLiteral("frank")},
+                                  {QStringLiteral("pwd"), g_strPwd}};
+    QCOMPARE(post(QStringLiteral("login"), mapRight).error(),
+             QStringLiteral("Too many attempts. Try again later."));
+    // Other names are not held up.
+    QCOMPARE(post(QStringLiteral("login"),
+                  {{QStringLiteral("name"), QStringLiteral("bob")},
+                   {QStringLiteral("pwd"), g_strPwd}})
+                 .error(),
+             QString());
+}
+
+void TestServer::newerWins()
+{
+    const QString strUuid = newUuid();
+    auto replace = [&](const QString &strAt, const QString &strText) {
+        return post(QStringLiteral("replace_note_item"),
+                    auth(m_alice, note(strUuid, strAt, strText)));
+    };
+    const CAnswer first = replace(QStringLiteral("2016-03-05 10:00:00"), QStringLiteral("first"));
+    QCOMPARE(first.error(), QString());
+    const int nId = first.m_obj.value(QStringLiteral("note_id")).toInt();
+
+    // Older: kept out, but the answer still names the note.
+    const CAnswer older = replace(QStringLiteral("2016-03-05 09:59:59"), QStringLiteral("older"));
+    QCOMPARE(older.m_obj.value(QStringLiteral("note_id")).toInt(), nId);
+    QCOMPARE(older.m_obj.value(QStringLiteral("applied")).toBool(), false);
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("content")).toString(),
+             QStringLiteral("first"));
+
+    // Same time and newer: applied.
+    QCOMPARE(replace(QStringLiteral("2016-03-05 10:00:00"), QStringLiteral("same"))
+                 .m_obj.value(QStringLiteral("applied"))
+                 .toBool(),
+             true);
+    QCOMPARE(replace(QStringLiteral("2016-03-06 08:00:00"), QStringLiteral("newer"))
+                 .m_obj.value(QStringLiteral("note_id"))
+                 .toInt(),
+             nId);
+    QJsonObject obj = noteByUuid(m_alice, strUuid);
+    QCOMPARE(obj.value(QStringLiteral("content")).toString(), QStringLiteral("newer"));
+    QCOMPARE(obj.value(QStringLiteral("updated_at")).toString(),
+             QStringLiteral("2016-03-06 08:00:00"));
+    QCOMPARE(obj.value(QStringLiteral("created_at")).toString(),
+             QStringLiteral("2016-03-06 08:00:00"));
+    QCOMPARE(obj.value(QStringLiteral("md5")).toString(), md5Hex(QStringLiteral("newer")));
+    QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), 5);
+
+    // update_note_item by id and by UUID follows the same rule.
+    CAnswer a = post(QStringLiteral("update_note_item"),
+                     auth(m_alice,
+                          {{QStringLiteral("note_id"), nId},
+                           {QStringLiteral("content"), QStringLiteral("stale edit")},
+                           {QStringLiteral("updated_at"), QStringLiteral("2016-03-06 07:00:00")}}));
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), false);
+    a = post(QStringLiteral("update_note_item"),
+             auth(m_alice,
+                  {{QStringLiteral("uuid"), strUuid},
+                   {QStringLiteral("content"), QStringLiteral("<p>\u00e9t\u00e9 \u65e5\u8a18</p>")},
+                   {QStringLiteral("set_at"), QStringLiteral("2016-04-01")},
+                   {QStringLiteral("updated_at"), QStringLiteral("2016-03-07 07:00:00")}}));
+    QCOMPARE(a.m_obj.value(QStringLiteral("note_id")).toInt(), nId);
+    QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), true);
+    obj = noteByUuid(m_alice, strUuid);
+    const QString strText = QStringLiteral("<p>\u00e9t\u00e9 \u65e5\u8a18</p>");
+    QCOMPARE(obj.value(QStringLiteral("content")).toString(), strText);
+    QCOMPARE(obj.value(QStringLiteral("md5")).toString(), md5Hex(strText));
+    QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), strText.toUtf8().size());
+    QCOMPARE(obj.value(QStringLiteral("set_at")).toString(), QStringLiteral("2016-04-01 00:00:00"));
+    QCOMPARE(obj.value(QStringLiteral("title")).toString(),
+             QStringLiteral("newer")); // not sent, kept
+}
+
+void TestServer::textWithoutContent()
+{
+    // A sender that lists a text it has not fetched (empty content, size above 0)
+    // must not wipe the stored text.
+    const QString strUuid = newUuid();
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strUuid,
+                            QStringLiteral("2016-03-05 10:00:00"),
+                            QStringLiteral("precious"))))
+                 .error(),
+             QString());
+    QVariantMap map = note(strUuid, QStringLiteral("2016-03-05 11:00:00"), QString());
+    map.insert(QStringLiteral("content_size"), 8);
+    map.insert(QStringLiteral("md5"), md5Hex(QStringLiteral("precious")));
+    map.insert(QStringLiteral("title"), QStringLiteral("renamed"));
+    QCOMPARE(post(QStringLiteral("replace_note_item"), auth(m_alice, map)).error(), QString());
+    QJsonObject obj = noteByUuid(m_alice, strUuid);
+    QCOMPARE(obj.value(QStringLiteral("content")).toString(), QStringLiteral("precious"));
+    QCOMPARE(obj.value(QStringLiteral("title")).toString(), QStringLiteral("renamed"));
+    QCOMPARE(obj.value(QStringLiteral("updated_at")).toString(),
+             QStringLiteral("2016-03-05 11:00:00"));
+
+    // An empty text that says so (size 0) is a real edit.
+    map = note(strUuid, QStringLiteral("2016-03-05 12:00:00"), QString());
+    QCOMPARE(post(QStringLiteral("update_note_item"), auth(m_alice, map)).error(), QString());
+    obj = noteByUuid(m_alice, strUuid);
+    QCOMPARE(obj.value(QStringLiteral("content")).toString(), QString());
+    QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), 0);
+}
+
+void TestServer::uuidAssignment()
+{
+    // A note stored without UUID (as older clients did) gets one on request,
+    // whatever the times say.
+    QVariantMap map = note(QString(),
+                           QStringLiteral("2016-05-01 10:00:00"),
+                           QStringLiteral("no uuid"));
+    map.remove(QStringLiteral("uuid"));
+    const CAnswer ins = post(QStringLiteral("insert_note_item"), auth(m_alice, map));
+    QCOMPARE(ins.error(), QString());
+    const int nId = ins.m_obj.value(QStringLiteral("note_id")).toInt();
+    QJsonObject obj = post(QStringLiteral("get_note_item"),
+                           auth(m_alice, {{QStringLiteral("note_id"), nId}}))
+                          .m_obj;
+    QCOMPARE(obj.value(QStringLiteral("uuid")).toString(), QString());
+    QCOMPARE(obj.value(QStringLiteral("id")).toInt(), nId);
+
+    const QString strUuid = newUuid();
+    CAnswer a = post(QStringLiteral("update_note_item"),
+                     auth(m_alice,
+                          {{QStringLiteral("note_id"), nId}, {QStringLiteral("uuid"), strUuid}}));
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("id")).toInt(), nId);
+
+    // The same request again changes nothing; another UUID is refused.
+    QCOMPARE(post(QStringLiteral("update_note_item"),
+                  auth(m_alice, {{QStringLiteral("id"), nId}, {QStringLiteral("uuid"), strUuid}}))
+                 .error(),
+             QString());
+    QCOMPARE(post(QStringLiteral("update_note_item"),
+                  auth(m_alice,
+                       {{QStringLiteral("note_id"), nId}, {QStringLiteral("uuid"), newUuid()}}))
+                 .error(),
+             QStringLiteral("The note already has another UUID."));
+
+    // A UUID already in use stays with its note.
+    const CAnswer other = post(QStringLiteral("insert_note_item"), auth(m_alice, map));
+    const int nOther = other.m_obj.value(QStringLiteral("note_id")).toInt();
+    QVERIFY(nOther != nId);
+    QCOMPARE(post(QStringLiteral("update_note_item"),
+                  auth(m_alice,
+                       {{QStringLiteral("note_id"), nOther}, {QStringLiteral("uuid"), strUuid}}))
+                 .error(),
+             QStringLiteral("Another note has this UUID."));
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("id")).toInt(), nId);
+}
+
+void TestServer::notesOfOtherUsers()
+{
+    const QString strUuid = newUuid();
+    const CAnswer a = post(QStringLiteral("replace_note_item"),
+                           auth(m_alice,
+                                note(strUuid,
+                                     QStringLiteral("2016-06-01 10:00:00"),
+                                     QStringLiteral("alice's"))));
+    const int nId = a.m_obj.value(QStringLiteral("note_id")).toInt();
+
+    // The owner is the token's user, never a field.
+    QVariantMap map = note(strUuid, QStringLiteral("2030-01-01 00:00:00"), QStringLiteral("bob's"));
+    map = auth(m_bob, map);
+    CAnswer b = post(QStringLiteral("replace_note_item"), map);
+    QCOMPARE(b.error(), QStringLiteral("This UUID belongs to a note of another account."));
+    b = post(QStringLiteral("update_note_item"),
+             auth(m_bob,
+                  {{QStringLiteral("note_id"), nId},
+                   {QStringLiteral("deleted"), 1},
+                   {QStringLiteral("updated_at"), QStringLiteral("2030-01-01 00:00:00")}}));
+    QCOMPARE(b.error(), QStringLiteral("The note does not exist."));
+    QCOMPARE(post(QStringLiteral("get_note_item"), auth(m_bob, {{QStringLiteral("note_id"), nId}}))
+                 .m_obj,
+             QJsonObject());
+    QCOMPARE(noteByUuid(m_bob, strUuid), QJsonObject());
+    const CAnswer month = post(QStringLiteral("get_note_list_by_month"),
+                               auth(m_bob,
+                                    {{QStringLiteral("time_year"), 2016},
+                                     {QStringLiteral("time_month"), 6}}));
+    QCOMPARE(month.notes().size(), 0);
+
+    const QJsonObject obj = noteByUuid(m_alice, strUuid);
+    QCOMPARE(obj.value(QStringLiteral("content")).toString(), QStringLiteral("alice's"));
+    QCOMPARE(obj.value(QStringLiteral("user_id")).toInt(), m_alice.m_nId);
+    QCOMPARE(obj.value(QStringLiteral("deleted")).toInt(), 0);
+}
+
+void TestServer::concurrentInserts()
+{
+    // Several computers of one user upload the same new note at once.
+    const QString strUuid = newUuid();
+    QList<QNetworkReply *> lstReplies;
+    for (int i = 0; i < 8; ++i) {
+        const QString strAt = QStringLiteral("2016-07-01 10:00:0%1").arg(i);
+        lstReplies << send(m_server,
+                           i % 2 ? QStringLiteral("insert_note_item")
+                                 : QStringLiteral("replace_note_item"),
+                           auth(m_alice,
+                                note(strUuid,
+                                     strAt,
+                                     QStringLiteral("copy %1").arg(i),
+                                     QStringLiteral("2016-07-01 00:00:00"))));
+    }
+    QSet<int> setIds;
+    for (QNetworkReply *pReply : lstReplies) {
+        const CAnswer a = wait(pReply);
+        QCOMPARE(a.m_nStatus, 200);
+        QCOMPARE(a.error(), QString());
+        setIds << a.m_obj.value(QStringLiteral("note_id")).toInt();
+    }
+    QCOMPARE(setIds.size(), 1);
+    const QJsonArray arr = post(QStringLiteral("get_note_list_by_month"),
+                                auth(m_alice,
+                                     {{QStringLiteral("time_year"), 2016},
+                                      {QStringLiteral("time_month"), 7}}))
+                               .notes();
+    QCOMPARE(arr.size(), 1);
+    // Whatever order they came in, the newest copy won.
+    QCOMPARE(arr.at(0).toObject().value(QStringLiteral("content")).toString(),
+             QStringLiteral("copy 7"));
+}
+
+void TestServer::tombstones()
+{
+    const QString strUuid = newUuid();
+    const QString strKept = newUuid();
+    auto month = [&] {
+        return post(QStringLiteral("get_note_list_by_month"),
+                    auth(m_alice,
+                         {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 8}}))
+            .notes();
+    };
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strUuid,
+                            QStringLiteral("2016-08-01 10:00:00"),
+                            QStringLiteral("to go"),
+                            QStringLiteral("2016-08-01 00:00:00"))))
+                 .error(),
+             QString());
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strKept,
+                            QStringLiteral("2016-08-31 10:00:00"),
+                            QStringLiteral("stays"),
+                            QStringLiteral("2016-08-31 00:00:00"))))
+                 .error(),
+             QString());
+    // Neighbouring months stay out.
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(newUuid(),
+                            QStringLiteral("2016-09-01 10:00:00"),
+                            QStringLiteral("september"),
+                            QStringLiteral("2016-09-01 00:00:00"))))
+                 .error(),
+             QString());
+    QCOMPARE(month().size(), 2);
+
+    // Deleting as the application does: UUID, "deleted" 1 and the time of deletion.
+    const CAnswer del = post(QStringLiteral("update_note_item"),
+                             auth(m_alice,
+                                  {{QStringLiteral("deleted"), 1},
+                                   {QStringLiteral("updated_at"),
+                                    QStringLiteral("2016-08-02 09:00:00")},
+                                   {QStringLiteral("uuid"), strUuid}}));
+    QCOMPARE(del.error(), QString());
+    QCOMPARE(del.m_obj.value(QStringLiteral("applied")).toBool(), true);
+
+    const QJsonArray arr = month();
+    QCOMPARE(arr.size(), 2);
+    const QJsonObject tomb = arr.at(0).toObject();
+    QCOMPARE(tomb.value(QStringLiteral("uuid")).toString(), strUuid);
+    QCOMPARE(tomb.value(QStringLiteral("deleted")).toInt(), 1);
+    QCOMPARE(tomb.value(QStringLiteral("content")).toString(), QString());
+    QCOMPARE(tomb.value(QStringLiteral("content_size")).toInt(), 0);
+    QCOMPARE(tomb.value(QStringLiteral("updated_at")).toString(),
+             QStringLiteral("2016-08-02 09:00:00"));
+    QCOMPARE(arr.at(1).toObject().value(QStringLiteral("deleted")).toInt(), 0);
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("deleted")).toInt(), 1);
+
+    // The paged list shows tombstones too.
+    const QJsonArray page
+        = post(QStringLiteral("get_note_list_by_offset"),
+               auth(m_alice,
+                    {{QStringLiteral("limit"), 100},
+                     {QStringLiteral("offset"), 0},
+                     {QStringLiteral("start_time"), QStringLiteral("2016-08-02 09:00:00")},
+                     {QStringLiteral("end_time"), QStringLiteral("2016-08-02 09:00:00")}}))
+              .notes();
+    QCOMPARE(page.size(), 1);
+    QCOMPARE(page.at(0).toObject().value(QStringLiteral("deleted")).toInt(), 1);
+
+    // A stale copy from another computer does not bring the note back.
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strUuid,
+                            QStringLiteral("2016-08-01 10:00:00"),
+                            QStringLiteral("to go"),
+                            QStringLiteral("2016-08-01 00:00:00"))))
+                 .m_obj.value(QStringLiteral("applied"))
+                 .toBool(),
+             false);
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("deleted")).toInt(), 1);
+
+    // A newer text written elsewhere without knowing of the deletion brings the note
+    // back instead of hiding the text in a tombstone.
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strUuid,
+                            QStringLiteral("2016-08-03 10:00:00"),
+                            QStringLiteral("written later"),
+                            QStringLiteral("2016-08-01 00:00:00"))))
+                 .m_obj.value(QStringLiteral("applied"))
+                 .toBool(),
+             true);
+    const QJsonObject back = noteByUuid(m_alice, strUuid);
+    QCOMPARE(back.value(QStringLiteral("deleted")).toInt(), 0);
+    QCOMPARE(back.value(QStringLiteral("content")).toString(), QStringLiteral("written later"));
+}
+
+void TestServer::pagingWindow()
+{
+    // A user of its own, so that only these notes are listed.
+    const CAnswer reg = post(QStringLiteral("register_user"),
+                             {{QStringLiteral("email"), QStringLiteral("pager@example.org")},
+                              {QStringLiteral("name"), QStringLiteral("pager")},
+                              {QStringLiteral("pwd"), g_strPwd}});
+    const CUser user{reg.m_obj.value(QStringLiteral("user_id")).toInt(),
+                     reg.m_obj.value(QStringLiteral("login_token")).toString()};
+    for (int i = 1; i <= 5; ++i) {
+        QCOMPARE(post(QStringLiteral("replace_note_item"),
+                      auth(user,
+                           note(newUuid(),
+                                QStringLiteral("2017-01-0%1 12:00:00").arg(i),
+                                QStringLiteral("n%1").arg(i))))
+                     .error(),
+                 QString());
+    }
+    auto page = [&](const QVariantMap &map) {
+        return titlesOf(post(QStringLiteral("get_note_list_by_offset"), auth(user, map)).notes());
+    };
+    const QString t2 = QStringLiteral("2017-01-02 12:00:00");
+    const QString t4 = QStringLiteral("2017-01-04 12:00:00");
+    QCOMPARE(page({{QStringLiteral("limit"), 50},
+                   {QStringLiteral("offset"), 0},
+                   {QStringLiteral("is_sync"), 1},
+                   {QStringLiteral("start_time"), t2},
+                   {QStringLiteral("end_time"), t4}}),
+             (QStringList{QStringLiteral("n4"), QStringLiteral("n3"), QStringLiteral("n2")}));
+    // An empty end is open towards now, an empty start towards the past.
+    QCOMPARE(page({{QStringLiteral("limit"), 50},
+                   {QStringLiteral("offset"), 0},
+                   {QStringLiteral("start_time"), t4},
+                   {QStringLiteral("end_time"), QString()}}),
+             (QStringList{QStringLiteral("n5"), QStringLiteral("n4")}));
+    QCOMPARE(page({{QStringLiteral("limit"), 50},
+                   {QStringLiteral("offset"), 0},
+                   {QStringLiteral("start_time"), QString()},
+                   {QStringLiteral("end_time"), t2}}),
+             (QStringList{QStringLiteral("n2"), QStringLiteral("n1")}));
+    // Pages of two, newest first.
+    QCOMPARE(page({{QStringLiteral("limit"), 2}, {QStringLiteral("offset"), 0}}),
+             (QStringList{QStringLiteral("n5"), QStringLiteral("n4")}));
+    QCOMPARE(page({{QStringLiteral("limit"), 2}, {QStringLiteral("offset"), 2}}),
+             (QStringList{QStringLiteral("n3"), QStringLiteral("n2")}));
+    QCOMPARE(page({{QStringLiteral("limit"), 2}, {QStringLiteral("offset"), 4}}),
+             QStringList{QStringLiteral("n1")});
+    QCOMPARE(page({{QStringLiteral("limit"), 2}, {QStringLiteral("offset"), 6}}), QStringList());
+}
+
+void TestServer::literalSearch()
+{
+    const CAnswer reg = post(QStringLiteral("register_user"),
+                             {{QStringLiteral("email"), QStringLiteral("seeker@example.org")},
+                              {QStringLiteral("name"), QStringLiteral("seeker")},
+                              {QStringLiteral("pwd"), g_strPwd}});
+    const CUser user{reg.m_obj.value(QStringLiteral("user_id")).toInt(),
+                     reg.m_obj.value(QStringLiteral("login_token")).toString()};
+    const QStringList lstTexts = {QStringLiteral("100% sure"),
+                                  QStringLiteral("snake_case"),
+                                  QStringLiteral("back\\slash"),
+                                  QStringLiteral("Plain Words"),
+                                  QStringLiteral("it's 'quoted'")};
+    for (int i = 0; i < lstTexts.size(); ++i) {
+        QCOMPARE(post(QStringLiteral("replace_note_item"),
+                      auth(user,
+                           note(newUuid(),
+                                QStringLiteral("2017-02-0%1 12:00:00").arg(i + 1),
+                                QStringLiteral("<p>%1</p>").arg(lstTexts.at(i)))))
+                     .error(),
+                 QString());
+    }
+    auto search = [&](const QString &strText) {
+        return titlesOf(post(QStringLiteral("get_note_list_by_offset"),
+                             auth(user,
+                                  {{QStringLiteral("limit"), 50},
+                                   {QStringLiteral("offset"), 0},
+                                   {QStringLiteral("is_sync"), 1},
+                                   {QStringLiteral("search_string"), strText}}))
+                            .notes());
+    };
+    QCOMPARE(search(QStringLiteral("%")), QStringList{QStringLiteral("<p>100% sure</p>")});
+    QCOMPARE(search(QStringLiteral("_")), QStringList{QStringLiteral("<p>snake_case</p>")});
+    QCOMPARE(search(QStringLiteral("\\")), QStringList{QStringLiteral("<p>back\\slash</p>")});
+    QCOMPARE(search(QStringLiteral("'quoted'")),
+             QStringList{QStringLiteral("<p>it's 'quoted'</p>")});
+    QCOMPARE(search(QStringLiteral("plain words")),
+             QStringList{QStringLiteral("<p>Plain Words</p>")});
+    QCOMPARE(search(QStringLiteral("e_c")), QStringList{QStringLiteral("<p>snake_case</p>")});
+    QCOMPARE(search(QStringLiteral("s_re")), QStringList());
+    QCOMPARE(search(QStringLiteral("<p>")).size(), lstTexts.size());
+    // A search ignores the time window.
+    const CAnswer a = post(QStringLiteral("get_note_list_by_offset"),
+                           auth(user,
+                                {{QStringLiteral("limit"), 50},
+                                 {QStringLiteral("search_string"), QStringLiteral("sure")},
+                                 {QStringLiteral("start_time"),
+                                  QStringLiteral("2030-01-01 00:00:00")}}));
+    QCOMPARE(a.notes().size(), 1);
+}
+
+void TestServer::protocolLimits_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+
+    const QByteArray baMultipart = "multipart/form-data; boundary=XyZ";
+    const QByteArray baForm
+        = "--XyZ\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nalice\r\n--XyZ--\r\n";
+    // Over the 1 MiB limit this instance runs with.
+    QByteArray baHuge = "--XyZ\r\nContent-Disposition: form-data; name=\"content\"\r\n\r\n";
+    baHuge += QByteArray(1100 * 1024, 'x') + "\r\n--XyZ--\r\n";
+
+    QTest::newRow("body over the limit")
+        << QByteArray("POST") << QStringLiteral("/mobile/replace_note_item") << baMultipart
+        << baHuge << 413;
+    QTest::newRow("url-encoded form")
+        << QByteArray("POST") << QStringLiteral("/mobile/login")
+        << QByteArray("application/x-www-form-urlencoded") << QByteArray("name=alice&pwd=x") << 400;
+    QTest::newRow("JSON body") << QByteArray("POST") << QStringLiteral("/mobile/login")
+                               << QByteArray("application/json")
+                               << QByteArray("{\"name\":\"alice\"}") << 400;
+    QTest::newRow("unknown endpoint") << QByteArray("POST") << QStringLiteral("/mobile/drop_tables")
+                                      << baMultipart << baForm << 404;
+    QTest::newRow("outside /mobile/")
+        << QByteArray("POST") << QStringLiteral("/login") << baMultipart << baForm << 404;
+    QTest::newRow("GET") << QByteArray("GET") << QStringLiteral("/mobile/login") << QByteArray()
+                         << QByteArray() << 405;
+    QTest::newRow("PUT") << QByteArray("PUT") << QStringLiteral("/mobile/login") << baMultipart
+                         << baForm << 405;
+}
+
+void TestServer::protocolLimits()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.m_nPort).arg(path)));
+    if (!contentType.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    QNetworkReply *pReply = m_nam.sendCustomRequest(request, method, body);
+    const CAnswer a = wait(pReply);
+    QCOMPARE(a.m_nStatus, status);
+    QVERIFY2(!a.error().isEmpty(), a.m_baBody.constData());
+    // The service is still there.
+    QCOMPARE(post(QStringLiteral("get_note_list_by_month"),
+                  auth(m_alice,
+                       {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
+                 .error(),
+             QString());
+}
+
+void TestServer::twoInstances()
+{
+    CServer second;
+    QVERIFY(second.start(m_strDbUrl));
+    // A token issued by one instance works at the other, both ways.
+    const QString strUuid = newUuid();
+    CAnswer a = post(second,
+                     QStringLiteral("replace_note_item"),
+                     auth(m_alice,
+                          note(strUuid,
+                               QStringLiteral("2018-03-01 10:00:00"),
+                               QStringLiteral("via second"))));
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("content")).toString(),
+             QStringLiteral("via second"));
+
+    const CUser user = loginAt(second, QStringLiteral("bob"));
+    a = post(QStringLiteral("get_note_list_by_month"),
+             auth(user, {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}));
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(second.stop(), 0);
+}
+
+void TestServer::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0
+                            << QStringLiteral("--token-ttl");
+    QTest::newRow("unknown option")
+        << QStringList{QStringLiteral("--colour")} << 2 << QStringLiteral("unknown option");
+    QTest::newRow("listen without port")
+        << QStringList{QStringLiteral("--listen"), QStringLiteral("localhost")} << 2
+        << QStringLiteral("HOST:PORT");
+    QTest::newRow("unknown database")
+        << QStringList{QStringLiteral("--db"), QStringLiteral("mysql://x")} << 2
+        << QStringLiteral("--db");
+    QTest::newRow("option without value")
+        << QStringList{QStringLiteral("--token-ttl")} << 2 << QStringLiteral("needs a value");
+    QTest::newRow("zero ttl") << QStringList{QStringLiteral("--token-ttl=0")} << 2
+                              << QStringLiteral("--token-ttl");
+}
+
+void TestServer::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+
+    QProcess process;
+    process.start(QStringLiteral(KELPO_BINARY_DIR "/kelpo-server"), args);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString strOut = QString::fromUtf8(process.readAllStandardOutput()
+                                             + process.readAllStandardError());
+    QVERIFY2(strOut.contains(output), qPrintable(strOut));
+    if (exitCode == 0) {
+        for (const char *szOption :
+             {"--listen", "--db", "--max-body", "--token-ttl", "--login-rate", "--threads"})
+            QVERIFY2(strOut.contains(QLatin1String(szOption)), szOption);
+    }
+}
+
+void TestServer::logHoldsNoSecrets()
+{
+    const QString strUuid = newUuid();
+    const QString strText = QStringLiteral("my diary secret 8f3a");
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice, note(strUuid, QStringLiteral("2019-01-01 10:00:00"), strText)))
+                 .error(),
+             QString());
+    // Stopping makes sure every line is out.
+    QCOMPARE(m_server.stop(), 0);
+    const QByteArray baLog = m_server.stderrText();
+    QVERIFY(baLog.contains("/mobile/replace_note_item 200"));
+    QVERIFY(baLog.contains("/mobile/login 200"));
+    QVERIFY(baLog.contains(QStringLiteral("user=%1").arg(m_alice.m_nId).toLatin1()));
+    QVERIFY(!baLog.contains(g_strPwd.toLatin1()));
+    QVERIFY(!baLog.contains("clear text secret"));
+    QVERIFY(!baLog.contains(m_alice.m_strToken.toLatin1()));
+    QVERIFY(!baLog.contains(m_bob.m_strToken.toLatin1()));
+    QVERIFY(!baLog.contains(strText.toUtf8()));
+    // The service comes back on the same database with everything in it.
+    QVERIFY(m_server.start(m_strDbUrl));
+    QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("content")).toString(), strText);
+}
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "tst_server.moc"

@@ -6,6 +6,7 @@
 #include "sqlbuilder.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTextDocument>
@@ -18,7 +19,8 @@ const int kPageSize = 50;
 const int kTitleLength = 50;
 const int kLargestImageSide = 500;
 // How the store begins the error of every request while local.db cannot be opened.
-const QLatin1String kStoreOpenFailure("Fail to open db");
+const QLatin1String kStoreOpenFailure("Fail to open db:");
+const QLatin1String kStoreConnectionFailure("Fail to add db connection:");
 
 QString nowString()
 {
@@ -38,6 +40,14 @@ QVariantMap noteOfContextData(const QVariantMap &mapData)
         && mapData.value(QStringLiteral("data")).type() == QVariant::Map)
         return mapData.value(QStringLiteral("data")).toMap();
     return mapData;
+}
+
+// A stored "set_at" is always the day at midnight.
+void normaliseSetAt(QVariantMap &map)
+{
+    const QString strSetAt(QStringLiteral("set_at"));
+    if (map.contains(strSetAt))
+        map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
 }
 
 bool isNoteWrite(const QString &strType)
@@ -328,7 +338,14 @@ void CNoteMgt::getNoteItem(int nId)
 
 void CNoteMgt::upateNoteItem(QVariantMap mapData)
 {
-    qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapData;
+    {
+        // The text itself (pictures included) stays out of the debug output.
+        QVariantMap mapShown = mapData;
+        mapShown.insert(QStringLiteral("content"),
+                        QStringLiteral("<%1 characters>")
+                            .arg(mapData.value(QStringLiteral("content")).toString().size()));
+        qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapShown;
+    }
     const QString strNow = nowString();
     if (!mapData.contains(QStringLiteral("user_id")))
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
@@ -518,9 +535,8 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
         return nOrder;
     }
     if (nWinner < 0) {
-        if (lacksText(mapServerItem)
-            || (!mapServerItem.contains(QStringLiteral("content"))
-                && textDigest(mapLocalItem) != textDigest(mapServerItem))) {
+        if (textDigest(mapLocalItem) != textDigest(mapServerItem)
+            && (lacksText(mapServerItem) || !mapServerItem.contains(QStringLiteral("content")))) {
             // The service listed the note without its text: fetch the whole note rather than
             // empty the text here.
             downloadNoteItem(strLocalUuid);
@@ -528,19 +544,19 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
         }
         convertServerItem(mapServerItem, m_nUserId);
         if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
-            // The same text: keep the local one, and its title (without a text and a size
-            // the title would be taken as the text of an emptied note).
-            if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty()) {
+            // The same text: keep the local one.
+            if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
                 mapServerItem.remove(QStringLiteral("content"));
-                mapServerItem.remove(QStringLiteral("title"));
-            }
             mapServerItem.remove(QStringLiteral("content_size"));
             mapServerItem.remove(QStringLiteral("md5"));
-        } else if (!mapServerItem.contains(QStringLiteral("content"))) {
-            mapServerItem.insert(QStringLiteral("content"), QString());
         }
         mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
-        prepareNoteItem(mapServerItem);
+        // Without a text the title stays the service's (the preparation would take a title
+        // without text and size for an emptied note).
+        if (mapServerItem.contains(QStringLiteral("content")))
+            prepareNoteItem(mapServerItem);
+        else
+            normaliseSetAt(mapServerItem);
         // The note takes the service's time of change, not the time of this copy.
         mapServerItem.insert(QStringLiteral("updated_at"), strServerAt);
         // A note deleted here and changed later elsewhere comes back.
@@ -668,9 +684,7 @@ void CNoteMgt::prepareNoteItem(QVariantMap &map)
         map.insert(strUpdatedAt, nowString());
         fillContentDigest(map);
     }
-    const QString strSetAt(QStringLiteral("set_at"));
-    if (map.contains(strSetAt))
-        map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
+    normaliseSetAt(map);
 }
 
 void CNoteMgt::convertServerItem(QVariantMap &map, int nUserId)
@@ -693,7 +707,9 @@ void CNoteMgt::fillDisplayFields(QVariantMap &map)
     if (!strContent.isEmpty() && map.value(QStringLiteral("title")).toString().isEmpty()) {
         QTextDocument doc;
         doc.setHtml(strContent);
-        QString strTitle = doc.toPlainText().left(kTitleLength);
+        // Pictures stand in the plain text as object replacement characters: no title text.
+        QString strTitle
+            = doc.toPlainText().remove(QChar::ObjectReplacementCharacter).left(kTitleLength);
         // Never cut a character in half.
         if (!strTitle.isEmpty() && QChar(strTitle.back()).isHighSurrogate())
             strTitle.chop(1);
@@ -769,11 +785,17 @@ void CNoteMgt::onUserIdChanged(int nUserId)
 
 bool CNoteMgt::reportStoreFailure(const QString &strError)
 {
-    if (!strError.startsWith(kStoreOpenFailure))
+    QString strReason;
+    for (const QLatin1String &prefix : {kStoreOpenFailure, kStoreConnectionFailure}) {
+        if (strError.startsWith(prefix))
+            strReason = strError.mid(prefix.size()).trimmed();
+    }
+    if (strReason.isNull())
         return false;
     if (!m_bStoreFailureShown) {
         m_bStoreFailureShown = true;
-        emit showError(tr("Notes cannot be saved: %1").arg(strError));
+        emit showError(tr("Notes cannot be saved: %1 cannot be opened (%2).")
+                           .arg(QDir::toNativeSeparators(m_dbMgt.dbFile()), strReason));
     }
     return true;
 }
@@ -840,12 +862,19 @@ void CNoteMgt::onDataReceived(QVariant data)
     if (strError.isEmpty())
         strError = mapReply.value(QStringLiteral("error")).toString();
 
+    // The store works again (it retries opening): a later failure is news again.
+    if (strError.isEmpty()
+        && mapResult.value(QStringLiteral("type")).toString() == QLatin1String("data"))
+        m_bStoreFailureShown = false;
+
     QVariantMap mapEmit;
     QVariantMap mapLog{{QStringLiteral("log_type"), strType},
                        {QStringLiteral("log_at"), nowString()},
                        {QStringLiteral("error"), strError},
                        {QStringLiteral("result"),
                         strError.isEmpty() ? QStringLiteral("sucess") : QStringLiteral("fail")}};
+    if (strType == QLatin1String("login_local"))
+        mapLog.insert(QStringLiteral("log_obj"), mapData.value(QStringLiteral("name")));
     auto writeLog = [&]() {
         mapLog.insert(QStringLiteral("user_id"), m_nUserId);
         m_dbMgt.saveLog(mapLog);
@@ -900,7 +929,7 @@ void CNoteMgt::onDataReceived(QVariant data)
         handleNoteSaved(strType, noteOfContextData(mapData), mapResult);
     } else if (strType == QLatin1String("note_list_by_day")) {
         mapEmit.insert(QStringLiteral("date"), mapData.value(QStringLiteral("date")));
-        qCDebug(lcNote) << "*******" << lstRows.size();
+        qCDebug(lcNote) << "*******" << lstRows.size() << "notes";
         QVariantList lst = lstRows;
         fillDisplayFieldsOfList(lst);
         mapEmit.insert(QStringLiteral("result"), lst);
@@ -1169,6 +1198,17 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
         // Logins use the lower-case name; a registration sends it as typed.
         const QString strName = mapData.value(QStringLiteral("name")).toString().toLower();
         const QString strPwd = mapData.value(QStringLiteral("pwd")).toString();
+        if (mapReply.value(QStringLiteral("user_id")).toInt() <= 0
+            || mapReply.value(QStringLiteral("login_token")).toString().isEmpty()) {
+            // An answer without an account and a token logs nobody in.
+            const QString strError = tr("The note service did not confirm the login.");
+            mapEmit.insert(QStringLiteral("error"), strError);
+            mapLog.insert(QStringLiteral("error"), strError);
+            mapLog.insert(QStringLiteral("result"), QStringLiteral("fail"));
+            if (strType == QLatin1String("login_server"))
+                handleLoginServerError(strError, mapData);
+            return true;
+        }
         if (strType == QLatin1String("register_user")) {
             m_nUserId = 0;
             emit userIdChanged(0);

@@ -162,6 +162,13 @@ void CThreadPost::watchReply(QNetworkReply *pReply)
         if (length.isValid() && length.toLongLong() > nMaxSize)
             failReply(pReply, strTooLarge);
     });
+    // Progress signals are throttled by the network layer, so the size is also checked
+    // on every arrival of data.
+    connect(pReply, &QNetworkReply::readyRead, pReply, [this, pReply, pTimer, nMaxSize, strTooLarge] {
+        pTimer->start();
+        if (pReply->bytesAvailable() > nMaxSize)
+            failReply(pReply, strTooLarge);
+    });
     connect(pReply,
             &QNetworkReply::downloadProgress,
             pReply,

@@ -405,8 +405,8 @@ public:
     {
         const int nBefore = emitted(QStringLiteral("login_server")).size();
         m_mgt.login(strName, strPwd);
-        if (!waitUntil(
-                [&]() { return emitted(QStringLiteral("login_server")).size() > nBefore; }, 30000))
+        if (!waitUntil([&]() { return emitted(QStringLiteral("login_server")).size() > nBefore; },
+                       30000))
             return false;
         const QVariantMap map = emitted(QStringLiteral("login_server")).last();
         if (map.value(QStringLiteral("result")).toString() != QLatin1String("ok"))

@@ -310,8 +310,9 @@ private slots:
         CComputer computer;
         QVERIFY(computer.login(QStringLiteral("gina"), QStringLiteral("pw")));
         const int nLogins = service.countLogLines(QStringLiteral("login"));
-        // Waits out the token's lifetime (the subject of this test, not a result).
-        QTest::qWait(1600);
+        // Waits out the token's lifetime of one second, counted in whole seconds (the
+        // subject of this test, not a result).
+        QTest::qWait(2600);
 
         const QDate emptyMonth(2026, 7, 1);
         computer.mgt().downloadNoteListByMonth(emptyMonth);

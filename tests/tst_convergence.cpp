@@ -17,7 +17,9 @@
 
 namespace {
 
-const QList<QDate> g_lstDays = {QDate(2026, 2, 26), QDate(2026, 2, 27), QDate(2026, 3, 2),
+const QList<QDate> g_lstDays = {QDate(2026, 2, 26),
+                                QDate(2026, 2, 27),
+                                QDate(2026, 3, 2),
                                 QDate(2026, 3, 3)};
 const QList<QDate> g_lstMonths = {QDate(2026, 2, 1), QDate(2026, 3, 1)};
 
@@ -83,8 +85,9 @@ private:
         Snapshot snap;
         const QMap<QString, QVariantMap> map = computer.notesOfDays(g_lstDays);
         for (auto it = map.cbegin(); it != map.cend(); ++it)
-            snap.insert(it.key(), it.value().value(QStringLiteral("set_at")).toString() + "|"_s
-                                      + it.value().value(QStringLiteral("content")).toString());
+            snap.insert(it.key(),
+                        it.value().value(QStringLiteral("set_at")).toString() + "|"_s
+                            + it.value().value(QStringLiteral("content")).toString());
         return snap;
     }
 
@@ -95,9 +98,9 @@ private:
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             if (it.value().value(QStringLiteral("deleted")).toInt() == 1)
                 continue;
-            snap.insert(it.key(), it.value().value(QStringLiteral("set_at")).toString().left(10)
-                                      + "|"_s
-                                      + it.value().value(QStringLiteral("content")).toString());
+            snap.insert(it.key(),
+                        it.value().value(QStringLiteral("set_at")).toString().left(10) + "|"_s
+                            + it.value().value(QStringLiteral("content")).toString());
         }
         return snap;
     }
@@ -168,13 +171,12 @@ private:
                 const QString strUuid = lstLive.at(int(random.bounded(lstLive.size())));
                 CExpected &expected = mapExpected[strUuid];
                 const QString strText = newText();
-                const QDate dt = nDice < 55
-                                     ? QDate::fromString(computer.notesOfDays(g_lstDays)
-                                                             .value(strUuid)
-                                                             .value(QStringLiteral("set_at"))
-                                                             .toString(),
-                                                         Qt::ISODate)
-                                     : g_lstDays.at(int(random.bounded(g_lstDays.size())));
+                const QDate dt = nDice < 55 ? QDate::fromString(computer.notesOfDays(g_lstDays)
+                                                                    .value(strUuid)
+                                                                    .value(QStringLiteral("set_at"))
+                                                                    .toString(),
+                                                                Qt::ISODate)
+                                            : g_lstDays.at(int(random.bounded(g_lstDays.size())));
                 computer.editNote(strUuid, dt, strText);
                 // The latest change wins, even over a deletion made elsewhere before it.
                 expected.strText = strText;
@@ -233,8 +235,8 @@ private:
         // The same live notes everywhere.
         for (int i = 0; i < lstNow.size() - 1; ++i) {
             if (lstNow.at(i) != lstNow.last()) {
-                qWarning() << "seed" << nSeed << "computer" << i << lstNow.at(i)
-                           << "service" << lstNow.last();
+                qWarning() << "seed" << nSeed << "computer" << i << lstNow.at(i) << "service"
+                           << lstNow.last();
                 return -1;
             }
         }
@@ -242,16 +244,17 @@ private:
         const Snapshot &snap = lstNow.last();
         for (auto it = mapExpected.cbegin(); it != mapExpected.cend(); ++it) {
             const QString strWanted = it.value().strDay + "|"_s + it.value().strText;
-            if (it.value().bDeleted ? snap.contains(it.key())
-                                    : snap.value(it.key()) != strWanted) {
+            if (it.value().bDeleted ? snap.contains(it.key()) : snap.value(it.key()) != strWanted) {
                 qWarning() << "seed" << nSeed << "note" << it.key() << "deleted"
                            << it.value().bDeleted << "wanted" << strWanted << "found"
                            << snap.value(it.key());
                 return -1;
             }
         }
-        if (snap.size() != std::count_if(mapExpected.cbegin(), mapExpected.cend(),
-                                         [](const CExpected &e) { return !e.bDeleted; })) {
+        if (snap.size()
+            != std::count_if(mapExpected.cbegin(), mapExpected.cend(), [](const CExpected &e) {
+                   return !e.bDeleted;
+               })) {
             qWarning() << "seed" << nSeed << "unexpected notes" << snap;
             return -1;
         }
@@ -263,7 +266,8 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+        QSettings::setPath(QSettings::IniFormat,
+                           QSettings::UserScope,
                            m_dir.filePath(QStringLiteral("settings")));
         TestClock::install();
         m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),

@@ -28,7 +28,8 @@ public slots:
         m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
                                                   QStringLiteral("kelpo-qmltest"));
         g_pSettings = m_pSettings.get();
-        m_pNoteMgt = std::make_unique<CNoteMgt>();
+        // A data folder of this run: test runs in parallel never share a local.db.
+        m_pNoteMgt = std::make_unique<CNoteMgt>(m_dir.filePath(QStringLiteral("data")), 60000);
         engine->rootContext()->setContextProperty(QStringLiteral("noteMgt"), m_pNoteMgt.get());
         engine->rootContext()->setContextProperty(QStringLiteral("settings"), m_pSettings.get());
     }

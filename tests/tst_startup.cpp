@@ -9,6 +9,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -247,6 +248,53 @@ private slots:
         QSettings ini(strIni, QSettings::IniFormat);
         QVERIFY(ini.contains(QStringLiteral("m_nInitType")));
         QVERIFY(!ini.contains(QStringLiteral("m_bShowLunar")));
+    }
+
+    // The automatic login of the note manager waits for the first pass of the event
+    // loop, which comes after the window has been shown.
+    void noteMgtInitRunsAfterTheWindowIsShown()
+    {
+        QTemporaryDir dirData;
+        QVERIFY(dirData.isValid());
+        CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-init"));
+        settings.setUserName(QStringLiteral("alice"));
+        settings.setPwd(QStringLiteral("secret"));
+        settings.setAutoLogin(true);
+        // Any post of the login goes to a port of this test, never to a real service.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        settings.setServerUrl(
+            QStringLiteral("http://127.0.0.1:%1/mobile/").arg(server.serverPort()));
+        CSettings *pPrevious = g_pSettings;
+        g_pSettings = &settings;
+        QLoggingCategory::setFilterRules(QStringLiteral("kelpo.note.debug=true"));
+
+        static QQuickView *s_pView = nullptr;
+        static int s_nLogins = 0;
+        static bool s_bShownAtLogin = false;
+        s_pView = nullptr;
+        s_nLogins = 0;
+        g_previousHandler = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
+                if (msg.contains(QLatin1String("loginAtLocal"))) {
+                    ++s_nLogins;
+                    s_bShownAtLogin = s_pView && s_pView->isVisible();
+                }
+                g_previousHandler(type, context, msg);
+            });
+
+        CNoteMgt noteMgt(dirData.path(), 60000);
+        std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
+        s_pView = pView.get();
+        QCOMPARE(s_nLogins, 0);
+        pView->show();
+        QCOMPARE(s_nLogins, 0);
+        QTRY_COMPARE(s_nLogins, 1);
+        QVERIFY(s_bShownAtLogin);
+
+        qInstallMessageHandler(g_previousHandler);
+        s_pView = nullptr;
+        g_pSettings = pPrevious;
     }
 };
 

@@ -1,0 +1,498 @@
+#include "threaddb.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+
+namespace {
+
+QString str(const char *p)
+{
+    return QString::fromUtf8(p);
+}
+
+QVariantMap query(const QString &strSql)
+{
+    return QVariantMap{{QStringLiteral("type"), QStringLiteral("query")},
+                       {QStringLiteral("sql"), strSql}};
+}
+
+QVariantMap prepared(const QString &strSql, const QVariantMap &mapData)
+{
+    return QVariantMap{{QStringLiteral("type"), QStringLiteral("query")},
+                       {QStringLiteral("sql_prepare"), strSql},
+                       {QStringLiteral("sql_data"), mapData}};
+}
+
+// Counts the requests that the worker has begun, so a test can act while one runs.
+class CObservedThreadDb : public CThreadDb
+{
+    Q_OBJECT
+
+public:
+    ~CObservedThreadDb() override { stopAndWait(); }
+    std::atomic<int> m_nStarted{0};
+
+protected:
+    void processRequest(QVariantMap mapRequest) override
+    {
+        ++m_nStarted;
+        CThreadDb::processRequest(mapRequest);
+    }
+};
+
+// A statement that keeps SQLite busy for a second or more.
+const QString kLongStatement = QStringLiteral(
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000) "
+    "SELECT count(*) AS n FROM c");
+
+} // namespace
+
+class TestThreadDb : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void createsFolderTablesIndexesAndVersion();
+    void existingDatabaseOpensWithItsRows();
+    void rowsComeBackAsStrings();
+    void insertReturnsIdOnlyWhenAsked();
+    void boundValuesKeepTheirTypes();
+    void replaceUpdatesOrInserts_data();
+    void replaceUpdatesOrInserts();
+    void failedStatementsGiveErrors_data();
+    void failedStatementsGiveErrors();
+    void unknownTypeIsConsumedSilently();
+    void unopenableDatabaseAnswersWithErrors_data();
+    void unopenableDatabaseAnswersWithErrors();
+    void stopWaitsForRunningStatement();
+
+private:
+    void startWorker(const QString &strDbName);
+    QVariantMap run(const QVariantMap &mapRequest);
+    QVariantList rows(const QString &strSql);
+
+    QTemporaryDir *m_pDir = nullptr;
+    CObservedThreadDb *m_pWorker = nullptr;
+    QList<QVariantMap> m_lstResults;
+};
+
+void TestThreadDb::init()
+{
+    m_pDir = new QTemporaryDir;
+    QVERIFY(m_pDir->isValid());
+    m_lstResults.clear();
+}
+
+void TestThreadDb::cleanup()
+{
+    delete m_pWorker;
+    m_pWorker = nullptr;
+    QCoreApplication::sendPostedEvents(this);
+    delete m_pDir;
+    m_pDir = nullptr;
+}
+
+void TestThreadDb::startWorker(const QString &strDbName)
+{
+    m_pWorker = new CObservedThreadDb;
+    m_pWorker->setDbName(strDbName);
+    connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
+        m_lstResults << result.toMap();
+    });
+    m_pWorker->startThread();
+}
+
+// Queues the request and returns its result (an empty map if none came).
+QVariantMap TestThreadDb::run(const QVariantMap &mapRequest)
+{
+    const QString strUuid = m_pWorker->addRequest(mapRequest);
+    QVariantMap mapFound;
+    const bool bArrived = QTest::qWaitFor(
+        [&] {
+            for (const QVariantMap &map : qAsConst(m_lstResults)) {
+                if (map.value(QStringLiteral("uuid")).toString() == strUuid) {
+                    mapFound = map;
+                    return true;
+                }
+            }
+            return false;
+        },
+        30000);
+    if (!bArrived)
+        qWarning() << "no result for" << mapRequest;
+    return mapFound;
+}
+
+QVariantList TestThreadDb::rows(const QString &strSql)
+{
+    const QVariantMap mapResult = run(query(strSql));
+    if (mapResult.contains(QStringLiteral("error")))
+        qWarning() << mapResult.value(QStringLiteral("error"));
+    return mapResult.value(QStringLiteral("result")).toList();
+}
+
+void TestThreadDb::createsFolderTablesIndexesAndVersion()
+{
+    const QString strDbName = m_pDir->filePath(QStringLiteral("a/b/local.db"));
+    startWorker(strDbName);
+
+    QVariantList lstNames;
+    for (const QVariant &row :
+         rows(str("SELECT name FROM sqlite_master WHERE type IN ('table', 'index') "
+                  "AND name NOT LIKE 'sqlite_%' ORDER BY name")))
+        lstNames << row.toMap().value(QStringLiteral("name"));
+    QCOMPARE(lstNames,
+             (QVariantList{str("idx_note_server_id"),
+                           str("idx_note_set_at"),
+                           str("idx_note_user_id"),
+                           str("idx_note_uuid"),
+                           str("idx_user_name"),
+                           str("log"),
+                           str("note"),
+                           str("user")}));
+    QCOMPARE(rows(str("PRAGMA user_version")).value(0).toMap().value(QStringLiteral("user_version")),
+             QVariant(QString::number(CThreadDb::SchemaVersion)));
+
+    QStringList lstColumns;
+    for (const QVariant &row : rows(str("PRAGMA table_info(note)")))
+        lstColumns << row.toMap().value(QStringLiteral("name")).toString();
+    QCOMPARE(lstColumns.join(QLatin1Char(',')),
+             str("id,server_id,user_id,set_at,created_at,title,content,content_size,md5,"
+                 "updated_at,deleted,uuid"));
+    lstColumns.clear();
+    for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
+        lstColumns << row.toMap().value(QStringLiteral("name")).toString();
+    QCOMPARE(lstColumns.join(QLatin1Char(',')),
+             str("id,server_id,name,pwd,nickname,nick_name,classify_string"));
+    lstColumns.clear();
+    for (const QVariant &row : rows(str("PRAGMA table_info(log)")))
+        lstColumns << row.toMap().value(QStringLiteral("name")).toString();
+    QCOMPARE(lstColumns.join(QLatin1Char(',')),
+             str("id,log_type,log_at,error,result,user_id,log_obj"));
+    QVERIFY(QFile::exists(strDbName));
+}
+
+void TestThreadDb::existingDatabaseOpensWithItsRows()
+{
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("setup"));
+        db.setDatabaseName(strDbName);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        // A file written by an earlier program: its own declarations, no log table.
+        QVERIFY(q.exec(str("CREATE TABLE note (id integer primary key, server_id, user_id, "
+                           "set_at, created_at, title, content, content_size, md5, "
+                           "updated_at, deleted, uuid, extra)")));
+        QVERIFY(q.exec(str("CREATE TABLE user (id integer primary key, server_id, name, pwd, "
+                           "nickname, nick_name, classify_string)")));
+        QVERIFY(q.exec(str("INSERT INTO note (id, title, extra) VALUES (7, 'kept', 'x')")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+
+    startWorker(strDbName);
+    const QVariantList lstRows = rows(str("SELECT id, title, extra FROM note"));
+    QCOMPARE(lstRows.size(), 1);
+    QCOMPARE(lstRows.first().toMap(),
+             (QVariantMap{{str("id"), str("7")},
+                          {str("title"), str("kept")},
+                          {str("extra"), str("x")}}));
+    QCOMPARE(rows(str("SELECT count(*) AS n FROM log")).value(0).toMap().value(str("n")),
+             QVariant(str("0")));
+    QCOMPARE(rows(str("PRAGMA user_version")).value(0).toMap().value(str("user_version")),
+             QVariant(QString::number(CThreadDb::SchemaVersion)));
+}
+
+void TestThreadDb::rowsComeBackAsStrings()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    QVERIFY(!run(query(str("INSERT INTO note (id, server_id, content_size, title) "
+                           "VALUES (5, NULL, 12, 'it''s')")))
+                 .contains(str("error")));
+
+    const QVariantMap mapEmpty = run(query(str("SELECT * FROM user")));
+    QCOMPARE(mapEmpty.value(str("type")), QVariant(str("data")));
+    QVERIFY(mapEmpty.contains(str("result")));
+    QCOMPARE(mapEmpty.value(str("result")).toList(), QVariantList());
+    QVERIFY(!mapEmpty.contains(str("error")));
+    QVERIFY(!mapEmpty.contains(str("id")));
+
+    const QVariantList lstRows = rows(
+        str("SELECT id, server_id, content_size, title FROM note WHERE id = 5"));
+    QCOMPARE(lstRows.size(), 1);
+    const QVariantMap mapRow = lstRows.first().toMap();
+    QCOMPARE(mapRow,
+             (QVariantMap{{str("id"), str("5")},
+                          {str("server_id"), str("")},
+                          {str("content_size"), str("12")},
+                          {str("title"), str("it's")}}));
+    for (const QVariant &value : mapRow)
+        QCOMPARE(value.type(), QVariant::String);
+}
+
+void TestThreadDb::insertReturnsIdOnlyWhenAsked()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    QVariantMap mapRequest = query(str("INSERT INTO note (title) VALUES ('a')"));
+    const QVariantMap mapPlain = run(mapRequest);
+    QVERIFY(!mapPlain.contains(str("id")));
+    QCOMPARE(mapPlain.value(str("result")).toList(), QVariantList());
+
+    mapRequest.insert(str("return_id"), 1);
+    const QVariantMap mapWithId = run(mapRequest);
+    QCOMPARE(mapWithId.value(str("id")).toLongLong(), 2LL);
+    QVERIFY(mapWithId.value(str("id")).type() != QVariant::String);
+    QCOMPARE(mapWithId.value(str("result")).toList(), QVariantList());
+
+    QVariantMap mapPrepared = prepared(str("INSERT INTO note (title) VALUES (:title)"),
+                                       QVariantMap{{str("title"), str("b")}});
+    mapPrepared.insert(str("return_id"), 1);
+    QCOMPARE(run(mapPrepared).value(str("id")).toLongLong(), 3LL);
+}
+
+void TestThreadDb::boundValuesKeepTheirTypes()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    const QVariantMap mapResult = run(
+        prepared(str("SELECT typeof(:a) AS a, typeof(:b) AS b, typeof(:c) AS c, :b AS text"),
+                 QVariantMap{{str("a"), 15},
+                             {str("b"), str("x'); DROP TABLE note; --")},
+                             {str("c"), QVariant()}}));
+    QCOMPARE(mapResult.value(str("result")).toList().value(0).toMap(),
+             (QVariantMap{{str("a"), str("integer")},
+                          {str("b"), str("text")},
+                          {str("c"), str("null")},
+                          {str("text"), str("x'); DROP TABLE note; --")}}));
+    QCOMPARE(rows(str("SELECT count(*) AS n FROM note")).value(0).toMap().value(str("n")),
+             QVariant(str("0")));
+}
+
+void TestThreadDb::replaceUpdatesOrInserts_data()
+{
+    QTest::addColumn<bool>("preparedForm");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("plain, row exists: update") << false << true;
+    QTest::newRow("plain, no row: insert") << false << false;
+    QTest::newRow("prepared, row exists: update") << true << true;
+    QTest::newRow("prepared, no row: insert") << true << false;
+}
+
+void TestThreadDb::replaceUpdatesOrInserts()
+{
+    QFETCH(bool, preparedForm);
+    QFETCH(bool, exists);
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    QVERIFY(run(query(str("INSERT INTO user (id, name, nickname) VALUES (4, 'ann', 'A')")))
+                .contains(str("result")));
+
+    const QString strName = exists ? str("ann") : str("bo'b");
+    QVariantMap mapRequest{{str("type"), str("replace")},
+                           {str("select"),
+                            QStringLiteral("SELECT * FROM user WHERE name = '%1'")
+                                .arg(QString(strName).replace(str("'"), str("''")))}};
+    if (preparedForm) {
+        mapRequest.insert(str("insert_prepare"),
+                          str("INSERT INTO user (name,nickname) VALUES (:name,:nickname)"));
+        mapRequest.insert(str("insert_data"),
+                          QVariantMap{{str("name"), strName}, {str("nickname"), str("N")}});
+        mapRequest.insert(str("update_prepare"),
+                          str("UPDATE user SET nickname = :nickname WHERE `name` = 'ann'"));
+        mapRequest.insert(str("update_data"), QVariantMap{{str("nickname"), str("N")}});
+        // The plain forms must be ignored when the prepared ones are there.
+        mapRequest.insert(str("insert"), str("INSERT INTO nowhere VALUES (1)"));
+        mapRequest.insert(str("update"), str("UPDATE nowhere SET x = 1"));
+    } else {
+        mapRequest.insert(str("insert"),
+                          str("INSERT INTO user (name,nickname) VALUES ('bo''b','N')"));
+        mapRequest.insert(str("update"), str("UPDATE user SET nickname = 'N' WHERE `name` = 'ann'"));
+    }
+    const QVariantMap mapResult = run(mapRequest);
+    QVERIFY2(!mapResult.contains(str("error")),
+             qPrintable(mapResult.value(str("error")).toString()));
+    if (exists) {
+        QCOMPARE(mapResult.keys(), (QStringList{str("type"), str("uuid")}));
+        QCOMPARE(rows(str("SELECT id, name, nickname FROM user")),
+                 (QVariantList{QVariantMap{{str("id"), str("4")},
+                                           {str("name"), str("ann")},
+                                           {str("nickname"), str("N")}}}));
+    } else {
+        QCOMPARE(mapResult.value(str("id")).toLongLong(), 5LL);
+        QCOMPARE(rows(str("SELECT id, name, nickname FROM user ORDER BY id")),
+                 (QVariantList{QVariantMap{{str("id"), str("4")},
+                                           {str("name"), str("ann")},
+                                           {str("nickname"), str("A")}},
+                               QVariantMap{{str("id"), str("5")},
+                                           {str("name"), str("bo'b")},
+                                           {str("nickname"), str("N")}}}));
+    }
+}
+
+void TestThreadDb::failedStatementsGiveErrors_data()
+{
+    QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QString>("errorEnd");
+
+    QTest::newRow("plain query: statement in parentheses")
+        << query(str("SELEC * FROM note")) << str("(SELEC * FROM note)");
+    QTest::newRow("prepared query: empty parentheses")
+        << prepared(str("SELECT * FROM nowhere WHERE a = :a"), QVariantMap{{str("a"), 1}})
+        << str("()");
+    QTest::newRow("replace: failing lookup")
+        << QVariantMap{{str("type"), str("replace")},
+                       {str("select"), str("SELECT * FROM nowhere")},
+                       {str("insert"), str("INSERT INTO user (name) VALUES ('x')")}}
+        << str("()");
+    QTest::newRow("replace: failing insert")
+        << QVariantMap{{str("type"), str("replace")},
+                       {str("select"), str("SELECT * FROM user WHERE id = 99")},
+                       {str("insert"), str("INSERT INTO user (nothing) VALUES ('x')")}}
+        << str("()");
+    QTest::newRow("replace: failing update")
+        << QVariantMap{{str("type"), str("replace")},
+                       {str("select"), str("SELECT * FROM user")},
+                       {str("update"), str("UPDATE user SET nothing = 1")}}
+        << str("()");
+}
+
+void TestThreadDb::failedStatementsGiveErrors()
+{
+    QFETCH(QVariantMap, request);
+    QFETCH(QString, errorEnd);
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    QVERIFY(
+        run(query(str("INSERT INTO user (id, name) VALUES (1, 'ann')"))).contains(str("result")));
+
+    const QVariantMap mapResult = run(request);
+    QCOMPARE(mapResult.keys(), (QStringList{str("error"), str("type"), str("uuid")}));
+    const QString strError = mapResult.value(str("error")).toString();
+    QVERIFY2(strError.endsWith(errorEnd), qPrintable(strError));
+    QVERIFY2(strError.size() > errorEnd.size() + 3, qPrintable(strError));
+
+    // The connection is still there for the next request, and nothing was added.
+    QCOMPARE(rows(str("SELECT name FROM user")),
+             (QVariantList{QVariantMap{{str("name"), str("ann")}}}));
+}
+
+void TestThreadDb::unknownTypeIsConsumedSilently()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    m_pWorker->addRequest(QVariantMap{{str("type"), str("select")}, {str("sql"), str("SELECT 1")}});
+    m_pWorker->addRequest(QVariantMap{{str("sql"), str("SELECT 1")}});
+    const QString strUuid = m_pWorker->addRequest(query(str("SELECT 2 AS n")));
+    QTRY_COMPARE(m_lstResults.size(), 1);
+    QCOMPARE(m_lstResults.first().value(str("uuid")).toString(), strUuid);
+    QCOMPARE(m_lstResults.first().value(str("result")).toList(),
+             (QVariantList{QVariantMap{{str("n"), str("2")}}}));
+}
+
+void TestThreadDb::unopenableDatabaseAnswersWithErrors_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder cannot be made") << str("folder") << str("cannot create folder");
+    QTest::newRow("file is not a database") << str("garbage") << str("not a database");
+    QTest::newRow("file locked by another Kelpo") << str("locked") << str("locked");
+}
+
+void TestThreadDb::unopenableDatabaseAnswersWithErrors()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    QString strDbName = m_pDir->filePath(str("local.db"));
+    QByteArray baGarbage(4096, 'x');
+    QSqlDatabase dbHolder;
+    if (kind == str("folder")) {
+        // The data folder's place is taken by a file (root may write anywhere else).
+        QFile file(m_pDir->filePath(str("data")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        strDbName = m_pDir->filePath(str("data/kelpo/local.db"));
+    } else if (kind == str("garbage")) {
+        QFile file(strDbName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(baGarbage);
+    } else {
+        dbHolder = QSqlDatabase::addDatabase(str("QSQLITE"), str("holder"));
+        dbHolder.setDatabaseName(strDbName);
+        QVERIFY(dbHolder.open());
+        QSqlQuery q(dbHolder);
+        QVERIFY(q.exec(str("PRAGMA locking_mode = EXCLUSIVE")));
+        QVERIFY(q.exec(str("CREATE TABLE note (id INTEGER PRIMARY KEY, title TEXT)")));
+    }
+
+    startWorker(strDbName);
+    const QList<QVariantMap>
+        lstRequests{query(str("INSERT INTO note (title) VALUES ('lost?')")),
+                    prepared(str("INSERT INTO note (title) VALUES (:t)"),
+                             QVariantMap{{str("t"), str("x")}}),
+                    QVariantMap{{str("type"), str("replace")},
+                                {str("select"), str("SELECT * FROM note")},
+                                {str("insert"), str("INSERT INTO note (title) VALUES ('y')")}}};
+    for (const QVariantMap &mapRequest : lstRequests) {
+        const QVariantMap mapResult = run(mapRequest);
+        QCOMPARE(mapResult.keys(), (QStringList{str("error"), str("type"), str("uuid")}));
+        const QString strError = mapResult.value(str("error")).toString();
+        QVERIFY2(strError.startsWith(str("Fail to open db: ")), qPrintable(strError));
+        QVERIFY2(strError.contains(reason), qPrintable(strError));
+    }
+    delete m_pWorker;
+    m_pWorker = nullptr;
+
+    // Nothing was written.
+    if (kind == str("garbage")) {
+        QFile file(strDbName);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), baGarbage);
+    } else if (kind == str("locked")) {
+        QSqlQuery q(dbHolder);
+        QVERIFY(q.exec(str("SELECT count(*) FROM note")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        q.finish();
+        dbHolder.close();
+        dbHolder = QSqlDatabase();
+        QSqlDatabase::removeDatabase(str("holder"));
+    }
+}
+
+void TestThreadDb::stopWaitsForRunningStatement()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    QVERIFY(run(query(str("SELECT 1"))).contains(str("result")));
+
+    std::atomic<int> nAnswered{0};
+    connect(
+        m_pWorker,
+        &CThreadObject::dataReceived,
+        m_pWorker,
+        [&] { ++nAnswered; },
+        Qt::DirectConnection);
+    const QString strLong = m_pWorker->addRequest(query(kLongStatement));
+    m_pWorker->addRequest(query(str("INSERT INTO note (title) VALUES ('after stop')")));
+    QTRY_COMPARE(m_pWorker->m_nStarted.load(), 2);
+
+    // The wait runs out while the statement is still running: the worker is waited for.
+    m_pWorker->stopAndWait(20);
+    QVERIFY(m_pWorker->isFinished());
+    QCOMPARE(nAnswered.load(), 1);
+    QTRY_COMPARE(m_lstResults.size(), 2);
+    QCOMPARE(m_lstResults.last().value(str("uuid")).toString(), strLong);
+    QCOMPARE(m_lstResults.last().value(str("result")).toList(),
+             (QVariantList{QVariantMap{{str("n"), str("2000000")}}}));
+    QCOMPARE(m_pWorker->m_nStarted.load(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestThreadDb)
+#include "tst_threaddb.moc"

@@ -772,7 +772,13 @@ void CNoteMgt::onTimeOutNextDay()
         emit currentDateChanged();
 }
 
-void CNoteMgt::onTimeOutSync() {}
+// Fetches what changed at the service lately (the newest changes come first), so that a
+// note written on another computer shows up here within a minute.
+void CNoteMgt::onTimeOutSync()
+{
+    if (m_nUserId > 0 && m_nServerId > 0)
+        syncStart();
+}
 
 void CNoteMgt::onUserIdChanged(int nUserId)
 {

@@ -6,7 +6,8 @@
 // whose last change was a deletion is live nowhere. The test clock gives every change
 // its own second, so "last" is the order in which the operations were made.
 //
-// KELPO_SYNC_SEEDS and KELPO_SYNC_OPS set the number of seeds and of operations per seed.
+// KELPO_SYNC_SEEDS, KELPO_SYNC_OPS and KELPO_SYNC_FIRST_SEED (defaults 30, 40, 1) set the
+// number of seeds, the operations per seed and the first seed.
 
 #include "settings.h"
 #include "syncfixture.h"
@@ -282,7 +283,7 @@ private slots:
 
     void converges()
     {
-        const int nSeeds = envInt("KELPO_SYNC_SEEDS", 12);
+        const int nSeeds = envInt("KELPO_SYNC_SEEDS", 30);
         const int nOps = envInt("KELPO_SYNC_OPS", 40);
         const quint32 nFirstSeed = quint32(envInt("KELPO_SYNC_FIRST_SEED", 1));
         int nTotal = 0;

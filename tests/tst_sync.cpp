@@ -256,6 +256,94 @@ private slots:
         }
     }
 
+    // Server ids belong to one service and one account there. A computer whose notes were
+    // uploaded elsewhere must not take another service's notes for its own because their
+    // ids happen to be equal: every note keeps its own text, and A's notes are uploaded
+    // to the new service.
+    void serverIdsBelongToOneService_data()
+    {
+        QTest::addColumn<bool>("samePort");
+        QTest::newRow("another address") << false;
+        QTest::newRow("the same address, the account made anew") << true;
+    }
+
+    void serverIdsBelongToOneService()
+    {
+        QFETCH(bool, samePort);
+        const QString strName = QStringLiteral("mover");
+        const QString strFirst = m_dir.filePath(QStringLiteral("first-%1.db").arg(samePort));
+        const QString strSecond = m_dir.filePath(QStringLiteral("second-%1.db").arg(samePort));
+        CServiceProcess first;
+        QVERIFY(first.start(strFirst));
+        QVERIFY(CServiceClient(first.baseUrl())
+                    .registerUser(strName, QStringLiteral("pw"), "mover@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        g_pSettings->setServerUrl(first.baseUrl());
+        CComputer a;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        const QDate day(2026, 3, 12);
+        const QString strA1 = a.writeNote(day, QStringLiteral("a-one"));
+        const QString strA2 = a.writeNote(day, QStringLiteral("a-two"));
+        sync(a);
+        a.mgt().logout();
+        QVERIFY(a.waitIdle());
+
+        CServiceProcess second;
+        if (samePort) {
+            first.stop();
+            QVERIFY(second.start(strSecond, {}, first.port()));
+        } else {
+            QVERIFY(second.start(strSecond));
+        }
+        CServiceClient client(second.baseUrl());
+        if (samePort) {
+            // Someone else registers first: the account gets another id.
+            QVERIFY(client
+                        .registerUser(QStringLiteral("early"),
+                                      QStringLiteral("pw"),
+                                      "early@example.com"_s)
+                        .value(QStringLiteral("error"))
+                        .toString()
+                        .isEmpty());
+        }
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "mover@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        g_pSettings->setServerUrl(second.baseUrl());
+        // Notes at the new service whose ids are those of A's notes at the old one.
+        CComputer b;
+        QVERIFY(b.login(strName, QStringLiteral("pw")));
+        const QString strB1 = b.writeNote(day, QStringLiteral("b-one"));
+        const QString strB2 = b.writeNote(day, QStringLiteral("b-two"));
+        sync(b);
+
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        sync(a);
+        sync(b);
+        sync(a);
+        const QMap<QString, QString> mapWanted{{strA1, "a-one"_s},
+                                               {strA2, "a-two"_s},
+                                               {strB1, "b-one"_s},
+                                               {strB2, "b-two"_s}};
+        for (CComputer *p : {&a, &b}) {
+            const QMap<QString, QVariantMap> mapNotes = p->notesOfDays({day});
+            QCOMPARE(mapNotes.size(), 4);
+            for (auto it = mapWanted.cbegin(); it != mapWanted.cend(); ++it)
+                QCOMPARE(mapNotes.value(it.key()).value(QStringLiteral("content")).toString(),
+                         it.value());
+        }
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        const QMap<QString, QVariantMap> mapServer = client.allNotes();
+        QCOMPARE(mapServer.size(), 4);
+        for (auto it = mapWanted.cbegin(); it != mapWanted.cend(); ++it)
+            QCOMPARE(mapServer.value(it.key()).value(QStringLiteral("content")).toString(),
+                     it.value());
+        g_pSettings->setServerUrl(m_service.baseUrl());
+    }
+
     // More than one page of notes: the note list pages through the service's notes 50 at
     // a time, following the window of the pages shown; a search fetches what matches.
     void pagingAndSearch()

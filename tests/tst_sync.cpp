@@ -344,6 +344,40 @@ private slots:
         g_pSettings->setServerUrl(m_service.baseUrl());
     }
 
+    // A note that reached the service without a UUID (an older client wrote it) is given
+    // one by the computer that downloads it, and is kept there only once the service has
+    // taken the UUID.
+    void serviceNoteWithoutUuid()
+    {
+        const QString strName = QStringLiteral("nouuid");
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "nouuid@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        const QVariantMap mapStored
+            = client.postAsUser(QStringLiteral("replace_note_item"),
+                                {{QStringLiteral("set_at"), "2026-03-14 00:00:00"_s},
+                                 {QStringLiteral("updated_at"), "2026-03-14 09:00:00"_s},
+                                 {QStringLiteral("content"), "without uuid"_s}});
+        QVERIFY2(mapStored.value(QStringLiteral("error")).toString().isEmpty(),
+                 qPrintable(mapStored.value(QStringLiteral("error")).toString()));
+        QVERIFY(client.allNotes().firstKey().startsWith(QLatin1Char('#')));
+
+        CComputer a;
+        // The login's list page downloads the newest notes.
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        const QMap<QString, QVariantMap> mapLocal = a.notesOfDays({QDate(2026, 3, 14)});
+        QCOMPARE(mapLocal.size(), 1);
+        const QString strUuid = mapLocal.firstKey();
+        QCOMPARE(strUuid.size(), 38);
+        QCOMPARE(mapLocal.first().value(QStringLiteral("content")).toString(),
+                 QStringLiteral("without uuid"));
+        const QMap<QString, QVariantMap> mapServer = client.allNotes();
+        QCOMPARE(mapServer.keys(), QStringList{strUuid});
+    }
+
     // More than one page of notes: the note list pages through the service's notes 50 at
     // a time, following the window of the pages shown; a search fetches what matches.
     void pagingAndSearch()

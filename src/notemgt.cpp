@@ -1204,6 +1204,9 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
         // Logins use the lower-case name; a registration sends it as typed.
         const QString strName = mapData.value(QStringLiteral("name")).toString().toLower();
         const QString strPwd = mapData.value(QStringLiteral("pwd")).toString();
+        // A login that a logout or another login has overtaken logs nobody in.
+        if (strType == QLatin1String("login_server") && strName != m_strUserName)
+            return true;
         if (mapReply.value(QStringLiteral("user_id")).toInt() <= 0
             || mapReply.value(QStringLiteral("login_token")).toString().isEmpty()) {
             // An answer without an account and a token logs nobody in.
@@ -1253,7 +1256,9 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
             syncDownloadNoteList();
         }
     } else if (strType == QLatin1String("save_user")) {
-        if (m_nUserId <= 0) {
+        if (mapData.value(QStringLiteral("name")).toString() != m_strUserName) {
+            // Saved for a login that has ended since.
+        } else if (m_nUserId <= 0) {
             const int nId = mapResult.value(QStringLiteral("id")).toInt();
             if (nId > 0) {
                 takeLocalUser(nId);
@@ -1268,7 +1273,8 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
             m_dbMgt.updateNoteUserId(m_nUserId);
         }
     } else if (strType == QLatin1String("find_saved_user")) {
-        if (!lstRows.isEmpty() && m_nUserId <= 0) {
+        if (!lstRows.isEmpty() && m_nUserId <= 0
+            && mapData.value(QStringLiteral("name")).toString() == m_strUserName) {
             const QVariantMap mapRow = lstRows.first().toMap();
             m_strNickName = mapRow.value(QStringLiteral("nick_name")).toString();
             if (m_strNickName.isEmpty())

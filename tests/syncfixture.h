@@ -66,9 +66,16 @@ inline QDateTime base()
 {
     return QDateTime(QDate(2026, 3, 1), QTime(8, 0, 0));
 }
+// While held, the clock stands still: changes then share one second.
+inline std::atomic<bool> &held()
+{
+    static std::atomic<bool> b{false};
+    return b;
+}
 inline QString now()
 {
-    return base().addSecs(counter()++).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const qint64 n = held() ? counter().load() : counter()++;
+    return base().addSecs(n).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 inline void install()
 {

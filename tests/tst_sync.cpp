@@ -256,6 +256,44 @@ private slots:
         }
     }
 
+    // Two edits within one second on two computers: both computers and the service end
+    // with the same one of the two texts.
+    void editsInTheSameSecond()
+    {
+        const QString strName = QStringLiteral("samesecond");
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "same@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        CComputer a;
+        CComputer b;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        QVERIFY(b.login(strName, QStringLiteral("pw")));
+        const QDate day(2026, 3, 20);
+        const QString strUuid = a.writeNote(day, QStringLiteral("first"));
+        sync(a);
+        sync(b);
+        m_service.stop();
+        TestClock::held() = true;
+        a.editNote(strUuid, day, QStringLiteral("text of A"));
+        b.editNote(strUuid, day, QStringLiteral("text of B"));
+        QVERIFY(a.waitIdle());
+        QVERIFY(b.waitIdle());
+        TestClock::held() = false;
+        QVERIFY(m_service.restart());
+        for (int i = 0; i < 2; ++i) {
+            sync(a);
+            sync(b);
+        }
+        const QString strA = a.notesOfDays({day}).value(strUuid).value("content"_s).toString();
+        const QString strB = b.notesOfDays({day}).value(strUuid).value("content"_s).toString();
+        QVERIFY(strA == "text of A"_s || strA == "text of B"_s);
+        QCOMPARE(strB, strA);
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        QCOMPARE(client.allNotes().value(strUuid).value("content"_s).toString(), strA);
+    }
+
     // Server ids belong to one service and one account there. A computer whose notes were
     // uploaded elsewhere must not take another service's notes for its own because their
     // ids happen to be equal: every note keeps its own text, and A's notes are uploaded

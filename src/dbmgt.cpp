@@ -319,7 +319,9 @@ QString CDbMgt::getNoteListByOffset(const QVariantMap &mapData)
         mapBind.insert(QStringLiteral("content"), strPattern);
         mapBind.insert(QStringLiteral("title"), strPattern);
     }
-    strWhere += QStringLiteral(" ORDER BY set_at DESC, updated_at DESC");
+    // note.set_at, not the selected day text of the same name: the order then follows
+    // the set_at index instead of sorting every note of the user.
+    strWhere += QStringLiteral(" ORDER BY note.set_at DESC, note.updated_at DESC");
     strWhere += QStringLiteral(" LIMIT %1 OFFSET %2").arg(nNumber).arg(nOffset);
     const QString strSql = QStringLiteral("SELECT %1 FROM note WHERE %2").arg(kColumns, strWhere);
     if (mapBind.isEmpty())

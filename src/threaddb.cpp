@@ -8,12 +8,12 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QVector>
+
+#include <algorithm>
 
 namespace {
 
-// After a failed open the worker tries again on a request, at most this often, so that
-// a store that was locked by another Kelpo comes back once that one has quit.
-constexpr qint64 kReopenIntervalMs = 10000;
 // How long SQLite waits for a lock held by another process before it gives up.
 constexpr int kBusyTimeoutMs = 1000;
 
@@ -49,9 +49,10 @@ const char *const kSchema[] = {
     " user_id INTEGER,"
     " log_obj TEXT)",
     "CREATE INDEX IF NOT EXISTS idx_note_uuid ON note(uuid)",
-    // Day and month ranges, and the paged list's order; user_id last so that the
-    // ownership filter is decided in the index.
-    "CREATE INDEX IF NOT EXISTS idx_note_set_at ON note(set_at, updated_at, user_id)",
+    // Day and month ranges, and the paged list's order. With user_id and deleted in it,
+    // the ownership and live filters are decided in the index: counting a month's notes
+    // reads no note, and paging skips notes without reading them.
+    "CREATE INDEX IF NOT EXISTS idx_note_set_at ON note(set_at, updated_at, user_id, deleted)",
     "CREATE INDEX IF NOT EXISTS idx_note_user_id ON note(user_id)",
     "CREATE INDEX IF NOT EXISTS idx_note_server_id ON note(server_id)",
     "CREATE INDEX IF NOT EXISTS idx_user_name ON user(name)",
@@ -89,6 +90,11 @@ void CThreadDb::setDbName(const QString &strDbName)
 QString CThreadDb::dbName() const
 {
     return m_strDbName;
+}
+
+void CThreadDb::setReopenInterval(int nMsecs)
+{
+    m_nReopenIntervalMs = nMsecs;
 }
 
 void CThreadDb::initialize()
@@ -206,7 +212,7 @@ void CThreadDb::release()
 
 void CThreadDb::processRequest(QVariantMap mapRequest)
 {
-    if (!m_pQuery && m_db.isValid() && m_timerOpenTried.hasExpired(kReopenIntervalMs))
+    if (!m_pQuery && m_db.isValid() && m_timerOpenTried.hasExpired(m_nReopenIntervalMs))
         openDb();
 
     QVariantMap mapResult;
@@ -301,12 +307,22 @@ bool CThreadDb::execPrepared(const QString &strSql, const QVariantMap &mapData)
 
 QVariantList CThreadDb::fetchRows()
 {
+    // Columns in name order, so that each row's map is filled from its end without
+    // searching.
+    const QSqlRecord record = m_pQuery->record();
+    QVector<QPair<QString, int>> vecColumns;
+    vecColumns.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        vecColumns.append(qMakePair(record.fieldName(i), i));
+    std::stable_sort(vecColumns.begin(), vecColumns.end(), [](const auto &a, const auto &b) {
+        return a.first < b.first;
+    });
+
     QVariantList lstRows;
     while (m_pQuery->next()) {
-        const QSqlRecord record = m_pQuery->record();
         QVariantMap mapRow;
-        for (int i = 0; i < record.count(); ++i)
-            mapRow.insert(record.fieldName(i), record.value(i).toString());
+        for (const auto &column : qAsConst(vecColumns))
+            mapRow.insert(mapRow.cend(), column.first, m_pQuery->value(column.second).toString());
         lstRows.append(mapRow);
     }
     return lstRows;

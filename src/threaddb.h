@@ -31,6 +31,9 @@ public:
     // created when missing.
     void setDbName(const QString &strDbName);
     QString dbName() const;
+    // After a failed open the worker tries again when a request comes, at most this
+    // often, so that a file locked by another Kelpo is used once that one has quit.
+    void setReopenInterval(int nMsecs);
 
 protected:
     void initialize() override;
@@ -55,6 +58,7 @@ private:
     // Why the database could not be opened; every request is answered with it.
     QString m_strOpenError;
     QElapsedTimer m_timerOpenTried;
+    std::atomic<int> m_nReopenIntervalMs{10000};
 };
 
 #endif // THREADDB_H

@@ -74,14 +74,19 @@ bool CThreadObject::isReady()
 // queued between the worker's empty-queue check and its wait is never missed.
 void CThreadObject::wakeWorker()
 {
-    if (QAbstractEventDispatcher *pDispatcher = eventDispatcher())
-        pDispatcher->wakeUp();
+    QMutexLocker locker(&m_mutexWake);
+    if (m_pDispatcher)
+        m_pDispatcher->wakeUp();
 }
 
 void CThreadObject::run()
 {
-    initialize();
     QAbstractEventDispatcher *pDispatcher = QAbstractEventDispatcher::instance();
+    {
+        QMutexLocker locker(&m_mutexWake);
+        m_pDispatcher = pDispatcher;
+    }
+    initialize();
     for (;;) {
         if (m_bStop) {
             release();
@@ -107,4 +112,6 @@ void CThreadObject::run()
             QThread::msleep(1);
         }
     }
+    QMutexLocker locker(&m_mutexWake);
+    m_pDispatcher = nullptr;
 }

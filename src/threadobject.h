@@ -2,12 +2,15 @@
 #define THREADOBJECT_H
 
 #include <QList>
+#include <QMutex>
 #include <QReadWriteLock>
 #include <QThread>
 #include <QVariant>
 #include <QVariantMap>
 
 #include <atomic>
+
+class QAbstractEventDispatcher;
 
 // A worker thread with a first-in-first-out queue of request maps. Each request is
 // handed to processRequest() on the worker thread, one at a time in queue order; the
@@ -50,6 +53,12 @@ protected:
 
 private:
     void wakeWorker();
+
+    // The running worker's event dispatcher, null outside run(). Qt deletes the
+    // dispatcher when the thread ends; the mutex keeps a wake-up from the owner's thread
+    // from reaching it then.
+    QMutex m_mutexWake;
+    QAbstractEventDispatcher *m_pDispatcher = nullptr;
 };
 
 #endif // THREADOBJECT_H

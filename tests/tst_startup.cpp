@@ -190,7 +190,9 @@ private slots:
     void windowLoadsCleanly()
     {
         CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("startup-window"));
-        CNoteMgt noteMgt;
+        QTemporaryDir dirData;
+        QVERIFY(dirData.isValid());
+        CNoteMgt noteMgt(dirData.path(), 60000);
         g_warnings.clear();
         g_previousHandler = qInstallMessageHandler(collectWarnings);
         std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);

@@ -73,6 +73,7 @@ private slots:
     void unknownTypeIsConsumedSilently();
     void unopenableDatabaseAnswersWithErrors_data();
     void unopenableDatabaseAnswersWithErrors();
+    void lockedFileIsUsedOnceReleased();
     void stopWaitsForRunningStatement();
 
 private:
@@ -244,6 +245,14 @@ void TestThreadDb::rowsComeBackAsStrings()
                           {str("title"), str("it's")}}));
     for (const QVariant &value : mapRow)
         QCOMPARE(value.type(), QVariant::String);
+
+    // Columns come back under the names the driver reports, in any order; a repeated
+    // name keeps the last column.
+    QCOMPARE(rows(str("SELECT 3 AS zeta, 'x' AS alpha, NULL AS mid, 1 AS dup, 2 AS dup")),
+             (QVariantList{QVariantMap{{str("zeta"), str("3")},
+                                       {str("alpha"), str("x")},
+                                       {str("mid"), str("")},
+                                       {str("dup"), str("2")}}}));
 }
 
 void TestThreadDb::insertReturnsIdOnlyWhenAsked()
@@ -470,6 +479,38 @@ void TestThreadDb::unopenableDatabaseAnswersWithErrors()
         dbHolder = QSqlDatabase();
         QSqlDatabase::removeDatabase(str("holder"));
     }
+}
+
+void TestThreadDb::lockedFileIsUsedOnceReleased()
+{
+    const QString strDbName = m_pDir->filePath(str("local.db"));
+    {
+        QSqlDatabase dbHolder = QSqlDatabase::addDatabase(str("QSQLITE"), str("holder"));
+        dbHolder.setDatabaseName(strDbName);
+        QVERIFY(dbHolder.open());
+        QSqlQuery q(dbHolder);
+        QVERIFY(q.exec(str("PRAGMA locking_mode = EXCLUSIVE")));
+        QVERIFY(q.exec(str("CREATE TABLE other (x)")));
+
+        m_pWorker = new CObservedThreadDb;
+        m_pWorker->setReopenInterval(0);
+        m_pWorker->setDbName(strDbName);
+        connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
+            m_lstResults << result.toMap();
+        });
+        m_pWorker->startThread();
+        QVERIFY(run(query(str("SELECT 1"))).value(str("error")).toString().contains(str("locked")));
+        q.finish();
+        dbHolder.close();
+    }
+    QSqlDatabase::removeDatabase(str("holder"));
+
+    // The other program has quit: the next request opens the file and runs.
+    const QVariantMap mapResult = run(query(str("INSERT INTO note (title) VALUES ('now')")));
+    QVERIFY2(!mapResult.contains(str("error")),
+             qPrintable(mapResult.value(str("error")).toString()));
+    QCOMPARE(rows(str("SELECT title FROM note")),
+             (QVariantList{QVariantMap{{str("title"), str("now")}}}));
 }
 
 void TestThreadDb::stopWaitsForRunningStatement()

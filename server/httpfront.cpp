@@ -3,13 +3,13 @@
 #include "noteservice.h"
 #include "serverconfig.h"
 
-#include <QDateTime>
 #include <QJsonDocument>
 
 #include <httplib.h>
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <sys/socket.h>
 
 // The library listens with a backlog of 5, which drops connections when a few dozen
@@ -63,28 +63,30 @@ CHttpFront::CHttpFront(CNoteService &service, const CServerConfig &config)
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    server.Post(R"(/mobile/([^/]+))",
-                [&service](const httplib::Request &req, httplib::Response &res) {
-                    const QString strEndpoint = QString::fromStdString(req.matches[1]);
-                    if (!CNoteService::hasEndpoint(strEndpoint))
-                        return setError(res, 404, QStringLiteral("Unknown endpoint."));
-                    if (!req.is_multipart_form_data())
-                        return setError(res,
-                                        400,
-                                        QStringLiteral("The body must be multipart/form-data."));
-                    CNoteService::Fields fields;
-                    for (const auto &file : req.files) {
-                        const QString strName = QString::fromStdString(file.first);
-                        if (!fields.contains(strName))
-                            fields.insert(strName,
-                                          file.second.content.empty()
-                                              ? QString(QLatin1String(""))
-                                              : QString::fromStdString(file.second.content));
-                    }
-                    const CNoteService::CReply reply = service.handle(strEndpoint, fields);
-                    t_log.m_nUserId = reply.m_nUserId;
-                    setJson(res, reply.m_nStatus, reply.m_obj);
-                });
+    server.Post(R"(/mobile/([^/]+))", [&service](const httplib::Request &req, httplib::Response &res) {
+        const QString strEndpoint = QString::fromStdString(req.matches[1]);
+        if (!CNoteService::hasEndpoint(strEndpoint))
+            return setError(res, 404, QStringLiteral("Unknown endpoint."));
+        if (!req.is_multipart_form_data())
+            return setError(res, 400, QStringLiteral("The body must be multipart/form-data."));
+        CNoteService::Fields fields;
+        for (const auto &file : req.files) {
+            const QString strName = QString::fromStdString(file.first);
+            if (!fields.contains(strName))
+                fields.insert(strName,
+                              file.second.content.empty()
+                                  ? QString(QLatin1String(""))
+                                  : QString::fromStdString(file.second.content));
+        }
+        const CNoteService::CReply reply = service.handle(strEndpoint, fields);
+        t_log.m_nUserId = reply.m_nUserId;
+        if (reply.m_baJson.isEmpty()) {
+            setJson(res, reply.m_nStatus, reply.m_obj);
+        } else {
+            res.status = reply.m_nStatus;
+            res.set_content(reply.m_baJson.constData(), size_t(reply.m_baJson.size()), g_szJson);
+        }
+    });
 
     const auto notAllowed = [](const httplib::Request &, httplib::Response &res) {
         res.set_header("Allow", "POST");
@@ -129,8 +131,14 @@ CHttpFront::CHttpFront(CNoteService &service, const CServerConfig &config)
                       std::chrono::steady_clock::now() - t_log.m_start)
                       .count();
         }
-        const QByteArray baTime
-            = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
+        // UTC with milliseconds, without Qt's date formatting (it shows in profiles).
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        tm tmUtc{};
+        gmtime_r(&ts.tv_sec, &tmUtc);
+        char szTime[40];
+        const size_t nLen = std::strftime(szTime, sizeof szTime, "%Y-%m-%dT%H:%M:%S", &tmUtc);
+        std::snprintf(szTime + nLen, sizeof szTime - nLen, ".%03ldZ", long(ts.tv_nsec / 1000000));
         // The path only: never a field, a password or a token.
         std::string strPath = req.path.substr(0, 80);
         for (char &c : strPath) {
@@ -139,7 +147,7 @@ CHttpFront::CHttpFront(CNoteService &service, const CServerConfig &config)
         }
         std::fprintf(stderr,
                      "%s %s %s %d %lldms user=%d\n",
-                     baTime.constData(),
+                     szTime,
                      req.method.c_str(),
                      strPath.c_str(),
                      res.status,

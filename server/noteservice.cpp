@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 
 namespace {
@@ -137,21 +138,63 @@ bool execReturning(QSqlQuery &query, const QString &strSql, const QVariantList &
     return true;
 }
 
-QJsonObject noteObject(const QSqlQuery &query)
+// Note answers are written out directly: lists of notes with their texts are the
+// largest answers, and building JSON objects first costs more than the query.
+void appendJsonString(QByteArray &ba, const QString &str)
 {
-    QJsonObject obj;
-    obj.insert(QStringLiteral("id"), query.value(0).toLongLong());
-    obj.insert(QStringLiteral("uuid"), query.value(1).toString());
-    obj.insert(QStringLiteral("user_id"), query.value(2).toLongLong());
-    obj.insert(QStringLiteral("set_at"), query.value(3).toString());
-    obj.insert(QStringLiteral("created_at"), query.value(4).toString());
-    obj.insert(QStringLiteral("updated_at"), query.value(5).toString());
-    obj.insert(QStringLiteral("title"), query.value(6).toString());
-    obj.insert(QStringLiteral("content"), query.value(7).toString());
-    obj.insert(QStringLiteral("content_size"), query.value(8).toLongLong());
-    obj.insert(QStringLiteral("md5"), query.value(9).toString());
-    obj.insert(QStringLiteral("deleted"), query.value(10).toLongLong());
-    return obj;
+    const QByteArray baUtf8 = str.toUtf8();
+    ba.reserve(ba.size() + baUtf8.size() + 2);
+    ba.append('"');
+    for (const char c : baUtf8) {
+        switch (c) {
+        case '"':
+            ba.append("\\\"", 2);
+            break;
+        case '\\':
+            ba.append("\\\\", 2);
+            break;
+        case '\n':
+            ba.append("\\n", 2);
+            break;
+        case '\r':
+            ba.append("\\r", 2);
+            break;
+        case '\t':
+            ba.append("\\t", 2);
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char szEscape[8];
+                std::snprintf(szEscape, sizeof szEscape, "\\u%04x", unsigned(c));
+                ba.append(szEscape, 6);
+            } else {
+                ba.append(c);
+            }
+        }
+    }
+    ba.append('"');
+}
+
+void appendNote(QByteArray &ba, const QSqlQuery &query)
+{
+    static const char *const aszText[]
+        = {"uuid", "set_at", "created_at", "updated_at", "title", "content", "md5"};
+    static const int anTextColumn[] = {1, 3, 4, 5, 6, 7, 9};
+    ba.append("{\"id\":");
+    ba.append(QByteArray::number(query.value(0).toLongLong()));
+    ba.append(",\"user_id\":");
+    ba.append(QByteArray::number(query.value(2).toLongLong()));
+    ba.append(",\"content_size\":");
+    ba.append(QByteArray::number(query.value(8).toLongLong()));
+    ba.append(",\"deleted\":");
+    ba.append(QByteArray::number(query.value(10).toLongLong()));
+    for (int i = 0; i < 7; ++i) {
+        ba.append(",\"");
+        ba.append(aszText[i]);
+        ba.append("\":");
+        appendJsonString(ba, query.value(anTextColumn[i]).toString());
+    }
+    ba.append('}');
 }
 
 QString likePattern(const QString &strText)
@@ -483,6 +526,8 @@ void CNoteService::login(QSqlDatabase &db, const Fields &fields, CReply &reply)
     const QString strNameKey = fields.value(QStringLiteral("name")).toLower();
     const QString strPwd = fields.value(QStringLiteral("pwd")).toLower();
     const qint64 nNow = nowSecs();
+    if (strNameKey.isEmpty())
+        return fail(reply, g_strWrongLogin);
 
     QSqlQuery query(db);
     if (!execQuery(query,
@@ -788,10 +833,14 @@ void CNoteService::getNoteListByMonth(QSqlDatabase &db, const Fields &fields, CR
                        .arg(g_strNoteColumns),
                    {reply.m_nUserId, strFrom, strTo}))
         return dbFailure(query.lastError(), QStringLiteral("get_note_list_by_month"), reply);
-    QJsonArray arr;
-    while (query.next())
-        arr.append(noteObject(query));
-    reply.m_obj = QJsonObject{{QStringLiteral("notes"), arr}};
+    QByteArray &ba = reply.m_baJson;
+    ba = "{\"notes\":[";
+    for (bool bFirst = true; query.next(); bFirst = false) {
+        if (!bFirst)
+            ba.append(',');
+        appendNote(ba, query);
+    }
+    ba.append("]}");
 }
 
 void CNoteService::getNoteListByOffset(QSqlDatabase &db, const Fields &fields, CReply &reply)
@@ -843,10 +892,14 @@ void CNoteService::getNoteListByOffset(QSqlDatabase &db, const Fields &fields, C
                        .arg(g_strNoteColumns, strWhere),
                    lstValues))
         return dbFailure(query.lastError(), QStringLiteral("get_note_list_by_offset"), reply);
-    QJsonArray arr;
-    while (query.next())
-        arr.append(noteObject(query));
-    reply.m_obj = QJsonObject{{QStringLiteral("notes"), arr}};
+    QByteArray &ba = reply.m_baJson;
+    ba = "{\"notes\":[";
+    for (bool bFirst = true; query.next(); bFirst = false) {
+        if (!bFirst)
+            ba.append(',');
+        appendNote(ba, query);
+    }
+    ba.append("]}");
 }
 
 void CNoteService::getNoteItem(QSqlDatabase &db, const Fields &fields, CReply &reply)
@@ -871,5 +924,8 @@ void CNoteService::getNoteItem(QSqlDatabase &db, const Fields &fields, CReply &r
                    {nNoteId > 0 ? QVariant(nNoteId) : QVariant(strUuid), reply.m_nUserId}))
         return dbFailure(query.lastError(), QStringLiteral("get_note_item"), reply);
     // An unknown note answers an empty object: nothing came back.
-    reply.m_obj = query.next() ? noteObject(query) : QJsonObject();
+    if (query.next())
+        appendNote(reply.m_baJson, query);
+    else
+        reply.m_obj = QJsonObject();
 }

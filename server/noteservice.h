@@ -22,6 +22,7 @@ public:
     {
         int m_nStatus = 200; // 200 for answers, also for application errors
         QJsonObject m_obj;   // the answer; "error" non-empty on failure
+        QByteArray m_baJson; // the answer already written out, when not empty
         int m_nUserId = 0;   // the user the request acted for, for the log
     };
 

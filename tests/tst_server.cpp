@@ -404,6 +404,9 @@ void TestServer::endpoints_data()
     QTest::newRow("login: unknown name")
         << QStringLiteral("login") << false << login(QStringLiteral("nobody"), g_strPwd)
         << QStringLiteral("Wrong name or password.") << QStringList();
+    QTest::newRow("login: no name")
+        << QStringLiteral("login") << false << QVariantMap{{QStringLiteral("pwd"), g_strPwd}}
+        << QStringLiteral("Wrong name or password.") << QStringList();
     QTest::newRow("login: clear password")
         << QStringLiteral("login") << false
         << login(QStringLiteral("alice"), QStringLiteral("clear text secret"))
@@ -744,13 +747,16 @@ void TestServer::newerWins()
     a = post(QStringLiteral("update_note_item"),
              auth(m_alice,
                   {{QStringLiteral("uuid"), strUuid},
-                   {QStringLiteral("content"), QStringLiteral("<p>\u00e9t\u00e9 \u65e5\u8a18</p>")},
+                   {QStringLiteral("content"),
+                    QStringLiteral(
+                        "<p>\u00e9t\u00e9 \u65e5\u8a18 \U0001F33F</p>\n\t\"q\" \\ \x01")},
                    {QStringLiteral("set_at"), QStringLiteral("2016-04-01")},
                    {QStringLiteral("updated_at"), QStringLiteral("2016-03-07 07:00:00")}}));
     QCOMPARE(a.m_obj.value(QStringLiteral("note_id")).toInt(), nId);
     QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), true);
     obj = noteByUuid(m_alice, strUuid);
-    const QString strText = QStringLiteral("<p>\u00e9t\u00e9 \u65e5\u8a18</p>");
+    const QString strText = QStringLiteral(
+        "<p>\u00e9t\u00e9 \u65e5\u8a18 \U0001F33F</p>\n\t\"q\" \\ \x01");
     QCOMPARE(obj.value(QStringLiteral("content")).toString(), strText);
     QCOMPARE(obj.value(QStringLiteral("md5")).toString(), md5Hex(strText));
     QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), strText.toUtf8().size());

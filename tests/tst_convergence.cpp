@@ -6,7 +6,7 @@
 // whose last change was a deletion is live nowhere. The test clock gives every change
 // its own second, so "last" is the order in which the operations were made.
 //
-// KELPO_SYNC_SEEDS, KELPO_SYNC_OPS and KELPO_SYNC_FIRST_SEED (defaults 30, 40, 1) set the
+// KELPO_SYNC_SEEDS, KELPO_SYNC_OPS and KELPO_SYNC_FIRST_SEED (defaults 30, 60, 1) set the
 // number of seeds, the operations per seed and the first seed.
 
 #include "settings.h"
@@ -284,7 +284,7 @@ private slots:
     void converges()
     {
         const int nSeeds = envInt("KELPO_SYNC_SEEDS", 30);
-        const int nOps = envInt("KELPO_SYNC_OPS", 40);
+        const int nOps = envInt("KELPO_SYNC_OPS", 60);
         const quint32 nFirstSeed = quint32(envInt("KELPO_SYNC_FIRST_SEED", 1));
         int nTotal = 0;
         for (quint32 nSeed = nFirstSeed; nSeed < nFirstSeed + quint32(nSeeds); ++nSeed) {

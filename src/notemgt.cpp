@@ -1160,6 +1160,7 @@ void CNoteMgt::takeLocalUser(int nUserId)
     m_nUserId = nUserId;
     emit userIdChanged(m_nUserId);
     m_dbMgt.updateNoteUserId(m_nUserId);
+    onTimeOutUploadNote();
 }
 
 bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
@@ -1254,6 +1255,8 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
         if (m_nServerId > 0 && m_nUserId > 0) {
             m_nSyncOffset = 0;
             syncDownloadNoteList();
+            // What was written while away goes up now, not a timer interval later.
+            onTimeOutUploadNote();
         }
     } else if (strType == QLatin1String("save_user")) {
         if (mapData.value(QStringLiteral("name")).toString() != m_strUserName) {

@@ -1180,6 +1180,16 @@ bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
         m_nSyncOffset = 0;
         m_strSyncStartTime = QString();
         m_strSyncEndTime = QString();
+        // Whoever was logged in before is no longer: nothing may reach the service with
+        // the previous account's token, and nothing of the new account may be filed
+        // under the previous local user.
+        m_nServerId = 0;
+        m_strLoginToken.clear();
+        m_netMgt.clearLoginInfo();
+        if (lstRows.isEmpty() && m_nUserId > 0) {
+            m_nUserId = 0;
+            emit userIdChanged(0);
+        }
         if (!lstRows.isEmpty()) {
             const QVariantMap mapRow = lstRows.first().toMap();
             m_nUserId = mapRow.value(QStringLiteral("id")).toInt();

@@ -211,6 +211,48 @@ private slots:
                  nUserId);
     }
 
+    // Logging in as someone else without logging out first: nothing of one account ends
+    // up in the other.
+    void switchAccountWithoutLogout()
+    {
+        for (const char *pName : {"ivy", "jack"})
+            QVERIFY(m_client
+                        .registerUser(QLatin1String(pName),
+                                      QStringLiteral("pw"),
+                                      QLatin1String(pName) + "@example.com"_s)
+                        .value("error"_s)
+                        .toString()
+                        .isEmpty());
+        CServiceClient jack(m_service.baseUrl());
+        QVERIFY(jack.login(QStringLiteral("jack"), QStringLiteral("pw")));
+        const QString strJackNote = QStringLiteral("{6a0bd9a4-0000-4000-8000-00000000000a}");
+        QVERIFY(jack.postAsUser(QStringLiteral("replace_note_item"),
+                                {{"uuid"_s, strJackNote},
+                                 {"set_at"_s, "2026-03-21"_s},
+                                 {"updated_at"_s, "2026-03-01 07:00:00"_s},
+                                 {"content"_s, "jack's"_s}})
+                    .value("error"_s)
+                    .toString()
+                    .isEmpty());
+
+        CComputer computer;
+        QVERIFY(computer.login(QStringLiteral("ivy"), QStringLiteral("pw")));
+        const QDate day(2026, 3, 21);
+        const QString strIvyNote = computer.writeNote(day, QStringLiteral("ivy's"));
+        QVERIFY(computer.waitIdle());
+
+        QVERIFY(computer.login(QStringLiteral("jack"), QStringLiteral("pw")));
+        QCOMPARE(computer.mgt().loginName(), QStringLiteral("jack"));
+        computer.mgt().downloadNoteListByMonth(day);
+        computer.invoke("onTimeOutUploadNote");
+        QVERIFY(computer.waitIdle());
+        QCOMPARE(computer.notesOfDays({day}).keys(), QStringList{strJackNote});
+        QCOMPARE(jack.allNotes().keys(), QStringList{strJackNote});
+
+        QVERIFY(computer.login(QStringLiteral("ivy"), QStringLiteral("pw")));
+        QCOMPARE(computer.notesOfDays({day}).keys(), QStringList{strIvyNote});
+    }
+
     // Rejected while nobody is logged in: the message only, the settings stay.
     void wrongPasswordWhileLoggedOut()
     {

@@ -516,9 +516,9 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
             }
         } else {
             // A newer text also brings back a note that the service holds as deleted.
+            // By the service's id: a note there without UUID takes the local one.
             QVariantMap map = noteForServer(mapLocalItem);
-            if (nServerNoteId > 0
-                && !mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+            if (nServerNoteId > 0)
                 map.insert(QStringLiteral("note_id"), nServerNoteId);
             untracked(m_netMgt.updateNoteItem(map));
         }
@@ -542,6 +542,11 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
             downloadNoteItem(strLocalUuid);
             return nOrder;
         }
+        // A note at the service without UUID takes the local one, as on equal times.
+        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty()
+            && !strLocalUuid.isEmpty() && nServerNoteId > 0)
+            untracked(m_netMgt.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
+                                                          {QStringLiteral("uuid"), strLocalUuid}}));
         convertServerItem(mapServerItem, m_nUserId);
         if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
             // The same text: keep the local one.

@@ -164,6 +164,20 @@ QString CDbMgt::getUserIdList()
     return query(QStringLiteral("SELECT id, server_id FROM user WHERE server_id > 0"));
 }
 
+QString CDbMgt::clearServerIdsOfMovedUser(const QString &strName,
+                                          int nServerId,
+                                          const QString &strServerUrl)
+{
+    return prepared(QStringLiteral(
+                        "UPDATE note SET server_id = NULL WHERE server_id > 0 AND user_id IN"
+                        " (SELECT id FROM user WHERE name = :name"
+                        " AND (IFNULL(server_id, 0) != :server_id"
+                        " OR IFNULL(server_url, '') != :server_url))"),
+                    {{QStringLiteral("name"), strName},
+                     {QStringLiteral("server_id"), nServerId},
+                     {QStringLiteral("server_url"), strServerUrl}});
+}
+
 QString CDbMgt::getNoteItem(int nId, int nUserId)
 {
     if (nId < 1)

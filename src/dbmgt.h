@@ -37,6 +37,13 @@ public slots:
     QString saveUser(QVariantMap mapData);
     QString delUser(int nUserId);
     QString getUserIdList();
+    // Server ids belong to one service and one account there: forgets the server ids of
+    // the notes of the local user strName when they were uploaded to another service or
+    // under another account than (strServerUrl, nServerId), so that they are uploaded
+    // again.
+    QString clearServerIdsOfMovedUser(const QString &strName,
+                                      int nServerId,
+                                      const QString &strServerUrl);
 
     // Single notes.
     QString getNoteItem(int nId, int nUserId);

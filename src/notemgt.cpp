@@ -1,6 +1,7 @@
 #include "notemgt.h"
 
 #include "kelpolog.h"
+#include "langmgt.h"
 #include "settings.h"
 #include "sqlbuilder.h"
 
@@ -23,7 +24,7 @@ const QLatin1String kStoreConnectionFailure("Fail to add db connection:");
 
 QString nowString()
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return currentTimeString();
 }
 
 QString dayOf(const QString &strDateTime)
@@ -55,6 +56,47 @@ bool isNoteWrite(const QString &strType)
            || strType == QLatin1String("insert_note_item")
            || strType == QLatin1String("replace_note_item")
            || strType == QLatin1String("delete_note_item");
+}
+
+bool isTombstone(const QVariantMap &map)
+{
+    return map.value(QStringLiteral("deleted")).toInt() == 1;
+}
+
+// A note whose size is known but whose text has not been fetched yet.
+bool lacksText(const QVariantMap &map)
+{
+    return map.value(QStringLiteral("content")).toString().isEmpty()
+           && map.value(QStringLiteral("content_size")).toInt() > 0;
+}
+
+// The digest that stands for the text: an empty text has none, whichever way it was
+// written down.
+QString textDigest(const QVariantMap &map)
+{
+    if (map.value(QStringLiteral("content_size")).toInt() <= 0)
+        return QString();
+    return map.value(QStringLiteral("md5")).toString();
+}
+
+// The note answered by "get_note_item": the object itself, or the first of a list.
+QVariantMap singleNoteOfReply(const QVariant &varPayload)
+{
+    QVariantMap map = varPayload.toMap();
+    if (varPayload.type() == QVariant::List && !varPayload.toList().isEmpty())
+        map = varPayload.toList().first().toMap();
+    if (map.value(QStringLiteral("id")).toInt() <= 0)
+        return QVariantMap();
+    return map;
+}
+
+// The address as shown to the user: the first three characters of the name, then "*".
+QString maskedAddress(const QString &strEmail)
+{
+    const int nAt = strEmail.indexOf(QLatin1Char('@'));
+    if (nAt > 0)
+        return strEmail.left(3) + QLatin1Char('*') + strEmail.mid(nAt);
+    return strEmail.left(3) + QLatin1Char('*');
 }
 
 } // namespace
@@ -110,7 +152,7 @@ void CNoteMgt::registerRequest(const QString &strUuid, const QVariantMap &mapCon
 
 void CNoteMgt::init()
 {
-    if (g_pSettings && g_pSettings->getAutoLogin())
+    if (g_pSettings && g_pSettings->getAutoLogin() && !g_pSettings->getUserName().isEmpty())
         login(g_pSettings->getUserName(), g_pSettings->getPwd());
 }
 
@@ -319,17 +361,17 @@ void CNoteMgt::upateNoteItem(QVariantMap mapData)
         mapContext.insert(QStringLiteral("type"), QStringLiteral("update_note_item"));
         registerRequest(m_dbMgt.updateNoteItem(mapData, QStringLiteral("id")), mapContext);
         if (mapData.contains(QStringLiteral("uuid")))
-            m_netMgt.replaceNoteItem(mapData);
+            untracked(m_netMgt.replaceNoteItem(mapData));
     } else if (!mapData.value(QStringLiteral("uuid")).toString().isEmpty()) {
         mapContext.insert(QStringLiteral("type"), QStringLiteral("replace_note_item"));
         registerRequest(m_dbMgt.replaceNoteItem(mapData, QStringLiteral("uuid")), mapContext);
-        m_netMgt.replaceNoteItem(mapData);
+        untracked(m_netMgt.replaceNoteItem(mapData));
     } else {
         mapData.insert(QStringLiteral("uuid"), createUuidString());
         if (!mapData.contains(QStringLiteral("created_at")))
             mapData.insert(QStringLiteral("created_at"), strNow);
         insertNoteItem(mapData);
-        m_netMgt.insertNoteItem(mapData);
+        untracked(m_netMgt.insertNoteItem(mapData));
     }
 }
 
@@ -342,7 +384,7 @@ void CNoteMgt::deleteNoteItem(QString strNoteUuid)
                      {QStringLiteral("date"), strNow},
                      {QStringLiteral("data"), QVariantMap{{QStringLiteral("uuid"), strNoteUuid}}},
                      {QStringLiteral("user_id"), m_nUserId}});
-    m_netMgt.updateNoteItem(strNoteUuid, strNow);
+    untracked(m_netMgt.updateNoteItem(strNoteUuid, strNow));
 }
 
 void CNoteMgt::replaceNoteItem(QVariantMap map, QString strField)
@@ -438,52 +480,115 @@ int CNoteMgt::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
     const QString strServerAt = mapServerItem.value(QStringLiteral("updated_at")).toString();
     const QString strLocalUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
     const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
+    const bool bNoServerId = mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1;
+    const int nOrder = strServerAt < strLocalAt ? 1 : (strLocalAt < strServerAt ? -1 : 0);
     auto recordServerId = [&]() {
-        m_dbMgt.updateNoteItem({{QStringLiteral("uuid"), strLocalUuid},
-                                {QStringLiteral("server_id"), nServerNoteId}},
-                               QStringLiteral("uuid"));
+        if (nServerNoteId > 0 && !strLocalUuid.isEmpty())
+            untracked(m_dbMgt.updateNoteItem({{QStringLiteral("uuid"), strLocalUuid},
+                                              {QStringLiteral("server_id"), nServerNoteId}},
+                                             QStringLiteral("uuid")));
     };
 
-    if (strServerAt < strLocalAt) {
-        const bool bNoServerId = mapLocalItem.contains(QStringLiteral("server_id"))
-                                 && mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1;
-        mapLocalItem.remove(QStringLiteral("id"));
-        m_netMgt.updateNoteItem(mapLocalItem);
+    // The later change wins, a deletion included. Within one second a deletion wins over
+    // an edit, and two texts are told apart by their digests, so that every computer picks
+    // the same copy.
+    const bool bLocalDeleted = mapLocalItem.value(QStringLiteral("deleted")).toInt() == 1;
+    const bool bServerDeleted = mapServerItem.value(QStringLiteral("deleted")).toInt() == 1;
+    int nWinner = nOrder;
+    if (nWinner == 0) {
+        if (bLocalDeleted != bServerDeleted) {
+            nWinner = bLocalDeleted ? 1 : -1;
+        } else if (!bLocalDeleted && !lacksText(mapLocalItem) && !lacksText(mapServerItem)) {
+            const QString strLocalMd5 = textDigest(mapLocalItem);
+            const QString strServerMd5 = textDigest(mapServerItem);
+            if (strLocalMd5 != strServerMd5)
+                nWinner = strServerMd5 < strLocalMd5 ? 1 : -1;
+        }
+    }
+
+    if (nWinner > 0) {
+        if (bLocalDeleted) {
+            if (!bServerDeleted) {
+                if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+                    untracked(m_netMgt.updateNoteItem(nServerNoteId, strLocalAt));
+                else
+                    untracked(m_netMgt.updateNoteItem(strLocalUuid, strLocalAt));
+            }
+        } else {
+            // A newer text also brings back a note that the service holds as deleted.
+            // By the service's id: a note there without UUID takes the local one.
+            QVariantMap map = noteForServer(mapLocalItem);
+            if (nServerNoteId > 0)
+                map.insert(QStringLiteral("note_id"), nServerNoteId);
+            untracked(m_netMgt.updateNoteItem(map));
+        }
         if (bNoServerId)
             recordServerId();
-        return 1;
+        return nOrder;
     }
-    if (strLocalAt < strServerAt) {
-        convertServerItem(mapServerItem, m_nUserId);
-        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
-            mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
-        const bool bSameText = mapLocalItem.value(QStringLiteral("md5")).toString()
-                               == mapServerItem.value(QStringLiteral("md5")).toString();
-        if (!bSameText && !mapServerItem.contains(QStringLiteral("content"))) {
-            // The newer text was not sent along: fetch the whole note. Until it arrives the
-            // local copy stays as it is, so nothing is lost if the download fails.
-            downloadNoteItem(mapServerItem.value(QStringLiteral("uuid")).toString());
-            return -1;
+    if (nWinner < 0 && bServerDeleted) {
+        // Deleted at the service after the last change here.
+        if (!bLocalDeleted)
+            markDeletedFromServer(mapLocalItem, mapServerItem);
+        else if (bNoServerId)
+            recordServerId();
+        return nOrder;
+    }
+    if (nWinner < 0) {
+        if (textDigest(mapLocalItem) != textDigest(mapServerItem)
+            && (lacksText(mapServerItem) || !mapServerItem.contains(QStringLiteral("content")))) {
+            // The service listed the note without its text: fetch the whole note rather than
+            // empty the text here.
+            downloadNoteItem(strLocalUuid);
+            return nOrder;
         }
-        if (bSameText) {
-            // Same text: keep the local one.
+        // A note at the service without UUID takes the local one, as on equal times.
+        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty()
+            && !strLocalUuid.isEmpty() && nServerNoteId > 0)
+            untracked(m_netMgt.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
+                                                          {QStringLiteral("uuid"), strLocalUuid}}));
+        convertServerItem(mapServerItem, m_nUserId);
+        if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
+            // The same text: keep the local one.
             if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
                 mapServerItem.remove(QStringLiteral("content"));
             mapServerItem.remove(QStringLiteral("content_size"));
             mapServerItem.remove(QStringLiteral("md5"));
         }
+        mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
+        // Without a text the title stays the service's (the preparation would take a title
+        // without text and size for an emptied note).
         if (mapServerItem.contains(QStringLiteral("content")))
             prepareNoteItem(mapServerItem);
         else
-            normaliseSetAt(mapServerItem); // without a text the title and the time stay the server's
-        m_dbMgt.updateNoteItem(mapServerItem, QStringLiteral("uuid"));
-        return -1;
+            normaliseSetAt(mapServerItem);
+        // The note takes the service's time of change, not the time of this copy.
+        mapServerItem.insert(QStringLiteral("updated_at"), strServerAt);
+        // A note deleted here and changed later elsewhere comes back.
+        if (bLocalDeleted)
+            mapServerItem.insert(QStringLiteral("deleted"), 0);
+        untracked(m_dbMgt.updateNoteItem(mapServerItem, QStringLiteral("uuid")));
+        refreshNoteCount(mapLocalItem.value(QStringLiteral("set_at")).toString());
+        if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
+            != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
+            refreshNoteCount(mapServerItem.value(QStringLiteral("set_at")).toString());
+        if (!bLocalDeleted && !mapServerItem.contains(QStringLiteral("content"))
+            && !mapServerItem.contains(QStringLiteral("title")))
+            return nOrder;
+        QVariantMap mapShown = mapLocalItem;
+        for (auto it = mapServerItem.cbegin(); it != mapServerItem.cend(); ++it)
+            mapShown.insert(it.key(), it.value());
+        fillDisplayFields(mapShown);
+        emit appendNoteItemToList(mapShown);
+        return nOrder;
     }
+
+    // The same note on both sides.
     if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty() && !strLocalUuid.isEmpty()
         && nServerNoteId > 0)
-        m_netMgt.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
-                                            {QStringLiteral("uuid"), strLocalUuid}});
-    if (mapLocalItem.value(QStringLiteral("server_id")).toInt() <= 0)
+        untracked(m_netMgt.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
+                                                      {QStringLiteral("uuid"), strLocalUuid}}));
+    if (bNoServerId)
         recordServerId();
     return 0;
 }
@@ -672,7 +777,13 @@ void CNoteMgt::onTimeOutNextDay()
         emit currentDateChanged();
 }
 
-void CNoteMgt::onTimeOutSync() {}
+// Fetches what changed at the service lately (the newest changes come first), so that a
+// note written on another computer shows up here within a minute.
+void CNoteMgt::onTimeOutSync()
+{
+    if (m_nUserId > 0 && m_nServerId > 0)
+        syncStart();
+}
 
 void CNoteMgt::onUserIdChanged(int nUserId)
 {
@@ -742,6 +853,7 @@ void CNoteMgt::onDataReceived(QVariant data)
     const QVariantMap mapContext = m_mapRequest.value(strUuid).toMap();
     if (mapContext.isEmpty()) {
         m_mapRequest.remove(strUuid);
+        m_setUntracked.remove(strUuid);
         return;
     }
     if (mapContext.contains(QStringLiteral("user_id"))) {
@@ -793,6 +905,8 @@ void CNoteMgt::onDataReceived(QVariant data)
             return;
         if (strType == QLatin1String("note_list_by_day")) {
             emit showError(strError);
+        } else if (strType == QLatin1String("login_server")) {
+            handleLoginServerError(strError, mapData);
         } else if (isNoteWrite(strType)) {
             // The editor is gone by now: the user must learn that the change was not kept.
             emit showError(strType == QLatin1String("delete_note_item")
@@ -845,13 +959,11 @@ void CNoteMgt::onDataReceived(QVariant data)
     } else if (strType == QLatin1String("refresh_note_item")) {
         if (!lstRows.isEmpty())
             refreshNoteCount(lstRows.first().toMap().value(QStringLiteral("set_at")).toString());
+    } else if (!handleAccountOrSyncResult(strType, mapData, mapResult, mapEmit, mapLog)) {
+        // A lookup that found nothing to do for this user.
+        m_mapRequest.remove(strUuid);
+        return;
     }
-    // Accounts ("login_local", "login_server", "register_user", "login_server_again",
-    // "forgot_pwd", "save_user") and synchronisation ("download_note_list_by_month",
-    // "get_note_list_by_month", "get_local_item_to_update", "get_server_item_to_update",
-    // "sync_download_note_list", "note_list_to_download", "note_list_to_upload",
-    // "download_note_item", "upload_note_item", "upload_note_uuid",
-    // "get_note_item_to_compare") are logged and released below.
 
     if (!mapEmit.isEmpty()) {
         mapEmit.insert(QStringLiteral("type"), strType);
@@ -862,4 +974,481 @@ void CNoteMgt::onDataReceived(QVariant data)
 
     if (strType == QLatin1String("get_note_list_by_offset"))
         handleNoteListByOffset(mapData, lstRows);
+}
+
+// ---------------------------------------------------------------------------------------
+// Results of the accounts and of synchronisation
+
+int CNoteMgt::pendingRequestCount() const
+{
+    return m_mapRequest.size() + m_setUntracked.size();
+}
+
+QString CNoteMgt::untracked(const QString &strUuid)
+{
+    if (!strUuid.isEmpty())
+        m_setUntracked.insert(strUuid);
+    return strUuid;
+}
+
+// What a note looks like at the service: the note fields of the local record, with the
+// text only when it is known here (an unfetched text must not replace the stored one).
+QVariantMap CNoteMgt::noteForServer(const QVariantMap &mapLocalItem) const
+{
+    QVariantMap map;
+    for (const char *key : {"uuid", "set_at", "created_at", "title", "updated_at"}) {
+        const QString strKey = QLatin1String(key);
+        const QString strValue = mapLocalItem.value(strKey).toString();
+        if (!strValue.isEmpty())
+            map.insert(strKey, strValue);
+    }
+    if (!lacksText(mapLocalItem)) {
+        const QString strContent = mapLocalItem.value(QStringLiteral("content")).toString();
+        map.insert(QStringLiteral("content"), strContent);
+        map.insert(QStringLiteral("title"), mapLocalItem.value(QStringLiteral("title")).toString());
+        QVariantMap mapDigest{{QStringLiteral("content"), strContent}};
+        fillContentDigest(mapDigest);
+        map.insert(QStringLiteral("content_size"), mapDigest.value(QStringLiteral("content_size")));
+        map.insert(QStringLiteral("md5"), mapDigest.value(QStringLiteral("md5")).toString());
+    }
+    return map;
+}
+
+// A note that the service holds as deleted is deleted here too, with the service's time,
+// and leaves the views.
+void CNoteMgt::markDeletedFromServer(const QVariantMap &mapLocalItem,
+                                     const QVariantMap &mapServerItem)
+{
+    const QString strNoteUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
+    if (strNoteUuid.isEmpty())
+        return;
+    QVariantMap map{{QStringLiteral("uuid"), strNoteUuid},
+                    {QStringLiteral("deleted"), 1},
+                    {QStringLiteral("updated_at"),
+                     qMax(mapServerItem.value(QStringLiteral("updated_at")).toString(),
+                          mapLocalItem.value(QStringLiteral("updated_at")).toString())}};
+    const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
+    if (nServerNoteId > 0)
+        map.insert(QStringLiteral("server_id"), nServerNoteId);
+    untracked(m_dbMgt.updateNoteItem(map, QStringLiteral("uuid")));
+    emit removeNoteItemToList(strNoteUuid);
+    refreshNoteCount(mapLocalItem.value(QStringLiteral("set_at")).toString());
+}
+
+// Adds a note of the service that is not here yet, with the service's time of its last
+// change. Written as a replace on the UUID, so that two lookups that both found nothing
+// still leave one note.
+void CNoteMgt::insertServerItem(const QVariantMap &mapServerItem)
+{
+    if (isTombstone(mapServerItem))
+        return;
+    const QString strUpdatedAt = mapServerItem.value(QStringLiteral("updated_at")).toString();
+    QVariantMap map = mapServerItem;
+    convertServerItem(map, m_nUserId);
+    const QString strNoteUuid = map.value(QStringLiteral("uuid")).toString();
+    if (strNoteUuid.isEmpty())
+        return;
+    const bool bFetchText = lacksText(map);
+    if (bFetchText)
+        map.remove(QStringLiteral("content"));
+    prepareNoteItem(map);
+    if (!strUpdatedAt.isEmpty())
+        map.insert(QStringLiteral("updated_at"), strUpdatedAt);
+    replaceNoteItem(map, QStringLiteral("uuid"));
+    // The store stamps a new row with the time of the insert; the note keeps its own.
+    if (!strUpdatedAt.isEmpty())
+        untracked(m_dbMgt.updateNoteItem({{QStringLiteral("uuid"), strNoteUuid},
+                                          {QStringLiteral("updated_at"), strUpdatedAt}},
+                                         QStringLiteral("uuid")));
+    if (bFetchText) {
+        qCDebug(lcNote) << "download note item: " << strNoteUuid;
+        downloadNoteItem(strNoteUuid);
+    }
+}
+
+void CNoteMgt::compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer)
+{
+    auto matches = [](const QVariantMap &mapLocal, const QVariantMap &mapServer) {
+        const int nServerNoteId = mapServer.value(QStringLiteral("id")).toInt();
+        if (nServerNoteId > 0
+            && nServerNoteId == mapLocal.value(QStringLiteral("server_id")).toInt())
+            return true;
+        const QString strUuid = mapServer.value(QStringLiteral("uuid")).toString();
+        return !strUuid.isEmpty() && strUuid == mapLocal.value(QStringLiteral("uuid")).toString();
+    };
+
+    QVariantList lstServerOnly;
+    QVariantList lstLocalOnly;
+    for (const QVariant &varServer : lstServer) {
+        const QVariantMap mapServer = varServer.toMap();
+        bool bFound = false;
+        for (const QVariant &varLocal : lstLocal) {
+            if (matches(varLocal.toMap(), mapServer)) {
+                compareItem(varLocal.toMap(), mapServer);
+                bFound = true;
+                break;
+            }
+        }
+        if (!bFound && !isTombstone(mapServer))
+            lstServerOnly << mapServer;
+    }
+    for (const QVariant &varLocal : lstLocal) {
+        const QVariantMap mapLocal = varLocal.toMap();
+        bool bFound = false;
+        for (const QVariant &varServer : lstServer) {
+            if (matches(mapLocal, varServer.toMap())) {
+                bFound = true;
+                break;
+            }
+        }
+        if (!bFound && !isTombstone(mapLocal))
+            lstLocalOnly << mapLocal;
+    }
+
+    for (const QVariant &var : qAsConst(lstServerOnly)) {
+        const QVariantMap mapServer = var.toMap();
+        if (mapServer.value(QStringLiteral("user_id")).toInt() != m_nServerId)
+            continue;
+        // The note may be here under another month.
+        registerRequest(m_dbMgt.getNoteItem(mapServer.value(QStringLiteral("uuid")).toString()),
+                        {{QStringLiteral("type"), QStringLiteral("get_local_item_to_update")},
+                         {QStringLiteral("data"), mapServer}});
+    }
+    for (const QVariant &var : qAsConst(lstLocalOnly)) {
+        const QVariantMap mapLocal = var.toMap();
+        if (m_nUserId <= 0 || mapLocal.value(QStringLiteral("user_id")).toInt() != m_nUserId)
+            continue;
+        lookUpAtServer(mapLocal);
+    }
+}
+
+// Asks the service for a local note before anything of it is sent: the service may hold
+// it under another month, or as deleted.
+void CNoteMgt::lookUpAtServer(const QVariantMap &mapLocalItem)
+{
+    registerRequest(m_netMgt.getNoteItem(mapLocalItem.value(QStringLiteral("uuid")).toString()),
+                    {{QStringLiteral("type"), QStringLiteral("get_server_item_to_update")},
+                     {QStringLiteral("data"), mapLocalItem}});
+}
+
+void CNoteMgt::handleLoginServerError(const QString &strError, const QVariantMap &mapData)
+{
+    if (strError.toLower() == QLatin1String("wrong name or password.")) {
+        // The answer to an attempt that a later login or registration has overtaken.
+        if (mapData.value(QStringLiteral("name")).toString() != m_strUserName)
+            return;
+        emit showError(g_pLangMgt ? g_pLangMgt->getLangString(strError) : strError);
+        // The password was changed elsewhere: end this login and forget the remembered
+        // password. The notes and the user row stay; the next login with the new password
+        // brings them back.
+        if (m_nUserId > 0)
+            logout();
+        m_timerLoginServer.stop();
+    } else {
+        m_timerLoginServer.start();
+    }
+}
+
+void CNoteMgt::startSyncTimers()
+{
+    m_timerLoginServer.stop();
+    m_timerSync.start();
+    m_timerDownloadNote.start();
+    m_timerUploadNote.start();
+}
+
+// Sets the local user found after a server login, and starts what a local login starts.
+void CNoteMgt::takeLocalUser(int nUserId)
+{
+    if (nUserId <= 0 || m_nUserId > 0)
+        return;
+    m_nUserId = nUserId;
+    emit userIdChanged(m_nUserId);
+    m_dbMgt.updateNoteUserId(m_nUserId);
+    onTimeOutUploadNote();
+}
+
+bool CNoteMgt::handleAccountOrSyncResult(const QString &strType,
+                                         const QVariantMap &mapData,
+                                         const QVariantMap &mapResult,
+                                         QVariantMap &mapEmit,
+                                         QVariantMap &mapLog)
+{
+    const QVariant varPayload = mapResult.value(QStringLiteral("result"));
+    const QVariantMap mapReply = varPayload.toMap();
+    const QVariantList lstRows = varPayload.toList();
+
+    if (strType == QLatin1String("login_local")) {
+        const QString strName = mapData.value(QStringLiteral("name")).toString();
+        const QString strPwd = mapData.value(QStringLiteral("pwd")).toString();
+        mapLog.insert(QStringLiteral("log_obj"), strName);
+        m_nSyncOffset = 0;
+        m_strSyncStartTime = QString();
+        m_strSyncEndTime = QString();
+        // Whoever was logged in before is no longer: nothing may reach the service with
+        // the previous account's token, and nothing of the new account may be filed
+        // under the previous local user.
+        m_nServerId = 0;
+        m_strLoginToken.clear();
+        m_netMgt.clearLoginInfo();
+        if (lstRows.isEmpty() && m_nUserId > 0) {
+            m_nUserId = 0;
+            emit userIdChanged(0);
+        }
+        if (!lstRows.isEmpty()) {
+            const QVariantMap mapRow = lstRows.first().toMap();
+            m_nUserId = mapRow.value(QStringLiteral("id")).toInt();
+            m_nServerId = mapRow.value(QStringLiteral("server_id")).toInt();
+            m_strNickName = mapRow.value(QStringLiteral("nick_name")).toString();
+            if (m_strNickName.isEmpty())
+                m_strNickName = mapRow.value(QStringLiteral("nickname")).toString();
+            mapEmit.insert(QStringLiteral("result"),
+                           QVariantMap{{QStringLiteral("user_id"), m_nUserId},
+                                       {QStringLiteral("name"), strName},
+                                       {QStringLiteral("nick_name"), m_strNickName}});
+            emit userIdChanged(m_nUserId);
+            m_dbMgt.updateNoteUserId(m_nUserId);
+        } else {
+            mapEmit.insert(QStringLiteral("result"), QStringLiteral("fail"));
+            mapEmit.insert(QStringLiteral("error"),
+                           QStringLiteral("User name or password is wrong."));
+        }
+        // An account without a row here may still exist at the service.
+        loginAtServer(strName, strPwd);
+    } else if (strType == QLatin1String("login_server")
+               || strType == QLatin1String("register_user")) {
+        // Logins use the lower-case name; a registration sends it as typed.
+        const QString strName = mapData.value(QStringLiteral("name")).toString().toLower();
+        const QString strPwd = mapData.value(QStringLiteral("pwd")).toString();
+        // A login that a logout or another login has overtaken logs nobody in.
+        if (strType == QLatin1String("login_server") && strName != m_strUserName)
+            return true;
+        if (mapReply.value(QStringLiteral("user_id")).toInt() <= 0
+            || mapReply.value(QStringLiteral("login_token")).toString().isEmpty()) {
+            // An answer without an account and a token logs nobody in.
+            const QString strError = tr("The note service did not confirm the login.");
+            mapEmit.insert(QStringLiteral("error"), strError);
+            mapLog.insert(QStringLiteral("error"), strError);
+            mapLog.insert(QStringLiteral("result"), QStringLiteral("fail"));
+            if (strType == QLatin1String("login_server"))
+                handleLoginServerError(strError, mapData);
+            return true;
+        }
+        if (strType == QLatin1String("register_user")) {
+            m_nUserId = 0;
+            emit userIdChanged(0);
+            m_strUserName = strName;
+            m_strPwd = strPwd;
+            if (g_pSettings && g_pSettings->getAutoLogin()) {
+                g_pSettings->setUserName(mapData.value(QStringLiteral("name")).toString());
+                g_pSettings->setPwd(mapData.value(QStringLiteral("pwd_org")).toString());
+                g_pSettings->save();
+            }
+        }
+        m_nServerId = mapReply.value(QStringLiteral("user_id")).toInt();
+        m_strLoginToken = mapReply.value(QStringLiteral("login_token")).toString();
+        m_strClassify = mapReply.value(QStringLiteral("classify_string")).toString();
+        const QString strServerUrl = CThreadPost::normalizedBaseUrl(
+            g_pSettings ? g_pSettings->getServerUrl() : QString());
+
+        // Server ids of another service or account mean nothing here: such notes are
+        // uploaded again. Queued before the user row records the new origin.
+        untracked(m_dbMgt.clearServerIdsOfMovedUser(strName, m_nServerId, strServerUrl));
+        QVariantMap mapUser{{QStringLiteral("name"), strName},
+                            {QStringLiteral("classify_string"), m_strClassify},
+                            {QStringLiteral("pwd"), strPwd},
+                            {QStringLiteral("server_id"), m_nServerId},
+                            {QStringLiteral("server_url"), strServerUrl}};
+        if (mapData.contains(QStringLiteral("nickname")))
+            mapUser.insert(QStringLiteral("nickname"), mapData.value(QStringLiteral("nickname")));
+        saveUser(mapUser);
+        m_netMgt.setLoginInfo(m_nServerId, m_strLoginToken);
+        mapEmit.insert(QStringLiteral("result"), QStringLiteral("ok"));
+        startSyncTimers();
+        // Without a local user yet, the download waits for the saved row: the list reload
+        // that follows the user id starts it.
+        if (m_nServerId > 0 && m_nUserId > 0) {
+            m_nSyncOffset = 0;
+            syncDownloadNoteList();
+            // What was written while away goes up now, not a timer interval later.
+            onTimeOutUploadNote();
+        }
+    } else if (strType == QLatin1String("save_user")) {
+        if (mapData.value(QStringLiteral("name")).toString() != m_strUserName) {
+            // Saved for a login that has ended since.
+        } else if (m_nUserId <= 0) {
+            const int nId = mapResult.value(QStringLiteral("id")).toInt();
+            if (nId > 0) {
+                takeLocalUser(nId);
+            } else {
+                // The row was there (found by name) and has been updated: look it up.
+                registerRequest(m_dbMgt.getUser(mapData.value(QStringLiteral("name")).toString(),
+                                                mapData.value(QStringLiteral("pwd")).toString()),
+                                {{QStringLiteral("type"), QStringLiteral("find_saved_user")},
+                                 {QStringLiteral("data"), mapData}});
+            }
+        } else {
+            m_dbMgt.updateNoteUserId(m_nUserId);
+        }
+    } else if (strType == QLatin1String("find_saved_user")) {
+        if (!lstRows.isEmpty() && m_nUserId <= 0
+            && mapData.value(QStringLiteral("name")).toString() == m_strUserName) {
+            const QVariantMap mapRow = lstRows.first().toMap();
+            m_strNickName = mapRow.value(QStringLiteral("nick_name")).toString();
+            if (m_strNickName.isEmpty())
+                m_strNickName = mapRow.value(QStringLiteral("nickname")).toString();
+            takeLocalUser(mapRow.value(QStringLiteral("id")).toInt());
+        }
+    } else if (strType == QLatin1String("forgot_pwd")) {
+        emit showInfo(tr("The mail about modify password is sent to '%1'.")
+                          .arg(maskedAddress(mapReply.value(QStringLiteral("email")).toString())));
+    } else if (strType == QLatin1String("login_server_again")) {
+        m_nServerId = mapReply.value(QStringLiteral("user_id")).toInt();
+        m_strLoginToken = mapReply.value(QStringLiteral("login_token")).toString();
+        m_netMgt.setLoginInfo(m_nServerId, m_strLoginToken);
+        m_timerLoginServer.stop();
+    } else if (strType == QLatin1String("download_note_list_by_month")) {
+        const QVariantList lstNotes = mapReply.value(QStringLiteral("notes")).toList();
+        const QDate dt = mapData.value(QStringLiteral("date")).toDate();
+        // A month that the service lists as empty is compared like any other: its local
+        // notes are looked up one by one. The service keeps its deletions, so an empty
+        // month only means that the notes moved to other days or never arrived there;
+        // marking them deleted would lose them.
+        m_lstMonthNotes.append(
+            QVariantMap{{QStringLiteral("date"), dt}, {QStringLiteral("result"), lstNotes}});
+        getNoteListByMonth(dt);
+    } else if (strType == QLatin1String("get_note_list_by_month")) {
+        const QDate dt = mapData.value(QStringLiteral("date")).toDate();
+        for (int i = 0; i < m_lstMonthNotes.size(); ++i) {
+            const QVariantMap mapEntry = m_lstMonthNotes.at(i).toMap();
+            if (mapEntry.value(QStringLiteral("date")).toDate() != dt)
+                continue;
+            m_lstMonthNotes.removeAt(i);
+            const QVariantList lstServer = mapEntry.value(QStringLiteral("result")).toList();
+            compareMonth(lstRows, lstServer);
+            // The calendar's counts follow a month that the service holds empty.
+            if (lstServer.isEmpty())
+                getDayNoteCountByMonth(dt);
+            break;
+        }
+        onTimeOutDownloadNote();
+    } else if (strType == QLatin1String("get_local_item_to_update")) {
+        if (!lstRows.isEmpty())
+            compareItem(lstRows.first().toMap(), mapData);
+        else if (mapData.value(QStringLiteral("user_id")).toInt() == m_nServerId)
+            insertServerItem(mapData);
+        else
+            return false;
+    } else if (strType == QLatin1String("get_server_item_to_update")) {
+        const QVariantMap mapServer = singleNoteOfReply(varPayload);
+        if (!mapServer.isEmpty()) {
+            compareItem(mapData, mapServer);
+        } else if (m_nUserId > 0 && m_nServerId > 0
+                   && mapData.value(QStringLiteral("user_id")).toInt() == m_nUserId
+                   && !isTombstone(mapData)) {
+            // Unknown at the service: upload it, and keep the id that it gets there.
+            uploadNoteItem(noteForServer(mapData));
+        } else {
+            return false;
+        }
+    } else if (strType == QLatin1String("note_list_to_download")) {
+        for (const QVariant &var : lstRows)
+            downloadNoteItem(var.toMap().value(QStringLiteral("uuid")).toString());
+    } else if (strType == QLatin1String("note_list_to_upload")) {
+        if (m_nUserId > 0 && m_nServerId > 0) {
+            for (const QVariant &var : lstRows) {
+                const QVariantMap mapRow = var.toMap();
+                if (mapRow.value(QStringLiteral("user_id")).toInt() == m_nUserId)
+                    lookUpAtServer(mapRow);
+            }
+        }
+    } else if (strType == QLatin1String("download_note_item")) {
+        if (mapReply.value(QStringLiteral("id")).toInt() > 0
+            && mapReply.value(QStringLiteral("user_id")).toInt() == m_nServerId) {
+            if (isTombstone(mapReply)) {
+                markDeletedFromServer({{QStringLiteral("uuid"),
+                                        mapReply.value(QStringLiteral("uuid"))},
+                                       {QStringLiteral("set_at"),
+                                        mapReply.value(QStringLiteral("set_at"))}},
+                                      mapReply);
+            } else {
+                QVariantMap map;
+                for (const char *key :
+                     {"set_at", "updated_at", "uuid", "content", "content_size", "title"}) {
+                    const QString strKey = QLatin1String(key);
+                    map.insert(strKey, mapReply.value(strKey));
+                }
+                prepareNoteItem(map);
+                map.insert(QStringLiteral("updated_at"),
+                           mapReply.value(QStringLiteral("updated_at")));
+                registerRequest(m_dbMgt.updateNoteItem(map, QStringLiteral("uuid")),
+                                {{QStringLiteral("type"), QStringLiteral("update_note_item")},
+                                 {QStringLiteral("date"), nowString()},
+                                 {QStringLiteral("data"), map},
+                                 {QStringLiteral("user_id"), m_nUserId}});
+            }
+        }
+    } else if (strType == QLatin1String("upload_note_item")) {
+        const int nNoteId = mapReply.value(QStringLiteral("note_id")).toInt();
+        if (nNoteId > 0)
+            untracked(m_dbMgt.updateNoteItem({{QStringLiteral("server_id"), nNoteId},
+                                              {QStringLiteral("uuid"),
+                                               mapData.value(QStringLiteral("uuid"))}},
+                                             QStringLiteral("uuid")));
+    } else if (strType == QLatin1String("sync_download_note_list")) {
+        handleSyncDownloadNoteList(mapData, mapReply.value(QStringLiteral("notes")).toList());
+    } else if (strType == QLatin1String("get_note_item_to_compare")) {
+        if (!lstRows.isEmpty())
+            compareItem(lstRows.first().toMap(), mapData);
+        else
+            insertServerItem(mapData);
+    } else if (strType == QLatin1String("upload_note_uuid")) {
+        insertServerItem(mapData);
+    }
+    return true;
+}
+
+void CNoteMgt::handleSyncDownloadNoteList(const QVariantMap &mapData, const QVariantList &lstNotes)
+{
+    for (const QVariant &var : lstNotes) {
+        QVariantMap mapNote = var.toMap();
+        const QString strNoteUuid = mapNote.value(QStringLiteral("uuid")).toString();
+        if (strNoteUuid.isEmpty()) {
+            const QString strNewUuid = createUuidString();
+            mapNote.insert(QStringLiteral("uuid"), strNewUuid);
+            registerRequest(m_netMgt.updateNoteItem(
+                                QVariantMap{{QStringLiteral("note_id"),
+                                             mapNote.value(QStringLiteral("id"))},
+                                            {QStringLiteral("uuid"), strNewUuid}}),
+                            {{QStringLiteral("type"), QStringLiteral("upload_note_uuid")},
+                             {QStringLiteral("date"), nowString()},
+                             {QStringLiteral("data"), mapNote},
+                             {QStringLiteral("user_id"), m_nUserId}});
+        } else {
+            registerRequest(m_dbMgt.getNoteItem(strNoteUuid),
+                            {{QStringLiteral("type"), QStringLiteral("get_note_item_to_compare")},
+                             {QStringLiteral("date"), nowString()},
+                             {QStringLiteral("data"), mapNote},
+                             {QStringLiteral("user_id"), m_nUserId}});
+        }
+    }
+
+    const QString strSearch = mapData.value(QStringLiteral("search_string")).toString();
+    if (strSearch.isEmpty()) {
+        if (mapData.value(QStringLiteral("start_time")).toString() == m_strSyncStartTime
+            && mapData.value(QStringLiteral("end_time")).toString() == m_strSyncEndTime)
+            m_nSyncOffset += kPageSize;
+        else
+            m_nSyncOffset = 0;
+    } else {
+        m_nSyncOffset += kPageSize;
+    }
+
+    if (lstNotes.size() < kPageSize)
+        syncFinish();
+    else if (strSearch.isEmpty() && mapData.value(QStringLiteral("start_time")).toString().isEmpty()
+             && mapData.value(QStringLiteral("end_time")).toString().isEmpty())
+        syncFinish();
+    else
+        syncDownloadNoteList();
 }

@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <QVariant>
 #include <QVariantList>
@@ -32,6 +33,9 @@ public:
     void convertServerItem(QVariantMap &map, int nUserId);
     void fillDisplayFields(QVariantMap &map);
     void fillDisplayFieldsOfList(QVariantList &list);
+
+    // Requests whose answers are still awaited, whether or not anything waits for them.
+    int pendingRequestCount() const;
 
 signals:
     void dataReceived(QVariant data);
@@ -101,6 +105,25 @@ private:
     void handleNoteSaved(const QString &strType, QVariantMap mapData, const QVariantMap &mapResult);
     void handleNoteListByOffset(const QVariantMap &mapData, const QVariantList &lstRows);
 
+    // Accounts and synchronisation. The handler returns false for a result that is dropped
+    // without a log entry.
+    bool handleAccountOrSyncResult(const QString &strType,
+                                   const QVariantMap &mapData,
+                                   const QVariantMap &mapResult,
+                                   QVariantMap &mapEmit,
+                                   QVariantMap &mapLog);
+    void handleLoginServerError(const QString &strError, const QVariantMap &mapData);
+    void handleSyncDownloadNoteList(const QVariantMap &mapData, const QVariantList &lstNotes);
+    void startSyncTimers();
+    void takeLocalUser(int nUserId);
+    void compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer);
+    void lookUpAtServer(const QVariantMap &mapLocalItem);
+    void insertServerItem(const QVariantMap &mapServerItem);
+    void markDeletedFromServer(const QVariantMap &mapLocalItem, const QVariantMap &mapServerItem);
+    QVariantMap noteForServer(const QVariantMap &mapLocalItem) const;
+    // Remembers a request whose answer nobody reads, so that it still counts as pending.
+    QString untracked(const QString &strUuid);
+
     bool m_bInit = false;
     int m_nUserId = 0;
     int m_nServerId = 0;
@@ -125,6 +148,7 @@ private:
 
     // Set once the user has been told that the store cannot be opened.
     bool m_bStoreFailureShown = false;
+    QSet<QString> m_setUntracked;
 };
 
 #endif // NOTEMGT_H

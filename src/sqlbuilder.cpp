@@ -1,5 +1,7 @@
 #include "sqlbuilder.h"
 
+#include <atomic>
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QStringList>
@@ -131,8 +133,19 @@ void fillContentDigest(QVariantMap &mapNote)
                            QCryptographicHash::hash(baContent, QCryptographicHash::Md5).toHex()));
 }
 
+namespace {
+std::atomic<TimeSource> g_pTimeSource{nullptr};
+} // namespace
+
+void setTimeSource(TimeSource pSource)
+{
+    g_pTimeSource = pSource;
+}
+
 QString currentTimeString()
 {
+    if (const TimeSource pSource = g_pTimeSource)
+        return pSource();
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 

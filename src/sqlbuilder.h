@@ -31,6 +31,10 @@ QString md5Hex(const QString &str);
 void fillContentDigest(QVariantMap &mapNote);
 // The current local time as "yyyy-MM-dd hh:mm:ss".
 QString currentTimeString();
+// Replaces the clock behind currentTimeString() (nullptr: the system clock). Tests use
+// it for a clock that never gives two changes the same second.
+using TimeSource = QString (*)();
+void setTimeSource(TimeSource pSource);
 
 // "INSERT INTO t (a,b) VALUES (:a,:b)". For table "note" a missing "uuid" is added and
 // "updated_at" is set to now; the changed data is written back into the statement map so

@@ -38,7 +38,8 @@ const char *const kSchema[] = {
     " pwd TEXT,"
     " nickname TEXT,"
     " nick_name TEXT,"
-    " classify_string TEXT)",
+    " classify_string TEXT,"
+    " server_url TEXT)",
     "CREATE TABLE IF NOT EXISTS log ("
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " log_type TEXT,"
@@ -167,6 +168,9 @@ QString CThreadDb::createSchema()
             break;
         bOk = exec(QLatin1String(pSql));
     }
+    // Version 2: the service at which the account's notes were uploaded.
+    if (bOk && !hasColumn(QStringLiteral("user"), QStringLiteral("server_url")))
+        bOk = exec(QStringLiteral("ALTER TABLE user ADD COLUMN server_url TEXT"));
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)
@@ -181,6 +185,17 @@ QString CThreadDb::createSchema()
         qCDebug(lcStore) << "local.db has schema version" << nVersion << "newer than"
                          << SchemaVersion;
     return QString();
+}
+
+bool CThreadDb::hasColumn(const QString &strTable, const QString &strColumn)
+{
+    bool bFound = false;
+    if (exec(QStringLiteral("PRAGMA table_info(%1)").arg(strTable))) {
+        while (!bFound && m_pQuery->next())
+            bFound = m_pQuery->value(1).toString() == strColumn;
+    }
+    m_pQuery->finish();
+    return bFound;
 }
 
 void CThreadDb::release()

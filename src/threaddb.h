@@ -22,7 +22,7 @@ class CThreadDb : public CThreadObject
 
 public:
     // Version of the schema that initialize() creates (PRAGMA user_version).
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     explicit CThreadDb(QObject *parent = nullptr);
     ~CThreadDb() override;
@@ -43,6 +43,7 @@ protected:
 private:
     bool openDb();
     QString createSchema();
+    bool hasColumn(const QString &strTable, const QString &strColumn);
     bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool exec(const QString &strSql);

@@ -173,7 +173,7 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
     for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
     QCOMPARE(lstColumns.join(QLatin1Char(',')),
-             str("id,server_id,name,pwd,nickname,nick_name,classify_string"));
+             str("id,server_id,name,pwd,nickname,nick_name,classify_string,server_url"));
     lstColumns.clear();
     for (const QVariant &row : rows(str("PRAGMA table_info(log)")))
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
@@ -213,6 +213,11 @@ void TestThreadDb::existingDatabaseOpensWithItsRows()
              QVariant(str("0")));
     QCOMPARE(rows(str("PRAGMA user_version")).value(0).toMap().value(str("user_version")),
              QVariant(QString::number(CThreadDb::SchemaVersion)));
+    // The user table of the older file gains the column of the service's address.
+    QStringList lstColumns;
+    for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
+        lstColumns << row.toMap().value(QStringLiteral("name")).toString();
+    QVERIFY(lstColumns.contains(str("server_url")));
 }
 
 void TestThreadDb::rowsComeBackAsStrings()

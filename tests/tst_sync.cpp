@@ -1,0 +1,469 @@
+// Synchronisation end to end: two computers, each a note manager on its own data folder,
+// and the real note service on loopback. Each row of the table is a scenario written as
+// steps:
+//   "A login" / "A logout"           the account logs in or out on computer A (or B)
+//   "A write N1 2026-03-05 text"     a new note N1 through the editor's path
+//   "A edit N1 text"                 a new text for N1
+//   "A move N1 2026-04-02 text"      N1 moves to another day
+//   "A delete N1"
+//   "A textless N1"                  A gets N1 listed without its text (as a list does)
+//   "A sync"                         what the calendar and the timers do: the months of the
+//                                    scenario, the upload and the download timer
+//   "A list"                         the first page of the note list (starts the paged
+//                                    download)
+//   "S stop" / "S start"             the service goes away and comes back
+//   "expect N1 2026-03-05 text"      N1 is live with that day and text on A, B and the
+//                                    service
+//   "gone N1"                        N1 is live nowhere
+// The later change of a note wins on every computer, a deletion included.
+//   "count A 3"                      A shows 3 live notes
+
+#include "settings.h"
+#include "syncfixture.h"
+
+#include <memory>
+
+namespace {
+const QList<QDate> g_lstMonths = {QDate(2026, 2, 1), QDate(2026, 3, 1), QDate(2026, 4, 1)};
+
+QList<QDate> daysOfMonths()
+{
+    QList<QDate> lst;
+    for (const QDate &dtMonth : g_lstMonths) {
+        for (int i = 0; i < dtMonth.daysInMonth(); ++i)
+            lst << dtMonth.addDays(i);
+    }
+    return lst;
+}
+} // namespace
+
+class TestSync : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<CSettings> m_pSettings;
+    CServiceProcess m_service;
+    int m_nAccount = 0;
+
+    static void sync(CComputer &computer)
+    {
+        for (const QDate &dt : g_lstMonths)
+            computer.mgt().downloadNoteListByMonth(dt);
+        QVERIFY(computer.waitIdle());
+        computer.invoke("onTimeOutUploadNote");
+        QVERIFY(computer.waitIdle());
+        computer.invoke("onTimeOutDownloadNote");
+        QVERIFY(computer.waitIdle());
+    }
+
+    // Live notes of the account at the service, by UUID.
+    QMap<QString, QVariantMap> serviceNotes(const QString &strName)
+    {
+        CServiceClient client(m_service.baseUrl());
+        if (!client.login(strName, QStringLiteral("pw")))
+            return {};
+        QMap<QString, QVariantMap> map;
+        const QMap<QString, QVariantMap> mapAll = client.allNotes();
+        for (auto it = mapAll.cbegin(); it != mapAll.cend(); ++it) {
+            if (it.value().value(QStringLiteral("deleted")).toInt() != 1)
+                map.insert(it.key(), it.value());
+        }
+        return map;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::IniFormat,
+                           QSettings::UserScope,
+                           m_dir.filePath(QStringLiteral("settings")));
+        TestClock::install();
+        m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
+                                                  QStringLiteral("kelpo-test"));
+        g_pSettings = m_pSettings.get();
+        QVERIFY2(m_service.start(m_dir.filePath(QStringLiteral("service.db"))),
+                 "kelpo-server did not start");
+        g_pSettings->setServerUrl(m_service.baseUrl());
+    }
+
+    void cleanupTestCase() { g_pSettings = nullptr; }
+
+    void scenario_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        const QString strLogin = QStringLiteral("A login|B login|");
+        auto row = [&](const char *pTag, const QString &strSteps) {
+            QTest::newRow(pTag) << strSteps.split(QLatin1Char('|'));
+        };
+        row("written on A appears on B",
+            strLogin + "A write N1 2026-03-05 hello|A sync|B sync|expect N1 2026-03-05 hello"_s);
+        row("an edit on B reaches A",
+            strLogin
+                + "A write N1 2026-03-05 hello|A sync|B sync|B edit N1 changed|B sync|A sync"
+                  "|expect N1 2026-03-05 changed"_s);
+        row("edits on both while the service is away: the later wins",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|B edit N1 from-B"
+                  "|A edit N1 from-A|S start|B sync|A sync|B sync|expect N1 2026-03-05 from-A"_s);
+        row("the earlier edit arriving last still loses",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 from-A"
+                  "|B edit N1 from-B|S start|A sync|B sync|A sync|expect N1 2026-03-05 from-B"_s);
+        row("the same text with a newer time",
+            strLogin
+                + "A write N1 2026-03-05 same|A sync|B sync|B edit N1 same|B sync|A sync"
+                  "|expect N1 2026-03-05 same"_s);
+        row("a deletion on A disappears on both and never returns",
+            strLogin
+                + "A write N1 2026-03-05 bye|A write N2 2026-03-06 stay|A sync|B sync"
+                  "|A delete N1|A sync|B sync|gone N1|B sync|A sync|gone N1"
+                  "|expect N2 2026-03-06 stay"_s);
+        row("a deletion on B while the service is away",
+            strLogin
+                + "A write N1 2026-03-05 bye|A sync|B sync|S stop|B delete N1|S start"
+                  "|A sync|B sync|A sync|gone N1"_s);
+        row("a deletion after an edit made elsewhere removes the note",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 edited|B delete N1"
+                  "|S start|A sync|B sync|A sync|B sync|gone N1|count A 0|count B 0"_s);
+        row("an edit made elsewhere after a deletion brings the note back",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|B delete N1|A edit N1 late"
+                  "|S start|A sync|B sync|A sync|B sync|expect N1 2026-03-05 late"_s);
+        row("an edit after a deletion, both reaching the service at once",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|A delete N1|B edit N1 late"
+                  "|A sync|B sync|A sync|expect N1 2026-03-05 late"_s);
+        row("notes written before the first login are the user's and uploaded",
+            "A write N1 2026-03-05 early|A write N2 2026-02-10 earlier|A login|A sync"
+            "|B login|B sync|expect N1 2026-03-05 early|expect N2 2026-02-10 earlier"_s);
+        row("a note listed without its text is fetched by the download timer",
+            "A login|A write N1 2026-03-05 the-text|A sync|S stop|B login|B textless N1"
+            "|S start|B login|B sync|expect N1 2026-03-05 the-text"_s);
+        row("a note moved to another month: its old month is empty at the service",
+            strLogin
+                + "A write N1 2026-03-05 moving|A sync|B sync|B move N1 2026-04-02 moving"
+                  "|B sync|A sync|expect N1 2026-04-02 moving|count A 1|count B 1"_s);
+        row("the paged download brings notes of months the calendar never showed",
+            strLogin
+                + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
+                  "|expect N1 2026-03-05 paged|expect N2 2026-01-20 old-month"_s);
+    }
+
+    void scenario()
+    {
+        QFETCH(QStringList, steps);
+        const QString strName = QStringLiteral("user%1").arg(++m_nAccount);
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), strName + "@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+
+        CComputer a;
+        CComputer b;
+        QMap<QString, CComputer *> mapComputers{{"A"_s, &a}, {"B"_s, &b}};
+        QMap<QString, QString> mapUuid;
+        QList<QDate> lstDays = daysOfMonths();
+        lstDays << QDate(2026, 1, 20);
+
+        for (const QString &strStep : qAsConst(steps)) {
+            const QStringList lst = strStep.split(QLatin1Char(' '));
+            const QString strWho = lst.value(0);
+            const QString strVerb = lst.value(1);
+            CComputer *pComputer = mapComputers.value(strWho);
+            qDebug() << "step:" << strStep;
+
+            if (strWho == QLatin1String("S")) {
+                if (strVerb == QLatin1String("stop"))
+                    m_service.stop();
+                else
+                    QVERIFY(m_service.restart());
+            } else if (strWho == QLatin1String("expect")) {
+                const QString strUuid = mapUuid.value(lst.value(1));
+                const QString strDay = lst.value(2);
+                const QString strText = lst.value(3);
+                for (CComputer *p : {&a, &b}) {
+                    const QVariantMap mapNote = p->notesOfDays(lstDays).value(strUuid);
+                    QCOMPARE(mapNote.value(QStringLiteral("set_at")).toString(), strDay);
+                    QCOMPARE(mapNote.value(QStringLiteral("content")).toString(), strText);
+                }
+                const QVariantMap mapServer = serviceNotes(strName).value(strUuid);
+                QCOMPARE(mapServer.value(QStringLiteral("set_at")).toString().left(10), strDay);
+                QCOMPARE(mapServer.value(QStringLiteral("content")).toString(), strText);
+            } else if (strWho == QLatin1String("gone")) {
+                const QString strUuid = mapUuid.value(lst.value(1));
+                QVERIFY(!a.notesOfDays(lstDays).contains(strUuid));
+                QVERIFY(!b.notesOfDays(lstDays).contains(strUuid));
+                QVERIFY(!serviceNotes(strName).contains(strUuid));
+            } else if (strWho == QLatin1String("count")) {
+                QCOMPARE(mapComputers.value(lst.value(1))->notesOfDays(lstDays).size(),
+                         lst.value(2).toInt());
+            } else if (strVerb == QLatin1String("login")) {
+                // Waits for the service's answer, whatever it is (it may be away).
+                const int nBefore = pComputer->emitted("login_server"_s).size();
+                pComputer->mgt().login(strName, QStringLiteral("pw"));
+                QTRY_VERIFY_WITH_TIMEOUT(pComputer->emitted("login_server"_s).size() > nBefore,
+                                         20000);
+                QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("logout")) {
+                pComputer->mgt().logout();
+            } else if (strVerb == QLatin1String("write")) {
+                const QString strUuid = pComputer->writeNote(QDate::fromString(lst.value(3),
+                                                                               Qt::ISODate),
+                                                             lst.value(4));
+                QVERIFY(!strUuid.isEmpty());
+                mapUuid.insert(lst.value(2), strUuid);
+                QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("edit") || strVerb == QLatin1String("move")) {
+                const QString strUuid = mapUuid.value(lst.value(2));
+                QVariantMap mapNote = pComputer->notesOfDays(lstDays).value(strUuid);
+                QVERIFY(!mapNote.isEmpty());
+                const QString strDay = strVerb == QLatin1String("move")
+                                           ? lst.value(3)
+                                           : mapNote.value(QStringLiteral("set_at")).toString();
+                pComputer->editNote(strUuid, QDate::fromString(strDay, Qt::ISODate), lst.last());
+                QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("delete")) {
+                pComputer->mgt().deleteNoteItem(mapUuid.value(lst.value(2)));
+                QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("textless")) {
+                const QString strUuid = mapUuid.value(lst.value(2));
+                pComputer->mgt().insertNoteItem({{QStringLiteral("uuid"), strUuid},
+                                                 {QStringLiteral("set_at"), "2026-03-05"_s},
+                                                 {QStringLiteral("content_size"), 8}});
+                QVERIFY(pComputer->waitIdle());
+                QCOMPARE(pComputer->notesOfDay(QDate(2026, 3, 5))
+                             .value(0)
+                             .toMap()
+                             .value(QStringLiteral("content"))
+                             .toString(),
+                         QString());
+            } else if (strVerb == QLatin1String("sync")) {
+                sync(*pComputer);
+                if (QTest::currentTestFailed())
+                    return;
+            } else if (strVerb == QLatin1String("list")) {
+                pComputer->mgt().getNoteListByOffset(0, QString());
+                QVERIFY(pComputer->waitIdle());
+            } else {
+                QFAIL(qPrintable("unknown step "_s + strStep));
+            }
+        }
+    }
+
+    // Two edits within one second on two computers: both computers and the service end
+    // with the same one of the two texts.
+    void editsInTheSameSecond()
+    {
+        const QString strName = QStringLiteral("samesecond");
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "same@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        CComputer a;
+        CComputer b;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        QVERIFY(b.login(strName, QStringLiteral("pw")));
+        const QDate day(2026, 3, 20);
+        const QString strUuid = a.writeNote(day, QStringLiteral("first"));
+        sync(a);
+        sync(b);
+        m_service.stop();
+        TestClock::held() = true;
+        a.editNote(strUuid, day, QStringLiteral("text of A"));
+        b.editNote(strUuid, day, QStringLiteral("text of B"));
+        QVERIFY(a.waitIdle());
+        QVERIFY(b.waitIdle());
+        TestClock::held() = false;
+        QVERIFY(m_service.restart());
+        for (int i = 0; i < 2; ++i) {
+            sync(a);
+            sync(b);
+        }
+        const QString strA = a.notesOfDays({day}).value(strUuid).value("content"_s).toString();
+        const QString strB = b.notesOfDays({day}).value(strUuid).value("content"_s).toString();
+        QVERIFY(strA == "text of A"_s || strA == "text of B"_s);
+        QCOMPARE(strB, strA);
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        QCOMPARE(client.allNotes().value(strUuid).value("content"_s).toString(), strA);
+    }
+
+    // Server ids belong to one service and one account there. A computer whose notes were
+    // uploaded elsewhere must not take another service's notes for its own because their
+    // ids happen to be equal: every note keeps its own text, and A's notes are uploaded
+    // to the new service.
+    void serverIdsBelongToOneService_data()
+    {
+        QTest::addColumn<bool>("samePort");
+        QTest::newRow("another address") << false;
+        QTest::newRow("the same address, the account made anew") << true;
+    }
+
+    void serverIdsBelongToOneService()
+    {
+        QFETCH(bool, samePort);
+        const QString strName = QStringLiteral("mover");
+        const QString strFirst = m_dir.filePath(QStringLiteral("first-%1.db").arg(samePort));
+        const QString strSecond = m_dir.filePath(QStringLiteral("second-%1.db").arg(samePort));
+        CServiceProcess first;
+        QVERIFY(first.start(strFirst));
+        QVERIFY(CServiceClient(first.baseUrl())
+                    .registerUser(strName, QStringLiteral("pw"), "mover@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        g_pSettings->setServerUrl(first.baseUrl());
+        CComputer a;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        const QDate day(2026, 3, 12);
+        const QString strA1 = a.writeNote(day, QStringLiteral("a-one"));
+        const QString strA2 = a.writeNote(day, QStringLiteral("a-two"));
+        sync(a);
+        a.mgt().logout();
+        QVERIFY(a.waitIdle());
+
+        CServiceProcess second;
+        if (samePort) {
+            first.stop();
+            QVERIFY(second.start(strSecond, {}, first.port()));
+        } else {
+            QVERIFY(second.start(strSecond));
+        }
+        CServiceClient client(second.baseUrl());
+        if (samePort) {
+            // Someone else registers first: the account gets another id.
+            QVERIFY(client
+                        .registerUser(QStringLiteral("early"),
+                                      QStringLiteral("pw"),
+                                      "early@example.com"_s)
+                        .value(QStringLiteral("error"))
+                        .toString()
+                        .isEmpty());
+        }
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "mover@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        g_pSettings->setServerUrl(second.baseUrl());
+        // Notes at the new service whose ids are those of A's notes at the old one.
+        CComputer b;
+        QVERIFY(b.login(strName, QStringLiteral("pw")));
+        const QString strB1 = b.writeNote(day, QStringLiteral("b-one"));
+        const QString strB2 = b.writeNote(day, QStringLiteral("b-two"));
+        sync(b);
+
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        sync(a);
+        sync(b);
+        sync(a);
+        const QMap<QString, QString> mapWanted{{strA1, "a-one"_s},
+                                               {strA2, "a-two"_s},
+                                               {strB1, "b-one"_s},
+                                               {strB2, "b-two"_s}};
+        for (CComputer *p : {&a, &b}) {
+            const QMap<QString, QVariantMap> mapNotes = p->notesOfDays({day});
+            QCOMPARE(mapNotes.size(), 4);
+            for (auto it = mapWanted.cbegin(); it != mapWanted.cend(); ++it)
+                QCOMPARE(mapNotes.value(it.key()).value(QStringLiteral("content")).toString(),
+                         it.value());
+        }
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        const QMap<QString, QVariantMap> mapServer = client.allNotes();
+        QCOMPARE(mapServer.size(), 4);
+        for (auto it = mapWanted.cbegin(); it != mapWanted.cend(); ++it)
+            QCOMPARE(mapServer.value(it.key()).value(QStringLiteral("content")).toString(),
+                     it.value());
+        g_pSettings->setServerUrl(m_service.baseUrl());
+    }
+
+    // A note that reached the service without a UUID (an older client wrote it) is given
+    // one by the computer that downloads it, and is kept there only once the service has
+    // taken the UUID.
+    void serviceNoteWithoutUuid()
+    {
+        const QString strName = QStringLiteral("nouuid");
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "nouuid@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        const QVariantMap mapStored
+            = client.postAsUser(QStringLiteral("replace_note_item"),
+                                {{QStringLiteral("set_at"), "2026-03-14 00:00:00"_s},
+                                 {QStringLiteral("updated_at"), "2026-03-14 09:00:00"_s},
+                                 {QStringLiteral("content"), "without uuid"_s}});
+        QVERIFY2(mapStored.value(QStringLiteral("error")).toString().isEmpty(),
+                 qPrintable(mapStored.value(QStringLiteral("error")).toString()));
+        QVERIFY(client.allNotes().firstKey().startsWith(QLatin1Char('#')));
+
+        CComputer a;
+        // The login's list page downloads the newest notes.
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        const QMap<QString, QVariantMap> mapLocal = a.notesOfDays({QDate(2026, 3, 14)});
+        QCOMPARE(mapLocal.size(), 1);
+        const QString strUuid = mapLocal.firstKey();
+        QCOMPARE(strUuid.size(), 38);
+        QCOMPARE(mapLocal.first().value(QStringLiteral("content")).toString(),
+                 QStringLiteral("without uuid"));
+        const QMap<QString, QVariantMap> mapServer = client.allNotes();
+        QCOMPARE(mapServer.keys(), QStringList{strUuid});
+    }
+
+    // More than one page of notes: the note list pages through the service's notes 50 at
+    // a time, following the window of the pages shown; a search fetches what matches.
+    void pagingAndSearch()
+    {
+        const QString strName = QStringLiteral("pager");
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "pager@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        CComputer a;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        // The oldest change: a note with a word that a search finds later.
+        const QDate dtZebra(2026, 3, 28);
+        const QString strZebra = a.writeNote(dtZebra, QStringLiteral("a zebra crossing"));
+        QVERIFY(!strZebra.isEmpty());
+        const int nNotes = 120;
+        for (int i = 0; i < nNotes; ++i)
+            QVERIFY(!a.writeNote(QDate(2026, 3, 1 + i % 25), QStringLiteral("note %1").arg(i))
+                         .isEmpty());
+        QVERIFY(a.waitIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(client.login(strName, QStringLiteral("pw"))
+                                      ? client.allNotes().size()
+                                      : -1,
+                                  nNotes + 1,
+                                  30000);
+
+        CComputer b;
+        QVERIFY(b.login(strName, QStringLiteral("pw")));
+        QVERIFY(b.waitIdle());
+        const QList<QDate> lstDays = daysOfMonths();
+        // The login's list page had nothing: one open page of the newest 50.
+        QCOMPARE(b.notesOfDays(lstDays).size(), 50);
+        QVERIFY(!b.notesOfDays(lstDays).contains(strZebra));
+
+        // The search finds the oldest note at the service.
+        b.mgt().getNoteListByOffset(0, QStringLiteral("zebra"));
+        QVERIFY(b.waitIdle());
+        QVERIFY(b.notesOfDays(lstDays).contains(strZebra));
+
+        // Paging through the list: each page downloads the window it covers.
+        for (int nOffset = 0; nOffset <= nNotes; nOffset += 50) {
+            b.mgt().getNoteListByOffset(nOffset, QString());
+            QVERIFY(b.waitIdle());
+        }
+        QCOMPARE(b.notesOfDays(lstDays).size(), nNotes + 1);
+    }
+};
+
+QTEST_MAIN(TestSync)
+#include "tst_sync.moc"

@@ -10,11 +10,12 @@ deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELPO_SANITIZE=OFF >/dev/null
+	@# Configured once; later builds re-run CMake by themselves when a CMake file changes.
+	@[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELPO_SANITIZE=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
 build-test: deps
-	@cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELPO_SANITIZE=ON >/dev/null
+	@[ -f build-test/build.ninja ] || cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELPO_SANITIZE=ON >/dev/null
 	@cmake --build build-test -j $(JOBS)
 
 run: build

@@ -279,6 +279,8 @@ Item {
         onMovementEnded: {
             snapMode = ListView.SnapOneItem
             snapMode = ListView.NoSnap
+            scrollEndTimer.nWait = 0
+            scrollEndTimer.interval = 1
             scrollEndTimer.restart()
         }
         onContentYChanged: {
@@ -327,9 +329,30 @@ Item {
         }
     }
 
+    // The snap above glides to the nearest month's start after the movement has ended:
+    // the month at the top is taken once it has arrived there (or after a second, should the
+    // list be held at one of its ends), so that the year and the note counts are those of the
+    // month the user sees.
+    function snapping() {
+        var objItem = monthsListView.itemAt(monthsListView.width / 2, monthsListView.contentY + 5)
+        return objItem !== null && Math.abs(monthsListView.contentY - objItem.y) >= 0.5
+    }
+
     Timer {
         id: scrollEndTimer
+        property int nWait: 0
         interval: 1
-        onTriggered: monthsViewId.onScrollEnded()
+        onTriggered: {
+            // A new movement ends with its own call.
+            if (monthsListView.moving)
+                return
+            if (monthsViewId.snapping() && nWait < 60) {
+                nWait += 1
+                interval = 16
+                restart()
+                return
+            }
+            monthsViewId.onScrollEnded()
+        }
     }
 }

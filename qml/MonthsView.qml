@@ -305,6 +305,35 @@ Item {
         }
     }
 
+    // The mouse wheel turns the months one a notch. Left to the list, a notch would flick it
+    // a little way, and the snap at the end of the movement would take it back to the month
+    // it left.
+    function stepMonths(nSteps) {
+        if (monthsListModel.count === 0)
+            return
+        var idx = Math.max(0, Math.min(monthsListModel.count - 1, topIndex() + nSteps))
+        monthsListView.cancelFlick()
+        // Twice, as in positionToMonth: a month out of sight learns its height in the first.
+        monthsListView.positionViewAtIndex(idx, ListView.Beginning)
+        monthsListView.positionViewAtIndex(idx, ListView.Beginning)
+        onScrollEnded()
+    }
+
+    MouseArea {
+        id: wheelArea
+        anchors.fill: monthsListView
+        acceptedButtons: Qt.NoButton
+        property int nDelta: 0
+        onWheel: {
+            nDelta += wheel.angleDelta.y
+            var nSteps = nDelta > 0 ? Math.floor(nDelta / 120) : Math.ceil(nDelta / 120)
+            if (nSteps === 0)
+                return
+            nDelta -= nSteps * 120
+            monthsViewId.stepMonths(-nSteps)
+        }
+    }
+
     Timer {
         id: positionTimer
         // Months still to be added before the first one at start.

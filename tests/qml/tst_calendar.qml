@@ -420,6 +420,14 @@ TestCase {
 
         cal.toYears(1990)
         waitTop(calendar, "1990-01-01")
+
+        // A notch of the mouse wheel turns one year, either way.
+        var list = years.listView
+        mouseWheel(list, list.width / 2, list.height / 2, 0, -120)
+        waitTop(calendar, "1991-01-01")
+        mouseWheel(list, list.width / 2, list.height / 2, 0, 240)
+        waitTop(calendar, "1989-01-01")
+        fuzzyCompare(list.contentY, years.findYearItem(1989).y, 1)
     }
 
     function test_weekTitle_data() {

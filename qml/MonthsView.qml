@@ -279,6 +279,8 @@ Item {
         onMovementEnded: {
             snapMode = ListView.SnapOneItem
             snapMode = ListView.NoSnap
+            scrollEndTimer.nWait = 0
+            scrollEndTimer.interval = 1
             scrollEndTimer.restart()
         }
         onContentYChanged: {
@@ -300,6 +302,35 @@ Item {
             visible: monthsListView.visibleArea.heightRatio < 1
             y: monthsListView.visibleArea.yPosition * monthsListView.height
             height: Math.max(10, monthsListView.visibleArea.heightRatio * monthsListView.height)
+        }
+    }
+
+    // The mouse wheel turns the months one a notch. Left to the list, a notch would flick it
+    // a little way, and the snap at the end of the movement would take it back to the month
+    // it left.
+    function stepMonths(nSteps) {
+        if (monthsListModel.count === 0)
+            return
+        var idx = Math.max(0, Math.min(monthsListModel.count - 1, topIndex() + nSteps))
+        monthsListView.cancelFlick()
+        // Twice, as in positionToMonth: a month out of sight learns its height in the first.
+        monthsListView.positionViewAtIndex(idx, ListView.Beginning)
+        monthsListView.positionViewAtIndex(idx, ListView.Beginning)
+        onScrollEnded()
+    }
+
+    MouseArea {
+        id: wheelArea
+        anchors.fill: monthsListView
+        acceptedButtons: Qt.NoButton
+        property int nDelta: 0
+        onWheel: {
+            nDelta += wheel.angleDelta.y
+            var nSteps = nDelta > 0 ? Math.floor(nDelta / 120) : Math.ceil(nDelta / 120)
+            if (nSteps === 0)
+                return
+            nDelta -= nSteps * 120
+            monthsViewId.stepMonths(-nSteps)
         }
     }
 
@@ -327,9 +358,30 @@ Item {
         }
     }
 
+    // The snap above glides to the nearest month's start after the movement has ended:
+    // the month at the top is taken once it has arrived there (or after a second, should the
+    // list be held at one of its ends), so that the year and the note counts are those of the
+    // month the user sees.
+    function snapping() {
+        var objItem = monthsListView.itemAt(monthsListView.width / 2, monthsListView.contentY + 5)
+        return objItem !== null && Math.abs(monthsListView.contentY - objItem.y) >= 0.5
+    }
+
     Timer {
         id: scrollEndTimer
+        property int nWait: 0
         interval: 1
-        onTriggered: monthsViewId.onScrollEnded()
+        onTriggered: {
+            // A new movement ends with its own call.
+            if (monthsListView.moving)
+                return
+            if (monthsViewId.snapping() && nWait < 60) {
+                nWait += 1
+                interval = 16
+                restart()
+                return
+            }
+            monthsViewId.onScrollEnded()
+        }
     }
 }

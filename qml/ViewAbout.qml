@@ -84,7 +84,8 @@ Rectangle {
         id: copyrightText
         anchors.top: versionText.bottom
         anchors.horizontalCenter: parent.horizontalCenter
-        width: Math.min(implicitWidth, aboutViewId.width - 20)
+        // The whole width, centred: a width taken from implicitWidth wraps before the link.
+        width: aboutViewId.width - 20
         height: aboutViewId.height * 0.1
         verticalAlignment: Text.AlignVCenter
         horizontalAlignment: Text.AlignHCenter

@@ -45,8 +45,16 @@ Item {
         return mapData
     }
 
-    function finish() {
+    // A note moved to another day leaves its old day: that day's count is asked again
+    // after the note is stored (the store answers in order), so its dot goes with the note.
+    function storeNote() {
         noteMgt.upateNoteItem(noteMap())
+        if (uuid !== "" && strOpenDate !== "" && textDate.text !== strOpenDate)
+            noteMgt.refreshNoteCount(strOpenDate)
+    }
+
+    function finish() {
+        storeNote()
         markOpened()
         mainId.popView()
     }
@@ -98,7 +106,7 @@ Item {
         close.accepted = false
         bClosingWindow = true
         noteMgt.appendNoteItemToList.connect(closeAfterStore)
-        noteMgt.upateNoteItem(noteMap())
+        storeNote()
         markOpened()
         closeTimer.start()
     }

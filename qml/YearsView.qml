@@ -149,6 +149,31 @@ Item {
         }
     }
 
+    // The mouse wheel turns the years one a notch; the small flick of a notch would be taken
+    // back by the snap to the nearest year.
+    function stepYears(nSteps) {
+        if (yearsListModel.count === 0)
+            return
+        var idx = Math.max(0, Math.min(yearsListModel.count - 1, topIndex() + nSteps))
+        yearsListView.cancelFlick()
+        yearsListView.positionViewAtIndex(idx, ListView.Beginning)
+        onScrollEnded()
+    }
+
+    MouseArea {
+        anchors.fill: yearsListView
+        acceptedButtons: Qt.NoButton
+        property int nDelta: 0
+        onWheel: {
+            nDelta += wheel.angleDelta.y
+            var nSteps = nDelta > 0 ? Math.floor(nDelta / 120) : Math.ceil(nDelta / 120)
+            if (nSteps === 0)
+                return
+            nDelta -= nSteps * 120
+            yearsViewId.stepYears(-nSteps)
+        }
+    }
+
     Timer {
         id: initTimer
         interval: 1

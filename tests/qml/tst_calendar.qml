@@ -309,6 +309,32 @@ TestCase {
         tryVerify(function () { return list.count >= nCount + 6 }, 3000)
     }
 
+    // Each notch of the mouse wheel turns one month, either way, and the year follows.
+    function test_wheelTurnsMonths() {
+        var cal = createCalendar()
+        var list = cal.monthsView.listView
+        cal.monthsView.scrollToMonth(new Date(2030, 11, 1))
+        waitTop(cal, "2030-12-01")
+        var yearSpy = createTemporaryObject(spyComponent, testCase, {
+            "target": cal, "signalName": "setYearNum" })
+        mouseWheel(list, list.width / 2, list.height / 2, 0, -120)
+        waitTop(cal, "2031-01-01")
+        compare(yearSpy.signalArguments[yearSpy.count - 1][0], 2031)
+        mouseWheel(list, list.width / 2, list.height / 2, 0, -120)
+        waitTop(cal, "2031-02-01")
+        // Half notches add up.
+        mouseWheel(list, list.width / 2, list.height / 2, 0, 60)
+        compare(cal.getCurrentDate(), "2031-02-01")
+        mouseWheel(list, list.width / 2, list.height / 2, 0, 60)
+        waitTop(cal, "2031-01-01")
+        mouseWheel(list, list.width / 2, list.height / 2, 0, 240)
+        waitTop(cal, "2030-11-01")
+        compare(yearSpy.signalArguments[yearSpy.count - 1][0], 2030)
+        // The top month lies at the top of the list, not part way into it.
+        var objTop = cal.monthsView.findMonthItem("2030-11-01")
+        fuzzyCompare(list.contentY, objTop.y, 1)
+    }
+
     function test_scrollToFarMonth() {
         var cal = createCalendar()
         cal.monthsView.scrollToMonth(new Date(2030, 6, 15))
@@ -394,6 +420,14 @@ TestCase {
 
         cal.toYears(1990)
         waitTop(calendar, "1990-01-01")
+
+        // A notch of the mouse wheel turns one year, either way.
+        var list = years.listView
+        mouseWheel(list, list.width / 2, list.height / 2, 0, -120)
+        waitTop(calendar, "1991-01-01")
+        mouseWheel(list, list.width / 2, list.height / 2, 0, 240)
+        waitTop(calendar, "1989-01-01")
+        fuzzyCompare(list.contentY, years.findYearItem(1989).y, 1)
     }
 
     function test_weekTitle_data() {

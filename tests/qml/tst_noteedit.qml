@@ -266,11 +266,22 @@ Item {
             compare(editor.date, "2016-09-10")
 
             appendSpy.clear()
+            dataSpy.clear()
             mouseClick(child(editor, "btnFinish"))
             appendSpy.wait(3000)
             var updated = appendSpy.signalArguments[0][0]
             compare(updated["uuid"], note["uuid"])
             compare(updated["set_at"], "2016-09-10")
+            // The day the note left is counted again, so that its dot goes.
+            tryVerify(function () {
+                for (var i = 0; i < dataSpy.count; i++) {
+                    var data = dataSpy.signalArguments[i][0]
+                    if (data["type"] === "day_note_count" && data["result"]
+                            && String(data["result"]["set_at"]).indexOf("2016-08-10") === 0)
+                        return data["result"]["note_count"] === 0
+                }
+                return false
+            }, 3000, "no count of 0 for the day the note left")
             verify(String(updated["content"]).indexOf("first words and more") >= 0, updated["content"])
             waitForMain()
             compare(notesOfDay("2016-08-10").length, 0)

@@ -1,7 +1,9 @@
 #include "kelpolog.h"
 
-Q_LOGGING_CATEGORY(lcApp, "kelpo.app")
-Q_LOGGING_CATEGORY(lcStore, "kelpo.store")
-Q_LOGGING_CATEGORY(lcNet, "kelpo.net")
-Q_LOGGING_CATEGORY(lcNote, "kelpo.note")
-Q_LOGGING_CATEGORY(lcServer, "kelpo.server")
+// Debug lines (SQL texts, requests, results) are off unless asked for, for example with
+// QT_LOGGING_RULES="kelpo.*.debug=true": they name users and notes.
+Q_LOGGING_CATEGORY(lcApp, "kelpo.app", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcStore, "kelpo.store", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcNet, "kelpo.net", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcNote, "kelpo.note", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcServer, "kelpo.server", QtInfoMsg)

@@ -6,6 +6,7 @@
 // that looks at the service from outside, and a test clock that never repeats a second.
 
 #include "notemgt.h"
+#include "settings.h"
 #include "sqlbuilder.h"
 
 #include <QDateTime>
@@ -27,6 +28,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 
 // Text literals of the tests: "name"_s.
 inline QString operator""_s(const char *pStr, size_t nSize)
@@ -429,5 +431,24 @@ private:
     QSignalSpy m_spyError;
     QSignalSpy m_spyUser;
 };
+
+// Settings on a folder of the test as the process-wide settings, the test clock, and a
+// kelpo-server of the test's own on the database strServiceDb. Returns whether the service
+// started.
+inline bool setUpSyncEnvironment(const QTemporaryDir &dir,
+                                 std::unique_ptr<CSettings> &pSettings,
+                                 CServiceProcess &service,
+                                 const QString &strServiceDb)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::IniFormat,
+                       QSettings::UserScope,
+                       dir.filePath(QStringLiteral("settings")));
+    TestClock::install();
+    pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
+                                            QStringLiteral("kelpo-test"));
+    g_pSettings = pSettings.get();
+    return service.start(strServiceDb);
+}
 
 #endif // SYNCFIXTURE_H

@@ -33,18 +33,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::IniFormat,
-                           QSettings::UserScope,
-                           m_dir.filePath(QStringLiteral("settings")));
-        TestClock::install();
-        m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
-                                                  QStringLiteral("kelpo-test"));
-        g_pSettings = m_pSettings.get();
         m_pLangMgt = std::make_unique<CLangMgt>();
         m_pLangMgt->init();
         g_pLangMgt = m_pLangMgt.get();
-        QVERIFY2(m_service.start(serviceDb(QStringLiteral("service.db"))),
+        QVERIFY2(setUpSyncEnvironment(m_dir,
+                                      m_pSettings,
+                                      m_service,
+                                      serviceDb(QStringLiteral("service.db"))),
                  "kelpo-server did not start");
         m_client.setBaseUrl(m_service.baseUrl());
     }

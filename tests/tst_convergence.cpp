@@ -266,15 +266,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::IniFormat,
-                           QSettings::UserScope,
-                           m_dir.filePath(QStringLiteral("settings")));
-        TestClock::install();
-        m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
-                                                  QStringLiteral("kelpo-test"));
-        g_pSettings = m_pSettings.get();
-        QVERIFY2(m_service.start(m_dir.filePath(QStringLiteral("service.db"))),
+        QVERIFY2(setUpSyncEnvironment(m_dir,
+                                      m_pSettings,
+                                      m_service,
+                                      m_dir.filePath(QStringLiteral("service.db"))),
                  "kelpo-server did not start");
         g_pSettings->setServerUrl(m_service.baseUrl());
     }

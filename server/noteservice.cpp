@@ -197,6 +197,18 @@ void appendNote(QByteArray &ba, const QSqlQuery &query)
     ba.append('}');
 }
 
+// {"notes": [...]} of every row the query still holds.
+void appendNoteList(QByteArray &ba, QSqlQuery &query)
+{
+    ba = "{\"notes\":[";
+    for (bool bFirst = true; query.next(); bFirst = false) {
+        if (!bFirst)
+            ba.append(',');
+        appendNote(ba, query);
+    }
+    ba.append("]}");
+}
+
 QString likePattern(const QString &strText)
 {
     QString str = strText;
@@ -833,14 +845,7 @@ void CNoteService::getNoteListByMonth(QSqlDatabase &db, const Fields &fields, CR
                        .arg(g_strNoteColumns),
                    {reply.m_nUserId, strFrom, strTo}))
         return dbFailure(query.lastError(), QStringLiteral("get_note_list_by_month"), reply);
-    QByteArray &ba = reply.m_baJson;
-    ba = "{\"notes\":[";
-    for (bool bFirst = true; query.next(); bFirst = false) {
-        if (!bFirst)
-            ba.append(',');
-        appendNote(ba, query);
-    }
-    ba.append("]}");
+    appendNoteList(reply.m_baJson, query);
 }
 
 void CNoteService::getNoteListByOffset(QSqlDatabase &db, const Fields &fields, CReply &reply)
@@ -892,14 +897,7 @@ void CNoteService::getNoteListByOffset(QSqlDatabase &db, const Fields &fields, C
                        .arg(g_strNoteColumns, strWhere),
                    lstValues))
         return dbFailure(query.lastError(), QStringLiteral("get_note_list_by_offset"), reply);
-    QByteArray &ba = reply.m_baJson;
-    ba = "{\"notes\":[";
-    for (bool bFirst = true; query.next(); bFirst = false) {
-        if (!bFirst)
-            ba.append(',');
-        appendNote(ba, query);
-    }
-    ba.append("]}");
+    appendNoteList(reply.m_baJson, query);
 }
 
 void CNoteService::getNoteItem(QSqlDatabase &db, const Fields &fields, CReply &reply)

@@ -2,9 +2,12 @@
 #define NOTEMGT_H
 
 #include "dbmgt.h"
+#include "loginflow.h"
 #include "netmgt.h"
+#include "syncengine.h"
 
 #include <QDate>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
@@ -12,10 +15,12 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
+
 // The note manager: the one object through which the user interface reaches the local
 // store and the note service. Every operation queues a request and returns at once; the
 // request's context waits in m_mapRequest until onDataReceived() handles its result.
-class CNoteMgt : public QObject
+class CNoteMgt : public QObject, private CSyncHost
 {
     Q_OBJECT
     Q_PROPERTY(bool isLogin READ isLogin NOTIFY userIdChanged)
@@ -28,7 +33,7 @@ public:
     CNoteMgt(const QString &strDataDir, int nTimerInterval, QObject *parent = nullptr);
     ~CNoteMgt() override;
 
-    // Note record helpers, applied in place.
+    // Note record helpers (see noterecord.h), applied in place.
     void prepareNoteItem(QVariantMap &map);
     void convertServerItem(QVariantMap &map, int nUserId);
     void fillDisplayFields(QVariantMap &map);
@@ -94,35 +99,49 @@ protected slots:
 
 private:
     friend class TestNoteMgt;
+    using Handler = std::function<bool(CRequestResult &)>;
 
     void construct(int nTimerInterval);
+    void buildHandlers();
     // Keeps the context of a request; a request that was not queued (empty UUID) gets
     // no answer and is not kept.
     void registerRequest(const QString &strUuid, const QVariantMap &mapContext);
     // Reports, once, that the local store cannot be used and why.
     bool reportStoreFailure(const QString &strError);
     void renewLoginToken();
-    void handleNoteSaved(const QString &strType, QVariantMap mapData, const QVariantMap &mapResult);
-    void handleNoteListByOffset(const QVariantMap &mapData, const QVariantList &lstRows);
-
-    // Accounts and synchronisation. The handler returns false for a result that is dropped
-    // without a log entry.
-    bool handleAccountOrSyncResult(const QString &strType,
-                                   const QVariantMap &mapData,
-                                   const QVariantMap &mapResult,
-                                   QVariantMap &mapEmit,
-                                   QVariantMap &mapLog);
-    void handleLoginServerError(const QString &strError, const QVariantMap &mapData);
-    void handleSyncDownloadNoteList(const QVariantMap &mapData, const QVariantList &lstNotes);
     void startSyncTimers();
     void takeLocalUser(int nUserId);
-    void compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer);
-    void lookUpAtServer(const QVariantMap &mapLocalItem);
-    void insertServerItem(const QVariantMap &mapServerItem);
-    void markDeletedFromServer(const QVariantMap &mapLocalItem, const QVariantMap &mapServerItem);
-    QVariantMap noteForServer(const QVariantMap &mapLocalItem) const;
+    void handleLoginServerError(const QString &strError, const QVariantMap &mapData);
+
+    // Result handlers; each returns false for a result that is dropped without a log
+    // entry.
+    bool onDayNoteCountByMonth(CRequestResult &r);
+    bool onDayNoteCount(CRequestResult &r);
+    bool onNoteSaved(CRequestResult &r);
+    bool onNoteListByDay(CRequestResult &r);
+    bool onNoteListByOffset(CRequestResult &r);
+    bool onNoteDeleted(CRequestResult &r);
+    bool onNoteRefreshed(CRequestResult &r);
+    bool onLoginLocal(CRequestResult &r);
+    bool onLoginServer(CRequestResult &r);
+    bool onSaveUser(CRequestResult &r);
+    bool onFindSavedUser(CRequestResult &r);
+    bool onForgotPwd(CRequestResult &r);
+    bool onLoginServerAgain(CRequestResult &r);
+
+    // CSyncHost
+    CDbMgt &store() override;
+    CNetMgt &service() override;
+    int localUserId() const override;
+    int serverUserId() const override;
+    void track(const QString &strRequest, const QVariantMap &mapContext) override;
     // Remembers a request whose answer nobody reads, so that it still counts as pending.
-    QString untracked(const QString &strUuid);
+    QString untracked(const QString &strUuid) override;
+    void noteShown(const QVariantMap &mapNote) override;
+    void noteRemoved(const QString &strUuid) override;
+    void dayChanged(const QString &strSetAt) override;
+    void monthChanged(const QDate &dt) override;
+    void storeNote(const QVariantMap &mapNote, const QString &strField) override;
 
     bool m_bInit = false;
     int m_nUserId = 0;
@@ -135,16 +154,14 @@ private:
     CDbMgt m_dbMgt;
     CNetMgt m_netMgt;
     QVariantMap m_mapRequest;
-    QVariantList m_lstMonthNotes;
     QTimer m_timerDownloadNote;
     QTimer m_timerUploadNote;
     QTimer m_timerLoginServer;
     QTimer m_timerNextDay;
     QTimer m_timerSync;
-    int m_nSyncOffset = 0;
-    QString m_strSyncSearch;
-    QString m_strSyncStartTime;
-    QString m_strSyncEndTime;
+    CLoginFlow m_login;
+    CSyncEngine m_sync;
+    QHash<QString, Handler> m_hashHandlers;
 
     // Set once the user has been told that the store cannot be opened.
     bool m_bStoreFailureShown = false;

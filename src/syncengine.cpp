@@ -1,0 +1,560 @@
+#include "syncengine.h"
+
+#include "dbmgt.h"
+#include "kelpolog.h"
+#include "netmgt.h"
+#include "noterecord.h"
+#include "sqlbuilder.h"
+
+#include <functional>
+
+using namespace NoteRecord;
+
+namespace {
+
+const int kPageSize = 50;
+
+} // namespace
+
+CSyncEngine::CSyncEngine(CSyncHost &host, QObject *parent)
+    : QObject(parent)
+    , m_host(host)
+{}
+
+QStringList CSyncEngine::resultTypes()
+{
+    return {QStringLiteral("download_note_list_by_month"),
+            QStringLiteral("get_note_list_by_month"),
+            QStringLiteral("get_local_item_to_update"),
+            QStringLiteral("get_server_item_to_update"),
+            QStringLiteral("note_list_to_download"),
+            QStringLiteral("note_list_to_upload"),
+            QStringLiteral("download_note_item"),
+            QStringLiteral("upload_note_item"),
+            QStringLiteral("sync_download_note_list"),
+            QStringLiteral("get_note_item_to_compare"),
+            QStringLiteral("upload_note_uuid")};
+}
+
+bool CSyncEngine::isSyncing() const
+{
+    return m_host.localUserId() > 0 && m_host.serverUserId() > 0;
+}
+
+QVariantMap CSyncEngine::context(const QString &strType, const QVariantMap &mapData) const
+{
+    return {{QStringLiteral("type"), strType},
+            {QStringLiteral("date"), currentTimeString()},
+            {QStringLiteral("data"), mapData},
+            {QStringLiteral("user_id"), m_host.localUserId()}};
+}
+
+void CSyncEngine::reset()
+{
+    m_nSyncOffset = 0;
+    m_strSyncStartTime = QString();
+    m_strSyncEndTime = QString();
+}
+
+void CSyncEngine::setListSearch(const QString &strSearch)
+{
+    m_strSyncSearch = strSearch;
+}
+
+// ---------------------------------------------------------------------------------------
+// Requests
+
+void CSyncEngine::downloadMonth(const QDate &dt)
+{
+    m_host.track(m_host.service().getNoteListByMonth(dt),
+                 {{QStringLiteral("type"), QStringLiteral("download_note_list_by_month")},
+                  {QStringLiteral("data"), QVariantMap{{QStringLiteral("date"), dt}}},
+                  {QStringLiteral("user_id"), m_host.localUserId()}});
+}
+
+void CSyncEngine::compareLocalMonth(const QDate &dt)
+{
+    m_host.track(m_host.store().getNoteListByMonth(dt, m_host.localUserId()),
+                 {{QStringLiteral("type"), QStringLiteral("get_note_list_by_month")},
+                  {QStringLiteral("data"), QVariantMap{{QStringLiteral("date"), dt}}},
+                  {QStringLiteral("user_id"), m_host.localUserId()}});
+}
+
+void CSyncEngine::downloadNoteItem(const QString &strNoteUuid)
+{
+    if (strNoteUuid.trimmed().isEmpty())
+        return;
+    m_host.track(m_host.service().getNoteItem(strNoteUuid),
+                 context(QStringLiteral("download_note_item"),
+                         {{QStringLiteral("note_uuid"), strNoteUuid}}));
+}
+
+void CSyncEngine::uploadNoteItem(const QVariantMap &mapData)
+{
+    if (mapData.isEmpty())
+        return;
+    m_host.track(m_host.service().replaceNoteItem(mapData),
+                 context(QStringLiteral("upload_note_item"), mapData));
+}
+
+void CSyncEngine::downloadMissingTexts()
+{
+    if (!isSyncing())
+        return;
+    m_host.track(m_host.store().getNoteListByToDownload(),
+                 context(QStringLiteral("note_list_to_download"), QVariantMap()));
+}
+
+void CSyncEngine::uploadNew()
+{
+    if (!isSyncing())
+        return;
+    m_host.track(m_host.store().getNoteListByToUpload(),
+                 context(QStringLiteral("note_list_to_upload"), QVariantMap()));
+}
+
+void CSyncEngine::start()
+{
+    if (m_host.serverUserId() <= 0)
+        return;
+    m_nSyncOffset = 0;
+    downloadNoteList();
+}
+
+void CSyncEngine::downloadNoteList()
+{
+    QVariantMap mapData{{QStringLiteral("limit"), kPageSize},
+                        {QStringLiteral("offset"), m_nSyncOffset},
+                        {QStringLiteral("is_sync"), 1}};
+    if (m_strSyncSearch.isEmpty()) {
+        mapData.insert(QStringLiteral("start_time"), m_strSyncStartTime);
+        mapData.insert(QStringLiteral("end_time"), m_strSyncEndTime);
+    } else {
+        mapData.insert(QStringLiteral("search_string"), m_strSyncSearch);
+    }
+    m_host.track(m_host.service().getNoteListByOffset(mapData),
+                 context(QStringLiteral("sync_download_note_list"), mapData));
+}
+
+void CSyncEngine::finish()
+{
+    m_nSyncOffset = 0;
+    m_strSyncEndTime = QString();
+}
+
+void CSyncEngine::followListPage(const QVariantMap &mapData, const QVariantList &lstRows)
+{
+    if (!mapData.value(QStringLiteral("search_string")).toString().isEmpty()) {
+        m_strSyncStartTime = QString();
+        m_strSyncEndTime = QString();
+    } else {
+        if (mapData.value(QStringLiteral("offset")).toInt() <= 0)
+            m_strSyncEndTime = QString();
+        else if (m_strSyncEndTime.isEmpty())
+            m_strSyncEndTime = m_strSyncStartTime;
+        for (const QVariant &row : lstRows) {
+            const QString strUpdatedAt = row.toMap().value(QStringLiteral("updated_at")).toString();
+            if (m_strSyncStartTime.isEmpty() || strUpdatedAt < m_strSyncStartTime)
+                m_strSyncStartTime = strUpdatedAt;
+        }
+        if (lstRows.size() < kPageSize)
+            m_strSyncStartTime = QString();
+    }
+    if (m_host.serverUserId() > 0) {
+        m_nSyncOffset = 0;
+        downloadNoteList();
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Comparison
+
+int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem)
+{
+    CDbMgt &store = m_host.store();
+    CNetMgt &service = m_host.service();
+    const QString strLocalAt = mapLocalItem.value(QStringLiteral("updated_at")).toString();
+    const QString strServerAt = mapServerItem.value(QStringLiteral("updated_at")).toString();
+    const QString strLocalUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
+    const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
+    const bool bNoServerId = mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1;
+    const int nOrder = strServerAt < strLocalAt ? 1 : (strLocalAt < strServerAt ? -1 : 0);
+    auto recordServerId = [&]() {
+        if (nServerNoteId > 0 && !strLocalUuid.isEmpty())
+            m_host.untracked(store.updateNoteItem({{QStringLiteral("uuid"), strLocalUuid},
+                                                   {QStringLiteral("server_id"), nServerNoteId}},
+                                                  QStringLiteral("uuid")));
+    };
+
+    // The later change wins, a deletion included. Within one second a deletion wins over
+    // an edit, and two texts are told apart by their digests, so that every computer picks
+    // the same copy.
+    const bool bLocalDeleted = isTombstone(mapLocalItem);
+    const bool bServerDeleted = isTombstone(mapServerItem);
+    int nWinner = nOrder;
+    if (nWinner == 0) {
+        if (bLocalDeleted != bServerDeleted) {
+            nWinner = bLocalDeleted ? 1 : -1;
+        } else if (!bLocalDeleted && !lacksText(mapLocalItem) && !lacksText(mapServerItem)) {
+            const QString strLocalMd5 = textDigest(mapLocalItem);
+            const QString strServerMd5 = textDigest(mapServerItem);
+            if (strLocalMd5 != strServerMd5)
+                nWinner = strServerMd5 < strLocalMd5 ? 1 : -1;
+        }
+    }
+
+    if (nWinner > 0) {
+        if (bLocalDeleted) {
+            if (!bServerDeleted) {
+                if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+                    m_host.untracked(service.updateNoteItem(nServerNoteId, strLocalAt));
+                else
+                    m_host.untracked(service.updateNoteItem(strLocalUuid, strLocalAt));
+            }
+        } else {
+            // A newer text also brings back a note that the service holds as deleted.
+            // By the service's id: a note there without UUID takes the local one.
+            QVariantMap map = noteForServer(mapLocalItem);
+            if (nServerNoteId > 0)
+                map.insert(QStringLiteral("note_id"), nServerNoteId);
+            m_host.untracked(service.updateNoteItem(map));
+        }
+        if (bNoServerId)
+            recordServerId();
+        return nOrder;
+    }
+    if (nWinner < 0 && bServerDeleted) {
+        // Deleted at the service after the last change here.
+        if (!bLocalDeleted)
+            markDeletedFromServer(mapLocalItem, mapServerItem);
+        else if (bNoServerId)
+            recordServerId();
+        return nOrder;
+    }
+    if (nWinner < 0) {
+        if (textDigest(mapLocalItem) != textDigest(mapServerItem)
+            && (lacksText(mapServerItem) || !mapServerItem.contains(QStringLiteral("content")))) {
+            // The service listed the note without its text: fetch the whole note rather than
+            // empty the text here.
+            downloadNoteItem(strLocalUuid);
+            return nOrder;
+        }
+        // A note at the service without UUID takes the local one, as on equal times.
+        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty()
+            && !strLocalUuid.isEmpty() && nServerNoteId > 0)
+            m_host.untracked(
+                service.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
+                                                   {QStringLiteral("uuid"), strLocalUuid}}));
+        convertServerItem(mapServerItem, m_host.localUserId());
+        if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
+            // The same text: keep the local one.
+            if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
+                mapServerItem.remove(QStringLiteral("content"));
+            mapServerItem.remove(QStringLiteral("content_size"));
+            mapServerItem.remove(QStringLiteral("md5"));
+        }
+        mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
+        // Without a text the title stays the service's (the preparation would take a title
+        // without text and size for an emptied note).
+        if (mapServerItem.contains(QStringLiteral("content")))
+            prepare(mapServerItem);
+        else
+            normaliseSetAt(mapServerItem);
+        // The note takes the service's time of change, not the time of this copy.
+        mapServerItem.insert(QStringLiteral("updated_at"), strServerAt);
+        // A note deleted here and changed later elsewhere comes back.
+        if (bLocalDeleted)
+            mapServerItem.insert(QStringLiteral("deleted"), 0);
+        m_host.untracked(store.updateNoteItem(mapServerItem, QStringLiteral("uuid")));
+        m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
+        if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
+            != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
+            m_host.dayChanged(mapServerItem.value(QStringLiteral("set_at")).toString());
+        if (!bLocalDeleted && !mapServerItem.contains(QStringLiteral("content"))
+            && !mapServerItem.contains(QStringLiteral("title")))
+            return nOrder;
+        QVariantMap mapShown = mapLocalItem;
+        for (auto it = mapServerItem.cbegin(); it != mapServerItem.cend(); ++it)
+            mapShown.insert(it.key(), it.value());
+        fillDisplayFields(mapShown);
+        m_host.noteShown(mapShown);
+        return nOrder;
+    }
+
+    // The same note on both sides.
+    if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty() && !strLocalUuid.isEmpty()
+        && nServerNoteId > 0)
+        m_host.untracked(
+            service.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
+                                               {QStringLiteral("uuid"), strLocalUuid}}));
+    if (bNoServerId)
+        recordServerId();
+    return 0;
+}
+
+// A note that the service holds as deleted is deleted here too, with the service's time,
+// and leaves the views.
+void CSyncEngine::markDeletedFromServer(const QVariantMap &mapLocalItem,
+                                        const QVariantMap &mapServerItem)
+{
+    const QString strNoteUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
+    if (strNoteUuid.isEmpty())
+        return;
+    QVariantMap map{{QStringLiteral("uuid"), strNoteUuid},
+                    {QStringLiteral("deleted"), 1},
+                    {QStringLiteral("updated_at"),
+                     qMax(mapServerItem.value(QStringLiteral("updated_at")).toString(),
+                          mapLocalItem.value(QStringLiteral("updated_at")).toString())}};
+    const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
+    if (nServerNoteId > 0)
+        map.insert(QStringLiteral("server_id"), nServerNoteId);
+    m_host.untracked(m_host.store().updateNoteItem(map, QStringLiteral("uuid")));
+    m_host.noteRemoved(strNoteUuid);
+    m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
+}
+
+// Adds a note of the service that is not here yet, with the service's time of its last
+// change. Written as a replace on the UUID, so that two lookups that both found nothing
+// still leave one note.
+void CSyncEngine::insertServerItem(const QVariantMap &mapServerItem)
+{
+    if (isTombstone(mapServerItem))
+        return;
+    const QString strUpdatedAt = mapServerItem.value(QStringLiteral("updated_at")).toString();
+    QVariantMap map = mapServerItem;
+    convertServerItem(map, m_host.localUserId());
+    const QString strNoteUuid = map.value(QStringLiteral("uuid")).toString();
+    if (strNoteUuid.isEmpty())
+        return;
+    const bool bFetchText = lacksText(map);
+    if (bFetchText)
+        map.remove(QStringLiteral("content"));
+    prepare(map);
+    if (!strUpdatedAt.isEmpty())
+        map.insert(QStringLiteral("updated_at"), strUpdatedAt);
+    m_host.storeNote(map, QStringLiteral("uuid"));
+    // The store stamps a new row with the time of the insert; the note keeps its own.
+    if (!strUpdatedAt.isEmpty())
+        m_host.untracked(
+            m_host.store().updateNoteItem({{QStringLiteral("uuid"), strNoteUuid},
+                                           {QStringLiteral("updated_at"), strUpdatedAt}},
+                                          QStringLiteral("uuid")));
+    if (bFetchText) {
+        qCDebug(lcNote) << "download note item: " << strNoteUuid;
+        downloadNoteItem(strNoteUuid);
+    }
+}
+
+void CSyncEngine::compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer)
+{
+    auto matches = [](const QVariantMap &mapLocal, const QVariantMap &mapServer) {
+        const int nServerNoteId = mapServer.value(QStringLiteral("id")).toInt();
+        if (nServerNoteId > 0
+            && nServerNoteId == mapLocal.value(QStringLiteral("server_id")).toInt())
+            return true;
+        const QString strUuid = mapServer.value(QStringLiteral("uuid")).toString();
+        return !strUuid.isEmpty() && strUuid == mapLocal.value(QStringLiteral("uuid")).toString();
+    };
+
+    QVariantList lstServerOnly;
+    QVariantList lstLocalOnly;
+    for (const QVariant &varServer : lstServer) {
+        const QVariantMap mapServer = varServer.toMap();
+        bool bFound = false;
+        for (const QVariant &varLocal : lstLocal) {
+            if (matches(varLocal.toMap(), mapServer)) {
+                compareItem(varLocal.toMap(), mapServer);
+                bFound = true;
+                break;
+            }
+        }
+        if (!bFound && !isTombstone(mapServer))
+            lstServerOnly << mapServer;
+    }
+    for (const QVariant &varLocal : lstLocal) {
+        const QVariantMap mapLocal = varLocal.toMap();
+        bool bFound = false;
+        for (const QVariant &varServer : lstServer) {
+            if (matches(mapLocal, varServer.toMap())) {
+                bFound = true;
+                break;
+            }
+        }
+        if (!bFound && !isTombstone(mapLocal))
+            lstLocalOnly << mapLocal;
+    }
+
+    for (const QVariant &var : qAsConst(lstServerOnly)) {
+        const QVariantMap mapServer = var.toMap();
+        if (mapServer.value(QStringLiteral("user_id")).toInt() != m_host.serverUserId())
+            continue;
+        // The note may be here under another month.
+        m_host.track(m_host.store().getNoteItem(mapServer.value(QStringLiteral("uuid")).toString()),
+                     {{QStringLiteral("type"), QStringLiteral("get_local_item_to_update")},
+                      {QStringLiteral("data"), mapServer}});
+    }
+    for (const QVariant &var : qAsConst(lstLocalOnly)) {
+        const QVariantMap mapLocal = var.toMap();
+        if (m_host.localUserId() <= 0
+            || mapLocal.value(QStringLiteral("user_id")).toInt() != m_host.localUserId())
+            continue;
+        lookUpAtServer(mapLocal);
+    }
+}
+
+// Asks the service for a local note before anything of it is sent: the service may hold
+// it under another month, or as deleted.
+void CSyncEngine::lookUpAtServer(const QVariantMap &mapLocalItem)
+{
+    m_host.track(m_host.service().getNoteItem(mapLocalItem.value(QStringLiteral("uuid")).toString()),
+                 {{QStringLiteral("type"), QStringLiteral("get_server_item_to_update")},
+                  {QStringLiteral("data"), mapLocalItem}});
+}
+
+// ---------------------------------------------------------------------------------------
+// Results
+
+bool CSyncEngine::handle(CRequestResult &r)
+{
+    const QString &strType = r.strType;
+    const QVariantMap &mapData = r.mapData;
+    const int nServerId = m_host.serverUserId();
+
+    if (strType == QLatin1String("download_note_list_by_month")) {
+        const QVariantList lstNotes = r.mapReply.value(QStringLiteral("notes")).toList();
+        const QDate dt = mapData.value(QStringLiteral("date")).toDate();
+        // A month that the service lists as empty is compared like any other: its local
+        // notes are looked up one by one. The service keeps its deletions, so an empty
+        // month only means that the notes moved to other days or never arrived there;
+        // marking them deleted would lose them.
+        m_lstMonthNotes.append(
+            QVariantMap{{QStringLiteral("date"), dt}, {QStringLiteral("result"), lstNotes}});
+        compareLocalMonth(dt);
+    } else if (strType == QLatin1String("get_note_list_by_month")) {
+        const QDate dt = mapData.value(QStringLiteral("date")).toDate();
+        for (int i = 0; i < m_lstMonthNotes.size(); ++i) {
+            const QVariantMap mapEntry = m_lstMonthNotes.at(i).toMap();
+            if (mapEntry.value(QStringLiteral("date")).toDate() != dt)
+                continue;
+            m_lstMonthNotes.removeAt(i);
+            const QVariantList lstServer = mapEntry.value(QStringLiteral("result")).toList();
+            compareMonth(r.lstRows, lstServer);
+            // The calendar's counts follow a month that the service holds empty.
+            if (lstServer.isEmpty())
+                m_host.monthChanged(dt);
+            break;
+        }
+        downloadMissingTexts();
+    } else if (strType == QLatin1String("get_local_item_to_update")) {
+        if (!r.lstRows.isEmpty())
+            compareItem(r.lstRows.first().toMap(), mapData);
+        else if (mapData.value(QStringLiteral("user_id")).toInt() == nServerId)
+            insertServerItem(mapData);
+        else
+            return false;
+    } else if (strType == QLatin1String("get_server_item_to_update")) {
+        const QVariantMap mapServer = singleNoteOfReply(r.varPayload);
+        if (!mapServer.isEmpty()) {
+            compareItem(mapData, mapServer);
+        } else if (isSyncing()
+                   && mapData.value(QStringLiteral("user_id")).toInt() == m_host.localUserId()
+                   && !isTombstone(mapData)) {
+            // Unknown at the service: upload it, and keep the id that it gets there.
+            uploadNoteItem(noteForServer(mapData));
+        } else {
+            return false;
+        }
+    } else if (strType == QLatin1String("note_list_to_download")) {
+        for (const QVariant &var : qAsConst(r.lstRows))
+            downloadNoteItem(var.toMap().value(QStringLiteral("uuid")).toString());
+    } else if (strType == QLatin1String("note_list_to_upload")) {
+        if (isSyncing()) {
+            for (const QVariant &var : qAsConst(r.lstRows)) {
+                const QVariantMap mapRow = var.toMap();
+                if (mapRow.value(QStringLiteral("user_id")).toInt() == m_host.localUserId())
+                    lookUpAtServer(mapRow);
+            }
+        }
+    } else if (strType == QLatin1String("download_note_item")) {
+        if (r.mapReply.value(QStringLiteral("id")).toInt() > 0
+            && r.mapReply.value(QStringLiteral("user_id")).toInt() == nServerId)
+            storeServerText(r.mapReply);
+    } else if (strType == QLatin1String("upload_note_item")) {
+        const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
+        if (nNoteId > 0)
+            m_host.untracked(
+                m_host.store().updateNoteItem({{QStringLiteral("server_id"), nNoteId},
+                                               {QStringLiteral("uuid"),
+                                                mapData.value(QStringLiteral("uuid"))}},
+                                              QStringLiteral("uuid")));
+    } else if (strType == QLatin1String("sync_download_note_list")) {
+        handleNoteList(mapData, r.mapReply.value(QStringLiteral("notes")).toList());
+    } else if (strType == QLatin1String("get_note_item_to_compare")) {
+        if (!r.lstRows.isEmpty())
+            compareItem(r.lstRows.first().toMap(), mapData);
+        else
+            insertServerItem(mapData);
+    } else if (strType == QLatin1String("upload_note_uuid")) {
+        insertServerItem(mapData);
+    }
+    return true;
+}
+
+// The whole note as the service sent it, written over the local copy.
+void CSyncEngine::storeServerText(const QVariantMap &mapReply)
+{
+    if (isTombstone(mapReply)) {
+        markDeletedFromServer({{QStringLiteral("uuid"), mapReply.value(QStringLiteral("uuid"))},
+                               {QStringLiteral("set_at"), mapReply.value(QStringLiteral("set_at"))}},
+                              mapReply);
+        return;
+    }
+    QVariantMap map;
+    for (const char *key : {"set_at", "updated_at", "uuid", "content", "content_size", "title"}) {
+        const QString strKey = QLatin1String(key);
+        map.insert(strKey, mapReply.value(strKey));
+    }
+    prepare(map);
+    map.insert(QStringLiteral("updated_at"), mapReply.value(QStringLiteral("updated_at")));
+    m_host.track(m_host.store().updateNoteItem(map, QStringLiteral("uuid")),
+                 context(QStringLiteral("update_note_item"), map));
+}
+
+void CSyncEngine::handleNoteList(const QVariantMap &mapData, const QVariantList &lstNotes)
+{
+    for (const QVariant &var : lstNotes) {
+        QVariantMap mapNote = var.toMap();
+        const QString strNoteUuid = mapNote.value(QStringLiteral("uuid")).toString();
+        if (strNoteUuid.isEmpty()) {
+            const QString strNewUuid = createUuidString();
+            mapNote.insert(QStringLiteral("uuid"), strNewUuid);
+            m_host.track(m_host.service().updateNoteItem(
+                             QVariantMap{{QStringLiteral("note_id"),
+                                          mapNote.value(QStringLiteral("id"))},
+                                         {QStringLiteral("uuid"), strNewUuid}}),
+                         context(QStringLiteral("upload_note_uuid"), mapNote));
+        } else {
+            m_host.track(m_host.store().getNoteItem(strNoteUuid),
+                         context(QStringLiteral("get_note_item_to_compare"), mapNote));
+        }
+    }
+
+    const QString strSearch = mapData.value(QStringLiteral("search_string")).toString();
+    if (strSearch.isEmpty()) {
+        if (mapData.value(QStringLiteral("start_time")).toString() == m_strSyncStartTime
+            && mapData.value(QStringLiteral("end_time")).toString() == m_strSyncEndTime)
+            m_nSyncOffset += kPageSize;
+        else
+            m_nSyncOffset = 0;
+    } else {
+        m_nSyncOffset += kPageSize;
+    }
+
+    if (lstNotes.size() < kPageSize)
+        finish();
+    else if (strSearch.isEmpty() && mapData.value(QStringLiteral("start_time")).toString().isEmpty()
+             && mapData.value(QStringLiteral("end_time")).toString().isEmpty())
+        finish();
+    else
+        downloadNoteList();
+}

@@ -1,0 +1,104 @@
+#ifndef SYNCENGINE_H
+#define SYNCENGINE_H
+
+#include <QDate>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+class CDbMgt;
+class CNetMgt;
+
+// One result as a handler sees it: the context's data, the payload in its three
+// readings, and the maps the dispatcher emits and logs afterwards.
+struct CRequestResult
+{
+    QString strType;
+    QVariantMap mapData;   // the context's "data"
+    QVariantMap mapResult; // the worker's result map
+    QVariant varPayload;   // its "result"
+    QVariantMap mapReply;  // the payload read as a map (server answers)
+    QVariantList lstRows;  // the payload read as a list (store rows)
+    QVariantMap *pEmit = nullptr;
+    QVariantMap *pLog = nullptr;
+};
+
+// What the synchronisation needs of the note manager that holds it: the two facades, the
+// login ids, the book of pending requests, and the ways to tell the views.
+class CSyncHost
+{
+public:
+    virtual ~CSyncHost() = default;
+    virtual CDbMgt &store() = 0;
+    virtual CNetMgt &service() = 0;
+    virtual int localUserId() const = 0;
+    virtual int serverUserId() const = 0;
+    // Keeps the context of a request whose result is to be handled.
+    virtual void track(const QString &strRequest, const QVariantMap &mapContext) = 0;
+    // Counts a request whose answer nobody reads.
+    virtual QString untracked(const QString &strRequest) = 0;
+    // A note was written or changed by synchronisation: lists show it.
+    virtual void noteShown(const QVariantMap &mapNote) = 0;
+    virtual void noteRemoved(const QString &strUuid) = 0;
+    // The count of the day of strSetAt, or of every day of a month, may have changed.
+    virtual void dayChanged(const QString &strSetAt) = 0;
+    virtual void monthChanged(const QDate &dt) = 0;
+    // Adds or replaces a note locally, matched on a field.
+    virtual void storeNote(const QVariantMap &mapNote, const QString &strField) = 0;
+};
+
+// Keeps the notes of the logged-in user in step with the note service: the month
+// comparison, the comparison of two copies of a note, the paged download behind the note
+// list, and the timers' uploads and downloads. Issues its requests through the host and
+// handles their results when the host's dispatcher hands them over.
+class CSyncEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CSyncEngine(CSyncHost &host, QObject *parent = nullptr);
+
+    // Result types this engine handles.
+    static QStringList resultTypes();
+    // Handles one result; false when it is dropped without a log entry.
+    bool handle(CRequestResult &result);
+
+    // Forgets the download window (a new login).
+    void reset();
+    // The search text of the last local list request.
+    void setListSearch(const QString &strSearch);
+    // After a local list page: the download window follows what the list shows.
+    void followListPage(const QVariantMap &mapData, const QVariantList &lstRows);
+
+    void downloadMonth(const QDate &dt);
+    void compareLocalMonth(const QDate &dt);
+    void downloadNoteItem(const QString &strNoteUuid);
+    void uploadNoteItem(const QVariantMap &mapData);
+    int compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem);
+    void start();
+    void downloadNoteList();
+    void finish();
+    void downloadMissingTexts();
+    void uploadNew();
+
+private:
+    bool isSyncing() const;
+    QVariantMap context(const QString &strType, const QVariantMap &mapData) const;
+    void compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer);
+    void lookUpAtServer(const QVariantMap &mapLocalItem);
+    void insertServerItem(const QVariantMap &mapServerItem);
+    void markDeletedFromServer(const QVariantMap &mapLocalItem, const QVariantMap &mapServerItem);
+    void handleNoteList(const QVariantMap &mapData, const QVariantList &lstNotes);
+    void storeServerText(const QVariantMap &mapReply);
+
+    CSyncHost &m_host;
+    QVariantList m_lstMonthNotes;
+    int m_nSyncOffset = 0;
+    QString m_strSyncSearch;
+    QString m_strSyncStartTime;
+    QString m_strSyncEndTime;
+};
+
+#endif // SYNCENGINE_H

@@ -298,3 +298,39 @@ void CServerDb::finishQueries()
             query.finish();
     }
 }
+
+bool CServerDb::execQuery(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind)
+{
+    bool bOk = false;
+    query = preparedQuery(strSql, bOk);
+    if (!bOk)
+        return false;
+    for (int i = 0; i < lstBind.size(); ++i)
+        query.bindValue(i, lstBind.at(i));
+    if (!m_bPostgres && !strSql.startsWith(QLatin1String("SELECT"))) {
+        std::lock_guard<std::mutex> lock(m_mutexWrites);
+        return query.exec();
+    }
+    return query.exec();
+}
+
+bool CServerDb::execReturning(QSqlQuery &query,
+                              const QString &strSql,
+                              const QVariantList &lstBind,
+                              qint64 &nId)
+{
+    bool bOk = false;
+    query = preparedQuery(strSql, bOk);
+    if (!bOk)
+        return false;
+    for (int i = 0; i < lstBind.size(); ++i)
+        query.bindValue(i, lstBind.at(i));
+    std::unique_lock<std::mutex> lock(m_mutexWrites, std::defer_lock);
+    if (!m_bPostgres)
+        lock.lock();
+    if (!query.exec())
+        return false;
+    nId = query.next() ? query.value(0).toLongLong() : 0;
+    query.finish();
+    return true;
+}

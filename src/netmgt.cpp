@@ -1,10 +1,11 @@
 #include "netmgt.h"
 
+#include "protocol.h"
 #include "settings.h"
 
 namespace {
-const QString kUserId = QStringLiteral("user_id");
-const QString kLoginToken = QStringLiteral("login_token");
+const QString kUserId = Protocol::Field::kUserId;
+const QString kLoginToken = Protocol::Field::kLoginToken;
 } // namespace
 
 CNetMgt::CNetMgt(QObject *parent)
@@ -22,12 +23,12 @@ CNetMgt::~CNetMgt()
 
 QString CNetMgt::registerUser(QVariantMap mapData)
 {
-    return post(QStringLiteral("register_user"), mapData);
+    return post(Protocol::Endpoint::kRegisterUser, mapData);
 }
 
 QString CNetMgt::forgotPwd(QVariantMap mapData)
 {
-    return post(QStringLiteral("forgot_pwd"), mapData);
+    return post(Protocol::Endpoint::kForgotPwd, mapData);
 }
 
 QString CNetMgt::login(QString strName, QString strPwd)
@@ -37,7 +38,7 @@ QString CNetMgt::login(QString strName, QString strPwd)
     mapData.insert(QStringLiteral("login_from"), loginFrom());
     mapData.insert(QStringLiteral("name"), strName);
     mapData.insert(QStringLiteral("pwd"), strPwd);
-    return post(QStringLiteral("login"), mapData);
+    return post(Protocol::Endpoint::kLogin, mapData);
 }
 
 QString CNetMgt::getNoteListByMonth(QDate dt)
@@ -45,26 +46,26 @@ QString CNetMgt::getNoteListByMonth(QDate dt)
     QVariantMap mapData;
     mapData.insert(QStringLiteral("time_month"), dt.month());
     mapData.insert(QStringLiteral("time_year"), dt.year());
-    return postWithLogin(QStringLiteral("get_note_list_by_month"), mapData);
+    return postWithLogin(Protocol::Endpoint::kGetNoteListByMonth, mapData);
 }
 
 QString CNetMgt::getNoteItem(QString strUuid)
 {
     QVariantMap mapData;
     mapData.insert(QStringLiteral("uuid"), strUuid);
-    return postWithLogin(QStringLiteral("get_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kGetNoteItem, mapData);
 }
 
 QString CNetMgt::getNoteItem(int nNoteId)
 {
     QVariantMap mapData;
     mapData.insert(QStringLiteral("note_id"), nNoteId);
-    return postWithLogin(QStringLiteral("get_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kGetNoteItem, mapData);
 }
 
 QString CNetMgt::updateNoteItem(QVariantMap mapData)
 {
-    return postWithLogin(QStringLiteral("update_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kUpdateNoteItem, mapData);
 }
 
 QString CNetMgt::updateNoteItem(QString strUuid, QString strUpdatedAt)
@@ -73,7 +74,7 @@ QString CNetMgt::updateNoteItem(QString strUuid, QString strUpdatedAt)
     mapData.insert(QStringLiteral("deleted"), 1);
     mapData.insert(QStringLiteral("updated_at"), strUpdatedAt);
     mapData.insert(QStringLiteral("uuid"), strUuid);
-    return postWithLogin(QStringLiteral("update_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kUpdateNoteItem, mapData);
 }
 
 QString CNetMgt::updateNoteItem(int nNoteId, QString strUpdatedAt)
@@ -82,27 +83,27 @@ QString CNetMgt::updateNoteItem(int nNoteId, QString strUpdatedAt)
     mapData.insert(QStringLiteral("deleted"), 1);
     mapData.insert(QStringLiteral("note_id"), nNoteId);
     mapData.insert(QStringLiteral("updated_at"), strUpdatedAt);
-    return postWithLogin(QStringLiteral("update_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kUpdateNoteItem, mapData);
 }
 
 QString CNetMgt::replaceNoteItem(QVariantMap mapData)
 {
-    return postWithLogin(QStringLiteral("replace_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kReplaceNoteItem, mapData);
 }
 
 QString CNetMgt::getNoteListByOffset(QVariantMap mapData)
 {
-    return postWithLogin(QStringLiteral("get_note_list_by_offset"), mapData);
+    return postWithLogin(Protocol::Endpoint::kGetNoteListByOffset, mapData);
 }
 
 QString CNetMgt::insertNoteItem(QVariantMap mapData)
 {
-    return postWithLogin(QStringLiteral("insert_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kInsertNoteItem, mapData);
 }
 
 QString CNetMgt::compareUpdateNoteItem(QVariantMap mapData)
 {
-    return postWithLogin(QStringLiteral("compare_update_note_item"), mapData);
+    return postWithLogin(Protocol::Endpoint::kCompareUpdateNoteItem, mapData);
 }
 
 void CNetMgt::setLoginInfo(int nUserId, QString strLoginToken)

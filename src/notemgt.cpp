@@ -3,6 +3,7 @@
 #include "kelpolog.h"
 #include "langmgt.h"
 #include "noterecord.h"
+#include "protocol.h"
 #include "settings.h"
 #include "sqlbuilder.h"
 
@@ -653,7 +654,7 @@ void CNoteMgt::onDataReceived(QVariant data)
     if (!strError.isEmpty()) {
         qCDebug(lcNote) << "onDataReceived error: " << strError;
         m_mapRequest.remove(strUuid);
-        if (strError.toLower() == QLatin1String("login token is wrong.")) {
+        if (strError.compare(Protocol::Error::kTokenWrong, Qt::CaseInsensitive) == 0) {
             renewLoginToken();
             return;
         }
@@ -1012,7 +1013,7 @@ void CNoteMgt::handleLoginServerError(const QString &strError, const QVariantMap
     // The answer to an attempt that a later login, registration or logout has overtaken.
     if (!m_login.isCurrent(mapData.value(QStringLiteral("attempt")).toInt()))
         return;
-    if (strError.toLower() == QLatin1String("wrong name or password.")) {
+    if (strError.compare(Protocol::Error::kWrongLogin, Qt::CaseInsensitive) == 0) {
         emit showError(g_pLangMgt ? g_pLangMgt->getLangString(strError) : strError);
         // The password was changed elsewhere: end this login and forget the remembered
         // password. The notes and the user row stay; the next login with the new password

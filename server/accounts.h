@@ -1,0 +1,37 @@
+#ifndef ACCOUNTS_H
+#define ACCOUNTS_H
+
+#include "servicereply.h"
+
+#include <QSqlDatabase>
+
+class CServerDb;
+struct CServerConfig;
+
+// The accounts room: registration, login, password reminders and the check of the
+// login token that every note request carries.
+class CAccounts
+{
+public:
+    CAccounts(CServerDb &db, const CServerConfig &config);
+
+    void registerUser(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    void login(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    void forgotPwd(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+
+    // Checks "user_id" and "login_token"; sets reply.m_nUserId, or the error.
+    bool authenticate(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+
+private:
+    // Issues a new token for the user and fills the login answer.
+    void answerLogin(QSqlDatabase &db,
+                     int nUserId,
+                     const CServiceFields &fields,
+                     CServiceReply &reply);
+
+    CServerDb &m_db;
+    qint64 m_nTokenTtl;
+    int m_nLoginRate;
+};
+
+#endif // ACCOUNTS_H

@@ -1,0 +1,78 @@
+#include "notejson.h"
+
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <cstdio>
+
+const QString NoteJson::g_strNoteColumns = QStringLiteral(
+    "id, uuid, user_id, set_at, created_at, updated_at, title, content, content_size, md5, "
+    "deleted");
+
+void NoteJson::appendString(QByteArray &ba, const QString &str)
+{
+    const QByteArray baUtf8 = str.toUtf8();
+    ba.reserve(ba.size() + baUtf8.size() + 2);
+    ba.append('"');
+    for (const char c : baUtf8) {
+        switch (c) {
+        case '"':
+            ba.append("\\\"", 2);
+            break;
+        case '\\':
+            ba.append("\\\\", 2);
+            break;
+        case '\n':
+            ba.append("\\n", 2);
+            break;
+        case '\r':
+            ba.append("\\r", 2);
+            break;
+        case '\t':
+            ba.append("\\t", 2);
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char szEscape[8];
+                std::snprintf(szEscape, sizeof szEscape, "\\u%04x", unsigned(c));
+                ba.append(szEscape, 6);
+            } else {
+                ba.append(c);
+            }
+        }
+    }
+    ba.append('"');
+}
+
+void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query)
+{
+    static const char *const aszText[]
+        = {"uuid", "set_at", "created_at", "updated_at", "title", "content", "md5"};
+    static const int anTextColumn[] = {1, 3, 4, 5, 6, 7, 9};
+    ba.append("{\"id\":");
+    ba.append(QByteArray::number(query.value(0).toLongLong()));
+    ba.append(",\"user_id\":");
+    ba.append(QByteArray::number(query.value(2).toLongLong()));
+    ba.append(",\"content_size\":");
+    ba.append(QByteArray::number(query.value(8).toLongLong()));
+    ba.append(",\"deleted\":");
+    ba.append(QByteArray::number(query.value(10).toLongLong()));
+    for (int i = 0; i < 7; ++i) {
+        ba.append(",\"");
+        ba.append(aszText[i]);
+        ba.append("\":");
+        appendString(ba, query.value(anTextColumn[i]).toString());
+    }
+    ba.append('}');
+}
+
+void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query)
+{
+    ba = "{\"notes\":[";
+    for (bool bFirst = true; query.next(); bFirst = false) {
+        if (!bFirst)
+            ba.append(',');
+        appendNote(ba, query);
+    }
+    ba.append("]}");
+}

@@ -1,0 +1,25 @@
+#ifndef NOTEJSON_H
+#define NOTEJSON_H
+
+#include <QByteArray>
+#include <QString>
+
+class QSqlQuery;
+
+// Note answers are written out directly: lists of notes with their texts are the
+// largest answers, and building JSON objects first costs more than the query.
+namespace NoteJson {
+
+// The columns a note query selects, in the order appendNote() reads them.
+extern const QString g_strNoteColumns;
+
+// A JSON string: quotes, escapes and UTF-8.
+void appendString(QByteArray &ba, const QString &str);
+// The note object of the query's current row.
+void appendNote(QByteArray &ba, const QSqlQuery &query);
+// {"notes": [...]} of every row the query still holds.
+void appendNoteList(QByteArray &ba, QSqlQuery &query);
+
+} // namespace NoteJson
+
+#endif // NOTEJSON_H

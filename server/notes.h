@@ -1,0 +1,30 @@
+#ifndef NOTES_H
+#define NOTES_H
+
+#include "servicereply.h"
+
+#include <QSqlDatabase>
+
+class CServerDb;
+
+// The notes room: storing, changing and listing the notes of the user whose token
+// came with the request (reply.m_nUserId).
+class CNotes
+{
+public:
+    explicit CNotes(CServerDb &db);
+
+    void replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    void updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    void getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    void getNoteListByOffset(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    void getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+
+private:
+    struct CNoteFields;
+    bool parseNoteFields(const CServiceFields &fields, CNoteFields &note, QString &strError) const;
+
+    CServerDb &m_db;
+};
+
+#endif // NOTES_H

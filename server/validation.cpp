@@ -1,0 +1,70 @@
+#include "validation.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QRegularExpression>
+
+// Checked by hand: Qt's parser consults the local time zone, which costs a system
+// call and a global lock.
+bool Validation::isMoment(const QString &str)
+{
+    if (str.size() != 19)
+        return false;
+    auto number = [&](int nFrom, int nLength) {
+        int n = 0;
+        for (int i = nFrom; i < nFrom + nLength; ++i) {
+            const QChar c = str.at(i);
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return -1;
+            n = n * 10 + (c.unicode() - '0');
+        }
+        return n;
+    };
+    if (str.at(4) != QLatin1Char('-') || str.at(7) != QLatin1Char('-')
+        || str.at(10) != QLatin1Char(' ') || str.at(13) != QLatin1Char(':')
+        || str.at(16) != QLatin1Char(':'))
+        return false;
+    const int nYear = number(0, 4), nMonth = number(5, 2), nDay = number(8, 2);
+    const int nHour = number(11, 2), nMinute = number(14, 2), nSecond = number(17, 2);
+    return nYear >= 1 && QDate::isValid(nYear, nMonth, nDay) && nHour >= 0 && nHour < 24
+           && nMinute >= 0 && nMinute < 60 && nSecond >= 0 && nSecond < 60;
+}
+
+bool Validation::isDay(const QString &str)
+{
+    return str.size() == 10 && isMoment(str + QStringLiteral(" 00:00:00"));
+}
+
+bool Validation::isHex(const QString &str, int nSize)
+{
+    static const QRegularExpression re(QStringLiteral("^[0-9a-fA-F]*$"));
+    return str.size() == nSize && re.match(str).hasMatch();
+}
+
+bool Validation::isUuid(const QString &str)
+{
+    static const QRegularExpression re(QStringLiteral(
+        "^\\{?[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}\\}?$"));
+    if (!re.match(str).hasMatch())
+        return false;
+    return str.startsWith(QLatin1Char('{')) == str.endsWith(QLatin1Char('}'));
+}
+
+qint64 Validation::parseId(const QString &str)
+{
+    if (str.isEmpty())
+        return 0;
+    bool bOk = false;
+    const qint64 n = str.toLongLong(&bOk);
+    return bOk && n > 0 && n <= 0x7fffffff ? n : -1;
+}
+
+QString Validation::nowMoment()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+qint64 Validation::nowSecs()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}

@@ -1,0 +1,26 @@
+#ifndef VALIDATION_H
+#define VALIDATION_H
+
+#include <QString>
+
+// Checks of the texts that requests bring, and the service's clock.
+namespace Validation {
+
+// "yyyy-MM-dd hh:mm:ss" with a real date and time.
+bool isMoment(const QString &str);
+// "yyyy-MM-dd" with a real date.
+bool isDay(const QString &str);
+// Exactly nSize hexadecimal digits.
+bool isHex(const QString &str, int nSize);
+// A braced UUID as the application writes it, or the bare 36 characters.
+bool isUuid(const QString &str);
+// A positive id from a form field; 0 when empty, -1 when malformed.
+qint64 parseId(const QString &str);
+
+// Now, as "yyyy-MM-dd hh:mm:ss" local time and as seconds since the epoch.
+QString nowMoment();
+qint64 nowSecs();
+
+} // namespace Validation
+
+#endif // VALIDATION_H

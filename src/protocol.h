@@ -1,0 +1,93 @@
+#ifndef PROTOCOL_H
+#define PROTOCOL_H
+
+// The words of the note service's protocol that the application (CNetMgt, CNoteMgt)
+// and the service (kelpo-server) both use: endpoint names, form fields, answer members
+// and the error texts that the application reacts to. One place, so that the two
+// programs cannot drift apart by a typo.
+
+#include <QLatin1String>
+
+namespace Protocol {
+
+namespace Detail {
+template<int N>
+constexpr QLatin1String word(const char (&sz)[N])
+{
+    return QLatin1String(sz, N - 1);
+}
+} // namespace Detail
+
+// POST http://HOST:PORT/mobile/ENDPOINT
+namespace Endpoint {
+inline constexpr QLatin1String kRegisterUser = Detail::word("register_user");
+inline constexpr QLatin1String kLogin = Detail::word("login");
+inline constexpr QLatin1String kForgotPwd = Detail::word("forgot_pwd");
+inline constexpr QLatin1String kResetPwd = Detail::word("reset_pwd");
+inline constexpr QLatin1String kReplaceNoteItem = Detail::word("replace_note_item");
+inline constexpr QLatin1String kInsertNoteItem = Detail::word("insert_note_item");
+inline constexpr QLatin1String kUpdateNoteItem = Detail::word("update_note_item");
+inline constexpr QLatin1String kCompareUpdateNoteItem = Detail::word("compare_update_note_item");
+inline constexpr QLatin1String kGetNoteListByMonth = Detail::word("get_note_list_by_month");
+inline constexpr QLatin1String kGetNoteListByOffset = Detail::word("get_note_list_by_offset");
+inline constexpr QLatin1String kGetNoteItem = Detail::word("get_note_item");
+} // namespace Endpoint
+
+// Form fields of the requests and members of the answers.
+namespace Field {
+// Login state, sent with every request after a login.
+inline constexpr QLatin1String kUserId = Detail::word("user_id");
+inline constexpr QLatin1String kLoginToken = Detail::word("login_token");
+// Accounts.
+inline constexpr QLatin1String kName = Detail::word("name");
+inline constexpr QLatin1String kPwd = Detail::word("pwd");
+inline constexpr QLatin1String kPwdOrg = Detail::word("pwd_org");
+inline constexpr QLatin1String kEmail = Detail::word("email");
+inline constexpr QLatin1String kNickname = Detail::word("nickname");
+inline constexpr QLatin1String kLang = Detail::word("lang");
+inline constexpr QLatin1String kLoginFrom = Detail::word("login_from");
+inline constexpr QLatin1String kClassifyString = Detail::word("classify_string");
+inline constexpr QLatin1String kUserName = Detail::word("user_name");
+inline constexpr QLatin1String kUserEmail = Detail::word("user_email");
+inline constexpr QLatin1String kResetToken = Detail::word("reset_token");
+// Notes.
+inline constexpr QLatin1String kId = Detail::word("id");
+inline constexpr QLatin1String kNoteId = Detail::word("note_id");
+inline constexpr QLatin1String kUuid = Detail::word("uuid");
+inline constexpr QLatin1String kSetAt = Detail::word("set_at");
+inline constexpr QLatin1String kCreatedAt = Detail::word("created_at");
+inline constexpr QLatin1String kUpdatedAt = Detail::word("updated_at");
+inline constexpr QLatin1String kTitle = Detail::word("title");
+inline constexpr QLatin1String kContent = Detail::word("content");
+inline constexpr QLatin1String kContentSize = Detail::word("content_size");
+inline constexpr QLatin1String kMd5 = Detail::word("md5");
+inline constexpr QLatin1String kDeleted = Detail::word("deleted");
+// Lists.
+inline constexpr QLatin1String kTimeYear = Detail::word("time_year");
+inline constexpr QLatin1String kTimeMonth = Detail::word("time_month");
+inline constexpr QLatin1String kLimit = Detail::word("limit");
+inline constexpr QLatin1String kOffset = Detail::word("offset");
+inline constexpr QLatin1String kIsSync = Detail::word("is_sync");
+inline constexpr QLatin1String kStartTime = Detail::word("start_time");
+inline constexpr QLatin1String kEndTime = Detail::word("end_time");
+inline constexpr QLatin1String kSearchString = Detail::word("search_string");
+// Answers.
+inline constexpr QLatin1String kError = Detail::word("error");
+inline constexpr QLatin1String kNotes = Detail::word("notes");
+inline constexpr QLatin1String kApplied = Detail::word("applied");
+inline constexpr QLatin1String kMessage = Detail::word("message");
+} // namespace Field
+
+// Error texts with a meaning of their own. The application compares them without
+// regard to letter case.
+namespace Error {
+// The login token is unknown, of another user or expired: log in again.
+inline constexpr QLatin1String kTokenWrong = Detail::word("Login token is wrong.");
+// The name or the password of a login is wrong.
+inline constexpr QLatin1String kWrongLogin = Detail::word("Wrong name or password.");
+inline constexpr QLatin1String kTooMany = Detail::word("Too many attempts. Try again later.");
+} // namespace Error
+
+} // namespace Protocol
+
+#endif // PROTOCOL_H

@@ -331,6 +331,14 @@ bool CServerDb::execReturning(QSqlQuery &query,
     if (!query.exec())
         return false;
     nId = query.next() ? query.value(0).toLongLong() : 0;
+    // SQLite commits when the statement runs to its end, and a commit can fail (a full
+    // disk): the row counts as written only when the last step says so. Ending the
+    // statement early would discard that failure and confirm a row that is gone.
+    while (query.next()) {
+    }
+    const bool bCommitted = !query.lastError().isValid();
     query.finish();
-    return true;
+    if (!bCommitted)
+        nId = 0;
+    return bCommitted;
 }

@@ -40,14 +40,24 @@ struct CAnswer
 class CServer
 {
 public:
-    bool start(const QString &strDb, const QStringList &lstExtra = {})
+    // lstWrapper, when given, is a command line that ends by running the rest.
+    bool start(const QString &strDb,
+               const QStringList &lstExtra = {},
+               const QStringList &lstWrapper = {})
     {
-        m_process.setProgram(QStringLiteral(KELPO_BINARY_DIR "/kelpo-server"));
-        m_process.setArguments(QStringList{QStringLiteral("--listen"),
-                                           QStringLiteral("127.0.0.1:0"),
-                                           QStringLiteral("--db"),
-                                           strDb}
-                               + lstExtra);
+        const QStringList lstArgs = QStringList{QStringLiteral("--listen"),
+                                                QStringLiteral("127.0.0.1:0"),
+                                                QStringLiteral("--db"),
+                                                strDb}
+                                    + lstExtra;
+        const QString strServer = QStringLiteral(KELPO_BINARY_DIR "/kelpo-server");
+        if (lstWrapper.isEmpty()) {
+            m_process.setProgram(strServer);
+            m_process.setArguments(lstArgs);
+        } else {
+            m_process.setProgram(lstWrapper.first());
+            m_process.setArguments(lstWrapper.mid(1) + QStringList{strServer} + lstArgs);
+        }
         m_process.start();
         if (!m_process.waitForStarted(10000))
             return false;
@@ -208,6 +218,14 @@ private:
                 {QStringLiteral("md5"), md5Hex(strContent)}};
     }
 
+    QJsonObject noteByUuidAt(const CServer &server, const CUser &user, const QString &strUuid)
+    {
+        return post(server,
+                    QStringLiteral("get_note_item"),
+                    auth(user, {{QStringLiteral("uuid"), strUuid}}))
+            .m_obj;
+    }
+
     QJsonObject noteByUuid(const CUser &user, const QString &strUuid)
     {
         return post(QStringLiteral("get_note_item"), auth(user, {{QStringLiteral("uuid"), strUuid}}))
@@ -240,6 +258,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void logHoldsNoSecrets();
+    void fullDisk();
 
 private:
     QNetworkAccessManager m_nam;
@@ -1260,6 +1279,110 @@ void TestServer::logHoldsNoSecrets()
     // The service comes back on the same database with everything in it.
     QVERIFY(m_server.start(m_strDbUrl));
     QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("content")).toString(), strText);
+}
+
+void TestServer::fullDisk()
+{
+    if (!m_strPgDbName.isEmpty())
+        QSKIP("The small filesystem is for the SQLite file.");
+    // A service whose database lives on a 4 MiB tmpfs, mounted in a mount namespace of
+    // its own, with 1 MiB of ballast that is removed later to free space.
+    const QString strMount = m_dir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkpath(strMount));
+    CServer small;
+    const QStringList lstWrapper
+        = {QStringLiteral("unshare"),
+           QStringLiteral("-rm"),
+           QStringLiteral("sh"),
+           QStringLiteral("-c"),
+           QStringLiteral("mount -t tmpfs -o size=4m none \"$1\" || exit 77;"
+                          " head -c 1048576 /dev/zero > \"$1/ballast\" || exit 77;"
+                          " shift; exec \"$@\""),
+           QStringLiteral("sh"),
+           strMount};
+    if (!small.start(QStringLiteral("sqlite:") + strMount + QStringLiteral("/server.db"),
+                     {},
+                     lstWrapper)) {
+        small.stop();
+        QSKIP("Mounting a small tmpfs in a mount namespace is not permitted here.");
+    }
+    const CAnswer reg = post(small,
+                             QStringLiteral("register_user"),
+                             {{QStringLiteral("email"), QStringLiteral("full@example.org")},
+                              {QStringLiteral("name"), QStringLiteral("full")},
+                              {QStringLiteral("pwd"), g_strPwd}});
+    QCOMPARE(reg.error(), QString());
+    const CUser user{reg.m_obj.value(QStringLiteral("user_id")).toInt(),
+                     reg.m_obj.value(QStringLiteral("login_token")).toString()};
+
+    // Notes of 96 KiB, twice what the disk holds, or until it has refused a few in a row.
+    QHash<QString, QString> hashConfirmed; // uuid to text
+    int nRefused = 0;
+    int nRefusedInRow = 0;
+    for (int i = 0; i < 80 && nRefusedInRow < 5; ++i) {
+        const QString strUuid = newUuid();
+        const QString strText = QStringLiteral("%1 ").arg(i) + QString(96 * 1024, QLatin1Char('n'));
+        const CAnswer a = post(small,
+                               QStringLiteral("replace_note_item"),
+                               auth(user,
+                                    note(strUuid, QStringLiteral("2016-03-05 10:00:00"), strText)));
+        QVERIFY2(a.m_nStatus == 200 || a.m_nStatus == 503, a.m_baBody.constData());
+        if (a.error().isEmpty()) {
+            QVERIFY(a.m_obj.value(QStringLiteral("applied")).toBool());
+            hashConfirmed.insert(strUuid, strText);
+            nRefusedInRow = 0;
+        } else {
+            QCOMPARE(a.m_nStatus, 503);
+            QVERIFY(!a.m_obj.contains(QStringLiteral("applied")));
+            ++nRefused;
+            ++nRefusedInRow;
+        }
+    }
+    QVERIFY(hashConfirmed.size() > 5);
+
+    // A registration on the full disk either fails or leaves an account that logs in.
+    const CAnswer late = post(small,
+                              QStringLiteral("register_user"),
+                              {{QStringLiteral("email"), QStringLiteral("late@example.org")},
+                               {QStringLiteral("name"), QStringLiteral("late")},
+                               {QStringLiteral("pwd"), g_strPwd}});
+    if (late.error().isEmpty())
+        QVERIFY(loginAt(small, QStringLiteral("late")).m_nId > 0);
+
+    // Every note the service confirmed is there, with its text.
+    auto checkConfirmed = [&] {
+        for (auto it = hashConfirmed.constBegin(); it != hashConfirmed.constEnd(); ++it) {
+            const QJsonObject obj = post(small,
+                                         QStringLiteral("get_note_item"),
+                                         auth(user, {{QStringLiteral("uuid"), it.key()}}))
+                                        .m_obj;
+            if (obj.value(QStringLiteral("content")).toString() != it.value())
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(checkConfirmed());
+    QVERIFY2(nRefused > 0, "the disk never filled");
+
+    // Space comes back (the ballast goes, seen through the service's own view of the
+    // filesystem): saves work again, and nothing confirmed was lost on the way.
+    QVERIFY(QFile::remove(QStringLiteral("/proc/%1/root%2/ballast")
+                              .arg(small.m_process.processId())
+                              .arg(strMount)));
+    const QString strUuid = newUuid();
+    QTRY_VERIFY_WITH_TIMEOUT(post(small,
+                                  QStringLiteral("replace_note_item"),
+                                  auth(user,
+                                       note(strUuid,
+                                            QStringLiteral("2016-03-06 10:00:00"),
+                                            QStringLiteral("after"))))
+                                 .error()
+                                 .isEmpty(),
+                             30000);
+    QCOMPARE(noteByUuidAt(small, user, strUuid).value(QStringLiteral("content")).toString(),
+             QStringLiteral("after"));
+    QVERIFY(checkConfirmed());
+    QCOMPARE(small.stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestServer)

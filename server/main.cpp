@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "kelpo-server: libsodium cannot start\n");
         return 1;
     }
-    CServerDb db(config.m_strDb);
+    CServerDb db(config.m_strDb, config.m_nWalLimit);
     if (!db.open(strError)) {
         std::fprintf(stderr,
                      "kelpo-server: cannot open the database %s: %s\n",

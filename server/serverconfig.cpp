@@ -68,6 +68,9 @@ QString CServerConfig::helpText()
                "                       password in the URL, PGPASSWORD or ~/.pgpass apply.\n"
                "  --max-body SIZE      largest request body, in bytes or with a K, M or G\n"
                "                       suffix (default 32M); larger bodies get status 413\n"
+               "  --wal-limit SIZE     SQLite: the size at which the write-ahead log is\n"
+               "                       copied into the database file and emptied at once\n"
+               "                       (default 16M)\n"
                "  --token-ttl SECONDS  a login token expires this long after its last use\n"
                "                       (default 2592000, 30 days)\n"
                "  --login-rate N       failed logins allowed per user name and minute\n"
@@ -103,6 +106,7 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
         static const QStringList lstWithValue = {QStringLiteral("--listen"),
                                                  QStringLiteral("--db"),
                                                  QStringLiteral("--max-body"),
+                                                 QStringLiteral("--wal-limit"),
                                                  QStringLiteral("--token-ttl"),
                                                  QStringLiteral("--login-rate"),
                                                  QStringLiteral("--threads")};
@@ -149,6 +153,12 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
         } else if (strName == QLatin1String("--max-body")) {
             if (!parseSize(strValue, m_nMaxBody)) {
                 strError = QStringLiteral("--max-body wants a positive size such as 32M, not '%1'")
+                               .arg(strValue);
+                return Parse::Error;
+            }
+        } else if (strName == QLatin1String("--wal-limit")) {
+            if (!parseSize(strValue, m_nWalLimit)) {
+                strError = QStringLiteral("--wal-limit wants a positive size such as 16M, not '%1'")
                                .arg(strValue);
                 return Parse::Error;
             }

@@ -11,11 +11,12 @@ struct CServerConfig
 
     QString m_strHost = QStringLiteral("127.0.0.1");
     int m_nPort = 8420;
-    QString m_strDb;                      // "sqlite:PATH" or "postgresql://..."
-    qint64 m_nMaxBody = 32 * 1024 * 1024; // bytes
-    qint64 m_nTokenTtl = 30 * 24 * 3600;  // seconds after last use
-    int m_nLoginRate = 10;                // failed logins per name and minute
-    int m_nThreads = 16;                  // request threads
+    QString m_strDb;                       // "sqlite:PATH" or "postgresql://..."
+    qint64 m_nMaxBody = 32 * 1024 * 1024;  // bytes
+    qint64 m_nWalLimit = 16 * 1024 * 1024; // bytes of SQLite's log before a full checkpoint
+    qint64 m_nTokenTtl = 30 * 24 * 3600;   // seconds after last use
+    int m_nLoginRate = 10;                 // failed logins per name and minute
+    int m_nThreads = 16;                   // request threads
 
     // Fills the members from the arguments (without the program name). On Error,
     // strError says what is wrong.

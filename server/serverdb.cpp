@@ -3,6 +3,7 @@
 #include "kelpolog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
@@ -10,6 +11,8 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,8 +106,9 @@ QStringList schemaStatements(bool bPostgres)
 
 } // namespace
 
-CServerDb::CServerDb(const QString &strUrl)
+CServerDb::CServerDb(const QString &strUrl, qint64 nWalLimit)
     : m_strUrl(strUrl)
+    , m_nWalLimit(nWalLimit)
 {}
 
 CServerDb::~CServerDb()
@@ -120,23 +124,60 @@ CServerDb::~CServerDb()
     t_connection.drop();
 }
 
+qint64 CServerDb::walSize() const
+{
+    struct stat st;
+    return ::stat(m_strWalPath.c_str(), &st) == 0 ? qint64(st.st_size) : 0;
+}
+
+void CServerDb::noteWrite()
+{
+    ++m_nWrites;
+    if (walSize() < m_nWalLimit)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutexCheckpoint);
+        m_bCheckpointNow = true;
+    }
+    m_condCheckpoint.notify_all();
+}
+
 void CServerDb::runCheckpoints()
 {
+    quint64 nWritesSeen = m_nWrites;
     std::unique_lock<std::mutex> lock(m_mutexCheckpoint);
     for (;;) {
-        const bool bStop = m_condCheckpoint.wait_for(lock, std::chrono::seconds(1), [this] {
-            return m_bStopCheckpoints;
+        m_condCheckpoint.wait_for(lock, std::chrono::seconds(1), [this] {
+            return m_bStopCheckpoints || m_bCheckpointNow;
         });
+        const bool bStop = m_bStopCheckpoints;
+        const bool bOverLimit = m_bCheckpointNow;
+        m_bCheckpointNow = false;
         lock.unlock();
-        QString strError;
-        QSqlDatabase db = connection(strError);
-        if (db.isOpen()) {
-            // PASSIVE copies what no reader needs and never blocks a request; the
-            // last one, at the stop, empties the log.
-            QSqlQuery query(db);
-            if (!query.exec(bStop ? QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")
-                                  : QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
-                qCWarning(lcServer) << "WAL checkpoint failed:" << query.lastError().text();
+
+        const quint64 nWrites = m_nWrites;
+        const bool bIdle = nWrites == nWritesSeen;
+        nWritesSeen = nWrites;
+        const bool bFull = bStop || bOverLimit || (bIdle && walSize() > 0);
+        if (bFull || !bIdle) {
+            QString strError;
+            QSqlDatabase db = connection(strError);
+            if (db.isOpen()) {
+                QSqlQuery query(db);
+                bool bOk = false;
+                if (bFull) {
+                    // Holding the writers back lets the checkpoint reach the end of the
+                    // log and start it afresh; it waits (busy time-out) only for the
+                    // readers still on older pages, which take milliseconds.
+                    std::lock_guard<std::mutex> lockWrites(m_mutexWrites);
+                    bOk = query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+                } else {
+                    // Copies what no reader needs and never blocks a request.
+                    bOk = query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+                }
+                if (!bOk)
+                    qCWarning(lcServer) << "WAL checkpoint failed:" << query.lastError().text();
+            }
         }
         if (bStop)
             break;
@@ -190,8 +231,10 @@ bool CServerDb::open(QString &strError)
         return false;
     if (!createSchema(db, strError))
         return false;
-    if (!m_bPostgres)
+    if (!m_bPostgres) {
+        m_strWalPath = QFile::encodeName(m_strPath + QStringLiteral("-wal")).toStdString();
         m_threadCheckpoint = std::thread([this] { runCheckpoints(); });
+    }
     return true;
 }
 
@@ -238,6 +281,8 @@ QSqlDatabase CServerDb::connection(QString &strError)
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
         query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+        // A log started afresh after a complete checkpoint is cut back to the limit.
+        query.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(m_nWalLimit));
     }
     return db;
 }
@@ -308,8 +353,13 @@ bool CServerDb::execQuery(QSqlQuery &query, const QString &strSql, const QVarian
     for (int i = 0; i < lstBind.size(); ++i)
         query.bindValue(i, lstBind.at(i));
     if (!m_bPostgres && !strSql.startsWith(QLatin1String("SELECT"))) {
-        std::lock_guard<std::mutex> lock(m_mutexWrites);
-        return query.exec();
+        bool bDone = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutexWrites);
+            bDone = query.exec();
+        }
+        noteWrite();
+        return bDone;
     }
     return query.exec();
 }
@@ -338,6 +388,10 @@ bool CServerDb::execReturning(QSqlQuery &query,
     }
     const bool bCommitted = !query.lastError().isValid();
     query.finish();
+    if (lock.owns_lock()) {
+        lock.unlock();
+        noteWrite();
+    }
     if (!bCommitted)
         nId = 0;
     return bCommitted;

@@ -17,7 +17,9 @@
 class CServerDb
 {
 public:
-    explicit CServerDb(const QString &strUrl);
+    // nWalLimit: the size at which SQLite's write-ahead log is emptied into the
+    // database file at once, whatever the readers do.
+    explicit CServerDb(const QString &strUrl, qint64 nWalLimit = 16 * 1024 * 1024);
     ~CServerDb();
     CServerDb(const CServerDb &) = delete;
     CServerDb &operator=(const CServerDb &) = delete;
@@ -65,13 +67,23 @@ private:
     // this process the writers queue on a mutex instead, which is fairer and faster.
     std::mutex m_mutexWrites;
 
-    // SQLite: WAL checkpoints run here, once a second, instead of inside whichever
-    // request happens to commit the thousandth page.
+    // SQLite: WAL checkpoints run here instead of inside whichever request happens to
+    // commit the thousandth page. Once a second a passive one; a full one (TRUNCATE,
+    // with the writers held) when the log has reached m_nWalLimit or no write came
+    // in the last second, so that the log neither grows without bound under steady
+    // writes nor stays large when they pause.
     void runCheckpoints();
+    // After each write: wakes the checkpoint thread when the log is over its limit.
+    void noteWrite();
+    qint64 walSize() const;
+    const qint64 m_nWalLimit;
+    std::string m_strWalPath;
+    std::atomic<quint64> m_nWrites{0};
     std::thread m_threadCheckpoint;
     std::mutex m_mutexCheckpoint;
     std::condition_variable m_condCheckpoint;
     bool m_bStopCheckpoints = false;
+    bool m_bCheckpointNow = false;
 };
 
 #endif // SERVERDB_H

@@ -20,6 +20,7 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -259,6 +260,7 @@ private slots:
     void commandLine();
     void logHoldsNoSecrets();
     void fullDisk();
+    void walBounded();
 
 private:
     QNetworkAccessManager m_nam;
@@ -1252,7 +1254,7 @@ void TestServer::commandLine()
     QVERIFY2(strOut.contains(output), qPrintable(strOut));
     if (exitCode == 0) {
         for (const char *szOption :
-             {"--listen", "--db", "--max-body", "--token-ttl", "--login-rate", "--threads"})
+             {"--listen", "--db", "--max-body", "--wal-limit", "--token-ttl", "--login-rate", "--threads"})
             QVERIFY2(strOut.contains(QLatin1String(szOption)), szOption);
     }
 }
@@ -1383,6 +1385,67 @@ void TestServer::fullDisk()
              QStringLiteral("after"));
     QVERIFY(checkConfirmed());
     QCOMPARE(small.stop(), 0);
+}
+
+void TestServer::walBounded()
+{
+    if (!m_strPgDbName.isEmpty())
+        QSKIP("The write-ahead log is SQLite's.");
+    // Steady writes of large notes while readers keep reading: the log stays near its
+    // limit of 1 MiB, and empties once the writes pause.
+    const QString strPath = m_dir.filePath(QStringLiteral("wal.db"));
+    CServer server;
+    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath,
+                         {QStringLiteral("--wal-limit"), QStringLiteral("1M")}));
+    const CAnswer reg = post(server,
+                             QStringLiteral("register_user"),
+                             {{QStringLiteral("email"), QStringLiteral("wal@example.org")},
+                              {QStringLiteral("name"), QStringLiteral("wal")},
+                              {QStringLiteral("pwd"), g_strPwd}});
+    QCOMPARE(reg.error(), QString());
+    const CUser user{reg.m_obj.value(QStringLiteral("user_id")).toInt(),
+                     reg.m_obj.value(QStringLiteral("login_token")).toString()};
+    const QStringList lstUuids = {newUuid(), newUuid(), newUuid(), newUuid()};
+
+    bool bReading = true;
+    int nReads = 0;
+    std::function<void()> read = [&] {
+        QNetworkReply *pReply = send(server,
+                                     QStringLiteral("get_note_list_by_month"),
+                                     auth(user,
+                                          {{QStringLiteral("time_year"), 2016},
+                                           {QStringLiteral("time_month"), 3}}));
+        connect(pReply, &QNetworkReply::finished, this, [&, pReply] {
+            pReply->deleteLater();
+            ++nReads;
+            if (bReading)
+                read();
+        });
+    };
+    read();
+    read();
+
+    const QString strWal = strPath + QStringLiteral("-wal");
+    qint64 nLargest = 0;
+    for (int i = 0; i < 240; ++i) {
+        const QString strAt = QDateTime(QDate(2016, 3, 5), QTime(0, 0))
+                                  .addSecs(i)
+                                  .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const CAnswer a = post(server,
+                               QStringLiteral("replace_note_item"),
+                               auth(user,
+                                    note(lstUuids.at(i % 4),
+                                         strAt,
+                                         QString(64 * 1024, QLatin1Char('a' + i % 26)))));
+        QCOMPARE(a.error(), QString());
+        nLargest = qMax(nLargest, QFileInfo(strWal).size());
+    }
+    bReading = false;
+    QVERIFY(nReads > 0);
+    // 15 MiB went through the log.
+    QVERIFY2(nLargest < 4 * 1024 * 1024, qPrintable(QString::number(nLargest)));
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(strWal).size(), qint64(0), 20000);
+    QCOMPARE(server.stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestServer)

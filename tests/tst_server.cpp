@@ -1253,8 +1253,13 @@ void TestServer::commandLine()
                                              + process.readAllStandardError());
     QVERIFY2(strOut.contains(output), qPrintable(strOut));
     if (exitCode == 0) {
-        for (const char *szOption :
-             {"--listen", "--db", "--max-body", "--wal-limit", "--token-ttl", "--login-rate", "--threads"})
+        for (const char *szOption : {"--listen",
+                                     "--db",
+                                     "--max-body",
+                                     "--wal-limit",
+                                     "--token-ttl",
+                                     "--login-rate",
+                                     "--threads"})
             QVERIFY2(strOut.contains(QLatin1String(szOption)), szOption);
     }
 }
@@ -1292,16 +1297,16 @@ void TestServer::fullDisk()
     const QString strMount = m_dir.filePath(QStringLiteral("small"));
     QVERIFY(QDir().mkpath(strMount));
     CServer small;
-    const QStringList lstWrapper
-        = {QStringLiteral("unshare"),
-           QStringLiteral("-rm"),
-           QStringLiteral("sh"),
-           QStringLiteral("-c"),
-           QStringLiteral("mount -t tmpfs -o size=4m none \"$1\" || exit 77;"
-                          " head -c 1048576 /dev/zero > \"$1/ballast\" || exit 77;"
-                          " shift; exec \"$@\""),
-           QStringLiteral("sh"),
-           strMount};
+    const QStringList lstWrapper = {QStringLiteral("unshare"),
+                                    QStringLiteral("-rm"),
+                                    QStringLiteral("sh"),
+                                    QStringLiteral("-c"),
+                                    QStringLiteral(
+                                        "mount -t tmpfs -o size=4m none \"$1\" || exit 77;"
+                                        " head -c 1048576 /dev/zero > \"$1/ballast\" || exit 77;"
+                                        " shift; exec \"$@\""),
+                                    QStringLiteral("sh"),
+                                    strMount};
     if (!small.start(QStringLiteral("sqlite:") + strMount + QStringLiteral("/server.db"),
                      {},
                      lstWrapper)) {
@@ -1368,9 +1373,8 @@ void TestServer::fullDisk()
 
     // Space comes back (the ballast goes, seen through the service's own view of the
     // filesystem): saves work again, and nothing confirmed was lost on the way.
-    QVERIFY(QFile::remove(QStringLiteral("/proc/%1/root%2/ballast")
-                              .arg(small.m_process.processId())
-                              .arg(strMount)));
+    QVERIFY(QFile::remove(
+        QStringLiteral("/proc/%1/root%2/ballast").arg(small.m_process.processId()).arg(strMount)));
     const QString strUuid = newUuid();
     QTRY_VERIFY_WITH_TIMEOUT(post(small,
                                   QStringLiteral("replace_note_item"),

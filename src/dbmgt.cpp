@@ -397,6 +397,56 @@ void CDbMgt::saveLog(const QVariantMap &map)
     query(buildInsert(mapSpec, m_setNumericField));
 }
 
+QString CDbMgt::queryPrepared(const QString &strSql, const QVariantMap &mapData)
+{
+    return prepared(strSql, mapData);
+}
+
+QString CDbMgt::backupTo(const QString &strFile)
+{
+    // VACUUM INTO runs on the worker's own connection, which holds the exclusive lock:
+    // the copy is a finished database, whatever is queued before or after it.
+    return prepared(QStringLiteral("VACUUM INTO :file"), {{QStringLiteral("file"), strFile}});
+}
+
+QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstChanged)
+{
+    auto statement = [](const QString &strSql, const QVariantMap &mapData) {
+        return QVariantMap{{QStringLiteral("sql_prepare"), strSql},
+                           {QStringLiteral("sql_data"), mapData}};
+    };
+    QVariantList lstStatements;
+    for (const QVariant &note : lstNew) {
+        QVariantMap mapNote = note.toMap();
+        const QVariant updatedAt = mapNote.take(QStringLiteral("updated_at"));
+        fillContentDigest(mapNote);
+        QVariantMap mapSpec = spec(kNoteTable, mapNote);
+        const QString strSql = buildInsertPrepared(mapSpec);
+        lstStatements << statement(strSql, mapSpec.value(QStringLiteral("data")).toMap());
+        // The insert stamps the note as changed now; an imported note keeps its own time.
+        if (!updatedAt.toString().isEmpty())
+            lstStatements << statement(QStringLiteral(
+                                           "UPDATE note SET updated_at = :updated_at"
+                                           " WHERE uuid = :uuid"),
+                                       {{QStringLiteral("updated_at"), updatedAt},
+                                        {QStringLiteral("uuid"),
+                                         mapNote.value(QStringLiteral("uuid"))}});
+    }
+    for (const QVariant &note : lstChanged) {
+        QVariantMap mapNote = note.toMap();
+        fillContentDigest(mapNote);
+        QVariantMap mapSpec;
+        mapSpec.insert(QStringLiteral("table"), kNoteTable);
+        mapSpec.insert(QStringLiteral("where"),
+                       QVariantMap{{QStringLiteral("uuid"), mapNote.take(QStringLiteral("uuid"))}});
+        mapSpec.insert(QStringLiteral("data"), mapNote);
+        lstStatements << statement(buildUpdatePrepared(mapSpec, m_setNumericField), mapNote);
+    }
+    QVariantMap mapRequest = request(QStringLiteral("batch"));
+    mapRequest.insert(QStringLiteral("statements"), lstStatements);
+    return m_threadDb.addRequest(mapRequest);
+}
+
 QString CDbMgt::query(const QString &strSql)
 {
     QVariantMap mapRequest = request(QStringLiteral("query"));

@@ -72,6 +72,17 @@ public slots:
     void clearDb();
     void saveLog(const QVariantMap &map);
 
+    // Export, import and backups.
+    // A statement of the caller's own with bound values: for reads the other operations
+    // do not offer.
+    QString queryPrepared(const QString &strSql, const QVariantMap &mapData);
+    // A consistent copy of the whole database into strFile, which must not exist yet.
+    QString backupTo(const QString &strFile);
+    // Writes notes in one transaction, all or none: lstNew are inserted with their own
+    // "uuid" and "updated_at"; lstChanged are matched by "uuid" and get the other columns
+    // they carry. The result carries "count" (statements run) or "error".
+    QString importNotes(const QVariantList &lstNew, const QVariantList &lstChanged);
+
 private:
     QString query(const QString &strSql);
     QString prepared(const QString &strSql, const QVariantMap &mapData);

@@ -1,4 +1,8 @@
+#include "backup.h"
 #include "closeguard.h"
+#include "commandline.h"
+#include "exporter.h"
+#include "importer.h"
 #include "langmgt.h"
 #include "notemgt.h"
 #include "settings.h"
@@ -8,19 +12,36 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QQuickView>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QTranslator>
+
+namespace {
+// The first backup of the day waits until the window is up and the first lists are read.
+constexpr int kBackupDelayMs = 20000;
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    // Export, import and restore run without a window, also where there is no display.
+    if (CommandLine::runsWithoutWindow(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Greyfen Software"));
     QGuiApplication::setOrganizationDomain(QStringLiteral("greyfen.example"));
     QGuiApplication::setApplicationName(
         QFileInfo(QCoreApplication::applicationFilePath()).baseName());
+    QGuiApplication::setApplicationVersion(QStringLiteral(KELPO_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.greyfen.Kelpo"));
 
     const QString strLang = Startup::langKey(QLocale::system().name());
     QTranslator translator;
     Startup::installTranslation(app, translator, strLang);
+
+    const int nCommandLine = CommandLine::run(app);
+    if (nCommandLine >= 0)
+        return nCommandLine;
 
     CLangMgt langMgt;
     langMgt.m_strLang = strLang;
@@ -32,11 +53,33 @@ int main(int argc, char *argv[])
     Startup::applyLocale(settings, strLang);
     g_pSettings = &settings;
 
-    CNoteMgt noteMgt;
+    // A restore asked for in the last run, before the database is opened.
+    const QString strRestoreMessage = CBackup::restorePending(
+        QStandardPaths::writableLocation(QStandardPaths::DataLocation));
 
-    std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
+    CNoteMgt noteMgt;
+    CBackup backup(noteMgt.store());
+    CExporter exporter(noteMgt.store());
+    CImporter importer(noteMgt.store());
+
+    std::unique_ptr<QQuickView> pView
+        = Startup::createWindow(noteMgt,
+                                settings,
+                                {{QStringLiteral("backup"), &backup},
+                                 {QStringLiteral("diaryExport"), &exporter},
+                                 {QStringLiteral("diaryImport"), &importer}});
     CCloseGuard closeGuard(pView.get());
     pView->show();
+
+    // One backup a day: at start, and on the first day change while the program runs.
+    QTimer::singleShot(kBackupDelayMs, &backup, &CBackup::backUpIfDue);
+    QObject::connect(&noteMgt, &CNoteMgt::currentDateChanged, &backup, &CBackup::backUpIfDue);
+    QObject::connect(&backup, &CBackup::backupFailed, &noteMgt, &CNoteMgt::showError);
+    if (!strRestoreMessage.isEmpty())
+        QTimer::singleShot(0, &noteMgt, [&noteMgt, strRestoreMessage] {
+            emit noteMgt.showInfo(strRestoreMessage);
+        });
+
     const int nRet = app.exec();
     pView.reset();
     return nRet;

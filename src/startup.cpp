@@ -37,9 +37,13 @@ void registerTypes()
     qmlRegisterType<CSettings>("NoteMgt", 1, 0, "Settings");
 }
 
-std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt, CSettings &settings)
+std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,
+                                         CSettings &settings,
+                                         const QList<QPair<QString, QObject *>> &lstExtra)
 {
     auto pView = std::make_unique<QQuickView>();
+    for (const auto &extra : lstExtra)
+        pView->rootContext()->setContextProperty(extra.first, extra.second);
     pView->rootContext()->setContextProperty(QStringLiteral("noteMgt"), &noteMgt);
     pView->rootContext()->setContextProperty(QStringLiteral("settings"), &settings);
     pView->setSource(QUrl(QStringLiteral("qrc:/qml/main.qml")));

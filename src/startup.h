@@ -3,9 +3,13 @@
 
 #include <QString>
 
+#include <QList>
+#include <QPair>
+
 #include <memory>
 
 class QCoreApplication;
+class QObject;
 class QQuickView;
 class QTranslator;
 class CNoteMgt;
@@ -25,7 +29,10 @@ bool installTranslation(QCoreApplication &app, QTranslator &translator, const QS
 void applyLocale(CSettings &settings, const QString &strLangKey);
 
 // Creates the window with the context properties, loads the main QML file and titles it.
-std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt, CSettings &settings);
+// lstExtra: further context properties (name, object).
+std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,
+                                         CSettings &settings,
+                                         const QList<QPair<QString, QObject *>> &lstExtra = {});
 
 // Registers the QML module "NoteMgt" 1.0.
 void registerTypes();

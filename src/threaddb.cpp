@@ -231,6 +231,8 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
         runQuery(mapRequest, mapResult);
     else if (strType == QLatin1String("replace"))
         runReplace(mapRequest, mapResult);
+    else if (strType == QLatin1String("batch"))
+        runBatch(mapRequest, mapResult);
     else
         return;
     emit dataReceived(mapResult);
@@ -288,6 +290,36 @@ bool CThreadDb::runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult
     if (!bFound)
         mapResult.insert(QStringLiteral("id"), m_pQuery->lastInsertId());
     m_pQuery->finish();
+    return true;
+}
+
+// Runs every statement in one transaction: either all of them take effect or none. The
+// result carries the number of statements run under "count".
+bool CThreadDb::runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult)
+{
+    if (!exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        fail(mapRequest, mapResult, QStringLiteral("BEGIN IMMEDIATE"));
+        return false;
+    }
+    const QVariantList lstStatements = mapRequest.value(QStringLiteral("statements")).toList();
+    for (const QVariant &statement : lstStatements) {
+        const QVariantMap mapStatement = statement.toMap();
+        const QString strSql = mapStatement.value(QStringLiteral("sql_prepare")).toString();
+        if (!execPrepared(strSql, mapStatement.value(QStringLiteral("sql_data")).toMap())) {
+            fail(mapRequest, mapResult, strSql);
+            exec(QStringLiteral("ROLLBACK"));
+            m_pQuery->finish();
+            return false;
+        }
+        m_pQuery->finish();
+    }
+    if (!exec(QStringLiteral("COMMIT"))) {
+        fail(mapRequest, mapResult, QStringLiteral("COMMIT"));
+        exec(QStringLiteral("ROLLBACK"));
+        m_pQuery->finish();
+        return false;
+    }
+    mapResult.insert(QStringLiteral("count"), lstStatements.size());
     return true;
 }
 

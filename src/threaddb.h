@@ -14,7 +14,8 @@ class QSqlQuery;
 //
 // Requests: {"type": "query", "sql" | "sql_prepare" + "sql_data", "return_id"} or
 // {"type": "replace", "select", "insert" | "insert_prepare" + "insert_data",
-//  "update" | "update_prepare" + "update_data"}.
+//  "update" | "update_prepare" + "update_data"} or
+// {"type": "batch", "statements": [{"sql_prepare", "sql_data"}, ...]}, all or nothing.
 // Results: {"uuid", "type": "data", "result": [rows of strings], "id"} or {..., "error"}.
 class CThreadDb : public CThreadObject
 {
@@ -46,6 +47,7 @@ private:
     bool hasColumn(const QString &strTable, const QString &strColumn);
     bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
+    bool runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool exec(const QString &strSql);
     bool execPrepared(const QString &strSql, const QVariantMap &mapData);
     QVariantList fetchRows();

@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-test run test screenshots clean
+.PHONY: all deps build build-test run test package screenshots clean
 
 all: build
 
@@ -17,6 +17,11 @@ build: deps
 build-test: deps
 	@[ -f build-test/build.ninja ] || cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELPO_SANITIZE=ON >/dev/null
 	@cmake --build build-test -j $(JOBS)
+
+# Two Debian packages in build/: kelpo and kelpo-server, checked with lintian.
+package: build
+	@cd build && cpack -G DEB >/dev/null
+	@bash scripts/check-packages.sh build
 
 run: build
 	@bash scripts/run.sh

@@ -383,6 +383,13 @@ Item {
             onTriggered: viewNote.about()
         }
 
+        MenuItem {
+            id: menuOptions
+            text: qsTr("Backup, export and import")
+            iconSource: "../res/list.png"
+            onTriggered: viewNote.options()
+        }
+
         MenuSeparator {}
 
         MenuItem {

@@ -153,6 +153,7 @@ Item {
         // A login view not made yet has nothing to clear.
         onLogout: mainId.callView(mainId.loginView, "clear")
         onAbout: mainId.pushView(mainId.getView("aboutView"), {})
+        onOptions: mainId.pushView(mainId.getView("optionsView"), {})
         Component.onCompleted: {
             state = settings.initType === 0 ? "calendar" : "list"
             refreshBackBtn()
@@ -168,6 +169,7 @@ Item {
         property Item registerView: null
         property Item forgotPwdView: null
         property Item aboutView: null
+        property Item optionsView: null
 
         readonly property var components: ({
             "noteEditView": compNoteEdit,
@@ -175,7 +177,8 @@ Item {
             "loginView": compLogin,
             "registerView": compRegister,
             "forgotPwdView": compForgotPwd,
-            "aboutView": compAbout
+            "aboutView": compAbout,
+            "optionsView": compOptions
         })
     }
 
@@ -185,6 +188,7 @@ Item {
     Component { id: compRegister; ViewRegister {} }
     Component { id: compForgotPwd; ViewForgotPwd {} }
     Component { id: compAbout; ViewAbout {} }
+    Component { id: compOptions; ViewOptions {} }
 
     Connections {
         target: mainId.loginView

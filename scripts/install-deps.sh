@@ -15,6 +15,7 @@ packages=(
     postgresql postgresql-contrib
     xvfb xauth xdotool x11-utils imagemagick librsvg2-bin
     fonts-noto-cjk fonts-dejavu-core
+    desktop-file-utils appstream lintian poppler-utils dpkg-dev
 )
 
 missing=()

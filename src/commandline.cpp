@@ -101,9 +101,8 @@ int runExport(CDbMgt &store, const QCommandLineParser &parser)
                      &loop,
                      [&](const QString &strTarget, int nNotes) {
                          out() << QCoreApplication::translate("CommandLine",
-                                                              "Exported %n note(s) to %1.",
-                                                              nullptr,
-                                                              nNotes)
+                                                              "Exported %1 notes to %2.")
+                                      .arg(nNotes)
                                       .arg(strTarget)
                                << Qt::endl;
                          loop.quit();

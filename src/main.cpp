@@ -58,9 +58,9 @@ int main(int argc, char *argv[])
         QStandardPaths::writableLocation(QStandardPaths::DataLocation));
 
     CNoteMgt noteMgt;
-    CBackup backup(noteMgt.store());
-    CExporter exporter(noteMgt.store());
-    CImporter importer(noteMgt.store());
+    CBackup backup(noteMgt.localStore());
+    CExporter exporter(noteMgt.localStore());
+    CImporter importer(noteMgt.localStore());
 
     std::unique_ptr<QQuickView> pView
         = Startup::createWindow(noteMgt,

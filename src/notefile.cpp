@@ -1,6 +1,7 @@
 #include "notefile.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -192,20 +193,23 @@ bool takeHeader(QString &strText, QVariantMap &mapFields, QString *pstrError)
             continue;
         const int nColon = strLine.indexOf(QLatin1Char(':'));
         if (nColon <= 0) {
-            *pstrError = QStringLiteral("line %1 of the header is not \"name: value\"")
+            *pstrError = QCoreApplication::translate("NoteFile",
+                                                     "line %1 of the header is not \"name: value\"")
                              .arg(nLine + 1);
             return false;
         }
         QString strValue;
         if (!unquoted(strLine.mid(nColon + 1).trimmed(), strValue)) {
-            *pstrError = QStringLiteral("line %1 of the header has a broken quoted value")
-                             .arg(nLine + 1);
+            *pstrError
+                = QCoreApplication::translate("NoteFile",
+                                              "line %1 of the header has a broken quoted value")
+                      .arg(nLine + 1);
             return false;
         }
         mapFields.insert(strLine.left(nColon).trimmed().toLower(), strValue);
     }
     if (nLine >= lstLines.size()) {
-        *pstrError = QStringLiteral("the header is not closed");
+        *pstrError = QCoreApplication::translate("NoteFile", "the header is not closed");
         return false;
     }
     strText = strText.mid(qMin(nOffset, strText.size()));
@@ -244,12 +248,13 @@ QString inlinePictures(QTextDocument &doc, const QDir &dir)
         QString strPath = url.isLocalFile() ? url.toLocalFile()
                                             : QUrl::fromPercentEncoding(strName.toUtf8());
         if (!url.isLocalFile() && !url.scheme().isEmpty() && url.scheme().size() > 1)
-            return QStringLiteral("the picture %1 is not a file").arg(strName);
+            return QCoreApplication::translate("NoteFile", "the picture %1 is not a file")
+                .arg(strName);
         if (QDir::isRelativePath(strPath))
             strPath = dir.filePath(strPath);
         QFile file(strPath);
         if (!file.open(QIODevice::ReadOnly))
-            return QStringLiteral("the picture %1 cannot be read: %2")
+            return QCoreApplication::translate("NoteFile", "the picture %1 cannot be read: %2")
                 .arg(strName, file.errorString());
         const QByteArray baData = file.readAll();
         QBuffer buffer;
@@ -257,7 +262,8 @@ QString inlinePictures(QTextDocument &doc, const QDir &dir)
         QImageReader reader(&buffer);
         const QSize size = reader.size();
         if (!reader.canRead() || !size.isValid())
-            return QStringLiteral("the picture %1 is not a picture").arg(strName);
+            return QCoreApplication::translate("NoteFile", "the picture %1 is not a picture")
+                .arg(strName);
         QTextImageFormat format = span.format;
         format.setName(dataUrl(baData));
         if (format.width() <= 0 || format.height() <= 0) {

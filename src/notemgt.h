@@ -41,7 +41,7 @@ public:
 
     // The local store, for the parts that read or copy the whole diary (export, import,
     // backups) through the same database worker.
-    CDbMgt &store() { return m_dbMgt; }
+    CDbMgt &localStore() { return m_dbMgt; }
 
     // Requests whose answers are still awaited, whether or not anything waits for them.
     int pendingRequestCount() const;

@@ -1,3 +1,6 @@
+#include "backup.h"
+#include "exporter.h"
+#include "importer.h"
 #include "notemgt.h"
 #include "settings.h"
 #include "startup.h"
@@ -44,10 +47,19 @@ public slots:
         m_pNoteMgt = std::make_unique<CNoteMgt>(m_dir.filePath(QStringLiteral("data")), 60000);
         engine->rootContext()->setContextProperty(QStringLiteral("noteMgt"), m_pNoteMgt.get());
         engine->rootContext()->setContextProperty(QStringLiteral("settings"), m_pSettings.get());
+        m_pBackup = std::make_unique<CBackup>(m_pNoteMgt->localStore());
+        m_pExporter = std::make_unique<CExporter>(m_pNoteMgt->localStore());
+        m_pImporter = std::make_unique<CImporter>(m_pNoteMgt->localStore());
+        engine->rootContext()->setContextProperty(QStringLiteral("backup"), m_pBackup.get());
+        engine->rootContext()->setContextProperty(QStringLiteral("diaryExport"), m_pExporter.get());
+        engine->rootContext()->setContextProperty(QStringLiteral("diaryImport"), m_pImporter.get());
     }
 
     void cleanupTestCase()
     {
+        m_pImporter.reset();
+        m_pExporter.reset();
+        m_pBackup.reset();
         m_pNoteMgt.reset();
         g_pSettings = nullptr;
         m_pSettings.reset();
@@ -57,6 +69,9 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<CSettings> m_pSettings;
     std::unique_ptr<CNoteMgt> m_pNoteMgt;
+    std::unique_ptr<CBackup> m_pBackup;
+    std::unique_ptr<CExporter> m_pExporter;
+    std::unique_ptr<CImporter> m_pImporter;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(kelpo, Setup)

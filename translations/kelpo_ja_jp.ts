@@ -209,6 +209,10 @@
 <context>
     <name>ViewNote</name>
     <message>
+        <source>Backup, export and import</source>
+        <translation>バックアップ・エクスポート・インポート</translation>
+    </message>
+    <message>
         <source>Login</source>
         <translation>登录され</translation>
     </message>
@@ -313,6 +317,351 @@
     <message>
         <source>User name is too short.</source>
         <translation>ユーザー名があまりにも短く.</translation>
+    </message>
+</context>
+<context>
+    <name>CBackup</name>
+    <message>
+        <source>Cannot create the backup folder %1.</source>
+        <translation>バックアップフォルダー %1 を作成できません。</translation>
+    </message>
+    <message>
+        <source>Cannot write the backup %1.</source>
+        <translation>バックアップ %1 を書き込めません。</translation>
+    </message>
+    <message>
+        <source>%1 is not a file.</source>
+        <translation>%1 はファイルではありません。</translation>
+    </message>
+    <message>
+        <source>%1 is not a Kelpo diary.</source>
+        <translation>%1 は Kelpo の日記ではありません。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened: %2</source>
+        <translation>%1 を開けません：%2</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: %2</source>
+        <translation>%1 は壊れています：%2</translation>
+    </message>
+    <message>
+        <source>Kelpo is running with this diary; quit it first.</source>
+        <translation>Kelpo がこの日記を使用中です。先に終了してください。</translation>
+    </message>
+    <message>
+        <source>Cannot copy %1 to %2.</source>
+        <translation>%1 を %2 にコピーできません。</translation>
+    </message>
+    <message>
+        <source>Cannot move %1 aside.</source>
+        <translation>%1 を退避できません。</translation>
+    </message>
+    <message>
+        <source>Cannot put the backup in place of %1.</source>
+        <translation>バックアップで %1 を置き換えられません。</translation>
+    </message>
+    <message>
+        <source>The backup was not restored: %1</source>
+        <translation>バックアップは復元されませんでした：%1</translation>
+    </message>
+    <message>
+        <source>The backup %1 is restored.</source>
+        <translation>バックアップ %1 を復元しました。</translation>
+    </message>
+    <message>
+        <source>The backup %1 is restored; the diary as it was is kept as %2.</source>
+        <translation>バックアップ %1 を復元しました。元の日記は %2 として保存されています。</translation>
+    </message>
+    <message>
+        <source>Cannot ask for the restore: %1</source>
+        <translation>復元を予約できません：%1</translation>
+    </message>
+</context>
+<context>
+    <name>CExportWriter</name>
+    <message>
+        <source>The export was cancelled.</source>
+        <translation>エクスポートは取り消されました。</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>%1 を書き込めません：%2</translation>
+    </message>
+    <message>
+        <source>Cannot create the folder %1.</source>
+        <translation>フォルダー %1 を作成できません。</translation>
+    </message>
+    <message>
+        <source>Cannot write %1.</source>
+        <translation>%1 を書き込めません。</translation>
+    </message>
+</context>
+<context>
+    <name>CExporter</name>
+    <message>
+        <source>Unknown export format "%1".</source>
+        <translation>不明なエクスポート形式「%1」です。</translation>
+    </message>
+    <message>
+        <source>A day is written as yyyy-MM-dd, for example 2026-12-10.</source>
+        <translation>日付は yyyy-MM-dd の形式で書きます（例：2026-12-10）。</translation>
+    </message>
+    <message>
+        <source>An export is running already.</source>
+        <translation>エクスポートはすでに実行中です。</translation>
+    </message>
+    <message>
+        <source>Choose a folder to export to.</source>
+        <translation>エクスポート先のフォルダーを選んでください。</translation>
+    </message>
+    <message>
+        <source>The first day of the range comes after the last.</source>
+        <translation>範囲の開始日が終了日より後です。</translation>
+    </message>
+    <message>
+        <source>Cannot write into the folder %1.</source>
+        <translation>フォルダー %1 に書き込めません。</translation>
+    </message>
+    <message>
+        <source>The notes cannot be read: %1</source>
+        <translation>ノートを読み込めません：%1</translation>
+    </message>
+</context>
+<context>
+    <name>CImporter</name>
+    <message>
+        <source>the file is larger than 64 MB</source>
+        <translation>ファイルが 64 MB を超えています</translation>
+    </message>
+    <message>
+        <source>the file cannot be read: %1</source>
+        <translation>ファイルを読み込めません：%1</translation>
+    </message>
+    <message>
+        <source>the file is not UTF-8 text</source>
+        <translation>ファイルが UTF-8 のテキストではありません</translation>
+    </message>
+    <message>
+        <source>the date "%1" is not a day (yyyy-MM-dd)</source>
+        <translation>日付「%1」は正しい日付（yyyy-MM-dd）ではありません</translation>
+    </message>
+    <message>
+        <source>the name does not start with a day (yyyy-MM-dd) and the file has no date</source>
+        <translation>ファイル名が日付（yyyy-MM-dd）で始まらず、ファイルにも日付がありません</translation>
+    </message>
+    <message>
+        <source>the UUID "%1" is not a UUID</source>
+        <translation>「%1」は正しい UUID ではありません</translation>
+    </message>
+    <message>
+        <source>the note is empty</source>
+        <translation>ノートが空です</translation>
+    </message>
+    <message>
+        <source>An import is running already.</source>
+        <translation>インポートはすでに実行中です。</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation>%1 はフォルダーではありません。</translation>
+    </message>
+    <message>
+        <source>another file has the same UUID</source>
+        <translation>別のファイルが同じ UUID を持っています</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: the diary cannot be read (%1).</source>
+        <translation>何もインポートされませんでした：日記を読み込めません（%1）。</translation>
+    </message>
+    <message>
+        <source>the note belongs to another account on this computer</source>
+        <translation>このノートはこのコンピューターの別のアカウントのものです</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: the diary cannot be written (%1).</source>
+        <translation>何もインポートされませんでした：日記に書き込めません（%1）。</translation>
+    </message>
+</context>
+<context>
+    <name>NoteFile</name>
+    <message>
+        <source>line %1 of the header is not "name: value"</source>
+        <translation>ヘッダーの %1 行目が「名前: 値」の形式ではありません</translation>
+    </message>
+    <message>
+        <source>line %1 of the header has a broken quoted value</source>
+        <translation>ヘッダーの %1 行目の引用符付きの値が壊れています</translation>
+    </message>
+    <message>
+        <source>the header is not closed</source>
+        <translation>ヘッダーが閉じられていません</translation>
+    </message>
+    <message>
+        <source>the picture %1 is not a file</source>
+        <translation>画像 %1 はファイルではありません</translation>
+    </message>
+    <message>
+        <source>the picture %1 cannot be read: %2</source>
+        <translation>画像 %1 を読み込めません：%2</translation>
+    </message>
+    <message>
+        <source>the picture %1 is not a picture</source>
+        <translation>%1 は画像ではありません</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>Unknown format %1: use markdown, html or pdf.</source>
+        <translation>不明な形式 %1 です：markdown、html、pdf のいずれかを使ってください。</translation>
+    </message>
+    <message>
+        <source>%1 is not a day: write it as yyyy-MM-dd.</source>
+        <translation>%1 は日付ではありません：yyyy-MM-dd の形式で書いてください。</translation>
+    </message>
+    <message>
+        <source>Exported %1 notes to %2.</source>
+        <translation>%1 件のノートを %2 にエクスポートしました。</translation>
+    </message>
+    <message>
+        <source>Added %1, updated %2, unchanged %3.</source>
+        <translation>追加 %1、更新 %2、変更なし %3。</translation>
+    </message>
+    <message>
+        <source>Left out %1: %2</source>
+        <translation>%1 を除外しました：%2</translation>
+    </message>
+    <message>
+        <source>Kelpo, a diary. Without options it opens its window.</source>
+        <translation>日記アプリ Kelpo。オプションなしで起動するとウィンドウを開きます。</translation>
+    </message>
+    <message>
+        <source>Writes the notes into &lt;folder&gt; (for pdf: a file or a folder) and exits.</source>
+        <translation>ノートを &lt;folder&gt;（pdf の場合はファイルまたはフォルダー）に書き出して終了します。</translation>
+    </message>
+    <message>
+        <source>Exports from this day on (yyyy-MM-dd).</source>
+        <translation>この日以降をエクスポートします（yyyy-MM-dd）。</translation>
+    </message>
+    <message>
+        <source>Exports up to this day (yyyy-MM-dd).</source>
+        <translation>この日までをエクスポートします（yyyy-MM-dd）。</translation>
+    </message>
+    <message>
+        <source>markdown (the default), html or pdf.</source>
+        <translation>markdown（既定）、html、pdf のいずれか。</translation>
+    </message>
+    <message>
+        <source>Reads the notes in &lt;folder&gt; into the diary and exits.</source>
+        <translation>&lt;folder&gt; のノートを日記に読み込んで終了します。</translation>
+    </message>
+    <message>
+        <source>Puts the backup &lt;file&gt; in place of the diary and exits; the diary as it was is kept aside.</source>
+        <translation>バックアップ &lt;file&gt; で日記を置き換えて終了します。元の日記は別に保存されます。</translation>
+    </message>
+    <message>
+        <source>Give one of --export, --import and --restore.</source>
+        <translation>--export、--import、--restore のうち一つだけを指定してください。</translation>
+    </message>
+    <message>
+        <source>Restored %1.</source>
+        <translation>%1 を復元しました。</translation>
+    </message>
+    <message>
+        <source>The diary as it was is kept as %1.</source>
+        <translation>元の日記は %1 として保存されています。</translation>
+    </message>
+</context>
+<context>
+    <name>ViewOptions</name>
+    <message>
+        <source>Added %1, updated %2, unchanged %3.</source>
+        <translation>追加 %1、更新 %2、変更なし %3。</translation>
+    </message>
+    <message>
+        <source>Left out %1: %2</source>
+        <translation>%1 を除外しました：%2</translation>
+    </message>
+    <message>
+        <source>Exported %1 notes to %2.</source>
+        <translation>%1 件のノートを %2 にエクスポートしました。</translation>
+    </message>
+    <message>
+        <source>Export to folder</source>
+        <translation>フォルダーにエクスポート</translation>
+    </message>
+    <message>
+        <source>Import from folder</source>
+        <translation>フォルダーからインポート</translation>
+    </message>
+    <message>
+        <source>Backups</source>
+        <translation>バックアップ</translation>
+    </message>
+    <message>
+        <source>A copy of the diary is made every day; the last 7 days and 4 weeks are kept.</source>
+        <translation>日記は毎日バックアップされ、直近 7 日分と 4 週分が保存されます。</translation>
+    </message>
+    <message>
+        <source>Back up now</source>
+        <translation>今すぐバックアップ</translation>
+    </message>
+    <message>
+        <source>Restore and restart</source>
+        <translation>復元して再起動</translation>
+    </message>
+    <message>
+        <source>Restore…</source>
+        <translation>復元…</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>エクスポート</translation>
+    </message>
+    <message>
+        <source>Markdown</source>
+        <translation>Markdown</translation>
+    </message>
+    <message>
+        <source>HTML</source>
+        <translation>HTML</translation>
+    </message>
+    <message>
+        <source>PDF</source>
+        <translation>PDF</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>エクスポート…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>インポート</translation>
+    </message>
+    <message>
+        <source>Reads an exported folder back, or .md and .txt files whose names start with a day (2026-12-10 Walk.md). Notes already in the diary are updated, not doubled.</source>
+        <translation>エクスポートしたフォルダー、または名前が日付で始まる .md・.txt ファイル（例：2026-12-10 散歩.md）を読み込みます。日記にすでにあるノートは重複せず更新されます。</translation>
+    </message>
+    <message>
+        <source>Import…</source>
+        <translation>インポート…</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>閉じる</translation>
     </message>
 </context>
 </TS>

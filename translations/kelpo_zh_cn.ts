@@ -209,6 +209,10 @@
 <context>
     <name>ViewNote</name>
     <message>
+        <source>Backup, export and import</source>
+        <translation>备份、导出和导入</translation>
+    </message>
+    <message>
         <source>Login</source>
         <translation>登录</translation>
     </message>
@@ -313,6 +317,351 @@
     <message>
         <source>User name is too short.</source>
         <translation>用户名太短。</translation>
+    </message>
+</context>
+<context>
+    <name>CBackup</name>
+    <message>
+        <source>Cannot create the backup folder %1.</source>
+        <translation>无法创建备份文件夹 %1。</translation>
+    </message>
+    <message>
+        <source>Cannot write the backup %1.</source>
+        <translation>无法写入备份 %1。</translation>
+    </message>
+    <message>
+        <source>%1 is not a file.</source>
+        <translation>%1 不是文件。</translation>
+    </message>
+    <message>
+        <source>%1 is not a Kelpo diary.</source>
+        <translation>%1 不是 Kelpo 日记。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened: %2</source>
+        <translation>无法打开 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: %2</source>
+        <translation>%1 已损坏：%2</translation>
+    </message>
+    <message>
+        <source>Kelpo is running with this diary; quit it first.</source>
+        <translation>Kelpo 正在使用此日记，请先退出。</translation>
+    </message>
+    <message>
+        <source>Cannot copy %1 to %2.</source>
+        <translation>无法将 %1 复制到 %2。</translation>
+    </message>
+    <message>
+        <source>Cannot move %1 aside.</source>
+        <translation>无法移开 %1。</translation>
+    </message>
+    <message>
+        <source>Cannot put the backup in place of %1.</source>
+        <translation>无法用备份替换 %1。</translation>
+    </message>
+    <message>
+        <source>The backup was not restored: %1</source>
+        <translation>备份未恢复：%1</translation>
+    </message>
+    <message>
+        <source>The backup %1 is restored.</source>
+        <translation>备份 %1 已恢复。</translation>
+    </message>
+    <message>
+        <source>The backup %1 is restored; the diary as it was is kept as %2.</source>
+        <translation>备份 %1 已恢复；原来的日记保存为 %2。</translation>
+    </message>
+    <message>
+        <source>Cannot ask for the restore: %1</source>
+        <translation>无法请求恢复：%1</translation>
+    </message>
+</context>
+<context>
+    <name>CExportWriter</name>
+    <message>
+        <source>The export was cancelled.</source>
+        <translation>导出已取消。</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>Cannot create the folder %1.</source>
+        <translation>无法创建文件夹 %1。</translation>
+    </message>
+    <message>
+        <source>Cannot write %1.</source>
+        <translation>无法写入 %1。</translation>
+    </message>
+</context>
+<context>
+    <name>CExporter</name>
+    <message>
+        <source>Unknown export format "%1".</source>
+        <translation>未知的导出格式“%1”。</translation>
+    </message>
+    <message>
+        <source>A day is written as yyyy-MM-dd, for example 2026-12-10.</source>
+        <translation>日期格式为 yyyy-MM-dd，例如 2026-12-10。</translation>
+    </message>
+    <message>
+        <source>An export is running already.</source>
+        <translation>已有导出正在进行。</translation>
+    </message>
+    <message>
+        <source>Choose a folder to export to.</source>
+        <translation>请选择导出的文件夹。</translation>
+    </message>
+    <message>
+        <source>The first day of the range comes after the last.</source>
+        <translation>范围的开始日期晚于结束日期。</translation>
+    </message>
+    <message>
+        <source>Cannot write into the folder %1.</source>
+        <translation>无法写入文件夹 %1。</translation>
+    </message>
+    <message>
+        <source>The notes cannot be read: %1</source>
+        <translation>无法读取笔记：%1</translation>
+    </message>
+</context>
+<context>
+    <name>CImporter</name>
+    <message>
+        <source>the file is larger than 64 MB</source>
+        <translation>文件大于 64 MB</translation>
+    </message>
+    <message>
+        <source>the file cannot be read: %1</source>
+        <translation>无法读取文件：%1</translation>
+    </message>
+    <message>
+        <source>the file is not UTF-8 text</source>
+        <translation>文件不是 UTF-8 文本</translation>
+    </message>
+    <message>
+        <source>the date "%1" is not a day (yyyy-MM-dd)</source>
+        <translation>日期“%1”不是有效的日期（yyyy-MM-dd）</translation>
+    </message>
+    <message>
+        <source>the name does not start with a day (yyyy-MM-dd) and the file has no date</source>
+        <translation>文件名不以日期（yyyy-MM-dd）开头，文件中也没有日期</translation>
+    </message>
+    <message>
+        <source>the UUID "%1" is not a UUID</source>
+        <translation>“%1”不是有效的 UUID</translation>
+    </message>
+    <message>
+        <source>the note is empty</source>
+        <translation>笔记为空</translation>
+    </message>
+    <message>
+        <source>An import is running already.</source>
+        <translation>已有导入正在进行。</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation>%1 不是文件夹。</translation>
+    </message>
+    <message>
+        <source>another file has the same UUID</source>
+        <translation>另一个文件的 UUID 相同</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: the diary cannot be read (%1).</source>
+        <translation>未导入任何内容：无法读取日记（%1）。</translation>
+    </message>
+    <message>
+        <source>the note belongs to another account on this computer</source>
+        <translation>该笔记属于此电脑上的另一个帐户</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: the diary cannot be written (%1).</source>
+        <translation>未导入任何内容：无法写入日记（%1）。</translation>
+    </message>
+</context>
+<context>
+    <name>NoteFile</name>
+    <message>
+        <source>line %1 of the header is not "name: value"</source>
+        <translation>头部第 %1 行不是“名称: 值”格式</translation>
+    </message>
+    <message>
+        <source>line %1 of the header has a broken quoted value</source>
+        <translation>头部第 %1 行的引号值不完整</translation>
+    </message>
+    <message>
+        <source>the header is not closed</source>
+        <translation>头部没有结束</translation>
+    </message>
+    <message>
+        <source>the picture %1 is not a file</source>
+        <translation>图片 %1 不是文件</translation>
+    </message>
+    <message>
+        <source>the picture %1 cannot be read: %2</source>
+        <translation>无法读取图片 %1：%2</translation>
+    </message>
+    <message>
+        <source>the picture %1 is not a picture</source>
+        <translation>%1 不是图片</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>Unknown format %1: use markdown, html or pdf.</source>
+        <translation>未知格式 %1：请使用 markdown、html 或 pdf。</translation>
+    </message>
+    <message>
+        <source>%1 is not a day: write it as yyyy-MM-dd.</source>
+        <translation>%1 不是日期：请写成 yyyy-MM-dd。</translation>
+    </message>
+    <message>
+        <source>Exported %1 notes to %2.</source>
+        <translation>已将 %1 篇笔记导出到 %2。</translation>
+    </message>
+    <message>
+        <source>Added %1, updated %2, unchanged %3.</source>
+        <translation>新增 %1，更新 %2，未变 %3。</translation>
+    </message>
+    <message>
+        <source>Left out %1: %2</source>
+        <translation>已跳过 %1：%2</translation>
+    </message>
+    <message>
+        <source>Kelpo, a diary. Without options it opens its window.</source>
+        <translation>Kelpo 日记。不带选项时打开窗口。</translation>
+    </message>
+    <message>
+        <source>Writes the notes into &lt;folder&gt; (for pdf: a file or a folder) and exits.</source>
+        <translation>将笔记写入 &lt;folder&gt;（pdf 时为文件或文件夹）后退出。</translation>
+    </message>
+    <message>
+        <source>Exports from this day on (yyyy-MM-dd).</source>
+        <translation>从这一天开始导出（yyyy-MM-dd）。</translation>
+    </message>
+    <message>
+        <source>Exports up to this day (yyyy-MM-dd).</source>
+        <translation>导出到这一天为止（yyyy-MM-dd）。</translation>
+    </message>
+    <message>
+        <source>markdown (the default), html or pdf.</source>
+        <translation>markdown（默认）、html 或 pdf。</translation>
+    </message>
+    <message>
+        <source>Reads the notes in &lt;folder&gt; into the diary and exits.</source>
+        <translation>将 &lt;folder&gt; 中的笔记读入日记后退出。</translation>
+    </message>
+    <message>
+        <source>Puts the backup &lt;file&gt; in place of the diary and exits; the diary as it was is kept aside.</source>
+        <translation>用备份 &lt;file&gt; 替换日记后退出；原来的日记会另外保存。</translation>
+    </message>
+    <message>
+        <source>Give one of --export, --import and --restore.</source>
+        <translation>请只给出 --export、--import 和 --restore 中的一个。</translation>
+    </message>
+    <message>
+        <source>Restored %1.</source>
+        <translation>已恢复 %1。</translation>
+    </message>
+    <message>
+        <source>The diary as it was is kept as %1.</source>
+        <translation>原来的日记保存为 %1。</translation>
+    </message>
+</context>
+<context>
+    <name>ViewOptions</name>
+    <message>
+        <source>Added %1, updated %2, unchanged %3.</source>
+        <translation>新增 %1，更新 %2，未变 %3。</translation>
+    </message>
+    <message>
+        <source>Left out %1: %2</source>
+        <translation>已跳过 %1：%2</translation>
+    </message>
+    <message>
+        <source>Exported %1 notes to %2.</source>
+        <translation>已将 %1 篇笔记导出到 %2。</translation>
+    </message>
+    <message>
+        <source>Export to folder</source>
+        <translation>导出到文件夹</translation>
+    </message>
+    <message>
+        <source>Import from folder</source>
+        <translation>从文件夹导入</translation>
+    </message>
+    <message>
+        <source>Backups</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>A copy of the diary is made every day; the last 7 days and 4 weeks are kept.</source>
+        <translation>每天自动备份日记；保留最近 7 天和 4 周的备份。</translation>
+    </message>
+    <message>
+        <source>Back up now</source>
+        <translation>立即备份</translation>
+    </message>
+    <message>
+        <source>Restore and restart</source>
+        <translation>恢复并重新启动</translation>
+    </message>
+    <message>
+        <source>Restore…</source>
+        <translation>恢复…</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Markdown</source>
+        <translation>Markdown</translation>
+    </message>
+    <message>
+        <source>HTML</source>
+        <translation>HTML</translation>
+    </message>
+    <message>
+        <source>PDF</source>
+        <translation>PDF</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>从</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>到</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>导出…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
+    <message>
+        <source>Reads an exported folder back, or .md and .txt files whose names start with a day (2026-12-10 Walk.md). Notes already in the diary are updated, not doubled.</source>
+        <translation>读回导出的文件夹，或文件名以日期开头的 .md 和 .txt 文件（如 2026-12-10 散步.md）。日记中已有的笔记会被更新，不会重复。</translation>
+    </message>
+    <message>
+        <source>Import…</source>
+        <translation>导入…</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
     </message>
 </context>
 </TS>

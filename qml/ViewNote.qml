@@ -383,13 +383,6 @@ Item {
             onTriggered: viewNote.about()
         }
 
-        MenuItem {
-            id: menuOptions
-            text: qsTr("Backup, export and import")
-            iconSource: "../res/list.png"
-            onTriggered: viewNote.options()
-        }
-
         MenuSeparator {}
 
         MenuItem {
@@ -410,6 +403,15 @@ Item {
                 noteMgt.logout()
                 viewNote.logout()
             }
+        }
+
+        MenuSeparator {}
+
+        MenuItem {
+            id: menuOptions
+            text: qsTr("Backup, export and import")
+            iconSource: "../res/list.png"
+            onTriggered: viewNote.options()
         }
     }
 }

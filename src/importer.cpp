@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextCodec>
@@ -68,7 +67,9 @@ struct CImporter::Work
     QVariantList lstNew;
     QVariantList lstChanged;
     int nUnchanged = 0;
-    std::function<void(int, int)> fnProgress;
+    // Files read so far and in all, written by the reading thread.
+    std::atomic<int> nRead{0};
+    std::atomic<int> nFiles{0};
 };
 
 namespace {
@@ -94,15 +95,16 @@ CImporter::CImporter(CDbMgt &dbMgt, QObject *parent)
     , m_dbMgt(dbMgt)
 {
     connect(&m_dbMgt, &CDbMgt::dataReceived, this, &CImporter::onDataReceived);
+    m_timerProgress.setInterval(200);
+    connect(&m_timerProgress, &QTimer::timeout, this, [this] {
+        if (m_pWork)
+            emit progress(m_pWork->nRead, m_pWork->nFiles);
+    });
 }
 
-CImporter::~CImporter()
-{
-    // A thread still reading files holds its own share of the work and ends by itself; its
-    // result has no one to go to.
-    if (m_pWork)
-        m_pWork->fnProgress = nullptr;
-}
+// A thread still reading files holds its own share of the work and ends by itself; its
+// result then has no one to go to.
+CImporter::~CImporter() = default;
 
 bool CImporter::busy() const
 {
@@ -217,16 +219,7 @@ bool CImporter::start(const QString &strFolder)
     m_pWork = std::make_shared<Work>();
     m_pWork->strFolder = QFileInfo(strPath).absoluteFilePath();
     m_pWork->nUserId = m_dbMgt.userId();
-    QPointer<CImporter> pThis(this);
-    m_pWork->fnProgress = [pThis](int nDone, int nTotal) {
-        QMetaObject::invokeMethod(
-            pThis.data(),
-            [pThis, nDone, nTotal] {
-                if (pThis)
-                    emit pThis->progress(nDone, nTotal);
-            },
-            Qt::QueuedConnection);
-    };
+    m_timerProgress.start();
     std::shared_ptr<Work> pWork = m_pWork;
     runInThread(
         this,
@@ -242,6 +235,7 @@ bool CImporter::start(const QString &strFolder)
                     lstFiles << strFile;
             }
             lstFiles.sort();
+            pWork->nFiles = lstFiles.size();
             QSet<QString> setUuids;
             for (int i = 0; i < lstFiles.size(); ++i) {
                 const QString strRelative = QDir(pWork->strFolder).relativeFilePath(lstFiles.at(i));
@@ -257,8 +251,7 @@ bool CImporter::start(const QString &strFolder)
                     mapNote.insert(str("file"), strRelative);
                     pWork->lstNotes << mapNote;
                 }
-                if (pWork->fnProgress && (i % 50 == 49 || i + 1 == lstFiles.size()))
-                    pWork->fnProgress(i + 1, lstFiles.size());
+                pWork->nRead = i + 1;
             }
         },
         [this, pWork] {
@@ -372,6 +365,8 @@ void CImporter::onClassified()
 void CImporter::finish(const QString &strError)
 {
     const std::shared_ptr<Work> pWork = std::move(m_pWork);
+    m_timerProgress.stop();
+    emit progress(pWork->nRead, pWork->nFiles);
     m_bBusy = false;
     emit busyChanged();
     if (!strError.isEmpty()) {

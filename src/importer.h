@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 
 #include <memory>
@@ -58,6 +59,7 @@ private:
     QString m_strExistingRequest;
     QString m_strWriteRequest;
     bool m_bBusy = false;
+    QTimer m_timerProgress;
 };
 
 #endif // IMPORTER_H

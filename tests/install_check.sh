@@ -40,7 +40,7 @@ done
 desktop="$prefix/share/applications/$id.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate refuses $desktop"
 for key in 'Name[zh_CN]' 'Name[ja]' 'Comment[zh_CN]' 'Comment[ja]' 'Keywords[zh_CN]' 'Keywords[ja]'; do
-    grep -q "^$key=" "$desktop" || fail "the menu entry has no $key"
+    grep -qF -- "$key=" "$desktop" || fail "the menu entry has no $key"
 done
 grep -q "^Exec=kelpo$" "$desktop" || fail "the menu entry does not start kelpo"
 grep -q "^Icon=$id$" "$desktop" || fail "the menu entry's icon is not $id"

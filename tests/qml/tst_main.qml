@@ -505,7 +505,7 @@ Item {
             var main = createMain()
             var view = main.noteView
             var lstItems = view.contentMenu.items
-            compare(lstItems.length, 4)
+            compare(lstItems.length, 6)
             compare(lstItems[0].text, "About")
             compare(lstItems[1].type, MenuItemType.Separator)
             compare(lstItems[2].text, "Login")
@@ -521,6 +521,10 @@ Item {
             main.popView()
             lstItems[0].trigger()
             compare(main.stackView.currentItem, main.aboutView)
+            main.popView()
+            compare(lstItems[4].type, MenuItemType.Separator)
+            lstItems[5].trigger()
+            compare(main.stackView.currentItem, main.getView("optionsView"))
             main.popView()
             compare(main.stackView.depth, 1)
 

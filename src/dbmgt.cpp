@@ -80,6 +80,7 @@ CDbMgt::CDbMgt(const QString &strDataDir, QObject *parent)
     m_threadDb.setObjectName(QStringLiteral("ThreadDb"));
     m_threadDb.setDbName(m_strDbFile);
     connect(&m_threadDb, &CThreadObject::dataReceived, this, &CDbMgt::dataReceived);
+    connect(&m_threadDb, &CThreadDb::notice, this, &CDbMgt::notice);
     m_threadDb.startThread();
 }
 

@@ -27,6 +27,8 @@ public:
 
 signals:
     void dataReceived(QVariant);
+    // What the store reports of local.db outside any request (see CThreadDb::notice).
+    void notice(QVariant);
 
 public slots:
     void setUserId(int nVal);

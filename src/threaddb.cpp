@@ -2,8 +2,12 @@
 
 #include "kelpolog.h"
 
+#include <QDataStream>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -12,10 +16,94 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace {
 
-// How long SQLite waits for a lock held by another process before it gives up.
+// How long SQLite waits for a lock held by another process before it gives up: at the
+// first open, and at the later attempts that each request makes while the file is locked
+// (short, so that a queue of requests is answered at once).
 constexpr int kBusyTimeoutMs = 1000;
+constexpr int kReopenBusyTimeoutMs = 100;
+
+// The file of unfinished writes: a mark, a version, then the requests.
+constexpr quint32 kUnfinishedMagic = 0x4b4c5057; // "KLPW"
+constexpr qint32 kUnfinishedVersion = 1;
+
+// The header of an SQLite file, and the ranges of it that stay the same while Kelpo has
+// the file open (page size, format numbers, encoding; not the counters and sizes).
+const QByteArray kSqliteMagic("SQLite format 3", 16);
+constexpr int kHeaderSize = 100;
+const QVector<QPair<int, int>> kStableHeaderRanges{{0, 18}, {20, 24}, {44, 60}, {64, 72}};
+
+QByteArray stableHeader(const QByteArray &baHeader)
+{
+    QByteArray ba;
+    for (const auto &range : kStableHeaderRanges)
+        ba += baHeader.mid(range.first, range.second - range.first);
+    return ba;
+}
+
+// The kind of a failure from SQLite's result code.
+QLatin1String errorKind(const QSqlError &error)
+{
+    bool bOk = false;
+    const int nCode = error.nativeErrorCode().toInt(&bOk) & 0xff;
+    if (!bOk)
+        return CThreadDb::kKindOther;
+    switch (nCode) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return CThreadDb::kKindLocked;
+    case 8: // SQLITE_READONLY
+        return CThreadDb::kKindReadOnly;
+    case 13: // SQLITE_FULL
+        return CThreadDb::kKindFull;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return CThreadDb::kKindDamaged;
+    case 14: // SQLITE_CANTOPEN
+        return CThreadDb::kKindCannotOpen;
+    default:
+        return CThreadDb::kKindOther;
+    }
+}
+
+// Whether a request may change the database (reads are never kept for later).
+bool isWrite(const QVariantMap &mapRequest)
+{
+    const QString strType = mapRequest.value(QStringLiteral("type")).toString();
+    if (strType == QLatin1String("replace") || strType == QLatin1String("batch"))
+        return true;
+    QString strSql = mapRequest.value(QStringLiteral("sql_prepare")).toString();
+    if (!mapRequest.contains(QStringLiteral("sql_prepare")))
+        strSql = mapRequest.value(QStringLiteral("sql")).toString();
+    strSql = strSql.trimmed();
+    return !strSql.startsWith(QLatin1String("SELECT"), Qt::CaseInsensitive)
+           && !strSql.startsWith(QLatin1String("PRAGMA"), Qt::CaseInsensitive);
+}
+
+QList<QVariantMap> readUnfinished(const QString &strFile)
+{
+    QList<QVariantMap> lst;
+    QFile file(strFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return lst;
+    QDataStream in(&file);
+    quint32 nMagic = 0;
+    qint32 nVersion = 0;
+    in >> nMagic >> nVersion;
+    if (nMagic != kUnfinishedMagic || nVersion != kUnfinishedVersion) {
+        qCWarning(lcStore) << "ignoring" << strFile << ": not a file of unfinished writes";
+        return lst;
+    }
+    in.setVersion(QDataStream::Qt_5_15);
+    in >> lst;
+    if (in.status() != QDataStream::Ok) {
+        qCWarning(lcStore) << strFile << "is cut short; reading what it holds";
+    }
+    return lst;
+}
 
 const char *const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS note ("
@@ -97,54 +185,253 @@ void CThreadDb::setReopenInterval(int nMsecs)
     m_nReopenIntervalMs = nMsecs;
 }
 
+QString CThreadDb::unfinishedFile(const QString &strDbName)
+{
+    return strDbName + QStringLiteral(".unfinished");
+}
+
+const QLatin1String CThreadDb::kKindLocked("locked");
+const QLatin1String CThreadDb::kKindReadOnly("read_only");
+const QLatin1String CThreadDb::kKindFull("full");
+const QLatin1String CThreadDb::kKindDamaged("damaged");
+const QLatin1String CThreadDb::kKindDeleted("deleted");
+const QLatin1String CThreadDb::kKindReplaced("replaced");
+const QLatin1String CThreadDb::kKindCannotOpen("cannot_open");
+const QLatin1String CThreadDb::kKindOther("other");
+const QLatin1String CThreadDb::kKindUnfinishedDone("unfinished_done");
+
+void CThreadDb::setOpenError(const QString &strKind, const QString &strReason)
+{
+    m_strOpenErrorKind = strKind;
+    m_strOpenErrorText = strReason;
+    m_strOpenError = QStringLiteral("Fail to open db: ") + strReason;
+    qCWarning(lcStore) << "Fail to open db: " << m_strConnectionName << strReason;
+}
+
 void CThreadDb::initialize()
 {
     m_strConnectionName = QStringLiteral("ThreadDb_SQLITE_%1")
                               .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()));
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_strConnectionName);
     if (!m_db.isValid()) {
-        qCDebug(lcStore) << "Fail to add db connection: " << m_strConnectionName;
+        qCWarning(lcStore) << "Fail to add db connection: " << m_strConnectionName;
         m_strOpenError = QStringLiteral("Fail to add db connection: ") + m_strConnectionName;
+        m_strOpenErrorText = m_strOpenError;
+        m_strOpenErrorKind = kKindCannotOpen;
         return;
     }
-    openDb();
+    if (openDb(kBusyTimeoutMs)) {
+        checkIntegrity();
+        carryOutUnfinished();
+    }
 }
 
 // Opens the file, takes the exclusive lock that it keeps while open, and brings the
 // schema up to date. On failure the connection is closed and m_strOpenError says why.
-bool CThreadDb::openDb()
+bool CThreadDb::openDb(int nBusyTimeoutMs)
 {
     m_timerOpenTried.start();
     m_strOpenError.clear();
+    m_strOpenErrorText.clear();
+    m_strOpenErrorKind.clear();
 
     const QFileInfo info(m_strDbName);
     if (!QDir().mkpath(info.absolutePath())) {
-        m_strOpenError = QStringLiteral("Fail to open db: cannot create folder ")
-                         + info.absolutePath();
-        qCDebug(lcStore) << "Fail to open db: " << m_strConnectionName << m_strOpenError;
+        setOpenError(kKindReadOnly, QStringLiteral("cannot create folder ") + info.absolutePath());
         return false;
     }
 
     m_db.setDatabaseName(m_strDbName);
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(nBusyTimeoutMs));
     if (!m_db.open()) {
-        m_strOpenError = QStringLiteral("Fail to open db: ") + m_db.lastError().text();
-        qCDebug(lcStore) << "Fail to open db: " << m_strConnectionName << m_db.lastError().text();
+        const QSqlError error = m_db.lastError();
+        setOpenError(errorKind(error) == kKindOther ? kKindCannotOpen : errorKind(error),
+                     error.text());
         return false;
     }
 
     m_pQuery = new QSqlQuery(m_db);
     m_pQuery->setForwardOnly(true);
+    QSqlError error;
     const QString strError = createSchema();
     if (!strError.isEmpty()) {
-        m_strOpenError = QStringLiteral("Fail to open db: ") + strError;
-        qCDebug(lcStore) << "Fail to open db: " << m_strConnectionName << strError;
-        delete m_pQuery;
-        m_pQuery = nullptr;
-        m_db.close();
+        error = m_pQuery->lastError();
+        // The statement that failed may have been rolled back since: its kind is in the
+        // text as well.
+        QLatin1String kind = errorKind(error);
+        if (kind == kKindOther && strError.contains(QLatin1String("locked")))
+            kind = kKindLocked;
+        if (kind == kKindOther)
+            kind = kKindCannotOpen;
+        setOpenError(kind, strError);
+        closeDb();
         return false;
     }
+    recordIdentity();
     return true;
+}
+
+void CThreadDb::closeDb()
+{
+    delete m_pQuery;
+    m_pQuery = nullptr;
+    if (m_db.isOpen())
+        m_db.close();
+}
+
+// A damaged file is reported once at start; the rows that can still be read stay readable.
+void CThreadDb::checkIntegrity()
+{
+    QStringList lstProblems;
+    if (exec(QStringLiteral("PRAGMA quick_check"))) {
+        while (m_pQuery->next())
+            lstProblems << m_pQuery->value(0).toString();
+    }
+    if (m_pQuery->lastError().isValid())
+        lstProblems << m_pQuery->lastError().text();
+    m_pQuery->finish();
+    if (lstProblems == QStringList{QStringLiteral("ok")})
+        return;
+    qCWarning(lcStore) << m_strDbName << "is damaged:" << lstProblems.mid(0, 5);
+    emit notice(
+        QVariantMap{{QStringLiteral("kind"), kKindDamaged},
+                    {QStringLiteral("file"), m_strDbName},
+                    {QStringLiteral("detail"), lstProblems.mid(0, 3).join(QLatin1Char('\n'))}});
+}
+
+// Writes that a stop left over are carried out before any new request, in their order.
+void CThreadDb::carryOutUnfinished()
+{
+    const QString strFile = unfinishedFile(m_strDbName);
+    if (!QFile::exists(strFile))
+        return;
+    const QList<QVariantMap> lst = readUnfinished(strFile);
+    int nFailed = 0;
+    for (const QVariantMap &mapRequest : lst) {
+        QVariantMap mapResult;
+        if (!runRequest(mapRequest, mapResult))
+            ++nFailed;
+    }
+    if (!QFile::remove(strFile))
+        qCWarning(lcStore) << "cannot remove" << strFile;
+    qCInfo(lcStore) << "carried out" << lst.size() - nFailed
+                    << "writes left unfinished at the last stop;" << nFailed << "failed";
+    emit notice(QVariantMap{{QStringLiteral("kind"), kKindUnfinishedDone},
+                            {QStringLiteral("file"), m_strDbName},
+                            {QStringLiteral("count"), lst.size() - nFailed},
+                            {QStringLiteral("failed"), nFailed}});
+}
+
+void CThreadDb::keepUnfinished(const QList<QVariantMap> &lstRequests)
+{
+    QList<QVariantMap> lstWrites;
+    for (const QVariantMap &mapRequest : lstRequests) {
+        if (isWrite(mapRequest))
+            lstWrites << mapRequest;
+    }
+    if (lstWrites.isEmpty())
+        return;
+    const QString strFile = unfinishedFile(m_strDbName);
+    // Writes kept at an earlier stop and not carried out yet come first.
+    QList<QVariantMap> lstAll = readUnfinished(strFile);
+    lstAll += lstWrites;
+    QSaveFile file(strFile);
+    if (file.open(QIODevice::WriteOnly)) {
+        QDataStream out(&file);
+        out << kUnfinishedMagic << kUnfinishedVersion;
+        out.setVersion(QDataStream::Qt_5_15);
+        out << lstAll;
+        if (out.status() == QDataStream::Ok && file.commit()) {
+            qCWarning(lcStore) << lstWrites.size()
+                               << "writes could not be finished before the stop; kept in" << strFile
+                               << "for the next start";
+            return;
+        }
+    }
+    qCWarning(lcStore) << lstWrites.size() << "writes could not be finished before the stop"
+                       << "and could not be kept in" << strFile << ":" << file.errorString();
+}
+
+void CThreadDb::recordIdentity()
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(m_strDbName).constData(), &st) != 0) {
+        m_nDevice = m_nInode = 0;
+        return;
+    }
+    m_nDevice = quint64(st.st_dev);
+    m_nInode = quint64(st.st_ino);
+    m_baHeader.clear();
+    QFile file(m_strDbName);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray ba = file.read(kHeaderSize);
+        if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic))
+            m_baHeader = stableHeader(ba);
+    }
+}
+
+QString CThreadDb::lostIdentity()
+{
+    if (m_nInode == 0)
+        return QString();
+    struct stat st = {};
+    if (::stat(QFile::encodeName(m_strDbName).constData(), &st) != 0)
+        return kKindDeleted;
+    if (quint64(st.st_dev) != m_nDevice || quint64(st.st_ino) != m_nInode)
+        return kKindReplaced;
+    QFile file(m_strDbName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray ba = file.read(kHeaderSize);
+    // A file still without its first page (a new database in write-ahead mode) gets its
+    // header at the first checkpoint.
+    if (ba.isEmpty())
+        return QString();
+    if (!ba.startsWith(kSqliteMagic.left(qMin(ba.size(), kSqliteMagic.size()))))
+        return kKindReplaced;
+    if (ba.size() < kHeaderSize)
+        return QString();
+    if (m_baHeader.isEmpty())
+        m_baHeader = stableHeader(ba);
+    else if (stableHeader(ba) != m_baHeader)
+        return kKindReplaced;
+    return QString();
+}
+
+// The file that Kelpo has open is no longer the one at the path. What the open copy holds
+// is written out, where it cannot harm another file: back to the path when nothing is there,
+// otherwise beside it. The connection is then closed; the next request opens what is at the
+// path now.
+void CThreadDb::keepLostFile(const QString &strKind)
+{
+    QString strTarget = m_strDbName;
+    if (strKind != kKindDeleted)
+        strTarget = m_strDbName + QStringLiteral(".kept-")
+                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QDir().mkpath(QFileInfo(m_strDbName).absolutePath());
+    bool bKept = false;
+    if (!QFile::exists(strTarget) && m_pQuery->prepare(QStringLiteral("VACUUM INTO :target"))) {
+        m_pQuery->bindValue(QStringLiteral(":target"), strTarget);
+        bKept = m_pQuery->exec();
+    }
+    const QString strWhy = bKept ? QString() : m_pQuery->lastError().text();
+    m_pQuery->finish();
+    qCWarning(lcStore) << m_strDbName << "was" << strKind << "while open;"
+                       << (bKept
+                               ? QStringLiteral("its open copy was written to %1").arg(strTarget)
+                               : QStringLiteral("its open copy could not be kept: %1").arg(strWhy));
+    closeDb();
+    m_nInode = m_nDevice = 0;
+    const QString strReason = strKind == kKindDeleted
+                                  ? QStringLiteral("the file was deleted while open")
+                                  : QStringLiteral("the file was replaced while open");
+    m_strOpenErrorKind = strKind;
+    m_strOpenErrorText = strReason;
+    m_strOpenError = QStringLiteral("Fail to open db: ") + strReason;
+    emit notice(QVariantMap{{QStringLiteral("kind"), strKind},
+                            {QStringLiteral("file"), m_strDbName},
+                            {QStringLiteral("kept"), bKept ? strTarget : QString()},
+                            {QStringLiteral("detail"), strWhy}});
 }
 
 // Returns the error text, empty on success.
@@ -182,8 +469,8 @@ QString CThreadDb::createSchema()
         return strError;
     }
     if (nVersion > SchemaVersion)
-        qCDebug(lcStore) << "local.db has schema version" << nVersion << "newer than"
-                         << SchemaVersion;
+        qCWarning(lcStore) << "local.db has schema version" << nVersion << "newer than"
+                           << SchemaVersion;
     return QString();
 }
 
@@ -200,10 +487,7 @@ bool CThreadDb::hasColumn(const QString &strTable, const QString &strColumn)
 
 void CThreadDb::release()
 {
-    delete m_pQuery;
-    m_pQuery = nullptr;
-    if (m_db.isOpen())
-        m_db.close();
+    closeDb();
     m_db = QSqlDatabase();
     if (!m_strConnectionName.isEmpty())
         QSqlDatabase::removeDatabase(m_strConnectionName);
@@ -212,30 +496,59 @@ void CThreadDb::release()
 
 void CThreadDb::processRequest(QVariantMap mapRequest)
 {
-    if (!m_pQuery && m_db.isValid() && m_timerOpenTried.hasExpired(m_nReopenIntervalMs))
-        openDb();
+    const QString strType = mapRequest.value(QStringLiteral("type")).toString();
+    if (strType != QLatin1String("query") && strType != QLatin1String("replace")
+        && strType != QLatin1String("batch"))
+        return;
+
+    // A file that could not be opened is tried again at every request (or as often as
+    // the interval allows): the other program that held it may have quit.
+    if (!m_pQuery && m_db.isValid()
+        && (m_nReopenIntervalMs <= 0 || m_timerOpenTried.hasExpired(m_nReopenIntervalMs)))
+        openDb(kReopenBusyTimeoutMs);
 
     QVariantMap mapResult;
     mapResult.insert(QStringLiteral("uuid"), mapRequest.value(QStringLiteral("uuid")));
     mapResult.insert(QStringLiteral("type"), QStringLiteral("data"));
 
+    if (m_pQuery) {
+        const QString strLost = lostIdentity();
+        if (!strLost.isEmpty())
+            keepLostFile(strLost);
+    }
     if (!m_pQuery) {
         // Nothing is written and nothing is reported as done: the caller learns why.
         mapResult.insert(QStringLiteral("error"), m_strOpenError);
+        mapResult.insert(QStringLiteral("error_text"), m_strOpenErrorText);
+        mapResult.insert(QStringLiteral("error_kind"), m_strOpenErrorKind);
         emit dataReceived(mapResult);
         return;
     }
 
-    const QString strType = mapRequest.value(QStringLiteral("type")).toString();
-    if (strType == QLatin1String("query"))
-        runQuery(mapRequest, mapResult);
-    else if (strType == QLatin1String("replace"))
-        runReplace(mapRequest, mapResult);
-    else if (strType == QLatin1String("batch"))
-        runBatch(mapRequest, mapResult);
-    else
-        return;
+    runRequest(mapRequest, mapResult);
+    if (!mapResult.contains(QStringLiteral("error")) && isWrite(mapRequest)) {
+        // A write into a file that is no longer the diary is not a saved change.
+        const QString strLost = lostIdentity();
+        if (!strLost.isEmpty()) {
+            keepLostFile(strLost);
+            mapResult.remove(QStringLiteral("result"));
+            mapResult.remove(QStringLiteral("id"));
+            mapResult.insert(QStringLiteral("error"), m_strOpenError);
+            mapResult.insert(QStringLiteral("error_text"), m_strOpenErrorText);
+            mapResult.insert(QStringLiteral("error_kind"), m_strOpenErrorKind);
+        }
+    }
     emit dataReceived(mapResult);
+}
+
+bool CThreadDb::runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult)
+{
+    const QString strType = mapRequest.value(QStringLiteral("type")).toString();
+    if (strType == QLatin1String("replace"))
+        return runReplace(mapRequest, mapResult);
+    if (strType == QLatin1String("batch"))
+        return runBatch(mapRequest, mapResult);
+    return runQuery(mapRequest, mapResult);
 }
 
 bool CThreadDb::runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult)
@@ -253,7 +566,14 @@ bool CThreadDb::runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult)
         fail(mapRequest, mapResult, strSql);
         return false;
     }
-    mapResult.insert(QStringLiteral("result"), fetchRows());
+    const QVariantList lstRows = fetchRows();
+    // A step that fails part way (a damaged page) ends the rows early: that is an error,
+    // not a shorter answer.
+    if (m_pQuery->lastError().isValid()) {
+        fail(mapRequest, mapResult, strSql);
+        return false;
+    }
+    mapResult.insert(QStringLiteral("result"), lstRows);
     if (mapRequest.value(QStringLiteral("return_id")).toInt() == 1)
         mapResult.insert(QStringLiteral("id"), m_pQuery->lastInsertId());
     m_pQuery->finish();
@@ -269,6 +589,11 @@ bool CThreadDb::runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult
         return false;
     }
     const bool bFound = m_pQuery->next();
+    // A look-up that failed has not found nothing: it must not lead to an insert.
+    if (!bFound && m_pQuery->lastError().isValid()) {
+        fail(mapRequest, mapResult, strSelect);
+        return false;
+    }
     m_pQuery->finish();
 
     const QString strStep = bFound ? QStringLiteral("update") : QStringLiteral("insert");
@@ -366,7 +691,9 @@ void CThreadDb::fail(const QVariantMap &mapRequest, QVariantMap &mapResult, cons
     mapResult.insert(QStringLiteral("error"),
                      QStringLiteral("%1(%2)")
                          .arg(error.text(), mapRequest.value(QStringLiteral("sql")).toString()));
-    qCDebug(lcStore) << "Fail to run command:" << error.text();
+    mapResult.insert(QStringLiteral("error_text"), error.text());
+    mapResult.insert(QStringLiteral("error_kind"), errorKind(error));
+    qCWarning(lcStore) << "Fail to run command:" << error.text();
     qCDebug(lcStore) << "error sql: " << strSql;
     qCDebug(lcStore) << "map" << redacted(mapRequest);
     m_pQuery->finish();

@@ -16,7 +16,18 @@ class QSqlQuery;
 // {"type": "replace", "select", "insert" | "insert_prepare" + "insert_data",
 //  "update" | "update_prepare" + "update_data"} or
 // {"type": "batch", "statements": [{"sql_prepare", "sql_data"}, ...]}, all or nothing.
-// Results: {"uuid", "type": "data", "result": [rows of strings], "id"} or {..., "error"}.
+// Results: {"uuid", "type": "data", "result": [rows of strings], "id"} or
+// {..., "error", "error_text", "error_kind"}: "error" is the driver's text followed by the
+// statement in parentheses, "error_text" the driver's text alone (fit to show), and
+// "error_kind" one of the ErrorKind texts below.
+//
+// Requests still queued when the worker is stopped are carried out before it ends (for at
+// most the time given to the stop); writes that are left then are kept in a file beside
+// the database and carried out when the database is next opened.
+//
+// Before a write is confirmed the worker checks that the file it has open is still the
+// one at the database's path: a file deleted, replaced or overwritten while open makes the
+// request fail, and the open copy is written out so that nothing in it is lost.
 class CThreadDb : public CThreadObject
 {
     Q_OBJECT
@@ -32,18 +43,50 @@ public:
     // created when missing.
     void setDbName(const QString &strDbName);
     QString dbName() const;
-    // After a failed open the worker tries again when a request comes, at most this
-    // often, so that a file locked by another Kelpo is used once that one has quit.
+    // After a failed open the worker tries again when the next request comes, but not
+    // more often than this (0, the default: at every request), so that a file locked by
+    // another Kelpo is used as soon as that one has quit.
     void setReopenInterval(int nMsecs);
+
+    // The file that keeps the writes left unfinished at a stop, beside the database.
+    static QString unfinishedFile(const QString &strDbName);
+
+    // "error_kind" of a result, and "kind" of a notice.
+    static const QLatin1String kKindLocked;     // another program holds the file
+    static const QLatin1String kKindReadOnly;   // the file or its folder cannot be written
+    static const QLatin1String kKindFull;       // the disk is full
+    static const QLatin1String kKindDamaged;    // not a database, or a damaged one
+    static const QLatin1String kKindDeleted;    // the open file was deleted
+    static const QLatin1String kKindReplaced;   // the open file was replaced or overwritten
+    static const QLatin1String kKindCannotOpen; // any other reason the file cannot be opened
+    static const QLatin1String kKindOther;      // a failed statement
+    // "kind" of a notice only: writes kept at the last stop have been carried out now.
+    static const QLatin1String kKindUnfinishedDone;
+
+signals:
+    // What the owner should know about the database although no request waits for it:
+    // {"kind", "detail", "file", "count"}. Emitted on the worker thread.
+    void notice(QVariant);
 
 protected:
     void initialize() override;
     void release() override;
     void processRequest(QVariantMap mapRequest) override;
+    void keepUnfinished(const QList<QVariantMap> &lstRequests) override;
 
 private:
-    bool openDb();
+    bool openDb(int nBusyTimeoutMs);
+    void closeDb();
     QString createSchema();
+    void checkIntegrity();
+    void carryOutUnfinished();
+    void recordIdentity();
+    // Empty while the open file is the one at the path; otherwise kKindDeleted or
+    // kKindReplaced.
+    QString lostIdentity();
+    void keepLostFile(const QString &strKind);
+    void setOpenError(const QString &strKind, const QString &strReason);
+    bool runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool hasColumn(const QString &strTable, const QString &strColumn);
     bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
@@ -59,8 +102,16 @@ private:
     QSqlQuery *m_pQuery = nullptr;
     // Why the database could not be opened; every request is answered with it.
     QString m_strOpenError;
+    QString m_strOpenErrorText;
+    QString m_strOpenErrorKind;
     QElapsedTimer m_timerOpenTried;
-    std::atomic<int> m_nReopenIntervalMs{10000};
+    std::atomic<int> m_nReopenIntervalMs{0};
+
+    // The open file as it was found at the path: device, inode and the header's bytes
+    // that do not change while it is in use (empty until the file has a header).
+    quint64 m_nDevice = 0;
+    quint64 m_nInode = 0;
+    QByteArray m_baHeader;
 };
 
 #endif // THREADDB_H

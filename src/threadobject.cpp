@@ -3,6 +3,7 @@
 #include "kelpolog.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDateTime>
 #include <QUuid>
 #include <QWriteLocker>
 
@@ -44,18 +45,21 @@ void CThreadObject::startThread()
         start(QThread::InheritPriority);
 }
 
-void CThreadObject::stopThread()
+void CThreadObject::stopThread(int nMsecs)
 {
+    m_nStopDeadline = QDateTime::currentMSecsSinceEpoch() + qMax(0, nMsecs);
     m_bStop = true;
     wakeWorker();
 }
 
-void CThreadObject::stopAndWait(unsigned long nMsecs)
+void CThreadObject::stopAndWait(int nMsecs)
 {
-    stopThread();
-    if (!wait(nMsecs)) {
+    stopThread(nMsecs);
+    // The worker ends by itself once the time is up; only a request that is running then
+    // can make this take longer.
+    if (!wait(static_cast<unsigned long>(qMax(0, nMsecs)) + 2000)) {
         qCWarning(lcStore) << "worker" << objectName() << "still busy after" << nMsecs
-                           << "ms; waiting for it to finish";
+                           << "ms; waiting for its running request to finish";
         wait();
     }
 }
@@ -68,6 +72,37 @@ void CThreadObject::start(QThread::Priority priority)
 bool CThreadObject::isReady()
 {
     return true;
+}
+
+bool CThreadObject::finishesQueueOnStop() const
+{
+    return true;
+}
+
+void CThreadObject::keepUnfinished(const QList<QVariantMap> &lstRequests)
+{
+    qCWarning(lcStore) << "worker" << objectName() << "stopped with" << lstRequests.size()
+                       << "requests not handled";
+}
+
+// At a stop: the queue is handled in order until it is empty or the time is up.
+void CThreadObject::finishQueue()
+{
+    if (finishesQueueOnStop()) {
+        while (QDateTime::currentMSecsSinceEpoch() < m_nStopDeadline) {
+            const QVariantMap mapRequest = takeRequest();
+            if (mapRequest.isEmpty())
+                break;
+            processRequest(mapRequest);
+        }
+    }
+    QList<QVariantMap> lstLeft;
+    {
+        QWriteLocker locker(&m_lock);
+        lstLeft.swap(m_listRequest);
+    }
+    if (!lstLeft.isEmpty())
+        keepUnfinished(lstLeft);
 }
 
 // The dispatcher's wake-up is remembered until the worker next waits, so a request
@@ -89,6 +124,7 @@ void CThreadObject::run()
     initialize();
     for (;;) {
         if (m_bStop) {
+            finishQueue();
             release();
             break;
         }

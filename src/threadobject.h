@@ -24,13 +24,19 @@ public:
     explicit CThreadObject(QObject *parent = nullptr);
     ~CThreadObject() override;
 
+    static constexpr int kDefaultStopMsecs = 10000;
+
     // Queues a copy of the request under a fresh braced UUID and returns that UUID.
     QString addRequest(QVariantMap mapRequest);
     void startThread();
-    void stopThread();
-    // Stops the worker and waits for it: up to nMsecs, then, if a request is still
-    // running, for as long as it takes (a running worker is never destroyed).
-    void stopAndWait(unsigned long nMsecs = 10000);
+    // Asks the worker to stop. A worker that finishes its queue on stop (the default) first
+    // handles what is queued, for at most nMsecs from now; what is left then goes to
+    // keepUnfinished(). Does not wait.
+    void stopThread(int nMsecs = kDefaultStopMsecs);
+    // Stops the worker as stopThread() does and waits until it has ended. A request that
+    // is running when the time is up is finished first (a running worker is never
+    // destroyed).
+    void stopAndWait(int nMsecs = kDefaultStopMsecs);
 
 signals:
     void dataReceived(QVariant);
@@ -44,15 +50,24 @@ protected:
     virtual void release() = 0;
     virtual void processRequest(QVariantMap mapRequest) = 0;
     virtual bool isReady();
+    // Whether the requests queued at a stop are handled before the worker ends. An
+    // accepted write must not be lost at shutdown; a network request would only be cut off.
+    virtual bool finishesQueueOnStop() const;
+    // Called on the worker thread with the requests that were still queued when the time
+    // for stopping ran out (or all queued requests when the queue is not finished on stop).
+    virtual void keepUnfinished(const QList<QVariantMap> &lstRequests);
 
     QVariantMap takeRequest();
 
     std::atomic<bool> m_bStop{false};
+    // When the handling of the queue must end after a stop (ms since the epoch).
+    std::atomic<qint64> m_nStopDeadline{0};
     QList<QVariantMap> m_listRequest;
     QReadWriteLock m_lock;
 
 private:
     void wakeWorker();
+    void finishQueue();
 
     // The running worker's event dispatcher, null outside run(). Qt deletes the
     // dispatcher when the thread ends; the mutex keeps a wake-up from the owner's thread

@@ -100,6 +100,16 @@ void CThreadPost::release()
     m_pNetworkManager = nullptr;
 }
 
+bool CThreadPost::finishesQueueOnStop() const
+{
+    return false;
+}
+
+void CThreadPost::keepUnfinished(const QList<QVariantMap> &lstRequests)
+{
+    qCInfo(lcNet) << lstRequests.size() << "requests to the note service not sent at the stop";
+}
+
 void CThreadPost::processRequest(QVariantMap mapRequest)
 {
     if (!m_pNetworkManager)

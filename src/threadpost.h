@@ -55,6 +55,9 @@ protected:
     void initialize() override;
     void release() override;
     void processRequest(QVariantMap mapRequest) override;
+    // Posts still queued at a stop are not sent: their answers could not be read.
+    bool finishesQueueOnStop() const override;
+    void keepUnfinished(const QList<QVariantMap> &lstRequests) override;
 
 private:
     void watchReply(QNetworkReply *pReply);

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+#include <cstdio>
+
 namespace {
 
 QString str(const char *p)
@@ -74,7 +76,11 @@ private slots:
     void unopenableDatabaseAnswersWithErrors_data();
     void unopenableDatabaseAnswersWithErrors();
     void lockedFileIsUsedOnceReleased();
-    void stopWaitsForRunningStatement();
+    void stopFinishesRunningAndQueuedWrites();
+    void unfinishedWritesAreCarriedOutAtNextStart();
+    void damagedFileIsReportedAndReadsFail();
+    void lostFileIsNoticedBeforeAWriteIsConfirmed_data();
+    void lostFileIsNoticedBeforeAWriteIsConfirmed();
 
 private:
     void startWorker(const QString &strDbName);
@@ -388,9 +394,18 @@ void TestThreadDb::failedStatementsGiveErrors()
         run(query(str("INSERT INTO user (id, name) VALUES (1, 'ann')"))).contains(str("result")));
 
     const QVariantMap mapResult = run(request);
-    QCOMPARE(mapResult.keys(), (QStringList{str("error"), str("type"), str("uuid")}));
+    QCOMPARE(mapResult.keys(),
+             (QStringList{str("error"),
+                          str("error_kind"),
+                          str("error_text"),
+                          str("type"),
+                          str("uuid")}));
     const QString strError = mapResult.value(str("error")).toString();
     QVERIFY2(strError.endsWith(errorEnd), qPrintable(strError));
+    // The text fit to show names the failure without the statement.
+    const QString strText = mapResult.value(str("error_text")).toString();
+    QVERIFY2(!strText.isEmpty() && strError.startsWith(strText), qPrintable(strText));
+    QVERIFY(!strText.contains(str("SELECT")) && !strText.contains(str("INSERT")));
     QVERIFY2(strError.size() > errorEnd.size() + 3, qPrintable(strError));
 
     // The connection is still there for the next request, and nothing was added.
@@ -414,15 +429,20 @@ void TestThreadDb::unopenableDatabaseAnswersWithErrors_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("folder cannot be made") << str("folder") << str("cannot create folder");
-    QTest::newRow("file is not a database") << str("garbage") << str("not a database");
-    QTest::newRow("file locked by another Kelpo") << str("locked") << str("locked");
+    QTest::addColumn<QString>("errorKind");
+    QTest::newRow("folder cannot be made")
+        << str("folder") << str("cannot create folder") << str("read_only");
+    QTest::newRow("file is not a database")
+        << str("garbage") << str("not a database") << str("damaged");
+    QTest::newRow("file locked by another Kelpo")
+        << str("locked") << str("locked") << str("locked");
 }
 
 void TestThreadDb::unopenableDatabaseAnswersWithErrors()
 {
     QFETCH(QString, kind);
     QFETCH(QString, reason);
+    QFETCH(QString, errorKind);
 
     QString strDbName = m_pDir->filePath(str("local.db"));
     QByteArray baGarbage(4096, 'x');
@@ -456,10 +476,16 @@ void TestThreadDb::unopenableDatabaseAnswersWithErrors()
                                 {str("insert"), str("INSERT INTO note (title) VALUES ('y')")}}};
     for (const QVariantMap &mapRequest : lstRequests) {
         const QVariantMap mapResult = run(mapRequest);
-        QCOMPARE(mapResult.keys(), (QStringList{str("error"), str("type"), str("uuid")}));
+        QCOMPARE(mapResult.keys(),
+                 (QStringList{str("error"),
+                              str("error_kind"),
+                              str("error_text"),
+                              str("type"),
+                              str("uuid")}));
         const QString strError = mapResult.value(str("error")).toString();
         QVERIFY2(strError.startsWith(str("Fail to open db: ")), qPrintable(strError));
         QVERIFY2(strError.contains(reason), qPrintable(strError));
+        QCOMPARE(mapResult.value(str("error_kind")).toString(), errorKind);
     }
     delete m_pWorker;
     m_pWorker = nullptr;
@@ -493,7 +519,6 @@ void TestThreadDb::lockedFileIsUsedOnceReleased()
         QVERIFY(q.exec(str("CREATE TABLE other (x)")));
 
         m_pWorker = new CObservedThreadDb;
-        m_pWorker->setReopenInterval(0);
         m_pWorker->setDbName(strDbName);
         connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
             m_lstResults << result.toMap();
@@ -513,31 +538,260 @@ void TestThreadDb::lockedFileIsUsedOnceReleased()
              (QVariantList{QVariantMap{{str("title"), str("now")}}}));
 }
 
-void TestThreadDb::stopWaitsForRunningStatement()
+void TestThreadDb::stopFinishesRunningAndQueuedWrites()
 {
-    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    startWorker(strDbName);
     QVERIFY(run(query(str("SELECT 1"))).contains(str("result")));
 
-    std::atomic<int> nAnswered{0};
-    connect(
-        m_pWorker,
-        &CThreadObject::dataReceived,
-        m_pWorker,
-        [&] { ++nAnswered; },
-        Qt::DirectConnection);
     const QString strLong = m_pWorker->addRequest(query(kLongStatement));
-    m_pWorker->addRequest(query(str("INSERT INTO note (title) VALUES ('after stop')")));
+    for (int i = 0; i < 20; ++i)
+        m_pWorker->addRequest(
+            prepared(str("INSERT INTO note (title) VALUES (:t)"),
+                     QVariantMap{{str("t"), QStringLiteral("after stop %1").arg(i)}}));
     QTRY_COMPARE(m_pWorker->m_nStarted.load(), 2);
 
-    // The wait runs out while the statement is still running: the worker is waited for.
-    m_pWorker->stopAndWait(20);
+    m_pWorker->stopAndWait();
     QVERIFY(m_pWorker->isFinished());
-    QCOMPARE(nAnswered.load(), 1);
-    QTRY_COMPARE(m_lstResults.size(), 2);
-    QCOMPARE(m_lstResults.last().value(str("uuid")).toString(), strLong);
-    QCOMPARE(m_lstResults.last().value(str("result")).toList(),
-             (QVariantList{QVariantMap{{str("n"), str("2000000")}}}));
+    QCOMPARE(m_pWorker->m_nStarted.load(), 22);
+    QTRY_COMPARE(m_lstResults.size(), 22);
+    QCOMPARE(m_lstResults.at(1).value(str("uuid")).toString(), strLong);
+    QVERIFY(!QFile::exists(CThreadDb::unfinishedFile(strDbName)));
+    delete m_pWorker;
+    m_pWorker = nullptr;
+
+    startWorker(strDbName);
+    QCOMPARE(rows(str("SELECT count(*) AS n FROM note")),
+             (QVariantList{QVariantMap{{str("n"), str("20")}}}));
+}
+
+// Writes that the time for stopping could not cover are kept beside the database and
+// carried out, in their order and before anything else, when it is next opened. Reads
+// are not kept.
+void TestThreadDb::unfinishedWritesAreCarriedOutAtNextStart()
+{
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    startWorker(strDbName);
+    QVERIFY(run(query(str("SELECT 1"))).contains(str("result")));
+
+    m_pWorker->addRequest(query(kLongStatement));
+    QTRY_COMPARE(m_pWorker->m_nStarted.load(), 2);
+    m_pWorker->addRequest(prepared(str("INSERT INTO note (id, title) VALUES (1, :t)"),
+                                   QVariantMap{{str("t"), str("first")}}));
+    m_pWorker->addRequest(query(str("SELECT * FROM note")));
+    m_pWorker->addRequest(
+        QVariantMap{{str("type"), str("replace")},
+                    {str("select"), str("SELECT * FROM note WHERE id = 1")},
+                    {str("insert"), str("INSERT INTO note (title) VALUES ('x')")},
+                    {str("update_prepare"), str("UPDATE note SET title = :t WHERE id = 1")},
+                    {str("update_data"), QVariantMap{{str("t"), str("second")}}}});
+    m_pWorker->stopAndWait(10);
     QCOMPARE(m_pWorker->m_nStarted.load(), 2);
+    QVERIFY(QFile::exists(CThreadDb::unfinishedFile(strDbName)));
+    delete m_pWorker;
+    m_pWorker = nullptr;
+    QCoreApplication::sendPostedEvents(this);
+    m_lstResults.clear();
+
+    m_pWorker = new CObservedThreadDb;
+    m_pWorker->setDbName(strDbName);
+    QList<QVariantMap> lstNotices;
+    connect(m_pWorker, &CThreadDb::notice, this, [&](const QVariant &v) {
+        lstNotices << v.toMap();
+    });
+    connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
+        m_lstResults << result.toMap();
+    });
+    m_pWorker->startThread();
+    QCOMPARE(rows(str("SELECT id, title FROM note")),
+             (QVariantList{QVariantMap{{str("id"), str("1")}, {str("title"), str("second")}}}));
+    QVERIFY(!QFile::exists(CThreadDb::unfinishedFile(strDbName)));
+    QTRY_COMPARE(lstNotices.size(), 1);
+    QCOMPARE(lstNotices.first().value(str("kind")).toString(), str("unfinished_done"));
+    QCOMPARE(lstNotices.first().value(str("count")).toInt(), 2);
+    // Only the request of this test was answered.
+    QCOMPARE(m_lstResults.size(), 1);
+}
+
+namespace {
+
+// 28 notes of one page each, written by the worker itself so that its schema is complete.
+void writeNotesOnPages(CObservedThreadDb &worker, QObject *pContext, int nNotes)
+{
+    Q_UNUSED(pContext)
+    for (int i = 0; i < nNotes; ++i)
+        worker.addRequest(
+            prepared(str("INSERT INTO note (uuid, set_at, title, content) VALUES (:u, :s, :t, :c)"),
+                     QVariantMap{{str("u"), QStringLiteral("{note-%1}").arg(i)},
+                                 {str("s"), str("2016-03-05 00:00:00")},
+                                 {str("t"), QStringLiteral("note %1").arg(i)},
+                                 {str("c"),
+                                  QStringLiteral("MARK-%1-").arg(i, 2, 10, QLatin1Char('0'))
+                                      + QString(3000, QLatin1Char('x'))}}));
+}
+
+// Overwrites the page that holds the text with the mark: the table's scan fails there.
+bool damagePageOf(const QString &strDbName, const QByteArray &baMark)
+{
+    QFile file(strDbName);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray ba = file.readAll();
+    const int nAt = ba.indexOf(baMark);
+    if (nAt < 0)
+        return false;
+    const int nPageSize = (quint8(ba.at(16)) << 8) | quint8(ba.at(17));
+    file.seek(nAt / nPageSize * nPageSize);
+    file.write(QByteArray(64, '\xee'));
+    return true;
+}
+
+} // namespace
+
+void TestThreadDb::damagedFileIsReportedAndReadsFail()
+{
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    startWorker(strDbName);
+    writeNotesOnPages(*m_pWorker, this, 28);
+    QCOMPARE(rows(str("SELECT count(*) AS n FROM note")),
+             (QVariantList{QVariantMap{{str("n"), str("28")}}}));
+    delete m_pWorker;
+    m_pWorker = nullptr;
+    QVERIFY(damagePageOf(strDbName, "MARK-14-"));
+
+    m_lstResults.clear();
+    m_pWorker = new CObservedThreadDb;
+    m_pWorker->setDbName(strDbName);
+    QList<QVariantMap> lstNotices;
+    connect(m_pWorker, &CThreadDb::notice, this, [&](const QVariant &v) {
+        lstNotices << v.toMap();
+    });
+    connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
+        m_lstResults << result.toMap();
+    });
+    m_pWorker->startThread();
+
+    // Reported at start, once.
+    QTRY_COMPARE(lstNotices.size(), 1);
+    QCOMPARE(lstNotices.first().value(str("kind")).toString(), str("damaged"));
+    QCOMPARE(lstNotices.first().value(str("file")).toString(), strDbName);
+
+    // A list that stops at the damaged page is an error, not the first 14 notes.
+    QVariantMap mapResult = run(query(str("SELECT id, title FROM note ORDER BY id")));
+    QVERIFY2(mapResult.contains(str("error")), qPrintable(mapResult.value(str("error")).toString()));
+    QVERIFY(!mapResult.contains(str("result")));
+    QCOMPARE(mapResult.value(str("error_kind")).toString(), str("damaged"));
+
+    // A replace whose look-up fails writes nothing: no second copy of the note.
+    mapResult = run(
+        QVariantMap{{str("type"), str("replace")},
+                    {str("select"), str("SELECT * FROM note WHERE uuid = '{note-14}'")},
+                    {str("insert_prepare"), str("INSERT INTO note (uuid, title) VALUES (:u, :t)")},
+                    {str("insert_data"),
+                     QVariantMap{{str("u"), str("{note-14}")}, {str("t"), str("copy")}}},
+                    {str("update"),
+                     str("UPDATE note SET title = 'changed' WHERE uuid = '{note-14}'")}});
+    QVERIFY(mapResult.contains(str("error")));
+    QVERIFY(!mapResult.contains(str("id")));
+    QCOMPARE(rows(str("SELECT count(*) AS n FROM note WHERE uuid = '{note-14}'")),
+             (QVariantList{QVariantMap{{str("n"), str("1")}}}));
+    // What is not on the damaged page still reads.
+    QCOMPARE(rows(str("SELECT title FROM note WHERE id = 1")),
+             (QVariantList{QVariantMap{{str("title"), str("note 0")}}}));
+}
+
+void TestThreadDb::lostFileIsNoticedBeforeAWriteIsConfirmed_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("deleted") << str("delete") << str("deleted");
+    QTest::newRow("replaced by another file") << str("rename") << str("replaced");
+    QTest::newRow("overwritten in place") << str("overwrite") << str("replaced");
+}
+
+void TestThreadDb::lostFileIsNoticedBeforeAWriteIsConfirmed()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, kind);
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    m_pWorker = new CObservedThreadDb;
+    m_pWorker->setDbName(strDbName);
+    QList<QVariantMap> lstNotices;
+    connect(m_pWorker, &CThreadDb::notice, this, [&](const QVariant &v) {
+        lstNotices << v.toMap();
+    });
+    connect(m_pWorker, &CThreadObject::dataReceived, this, [this](const QVariant &result) {
+        m_lstResults << result.toMap();
+    });
+    m_pWorker->startThread();
+    QVERIFY(!run(query(str("INSERT INTO note (title) VALUES ('before')"))).contains(str("error")));
+    QVERIFY(!run(query(str("PRAGMA wal_checkpoint(TRUNCATE)"))).contains(str("error")));
+
+    const QString strOther = m_pDir->filePath(QStringLiteral("other.db"));
+    if (how == str("delete")) {
+        QVERIFY(QFile::remove(strDbName));
+    } else if (how == str("rename")) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(str("QSQLITE"), str("other"));
+            db.setDatabaseName(strOther);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(str("CREATE TABLE note (id INTEGER PRIMARY KEY, server_id, user_id, "
+                               "set_at, created_at, title, content, content_size, md5, "
+                               "updated_at, deleted, uuid)")));
+            QVERIFY(q.exec(str("INSERT INTO note (title) VALUES ('restored backup')")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(str("other"));
+        QVERIFY(::rename(QFile::encodeName(strOther).constData(),
+                         QFile::encodeName(strDbName).constData())
+                == 0);
+    } else {
+        QFile file(strDbName);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(QByteArray(4096, 'g'));
+    }
+
+    const QVariantMap mapResult = run(
+        QVariantMap{{str("type"), str("query")},
+                    {str("sql"), str("INSERT INTO note (title) VALUES ('after')")},
+                    {str("return_id"), 1}});
+    QVERIFY2(mapResult.contains(str("error")), qPrintable(how));
+    QVERIFY(!mapResult.contains(str("id")));
+    QCOMPARE(mapResult.value(str("error_kind")).toString(), kind);
+    QTRY_COMPARE(lstNotices.size(), 1);
+    QCOMPARE(lstNotices.first().value(str("kind")).toString(), kind);
+
+    // What the open file held is kept: written back where the file was, or beside it.
+    const QString strKept = lstNotices.first().value(str("kept")).toString();
+    if (how == str("overwrite")) {
+        // The copy can only be as good as what is left of the file.
+        return;
+    }
+    QVERIFY2(!strKept.isEmpty(), qPrintable(lstNotices.first().value(str("detail")).toString()));
+    QCOMPARE(strKept == strDbName, how == str("delete"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(str("QSQLITE"), str("kept"));
+        db.setDatabaseName(strKept);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(str("SELECT title FROM note")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), str("before"));
+        QVERIFY(!q.next());
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(str("kept"));
+
+    // The next request works on what is at the path now.
+    QVERIFY(!run(query(str("INSERT INTO note (title) VALUES ('again')"))).contains(str("error")));
+    QStringList lstTitles;
+    for (const QVariant &row : rows(str("SELECT title FROM note ORDER BY id")))
+        lstTitles << row.toMap().value(str("title")).toString();
+    QCOMPARE(lstTitles,
+             how == str("delete") ? (QStringList{str("before"), str("again")})
+                                  : (QStringList{str("restored backup"), str("again")}));
 }
 
 QTEST_GUILESS_MAIN(TestThreadDb)

@@ -23,6 +23,7 @@ public:
     std::atomic<int> m_nStarted{0};
     std::atomic<int> m_nFinished{0};
     std::atomic<int> m_nPasses{0};
+    std::atomic<int> m_nKept{-1};
 
 protected:
     void initialize() override { ++m_nInitialized; }
@@ -41,6 +42,10 @@ protected:
         emit dataReceived(
             QVariantMap{{QStringLiteral("uuid"), mapRequest.value(QStringLiteral("uuid"))}});
     }
+    void keepUnfinished(const QList<QVariantMap> &lstRequests) override
+    {
+        m_nKept = lstRequests.size();
+    }
 };
 
 } // namespace
@@ -55,7 +60,9 @@ private slots:
     void requestsRunInQueueOrder();
     void requestsQueuedBeforeStartAreHandled();
     void addRequestGivesFreshUuid();
-    void stopDiscardsQueuedRequests();
+    void stopFinishesQueuedRequests_data();
+    void stopFinishesQueuedRequests();
+    void stopHandsOverWhatIsLeftWhenTimeRunsOut();
     void stopAndWaitWaitsForRunningRequest();
     void startThreadOnRunningWorkerStartsNoSecondThread();
     void idleWorkerDeliversItsEvents();
@@ -120,20 +127,49 @@ void TestThreadObject::addRequestGivesFreshUuid()
     QTRY_COMPARE(m_lstResults, (QStringList{strFirst, strSecond}));
 }
 
-void TestThreadObject::stopDiscardsQueuedRequests()
+void TestThreadObject::stopFinishesQueuedRequests_data()
 {
+    QTest::addColumn<int>("queued");
+    QTest::newRow("none") << 0;
+    QTest::newRow("one") << 1;
+    QTest::newRow("50") << 50;
+    QTest::newRow("200") << 200;
+}
+
+// Everything accepted before the stop is handled, in order, before the worker ends.
+void TestThreadObject::stopFinishesQueuedRequests()
+{
+    QFETCH(int, queued);
     m_pWorker->startThread();
-    const QString strRunning = m_pWorker->addRequest(QVariantMap{{QStringLiteral("sleep_ms"), 300}});
-    for (int i = 0; i < 5; ++i)
-        m_pWorker->addRequest(QVariantMap{{QStringLiteral("n"), i}});
+    QStringList lstUuids;
+    lstUuids << m_pWorker->addRequest(QVariantMap{{QStringLiteral("sleep_ms"), 300}});
     QTRY_COMPARE(m_pWorker->m_nStarted.load(), 1);
+    for (int i = 0; i < queued; ++i)
+        lstUuids << m_pWorker->addRequest(QVariantMap{{QStringLiteral("sleep_ms"), i % 2}});
 
     m_pWorker->stopThread();
-    QVERIFY(m_pWorker->wait(30000));
-    QCOMPARE(m_pWorker->m_nFinished.load(), 1);
-    QCOMPARE(m_pWorker->m_nStarted.load(), 1);
+    QVERIFY(m_pWorker->wait(60000));
+    QCOMPARE(m_pWorker->m_nFinished.load(), queued + 1);
     QCOMPARE(m_pWorker->m_nReleased.load(), 1);
-    QTRY_COMPARE(m_lstResults, QStringList{strRunning});
+    QCOMPARE(m_pWorker->m_nKept.load(), -1);
+    QTRY_COMPARE(m_lstResults, lstUuids);
+}
+
+// Past the time given to the stop, the running request ends and the rest is handed over.
+void TestThreadObject::stopHandsOverWhatIsLeftWhenTimeRunsOut()
+{
+    m_pWorker->startThread();
+    m_pWorker->addRequest(QVariantMap{{QStringLiteral("sleep_ms"), 400}});
+    QTRY_COMPARE(m_pWorker->m_nStarted.load(), 1);
+    for (int i = 0; i < 5; ++i)
+        m_pWorker->addRequest(QVariantMap{{QStringLiteral("sleep_ms"), 400}});
+
+    m_pWorker->stopAndWait(100);
+    QVERIFY(m_pWorker->isFinished());
+    QCOMPARE(m_pWorker->m_nFinished.load(), m_pWorker->m_nStarted.load());
+    QVERIFY(m_pWorker->m_nStarted.load() < 6);
+    QCOMPARE(m_pWorker->m_nKept.load(), 6 - m_pWorker->m_nStarted.load());
+    QCOMPARE(m_pWorker->m_nReleased.load(), 1);
 }
 
 void TestThreadObject::stopAndWaitWaitsForRunningRequest()

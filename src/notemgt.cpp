@@ -6,6 +6,7 @@
 #include "protocol.h"
 #include "settings.h"
 #include "sqlbuilder.h"
+#include "storemessages.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,9 +19,8 @@ namespace {
 const int kDefaultTimerInterval = 60000;
 const int kPageSize = 50;
 const int kLargestImageSide = 500;
-// How the store begins the error of every request while local.db cannot be opened.
-const QLatin1String kStoreOpenFailure("Fail to open db:");
-const QLatin1String kStoreConnectionFailure("Fail to add db connection:");
+// The context key of a save whose outcome noteSaved() or noteSaveFailed() reports.
+const QLatin1String kSaveOf("save_of");
 
 QString nowString()
 {
@@ -77,6 +77,7 @@ void CNoteMgt::construct(int nTimerInterval)
 {
     buildHandlers();
     connect(&m_dbMgt, &CDbMgt::dataReceived, this, &CNoteMgt::onDataReceived);
+    connect(&m_dbMgt, &CDbMgt::notice, this, &CNoteMgt::onStoreNotice);
     connect(this, &CNoteMgt::userIdChanged, &m_dbMgt, &CDbMgt::setUserId);
     connect(this, &CNoteMgt::userIdChanged, this, &CNoteMgt::onUserIdChanged);
     connect(&m_netMgt, &CNetMgt::dataReceived, this, &CNoteMgt::onDataReceived);
@@ -329,6 +330,11 @@ void CNoteMgt::getNoteItem(int nId)
 
 void CNoteMgt::upateNoteItem(QVariantMap mapData)
 {
+    saveNoteItem(mapData);
+}
+
+QString CNoteMgt::saveNoteItem(QVariantMap mapData)
+{
     {
         // The text itself (pictures included) stays out of the debug output.
         QVariantMap mapShown = mapData;
@@ -348,22 +354,35 @@ void CNoteMgt::upateNoteItem(QVariantMap mapData)
                            {QStringLiteral("updated_at"), strNow},
                            {QStringLiteral("user_id"), m_nUserId}};
 
+    QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
+    QString strRequest;
     if (mapData.contains(QStringLiteral("id"))) {
         mapContext.insert(QStringLiteral("type"), QStringLiteral("update_note_item"));
-        registerRequest(m_dbMgt.updateNoteItem(mapData, QStringLiteral("id")), mapContext);
+        mapContext.insert(kSaveOf, strNoteUuid);
+        strRequest = m_dbMgt.updateNoteItem(mapData, QStringLiteral("id"));
+        registerRequest(strRequest, mapContext);
         if (mapData.contains(QStringLiteral("uuid")))
             untracked(m_netMgt.replaceNoteItem(mapData));
-    } else if (!mapData.value(QStringLiteral("uuid")).toString().isEmpty()) {
+    } else if (!strNoteUuid.isEmpty()) {
         mapContext.insert(QStringLiteral("type"), QStringLiteral("replace_note_item"));
-        registerRequest(m_dbMgt.replaceNoteItem(mapData, QStringLiteral("uuid")), mapContext);
+        mapContext.insert(kSaveOf, strNoteUuid);
+        strRequest = m_dbMgt.replaceNoteItem(mapData, QStringLiteral("uuid"));
+        registerRequest(strRequest, mapContext);
         untracked(m_netMgt.replaceNoteItem(mapData));
     } else {
-        mapData.insert(QStringLiteral("uuid"), createUuidString());
+        strNoteUuid = createUuidString();
+        mapData.insert(QStringLiteral("uuid"), strNoteUuid);
         if (!mapData.contains(QStringLiteral("created_at")))
             mapData.insert(QStringLiteral("created_at"), strNow);
-        insertNoteItem(mapData);
+        strRequest = queueInsert(mapData);
         untracked(m_netMgt.insertNoteItem(mapData));
     }
+    if (m_mapRequest.contains(strRequest)) {
+        QVariantMap mapSaved = m_mapRequest.value(strRequest).toMap();
+        mapSaved.insert(kSaveOf, strNoteUuid);
+        m_mapRequest.insert(strRequest, mapSaved);
+    }
+    return strNoteUuid;
 }
 
 void CNoteMgt::deleteNoteItem(QString strNoteUuid)
@@ -394,6 +413,11 @@ void CNoteMgt::replaceNoteItem(QVariantMap map, QString strField)
 
 void CNoteMgt::insertNoteItem(QVariantMap mapData)
 {
+    queueInsert(mapData);
+}
+
+QString CNoteMgt::queueInsert(QVariantMap mapData)
+{
     mapData.remove(QStringLiteral("id"));
     const QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
     if (!strNoteUuid.isEmpty() && mapData.value(QStringLiteral("content_size")).toInt() > 0
@@ -409,6 +433,7 @@ void CNoteMgt::insertNoteItem(QVariantMap mapData)
                      {QStringLiteral("date"), nowString()},
                      {QStringLiteral("data"), mapData},
                      {QStringLiteral("user_id"), m_nUserId}});
+    return strUuid;
 }
 
 void CNoteMgt::refreshNoteItem(QString strUuid)
@@ -583,21 +608,47 @@ void CNoteMgt::onUserIdChanged(int nUserId)
 // ---------------------------------------------------------------------------------------
 // Result dispatcher
 
-bool CNoteMgt::reportStoreFailure(const QString &strError)
+bool CNoteMgt::reportStoreFailure(const QVariantMap &mapResult)
 {
-    QString strReason;
-    for (const QLatin1String &prefix : {kStoreOpenFailure, kStoreConnectionFailure}) {
-        if (strError.startsWith(prefix))
-            strReason = strError.mid(prefix.size()).trimmed();
-    }
-    if (strReason.isNull())
+    if (!StoreMessages::isOpenFailure(mapResult))
         return false;
     if (!m_bStoreFailureShown) {
         m_bStoreFailureShown = true;
-        emit showError(tr("Notes cannot be saved: %1 cannot be opened (%2).")
-                           .arg(QDir::toNativeSeparators(m_dbMgt.dbFile()), strReason));
+        emit showError(tr("Notes cannot be read or saved: %1")
+                           .arg(StoreMessages::failureReason(mapResult, m_dbMgt.dbFile())));
     }
     return true;
+}
+
+void CNoteMgt::reportFailedWrite(const QString &strType,
+                                 const QVariantMap &mapContext,
+                                 const QVariantMap &mapResult,
+                                 const QString &strError)
+{
+    QVariantMap mapReason = mapResult;
+    if (!mapReason.contains(QStringLiteral("error_text"))
+        && !mapReason.contains(QStringLiteral("error_kind")))
+        mapReason.insert(QStringLiteral("error_text"), strError);
+    const QString strReason = StoreMessages::failureReason(mapReason, m_dbMgt.dbFile());
+    const QString strMessage = strType == QLatin1String("delete_note_item")
+                                   ? tr("The note could not be removed: %1").arg(strReason)
+                                   : tr("The note could not be saved: %1").arg(strReason);
+    emit showError(strMessage);
+    const QString strSaveOf = mapContext.value(kSaveOf).toString();
+    if (!strSaveOf.isEmpty())
+        emit noteSaveFailed(strSaveOf, strMessage);
+}
+
+void CNoteMgt::onStoreNotice(QVariant notice)
+{
+    bool bError = true;
+    const QString strMessage = StoreMessages::noticeMessage(notice.toMap(), bError);
+    if (strMessage.isEmpty())
+        return;
+    if (bError)
+        emit showError(strMessage);
+    else
+        emit showInfo(strMessage);
 }
 
 void CNoteMgt::onDataReceived(QVariant data)
@@ -614,6 +665,17 @@ void CNoteMgt::onDataReceived(QVariant data)
         const int nContextUser = mapContext.value(QStringLiteral("user_id")).toInt();
         if (nContextUser >= 1 && nContextUser != m_nUserId) {
             m_mapRequest.remove(strUuid);
+            // The editor that waits for its save hears of it whoever is logged in now.
+            const QString strSaveOf = mapContext.value(kSaveOf).toString();
+            if (!strSaveOf.isEmpty()) {
+                if (mapResult.value(QStringLiteral("error")).toString().trimmed().isEmpty())
+                    emit noteSaved(strSaveOf, QVariantMap());
+                else
+                    reportFailedWrite(mapContext.value(QStringLiteral("type")).toString(),
+                                      mapContext,
+                                      mapResult,
+                                      mapResult.value(QStringLiteral("error")).toString());
+            }
             return;
         }
     }
@@ -652,7 +714,7 @@ void CNoteMgt::onDataReceived(QVariant data)
     };
 
     if (!strError.isEmpty()) {
-        qCDebug(lcNote) << "onDataReceived error: " << strError;
+        qCWarning(lcNote) << "onDataReceived error: " << strType << strError;
         m_mapRequest.remove(strUuid);
         if (strError.compare(Protocol::Error::kTokenWrong, Qt::CaseInsensitive) == 0) {
             renewLoginToken();
@@ -661,17 +723,15 @@ void CNoteMgt::onDataReceived(QVariant data)
         emit dataReceived(
             QVariantMap{{QStringLiteral("type"), strType}, {QStringLiteral("error"), strError}});
         writeLog();
-        if (reportStoreFailure(strError))
-            return;
-        if (strType == QLatin1String("note_list_by_day")) {
-            emit showError(strError);
-        } else if (strType == QLatin1String("login_server")) {
-            handleLoginServerError(strError, r.mapData);
-        } else if (isNoteWrite(strType)) {
-            // The editor is gone by now: the user must learn that the change was not kept.
-            emit showError(strType == QLatin1String("delete_note_item")
-                               ? tr("The note could not be removed: %1").arg(strError)
-                               : tr("The note could not be saved: %1").arg(strError));
+        // Every failed write is said, every time; other requests of a store that cannot
+        // be opened are said once.
+        if (isNoteWrite(strType)) {
+            reportFailedWrite(strType, mapContext, mapResult, strError);
+        } else if (!reportStoreFailure(mapResult)) {
+            if (strType == QLatin1String("note_list_by_day"))
+                emit showError(StoreMessages::failureReason(mapResult, m_dbMgt.dbFile()));
+            else if (strType == QLatin1String("login_server"))
+                handleLoginServerError(strError, r.mapData);
         }
         return;
     }
@@ -683,6 +743,12 @@ void CNoteMgt::onDataReceived(QVariant data)
         // A lookup that found nothing to do for this user.
         m_mapRequest.remove(strUuid);
         return;
+    }
+    const QString strSaveOf = mapContext.value(kSaveOf).toString();
+    if (!strSaveOf.isEmpty()) {
+        QVariantMap mapShown = noteOfContextData(r.mapData);
+        fillDisplayFields(mapShown);
+        emit noteSaved(strSaveOf, mapShown);
     }
 
     if (!mapEmit.isEmpty()) {

@@ -55,6 +55,10 @@ signals:
     void showError(QString strError);
     void appendNoteItemToList(QVariant data);
     void removeNoteItemToList(QString strUuid);
+    // The outcome of a save made with upateNoteItem() or saveNoteItem(), for the note with
+    // that uuid: stored (the note as the list shows it), or not stored and why.
+    void noteSaved(QString strNoteUuid, QVariant note);
+    void noteSaveFailed(QString strNoteUuid, QString strMessage);
 
 public slots:
     void init();
@@ -70,6 +74,9 @@ public slots:
     void getDayNoteCountByMonth(QDate dt);
     void getNoteItem(int nId);
     void upateNoteItem(QVariantMap mapData);
+    // Saves as upateNoteItem() does and returns the note's uuid (a new one for a new note),
+    // by which noteSaved() or noteSaveFailed() later tell how the save went.
+    QString saveNoteItem(QVariantMap mapData);
     void deleteNoteItem(QString strNoteUuid);
     void replaceNoteItem(QVariantMap map, QString strField = QStringLiteral("uuid"));
     void insertNoteItem(QVariantMap mapData);
@@ -100,6 +107,7 @@ protected slots:
     void onTimeOutSync();
     void onUserIdChanged(int nUserId);
     void onDataReceived(QVariant data);
+    void onStoreNotice(QVariant notice);
 
 private:
     friend class TestNoteMgt;
@@ -110,8 +118,14 @@ private:
     // Keeps the context of a request; a request that was not queued (empty UUID) gets
     // no answer and is not kept.
     void registerRequest(const QString &strUuid, const QVariantMap &mapContext);
-    // Reports, once, that the local store cannot be used and why.
-    bool reportStoreFailure(const QString &strError);
+    // Reports, once per outage, that the local store cannot be used and why.
+    bool reportStoreFailure(const QVariantMap &mapResult);
+    // Tells the user of a failed write, every time, and the editor waiting for it.
+    void reportFailedWrite(const QString &strType,
+                           const QVariantMap &mapContext,
+                           const QVariantMap &mapResult,
+                           const QString &strError);
+    QString queueInsert(QVariantMap mapData);
     void renewLoginToken();
     void startSyncTimers();
     void takeLocalUser(int nUserId);

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+#include <cstdio>
+
 namespace {
 
 // Generous: the machine may be busy with other builds.
@@ -974,38 +976,129 @@ private slots:
         QCOMPARE(spy.count(), 0);
     }
 
-    // ---- the store cannot be opened ----
+    // ---- the store fails ----
 
-    void storeCannotBeOpened()
+    // Every save says how it went, to the user and to the editor that waits for it; a
+    // store that cannot be opened is said once for the reads, and every time for a save.
+    void storeFailuresAreSaidForEverySave_data()
     {
-        // local.db is a folder: no database can be opened there.
-        QVERIFY(QDir(m_pDataDir->path()).mkdir(QStringLiteral("local.db")));
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("notice");
+
+        QTest::newRow("Kelpo open twice on one diary")
+            << "locked"_s << 3 << "Kelpo is already open on this diary. Close the other window"_s
+            << "Notes cannot be read or saved: Kelpo is already open on this diary."_s;
+        QTest::newRow("a folder in the file's place")
+            << "folder"_s << 3 << "local.db cannot be opened ("_s
+            << "Notes cannot be read or saved: "_s;
+        QTest::newRow("file deleted while open")
+            << "deleted"_s << 1 << "local.db was deleted while Kelpo was running"_s
+            << "Kelpo has written it again from the copy it had open"_s;
+        QTest::newRow("file replaced while open")
+            << "replaced"_s << 1 << "local.db was replaced by another file"_s
+            << "The notes Kelpo had open were kept in "_s;
+    }
+
+    void storeFailuresAreSaidForEverySave()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, failures);
+        QFETCH(QString, reason);
+        QFETCH(QString, notice);
+
+        const QString strDbFile = QDir(m_pDataDir->path()).filePath("local.db"_s);
+        std::unique_ptr<CNoteMgt> pFirst;
+        if (setup == "locked"_s) {
+            pFirst = std::make_unique<CNoteMgt>(m_pDataDir->path(), 60000);
+            drain(*pFirst);
+        } else if (setup == "folder"_s) {
+            QVERIFY(QDir(m_pDataDir->path()).mkdir("local.db"_s));
+        }
         CNoteMgt &nm = makeNoteMgt();
-        QSignalSpy spy(&nm, &CNoteMgt::dataReceived);
         QSignalSpy spyError(&nm, &CNoteMgt::showError);
         QSignalSpy spyAppend(&nm, &CNoteMgt::appendNoteItemToList);
+        QSignalSpy spySaved(&nm, &CNoteMgt::noteSaved);
+        QSignalSpy spyFailed(&nm, &CNoteMgt::noteSaveFailed);
         nm.getDayNoteCountByMonth(QDate(2016, 3, 5));
         nm.getNoteListByDay(QDate(2016, 3, 5));
-        nm.upateNoteItem(
-            {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>lost?</p>"_s}});
-        nm.deleteNoteItem(createUuidString());
-        QTRY_VERIFY_WITH_TIMEOUT(nm.m_mapRequest.isEmpty(), kTimeout);
-        roundTrip(nm);
+        nm.getNoteListByOffset();
+        drain(nm);
+        if (setup == "deleted"_s) {
+            QVERIFY(QFile::remove(strDbFile));
+        } else if (setup == "replaced"_s) {
+            const QString strOther = m_pDataDir->filePath("other.db"_s);
+            QVERIFY(QFile::copy(strDbFile, strOther));
+            QVERIFY(::rename(QFile::encodeName(strOther).constData(),
+                             QFile::encodeName(strDbFile).constData())
+                    == 0);
+        }
 
-        QCOMPARE(spyError.count(), 1);
-        const QString strMessage = spyError.first().value(0).toString();
-        const QString strDbFile = QDir(m_pDataDir->path()).filePath(QStringLiteral("local.db"));
-        QVERIFY2(strMessage.startsWith(
-                     QStringLiteral("Notes cannot be saved: %1 cannot be opened (").arg(strDbFile)),
-                 qPrintable(strMessage));
-        QVERIFY2(strMessage.size() > strDbFile.size() + 50, qPrintable(strMessage)); // and why
-        QCOMPARE(spyAppend.count(), 0);
-        const QList<QVariantMap> lstErrors = received(spy, "insert_note_item"_s);
-        QCOMPARE(lstErrors.size(), 1);
-        QVERIFY(lstErrors.first().value("error"_s).toString().startsWith(
-            QStringLiteral("Fail to open db")));
-        QCOMPARE(received(spy, "day_note_count_by_month"_s).size(), 1);
-        QVERIFY(received(spy, "day_note_count_by_month"_s).first().contains("error"_s));
+        QStringList lstSaves;
+        for (int i = 0; i < 3; ++i) {
+            const int nDone = spySaved.count() + spyFailed.count();
+            lstSaves << nm.saveNoteItem({{"uuid"_s, QString()},
+                                         {"set_at"_s, "2016-03-05"_s},
+                                         {"content"_s, "<p>save %1</p>"_s.arg(i)}});
+            QTRY_COMPARE_WITH_TIMEOUT(spySaved.count() + spyFailed.count(), nDone + 1, kTimeout);
+        }
+        QCOMPARE(spyFailed.count(), failures);
+        QCOMPARE(spySaved.count(), 3 - failures);
+        QCOMPARE(spyAppend.count(), 3 - failures);
+        // The saves that failed are the first ones, each said with its reason.
+        QStringList lstMessages;
+        for (int i = 0; i < failures; ++i) {
+            QCOMPARE(spyFailed.at(i).value(0).toString(), lstSaves.at(i));
+            const QString strMessage = spyFailed.at(i).value(1).toString();
+            QVERIFY2(strMessage.startsWith("The note could not be saved: "_s), qPrintable(strMessage));
+            QVERIFY2(strMessage.contains(reason), qPrintable(strMessage));
+            QVERIFY2(!strMessage.contains("INSERT"_s) && !strMessage.contains("SELECT"_s),
+                     qPrintable(strMessage));
+            lstMessages << strMessage;
+        }
+        QStringList lstShown;
+        for (const QList<QVariant> &args : spyError)
+            lstShown << args.value(0).toString();
+        for (const QString &strMessage : qAsConst(lstMessages))
+            QVERIFY2(lstShown.contains(strMessage), qPrintable(lstShown.join("\n"_s)));
+        // One more message: the reads' one, or the notice of the lost file.
+        QCOMPARE(lstShown.size(), failures + 1);
+        QVERIFY2(std::any_of(lstShown.cbegin(),
+                             lstShown.cend(),
+                             [&](const QString &str) { return str.contains(notice); }),
+                 qPrintable(lstShown.join("\n"_s)));
+
+        if (pFirst) {
+            // The other window is closed: the very next save is stored.
+            pFirst.reset();
+            const QString strNote = nm.saveNoteItem(
+                {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>now</p>"_s}});
+            QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 1, kTimeout);
+            QCOMPARE(spySaved.first().value(0).toString(), strNote);
+        }
+        // Nothing reported saved is missing.
+        drain(nm);
+        const int nSaved = spySaved.count();
+        QCOMPARE(closeAndRead("SELECT uuid FROM note"_s).size(), nSaved);
+    }
+
+    // A change of the note that the editor saves is told to it even when a sync has
+    // queued many writes of other notes before it.
+    void saveIsConfirmedForItsOwnNote()
+    {
+        CNoteMgt &nm = makeNoteMgt();
+        drain(nm);
+        QSignalSpy spySaved(&nm, &CNoteMgt::noteSaved);
+        for (int i = 0; i < 50; ++i)
+            nm.replaceNoteItem({{"uuid"_s, createUuidString()},
+                                {"set_at"_s, "2016-03-06 00:00:00"_s},
+                                {"content"_s, "<p>from the service %1</p>"_s.arg(i)}});
+        const QString strNote = nm.saveNoteItem(
+            {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>mine</p>"_s}});
+        QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 1, kTimeout);
+        QCOMPARE(spySaved.first().value(0).toString(), strNote);
+        QCOMPARE(spySaved.first().value(1).toMap().value("set_at"_s).toString(), "2016-03-05"_s);
     }
 
     // ---- pictures ----

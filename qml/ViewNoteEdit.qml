@@ -20,10 +20,19 @@ Item {
     property string strOpenContent: ""
     property bool bClosingWindow: false
 
+    // The save that the editor waits for: the note's uuid as the note manager returned it
+    // (a new note's uuid too, so that trying again writes the same note), and whether the
+    // answer is still awaited. The editor stays open with its text until its own save is
+    // confirmed; a failed save is shown in the editor, with ways to try again or to copy.
+    property string strSaveUuid: ""
+    property bool bSaving: false
+    property string strSaveError: ""
+
     readonly property alias textArea: textContent
     // The date picker is made on first use.
     readonly property var dateEditView: dateEditLoader.item
     readonly property alias confirmFrame: confirmFrame
+    readonly property alias saveFailure: saveFailure
 
     function markOpened() {
         strOpenTitle = textTitle.text
@@ -38,7 +47,8 @@ Item {
     }
 
     function noteMap() {
-        var mapData = { "uuid": uuid, "set_at": textDate.text, "content": textContent.text }
+        var mapData = { "uuid": uuid !== "" ? uuid : strSaveUuid, "set_at": textDate.text,
+                        "content": textContent.text }
         // A title typed here is the note's own; an untouched one is left to the store.
         if (settings.withTitle && textTitle.text !== strOpenTitle)
             mapData["title"] = textTitle.text
@@ -48,15 +58,50 @@ Item {
     // A note moved to another day leaves its old day: that day's count is asked again
     // after the note is stored (the store answers in order), so its dot goes with the note.
     function storeNote() {
-        noteMgt.upateNoteItem(noteMap())
+        strSaveError = ""
+        bSaving = true
+        strSaveUuid = noteMgt.saveNoteItem(noteMap())
         if (uuid !== "" && strOpenDate !== "" && textDate.text !== strOpenDate)
             noteMgt.refreshNoteCount(strOpenDate)
     }
 
     function finish() {
+        if (bSaving)
+            return
         storeNote()
+    }
+
+    // The note manager has stored this editor's note.
+    function onSaved(strNoteUuid) {
+        if (!bSaving || strNoteUuid !== strSaveUuid)
+            return
+        bSaving = false
+        strSaveError = ""
         markOpened()
-        mainId.popView()
+        if (bClosingWindow) {
+            closeWindowNow()
+            return
+        }
+        if (visible)
+            mainId.popView()
+    }
+
+    function onSaveFailed(strNoteUuid, strMessage) {
+        if (!bSaving || strNoteUuid !== strSaveUuid)
+            return
+        bSaving = false
+        bClosingWindow = false
+        strSaveError = strMessage
+    }
+
+    // The whole text, with its pictures, to the clipboard: something to keep when the
+    // note cannot be saved.
+    function copyText() {
+        var nCursor = textContent.cursorPosition
+        textContent.selectAll()
+        textContent.copy()
+        textContent.deselect()
+        textContent.cursorPosition = nCursor
     }
 
     function cancel() {
@@ -99,23 +144,21 @@ Item {
     }
 
     // Stores pending changes when the window is closed with the editor open, as "Finish"
-    // would, and lets the window close once the note manager has taken the note.
+    // would, and lets the window close once the store has confirmed this note. When the
+    // save fails the window stays open with the text and the reason.
     function onWindowClosing(close) {
         if (bClosingWindow || !visible || !isModified())
             return
         close.accepted = false
         bClosingWindow = true
-        noteMgt.appendNoteItemToList.connect(closeAfterStore)
-        storeNote()
-        markOpened()
-        closeTimer.start()
+        if (!bSaving)
+            storeNote()
     }
 
-    function closeAfterStore() {
-        noteMgt.appendNoteItemToList.disconnect(closeAfterStore)
-        closeTimer.stop()
+    function closeWindowNow() {
         if (viewNoteEditId.Window.window)
             viewNoteEditId.Window.window.close()
+        bClosingWindow = false
     }
 
     // Another note opened while the editor is already shown.
@@ -129,6 +172,9 @@ Item {
         if (!visible)
             textContent.cursorPosition = 0
         if (visible) {
+            strSaveError = ""
+            strSaveUuid = ""
+            bSaving = false
             confirmFrame.visible = false
             if (dateEditLoader.item)
                 dateEditLoader.item.visible = false
@@ -144,10 +190,13 @@ Item {
         function onClosing(close) { viewNoteEditId.onWindowClosing(close) }
     }
 
-    Timer {
-        id: closeTimer
-        interval: 5000
-        onTriggered: viewNoteEditId.closeAfterStore()
+    Connections {
+        target: noteMgt
+        ignoreUnknownSignals: true
+        function onNoteSaved(strNoteUuid) { viewNoteEditId.onSaved(strNoteUuid) }
+        function onNoteSaveFailed(strNoteUuid, strMessage) {
+            viewNoteEditId.onSaveFailed(strNoteUuid, strMessage)
+        }
     }
 
     Rectangle {
@@ -198,6 +247,7 @@ Item {
             width: implicitWidth
             imgSrc: "../res/ok.svg"
             text: qsTr("Finish")
+            opacity: viewNoteEditId.bSaving ? 0.4 : 1
             onClicked: viewNoteEditId.finish()
         }
         PushButton {
@@ -270,9 +320,67 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
+        anchors.bottomMargin: saveFailure.visible ? saveFailure.height : 0
         textFormat: TextEdit.AutoText
         font.pixelSize: Math.max(1, toolBar.height * 0.6)
         wrapMode: TextEdit.Wrap
+        // What is being saved does not change under the save.
+        readOnly: viewNoteEditId.bSaving
+    }
+
+    // Why the last save failed, and what can be done: try again, or copy the text.
+    Rectangle {
+        id: saveFailure
+        objectName: "saveFailure"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: failureColumn.implicitHeight + toolBar.height * 0.3
+        visible: viewNoteEditId.strSaveError !== ""
+        color: "#fdecea"
+        border.color: "#d93025"
+
+        readonly property alias text: failureText.text
+
+        Column {
+            id: failureColumn
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.margins: 10
+            spacing: toolBar.height * 0.15
+
+            Text {
+                id: failureText
+                objectName: "saveFailureText"
+                width: parent.width
+                wrapMode: Text.Wrap
+                color: "#a50e0e"
+                font.pixelSize: Math.max(1, toolBar.height * 0.35)
+                font.family: GlobalJs.fontFamily
+                text: viewNoteEditId.strSaveError
+            }
+            Row {
+                anchors.right: parent.right
+                spacing: 20
+                PushButton {
+                    id: btnCopy
+                    objectName: "btnCopy"
+                    height: toolBar.height * 0.5
+                    width: implicitWidth
+                    text: qsTr("Copy the text")
+                    onClicked: viewNoteEditId.copyText()
+                }
+                PushButton {
+                    id: btnRetry
+                    objectName: "btnRetry"
+                    height: toolBar.height * 0.5
+                    width: implicitWidth
+                    text: qsTr("Save again")
+                    onClicked: viewNoteEditId.finish()
+                }
+            }
+        }
     }
 
     Loader {

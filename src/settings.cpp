@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 CSettings *g_pSettings = nullptr;
 
@@ -25,13 +28,30 @@ constexpr int kFirstCopyrightYear = 2016;
 CSettings::CSettings(QString strOrganization, QString strApplication, QObject *parent)
     : QSettings(QSettings::IniFormat, QSettings::UserScope, strOrganization, strApplication, parent)
 {
+    makePrivate();
     read();
 }
 
 CSettings::CSettings(QObject *parent)
     : QSettings(parent)
 {
+    makePrivate();
     read();
+}
+
+// The file holds the scrambled password: only its owner may read it, and its folder is
+// closed to others before the file is first written. Later saves keep the file's mode.
+void CSettings::makePrivate()
+{
+    const QFileInfo info(fileName());
+    const QString strDir = info.absolutePath();
+    if (!QDir().mkpath(strDir))
+        qCWarning(lcApp) << "cannot create the settings folder" << strDir;
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    if (!QFile::setPermissions(strDir, owner | QFile::ExeOwner))
+        qCWarning(lcApp) << "cannot make the settings folder private:" << strDir;
+    if (info.exists() && !QFile::setPermissions(info.absoluteFilePath(), owner))
+        qCWarning(lcApp) << "cannot make the settings file private:" << info.absoluteFilePath();
 }
 
 CSettings::~CSettings()
@@ -90,6 +110,12 @@ void CSettings::write()
     setValue(kUserName, m_strUserName);
     setValue(kPwd, scramblePwd(m_strPwd));
     setValue(kServerUrl, m_strServerUrl);
+    sync();
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    if (QFile::exists(fileName()) && !QFile::setPermissions(fileName(), owner))
+        qCWarning(lcApp) << "cannot make the settings file private:" << fileName();
+    if (status() != QSettings::NoError)
+        qCWarning(lcApp) << "the settings could not be written to" << fileName();
 }
 
 void CSettings::save()

@@ -71,6 +71,7 @@ public slots:
     QString getCompanyName() const;
 
 private:
+    void makePrivate();
     int m_nInitType = 0;
     int m_nFirstDay = 0;
     bool m_bWithTitle = false;

@@ -6,12 +6,36 @@
 #include "startup.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtQuickTest>
+
+// Puts the diary file out of reach and back, for the tests of failing saves: a folder in
+// its place cannot be opened, so every request fails until it is mended.
+class CStoreFault : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CStoreFault(const QString &strDbFile)
+        : m_strDbFile(strDbFile)
+    {}
+
+    Q_INVOKABLE void breakDiary()
+    {
+        QFile::remove(m_strDbFile);
+        QDir().mkpath(m_strDbFile);
+    }
+    Q_INVOKABLE void mendDiary() { QDir(m_strDbFile).removeRecursively(); }
+
+private:
+    QString m_strDbFile;
+};
 
 // Hands the QML tests the real back end: a note manager and settings that live in
 // temporary folders, reachable as "noteMgt" and "settings" as in the application.
@@ -53,6 +77,9 @@ public slots:
         engine->rootContext()->setContextProperty(QStringLiteral("backup"), m_pBackup.get());
         engine->rootContext()->setContextProperty(QStringLiteral("diaryExport"), m_pExporter.get());
         engine->rootContext()->setContextProperty(QStringLiteral("diaryImport"), m_pImporter.get());
+        m_pStoreFault = std::make_unique<CStoreFault>(
+            m_dir.filePath(QStringLiteral("data/local.db")));
+        engine->rootContext()->setContextProperty(QStringLiteral("storeFault"), m_pStoreFault.get());
     }
 
     void cleanupTestCase()
@@ -60,6 +87,7 @@ public slots:
         m_pImporter.reset();
         m_pExporter.reset();
         m_pBackup.reset();
+        m_pStoreFault.reset();
         m_pNoteMgt.reset();
         g_pSettings = nullptr;
         m_pSettings.reset();
@@ -72,6 +100,7 @@ private:
     std::unique_ptr<CBackup> m_pBackup;
     std::unique_ptr<CExporter> m_pExporter;
     std::unique_ptr<CImporter> m_pImporter;
+    std::unique_ptr<CStoreFault> m_pStoreFault;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(kelpo, Setup)

@@ -232,6 +232,34 @@ private slots:
         QVERIFY(!s->contains(QStringLiteral("m_bShowLunar")));
     }
 
+    // The scrambled password is for the user's eyes only: the file is 0600 and its folder
+    // 0700, also when an older run left them open to others.
+    void fileAndFolderArePrivate()
+    {
+        // The owner's, the group's and the others' bits (not the "current user" ones).
+        const QFile::Permissions kModeBits(0x7077);
+        const QString strDir = m_dir.filePath(QStringLiteral("Greyfen Software"));
+        const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+        {
+            auto s = make();
+            s->setUserName(QStringLiteral("ann"));
+            s->setPwd(QStringLiteral("secret"));
+            s->save();
+            QCOMPARE(QFile::permissions(s->fileName()) & kModeBits, owner);
+            QVERIFY(
+                QFile::setPermissions(s->fileName(), owner | QFile::ReadGroup | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(strDir,
+                                          owner | QFile::ExeOwner | QFile::ReadOther
+                                              | QFile::ExeOther));
+        }
+        auto s = make();
+        QCOMPARE(QFile::permissions(s->fileName()) & kModeBits, owner);
+        QCOMPARE(QFile::permissions(strDir) & kModeBits, owner | QFile::ExeOwner);
+        s->save();
+        QCOMPARE(QFile::permissions(s->fileName()) & kModeBits, owner);
+        QCOMPARE(s->getPwd(), QStringLiteral("secret"));
+    }
+
     void wronglyTypedValues()
     {
         {

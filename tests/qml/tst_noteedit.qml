@@ -383,6 +383,56 @@ Item {
             compare(title.visible, false)
         }
 
+        // A save that fails leaves the editor open with the text and the reason; the text
+        // can be copied, and saved again once the store works. Closing the window then
+        // keeps it open too.
+        function test_failedSaveKeepsTheText() {
+            main.addNote(new Date(2017, 0, 5))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("kept through a failure")
+            storeFault.breakDiary()
+            var failures = editor.saveFailure
+            for (var i = 0; i < 2; i++) {
+                mouseClick(child(editor, "btnFinish"))
+                tryCompare(failures, "visible", true, 10000)
+                compare(main.stackView.currentItem, editor)
+                verify(failures.text.indexOf("The note could not be saved: ") === 0, failures.text)
+                verify(failures.text.indexOf("INSERT") < 0, failures.text)
+                compare(plainText(), "kept through a failure")
+                // The message bar says it every time as well.
+                tryVerify(function () { return main.msgBar.visible })
+                verify(main.msgBar.text.indexOf("The note could not be saved: ") === 0)
+                if (i === 0) {
+                    // Another try gives another answer: the panel goes while it waits.
+                    mouseClick(child(editor, "btnRetry"))
+                    tryCompare(failures, "visible", true, 10000)
+                }
+            }
+
+            mouseClick(child(editor, "btnCopy"))
+            var probe = createTemporaryQmlObject("import QtQuick 2.4; TextEdit {}", testCase)
+            probe.paste()
+            verify(probe.getText(0, probe.length).indexOf("kept through a failure") >= 0,
+                   probe.getText(0, probe.length))
+
+            // Closing the window does not throw the text away either.
+            window.close()
+            tryCompare(failures, "visible", true, 10000)
+            compare(window.visible, true)
+            compare(main.stackView.currentItem, editor)
+
+            storeFault.mendDiary()
+            appendSpy.clear()
+            mouseClick(child(editor, "btnRetry"))
+            waitForMain()
+            compare(appendSpy.count, 1)
+            compare(failures.visible, false)
+            var lst = notesOfDay("2017-01-05")
+            compare(lst.length, 1)
+            verify(String(lst[0]["content"]).indexOf("kept through a failure") >= 0)
+        }
+
         // Closing the window with unsaved changes stores them first.
         function test_closeStoresChanges() {
             main.addNote(new Date(2016, 11, 24))

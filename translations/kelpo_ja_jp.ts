@@ -23,6 +23,10 @@
         <source>The note service did not confirm the login.</source>
         <translation>ノートサービスがログインを確認しませんでした。</translation>
     </message>
+    <message>
+        <source>Notes cannot be read or saved: %1</source>
+        <translation>ノートを読み込みも保存もできません：%1</translation>
+    </message>
 </context>
 <context>
     <name>CThreadPost</name>
@@ -258,6 +262,14 @@
     <message>
         <source>Open a image</source>
         <translation>写真を开けて</translation>
+    </message>
+    <message>
+        <source>Copy the text</source>
+        <translation>テキストをコピー</translation>
+    </message>
+    <message>
+        <source>Save again</source>
+        <translation>もう一度保存</translation>
     </message>
 </context>
 <context>
@@ -662,6 +674,65 @@
     <message>
         <source>Close</source>
         <translation>閉じる</translation>
+    </message>
+</context>
+<context>
+    <name>StoreMessages</name>
+    <message>
+        <source>Kelpo is already open on this diary. Close the other window, then try again.</source>
+        <translation>Kelpo はすでにこの日記を開いています。もう一方のウィンドウを閉じてから、もう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written. Allow writing to it and to its folder, then try again.</source>
+        <translation>%1 に書き込めません。このファイルとそのフォルダーへの書き込みを許可してから、もう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>the disk is full. Free some space, then try again.</source>
+        <translation>ディスクがいっぱいです。空き容量を作ってから、もう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>%1 is damaged. Copy what you wrote, then restore the file from a backup.</source>
+        <translation>%1 は破損しています。書いた内容をコピーしてから、バックアップからファイルを復元してください。</translation>
+    </message>
+    <message>
+        <source>%1 was deleted while Kelpo was running. Kelpo has written it again from the copy it had open; try again.</source>
+        <translation>%1 は Kelpo の実行中に削除されました。Kelpo は開いていたコピーから書き戻しました。もう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>%1 was replaced by another file while Kelpo was running. Try again to write into the new file.</source>
+        <translation>%1 は Kelpo の実行中に別のファイルに置き換えられました。新しいファイルに書き込むには、もう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened (%2).</source>
+        <translation>%1 を開けません（%2）。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 is damaged: some notes may not be readable. Copy what you need, then restore the file from a backup.</source>
+        <translation>日記ファイル %1 は破損しています。一部のノートが読めない可能性があります。必要な内容をコピーしてから、バックアップからファイルを復元してください。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was deleted while Kelpo was running and could not be written again: quit Kelpo and restore it from a backup.</source>
+        <translation>日記ファイル %1 は Kelpo の実行中に削除され、書き戻すことができませんでした。Kelpo を終了し、バックアップから復元してください。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was deleted while Kelpo was running. Kelpo has written it again from the copy it had open.</source>
+        <translation>日記ファイル %1 は Kelpo の実行中に削除されました。Kelpo は開いていたコピーから書き戻しました。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was replaced by another file while Kelpo was running. Kelpo now uses the new file.</source>
+        <translation>日記ファイル %1 は Kelpo の実行中に別のファイルに置き換えられました。Kelpo は新しいファイルを使います。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was replaced by another file while Kelpo was running. The notes Kelpo had open were kept in %2; Kelpo now uses the new file.</source>
+        <translation>日記ファイル %1 は Kelpo の実行中に別のファイルに置き換えられました。Kelpo が開いていたノートは %2 に保存しました。Kelpo は新しいファイルを使います。</translation>
+    </message>
+    <message>
+        <source>Of the changes left unfinished when Kelpo last quit, %1 were saved now and %2 could not be.</source>
+        <translation>Kelpo の前回終了時に未完了だった変更のうち、%1 件を保存し、%2 件は保存できませんでした。</translation>
+    </message>
+    <message>
+        <source>%1 changes left unfinished when Kelpo last quit were saved now.</source>
+        <translation>Kelpo の前回終了時に未完了だった %1 件の変更を保存しました。</translation>
     </message>
 </context>
 </TS>

@@ -23,6 +23,10 @@
         <source>The note service did not confirm the login.</source>
         <translation>笔记服务没有确认登录。</translation>
     </message>
+    <message>
+        <source>Notes cannot be read or saved: %1</source>
+        <translation>无法读取或保存笔记：%1</translation>
+    </message>
 </context>
 <context>
     <name>CThreadPost</name>
@@ -258,6 +262,14 @@
     <message>
         <source>Open a image</source>
         <translation>打开图片</translation>
+    </message>
+    <message>
+        <source>Copy the text</source>
+        <translation>复制文本</translation>
+    </message>
+    <message>
+        <source>Save again</source>
+        <translation>再次保存</translation>
     </message>
 </context>
 <context>
@@ -662,6 +674,65 @@
     <message>
         <source>Close</source>
         <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>StoreMessages</name>
+    <message>
+        <source>Kelpo is already open on this diary. Close the other window, then try again.</source>
+        <translation>Kelpo 已经打开了这本日记。请关闭另一个窗口，然后重试。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written. Allow writing to it and to its folder, then try again.</source>
+        <translation>无法写入 %1。请允许写入该文件及其文件夹，然后重试。</translation>
+    </message>
+    <message>
+        <source>the disk is full. Free some space, then try again.</source>
+        <translation>磁盘已满。请释放一些空间，然后重试。</translation>
+    </message>
+    <message>
+        <source>%1 is damaged. Copy what you wrote, then restore the file from a backup.</source>
+        <translation>%1 已损坏。请复制您写的内容，然后从备份恢复该文件。</translation>
+    </message>
+    <message>
+        <source>%1 was deleted while Kelpo was running. Kelpo has written it again from the copy it had open; try again.</source>
+        <translation>%1 在 Kelpo 运行时被删除。Kelpo 已根据其打开的副本重新写入该文件；请重试。</translation>
+    </message>
+    <message>
+        <source>%1 was replaced by another file while Kelpo was running. Try again to write into the new file.</source>
+        <translation>%1 在 Kelpo 运行时被另一个文件替换。请重试，以写入新文件。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened (%2).</source>
+        <translation>无法打开 %1（%2）。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 is damaged: some notes may not be readable. Copy what you need, then restore the file from a backup.</source>
+        <translation>日记文件 %1 已损坏：部分笔记可能无法读取。请复制您需要的内容，然后从备份恢复该文件。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was deleted while Kelpo was running and could not be written again: quit Kelpo and restore it from a backup.</source>
+        <translation>日记文件 %1 在 Kelpo 运行时被删除，且无法重新写入：请退出 Kelpo 并从备份恢复。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was deleted while Kelpo was running. Kelpo has written it again from the copy it had open.</source>
+        <translation>日记文件 %1 在 Kelpo 运行时被删除。Kelpo 已根据其打开的副本重新写入该文件。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was replaced by another file while Kelpo was running. Kelpo now uses the new file.</source>
+        <translation>日记文件 %1 在 Kelpo 运行时被另一个文件替换。Kelpo 现在使用新文件。</translation>
+    </message>
+    <message>
+        <source>The diary file %1 was replaced by another file while Kelpo was running. The notes Kelpo had open were kept in %2; Kelpo now uses the new file.</source>
+        <translation>日记文件 %1 在 Kelpo 运行时被另一个文件替换。Kelpo 已打开的笔记保存在 %2 中；Kelpo 现在使用新文件。</translation>
+    </message>
+    <message>
+        <source>Of the changes left unfinished when Kelpo last quit, %1 were saved now and %2 could not be.</source>
+        <translation>Kelpo 上次退出时未完成的更改中，%1 项现已保存，%2 项无法保存。</translation>
+    </message>
+    <message>
+        <source>%1 changes left unfinished when Kelpo last quit were saved now.</source>
+        <translation>Kelpo 上次退出时未完成的 %1 项更改现已保存。</translation>
     </message>
 </context>
 </TS>

@@ -134,13 +134,28 @@ Item {
         pictureDialog.open()
     }
 
+    // The picture is read off the window's thread; it goes where the cursor stood when it
+    // was chosen. A file that is not a picture, or that would make the note too large, is
+    // refused with a message.
+    property string strPictureJob: ""
+    property int nPictureAt: 0
+
     function insertPicture(strFileUrl) {
-        var strImg = noteMgt.readFile2Base64(strFileUrl)
-        if (strImg === "")
+        nPictureAt = textContent.cursorPosition
+        strPictureJob = noteMgt.loadPicture(strFileUrl, textContent.text.length)
+    }
+
+    function onPictureLoaded(strJobId, strTag, strError) {
+        if (strJobId === "" || strJobId !== strPictureJob)
             return
-        if (strImg.charAt(strImg.length - 1) !== ">")
-            strImg += ">"
-        textContent.insert(textContent.cursorPosition, strImg)
+        strPictureJob = ""
+        if (strError !== "") {
+            mainId.showError(strError)
+            return
+        }
+        if (strTag.charAt(strTag.length - 1) !== ">")
+            strTag += ">"
+        textContent.insert(Math.min(nPictureAt, textContent.length), strTag)
     }
 
     // Stores pending changes when the window is closed with the editor open, as "Finish"
@@ -172,6 +187,7 @@ Item {
         if (!visible)
             textContent.cursorPosition = 0
         if (visible) {
+            strPictureJob = ""
             strSaveError = ""
             strSaveUuid = ""
             bSaving = false
@@ -196,6 +212,9 @@ Item {
         function onNoteSaved(strNoteUuid) { viewNoteEditId.onSaved(strNoteUuid) }
         function onNoteSaveFailed(strNoteUuid, strMessage) {
             viewNoteEditId.onSaveFailed(strNoteUuid, strMessage)
+        }
+        function onPictureLoaded(strJobId, strTag, strError) {
+            viewNoteEditId.onPictureLoaded(strJobId, strTag, strError)
         }
     }
 

@@ -223,11 +223,8 @@ QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
 
 QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
 {
-    if (map.contains(QStringLiteral("content"))) {
-        const QString strContent = map.value(QStringLiteral("content")).toString();
-        map.insert(QStringLiteral("content_size"), strContent.toUtf8().size());
-        map.insert(QStringLiteral("md5"), md5Hex(strContent));
-    }
+    // One rule for the digest of every write: an empty text has none (NULL).
+    fillContentDigest(map);
     const QVariant userId = map.value(QStringLiteral("user_id"));
     const QString strAndWhere = ownership(userId.isValid() ? userId.toInt() : 0);
 
@@ -262,12 +259,11 @@ QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QStrin
 {
     if (strUuid.isEmpty())
         return QString();
-    QVariantMap mapSpec = spec(kNoteTable,
-                               QVariantMap{{QStringLiteral("deleted"), 1},
-                                           {QStringLiteral("updated_at"), strUpdatedAt}});
-    mapSpec.insert(QStringLiteral("where"), QVariantMap{{QStringLiteral("uuid"), strUuid}});
-    mapSpec.insert(QStringLiteral("and_where"), ownership(nUserId));
-    return query(buildUpdate(mapSpec, m_setNumericField));
+    return prepared(QStringLiteral("UPDATE note SET deleted = 1, updated_at = :updated_at"
+                                   " WHERE uuid = :uuid AND (%1)")
+                        .arg(ownership(nUserId)),
+                    QVariantMap{{QStringLiteral("updated_at"), strUpdatedAt},
+                                {QStringLiteral("uuid"), strUuid}});
 }
 
 QString CDbMgt::deleteNoteItemByServerId(int nServerId, const QString &strModifiedAt, int nUserId)
@@ -395,7 +391,17 @@ void CDbMgt::clearDb()
 void CDbMgt::saveLog(const QVariantMap &map)
 {
     QVariantMap mapSpec = spec(QStringLiteral("log"), map);
-    query(buildInsert(mapSpec, m_setNumericField));
+    prepared(buildInsertPrepared(mapSpec), mapSpec.value(QStringLiteral("data")).toMap());
+    // The log is bounded: trimmed at start and after every so many entries.
+    if (++m_nLogWrites % CThreadDb::kLogTrimEvery == 0)
+        trimLog();
+}
+
+void CDbMgt::trimLog()
+{
+    const QVariantMap mapCutoff{{QStringLiteral("cutoff"), CThreadDb::logCutoff()}};
+    prepared(CThreadDb::kLogTrimByAge, mapCutoff);
+    query(CThreadDb::kLogTrimByCount);
 }
 
 QString CDbMgt::queryPrepared(const QString &strSql, const QVariantMap &mapData)

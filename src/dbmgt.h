@@ -73,6 +73,8 @@ public slots:
     QString clearNoteItemsByUserId(int nUserId);
     void clearDb();
     void saveLog(const QVariantMap &map);
+    // Drops the log entries older than 30 days and all but the newest 10 000.
+    void trimLog();
 
     // Export, import and backups.
     // A statement of the caller's own with bound values: for reads the other operations
@@ -91,6 +93,7 @@ private:
     QVariantMap preparedInsert(const QVariantMap &mapNote) const;
 
     int m_nUserId = 0;
+    int m_nLogWrites = 0;
     CThreadDb m_threadDb;
     QString m_strDbFile;
     const QSet<QString> m_setNumericField;

@@ -18,7 +18,6 @@ namespace {
 
 const int kDefaultTimerInterval = 60000;
 const int kPageSize = 50;
-const int kLargestImageSide = 500;
 // The context key of a save whose outcome noteSaved() or noteSaveFailed() reports.
 const QLatin1String kSaveOf("save_of");
 
@@ -78,6 +77,7 @@ void CNoteMgt::construct(int nTimerInterval)
     buildHandlers();
     connect(&m_dbMgt, &CDbMgt::dataReceived, this, &CNoteMgt::onDataReceived);
     connect(&m_dbMgt, &CDbMgt::notice, this, &CNoteMgt::onStoreNotice);
+    connect(&m_pictureLoader, &CPictureLoader::finished, this, &CNoteMgt::pictureLoaded);
     connect(this, &CNoteMgt::userIdChanged, &m_dbMgt, &CDbMgt::setUserId);
     connect(this, &CNoteMgt::userIdChanged, this, &CNoteMgt::onUserIdChanged);
     connect(&m_netMgt, &CNetMgt::dataReceived, this, &CNoteMgt::onDataReceived);
@@ -501,33 +501,16 @@ void CNoteMgt::syncFinish()
 // ---------------------------------------------------------------------------------------
 // Pictures, attachments and note records
 
+// The picture is read, checked and, when large, scaled at once; the editor uses
+// loadPicture(), which does this off the window's thread.
 QString CNoteMgt::readFile2Base64(QString strFileUrl)
 {
-    const QUrl url(strFileUrl);
-    const QString strPath = url.isLocalFile() ? url.toLocalFile()
-                                              : (url.scheme().isEmpty() ? strFileUrl : QString());
-    if (strPath.isEmpty())
-        return QString();
-    QFile file(strPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray bytes = file.readAll();
-    file.close();
+    return CPictureLoader::load(strFileUrl).strTag;
+}
 
-    const QImage image = QImage::fromData(bytes);
-    const int w = image.width();
-    const int h = image.height();
-    double dScale = 1.0;
-    if (w > h) {
-        if (w > kLargestImageSide)
-            dScale = double(kLargestImageSide) / w;
-    } else if (h > kLargestImageSide) {
-        dScale = double(kLargestImageSide) / h;
-    }
-    return QStringLiteral("<img height=\"%1\" width=\"%2\" src=\"data:image/png;base64,%3\"")
-        .arg(qRound(h * dScale))
-        .arg(qRound(w * dScale))
-        .arg(QString::fromLatin1(bytes.toBase64()));
+QString CNoteMgt::loadPicture(QString strFileUrl, int nNoteLength)
+{
+    return m_pictureLoader.loadLater(strFileUrl, nNoteLength);
 }
 
 void CNoteMgt::getAttachment(int nId)

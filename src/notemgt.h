@@ -4,6 +4,7 @@
 #include "dbmgt.h"
 #include "loginflow.h"
 #include "netmgt.h"
+#include "pictureloader.h"
 #include "syncengine.h"
 
 #include <QDate>
@@ -59,10 +60,15 @@ signals:
     // that uuid: stored (the note as the list shows it), or not stored and why.
     void noteSaved(QString strNoteUuid, QVariant note);
     void noteSaveFailed(QString strNoteUuid, QString strMessage);
+    // The answer to loadPicture(): the image tag to insert, or why there is none.
+    void pictureLoaded(QString strJobId, QString strTag, QString strError);
 
 public slots:
     void init();
     QString readFile2Base64(QString strFileUrl);
+    // Reads a picture for a note of nNoteLength characters off the window's thread; the
+    // answer comes with pictureLoaded() under the returned id.
+    QString loadPicture(QString strFileUrl, int nNoteLength = 0);
     void loginAtLocal(QString strUserName, QString strPwd);
     void loginAtServer(QString strUserName, QString strPwd);
     void saveUser(QVariantMap mapData);
@@ -171,6 +177,7 @@ private:
     QString m_strPwd;
     CDbMgt m_dbMgt;
     CNetMgt m_netMgt;
+    CPictureLoader m_pictureLoader;
     QVariantMap m_mapRequest;
     QTimer m_timerDownloadNote;
     QTimer m_timerUploadNote;

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QUuid>
+#include <QtNumeric>
 
 namespace {
 
@@ -13,10 +14,20 @@ const QString kNote = QStringLiteral("note");
 
 // A value as it is pasted into a statement: unquoted for numeric columns, otherwise a
 // quoted literal with its quotes doubled.
+// A numeric column's value is written as a number only when it is one; anything else is
+// quoted, so that no text can become part of the statement.
 QString literal(const QString &strColumn, const QVariant &value, const QSet<QString> &setNumeric)
 {
-    if (setNumeric.contains(strColumn))
-        return value.toString();
+    if (setNumeric.contains(strColumn)) {
+        const QString strText = value.toString().trimmed();
+        bool bOk = false;
+        const qlonglong nValue = strText.toLongLong(&bOk);
+        if (bOk)
+            return QString::number(nValue);
+        const double dValue = strText.toDouble(&bOk);
+        if (bOk && qIsFinite(dValue))
+            return QString::number(dValue, 'g', 17);
+    }
     return QLatin1Char('\'') + escapeQuotes(value.toString()) + QLatin1Char('\'');
 }
 
@@ -49,7 +60,9 @@ QString combinedCondition(const QVariantMap &mapSpec,
     QString strCondition;
     const QVariant where = mapSpec.value(QStringLiteral("where"));
     if (where.type() == QVariant::String) {
-        strCondition = where.toString();
+        // In brackets, so that an OR inside it cannot take the rest of the condition along.
+        if (!where.toString().trimmed().isEmpty())
+            strCondition = QLatin1Char('(') + where.toString() + QLatin1Char(')');
     } else if (where.type() == QVariant::Map) {
         const QVariantMap mapWhere = where.toMap();
         QStringList lst;

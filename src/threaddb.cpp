@@ -190,6 +190,19 @@ QString CThreadDb::unfinishedFile(const QString &strDbName)
     return strDbName + QStringLiteral(".unfinished");
 }
 
+const QString CThreadDb::kLogTrimByAge = QStringLiteral("DELETE FROM log WHERE log_at < :cutoff");
+const QString CThreadDb::kLogTrimByCount
+    = QStringLiteral("DELETE FROM log WHERE id <= (SELECT id FROM log ORDER BY id DESC"
+                     " LIMIT 1 OFFSET %1)")
+          .arg(CThreadDb::kLogKeepRows);
+
+QString CThreadDb::logCutoff()
+{
+    return QDateTime::currentDateTime()
+        .addDays(-kLogKeepDays)
+        .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
 const QLatin1String CThreadDb::kKindLocked("locked");
 const QLatin1String CThreadDb::kKindReadOnly("read_only");
 const QLatin1String CThreadDb::kKindFull("full");
@@ -223,6 +236,7 @@ void CThreadDb::initialize()
     if (openDb(kBusyTimeoutMs)) {
         checkIntegrity();
         carryOutUnfinished();
+        tidyUp();
     }
 }
 
@@ -297,6 +311,18 @@ void CThreadDb::checkIntegrity()
         QVariantMap{{QStringLiteral("kind"), kKindDamaged},
                     {QStringLiteral("file"), m_strDbName},
                     {QStringLiteral("detail"), lstProblems.mid(0, 3).join(QLatin1Char('\n'))}});
+}
+
+// At start: the log is bounded, and an empty text has no digest (older versions stored
+// the digest of nothing, or an empty text, as well).
+void CThreadDb::tidyUp()
+{
+    const QVariantMap mapCutoff{{QStringLiteral("cutoff"), logCutoff()}};
+    if (!execPrepared(kLogTrimByAge, mapCutoff) || !exec(kLogTrimByCount)
+        || !exec(QStringLiteral("UPDATE note SET md5 = NULL WHERE md5 IS NOT NULL"
+                                " AND IFNULL(content_size, 0) <= 0 AND IFNULL(content, '') = ''")))
+        qCWarning(lcStore) << "tidying up" << m_strDbName << "failed:" << m_pQuery->lastError().text();
+    m_pQuery->finish();
 }
 
 // Writes that a stop left over are carried out before any new request, in their order.

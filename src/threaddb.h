@@ -51,6 +51,16 @@ public:
     // The file that keeps the writes left unfinished at a stop, beside the database.
     static QString unfinishedFile(const QString &strDbName);
 
+    // The log table is bounded: entries older than kLogKeepDays go, and all but the newest
+    // kLogKeepRows; at every open and after every kLogTrimEvery entries.
+    static constexpr int kLogKeepDays = 30;
+    static constexpr int kLogKeepRows = 10000;
+    static constexpr int kLogTrimEvery = 1000;
+    static const QString kLogTrimByAge;   // binds :cutoff
+    static const QString kLogTrimByCount;
+    // "log_at" of the oldest entry that is kept.
+    static QString logCutoff();
+
     // "error_kind" of a result, and "kind" of a notice.
     static const QLatin1String kKindLocked;     // another program holds the file
     static const QLatin1String kKindReadOnly;   // the file or its folder cannot be written
@@ -79,6 +89,7 @@ private:
     void closeDb();
     QString createSchema();
     void checkIntegrity();
+    void tidyUp();
     void carryOutUnfinished();
     void recordIdentity();
     // Empty while the open file is the one at the path; otherwise kKindDeleted or

@@ -131,8 +131,13 @@ void CThreadObject::run()
         while (pDispatcher && pDispatcher->processEvents(QEventLoop::AllEvents)) {
         }
         if (!isReady()) {
-            QThread::yieldCurrentThread();
-            QThread::msleep(1);
+            // Not ready until one of its events (an answer, a stop) comes: wait for it.
+            if (pDispatcher) {
+                pDispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+            } else {
+                QThread::yieldCurrentThread();
+                QThread::msleep(1);
+            }
             continue;
         }
         const QVariantMap mapRequest = takeRequest();

@@ -52,6 +52,23 @@ int CThreadPost::transferTimeout() const
     return m_nTransferTimeout;
 }
 
+void CThreadPost::setOverallTimeout(int nMsecs)
+{
+    m_nOverallTimeout = qMax(1, nMsecs);
+}
+
+int CThreadPost::overallTimeout() const
+{
+    return m_nOverallTimeout;
+}
+
+// A request is taken from the queue only when it can be sent at once: its time-outs then
+// count from its sending, not from a wait behind other requests.
+bool CThreadPost::isReady()
+{
+    return m_mapReply.size() < kMaxInFlight;
+}
+
 void CThreadPost::setMaxReplySize(qint64 nBytes)
 {
     m_nMaxReplySize = qMax<qint64>(0, nBytes);
@@ -136,6 +153,9 @@ void CThreadPost::processRequest(QVariantMap mapRequest)
     QNetworkRequest request(QUrl(strUrl, QUrl::TolerantMode));
     request.setRawHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
     request.setRawHeader(QByteArrayLiteral("User-Agent"), kUserAgent);
+    // A redirect is answered as an error, never followed with the body and the login.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
 
     QNetworkReply *pReply = m_pNetworkManager->post(request, pMultiPart);
     pMultiPart->setParent(pReply);
@@ -151,7 +171,19 @@ void CThreadPost::watchReply(QNetworkReply *pReply)
         pReply, &QObject::destroyed, this, [this] { --m_nLiveReplies; }, Qt::DirectConnection);
 
     const int nTimeout = m_nTransferTimeout;
+    const int nOverall = m_nOverallTimeout;
     const qint64 nMaxSize = m_nMaxReplySize;
+
+    // The whole answer must be there in time: a service that sends a byte now and then
+    // would otherwise hold a connection for ever.
+    auto *pDeadline = new QTimer(pReply);
+    pDeadline->setSingleShot(true);
+    connect(pDeadline, &QTimer::timeout, pReply, [this, pReply, nOverall] {
+        failReply(pReply,
+                  tr("The note service did not finish its answer within %1 s.")
+                      .arg(QLocale().toString(nOverall / 1000.0)));
+    });
+    pDeadline->start(nOverall);
 
     // The time-out runs while nothing moves: a large note on a slow line may take longer
     // than the time-out as a whole, a silent service may not.
@@ -210,7 +242,7 @@ void CThreadPost::onReplyFinished(QNetworkReply *pNetworkReply)
     m_mapReply.erase(it);
     // Released once answered: a program that runs for weeks must not grow.
     pNetworkReply->deleteLater();
-    if (QTimer *pTimer = pNetworkReply->findChild<QTimer *>())
+    for (QTimer *pTimer : pNetworkReply->findChildren<QTimer *>())
         pTimer->stop();
     if (strUuid.isEmpty())
         return;
@@ -222,6 +254,15 @@ void CThreadPost::onReplyFinished(QNetworkReply *pNetworkReply)
         mapReturn.insert(QStringLiteral("error"), strFault);
     } else if (pNetworkReply->error() != QNetworkReply::NoError) {
         mapReturn.insert(QStringLiteral("error"), pNetworkReply->errorString());
+    } else if (const int nStatus
+               = pNetworkReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+               nStatus >= 300 && nStatus < 400) {
+        // Whatever its body says, a redirect is not the service's answer.
+        mapReturn.insert(QStringLiteral("error"),
+                         tr("The note service answered with a redirect (HTTP %1) to '%2': "
+                            "check the service address.")
+                             .arg(nStatus)
+                             .arg(QString::fromUtf8(pNetworkReply->rawHeader("Location"))));
     } else if (pNetworkReply->bytesAvailable() > m_nMaxReplySize) {
         mapReturn.insert(QStringLiteral("error"),
                          tr("The note service's answer is larger than %1.")
@@ -245,6 +286,6 @@ void CThreadPost::onReplyFinished(QNetworkReply *pNetworkReply)
     }
     // Neither request fields nor results are logged: they may hold passwords and tokens.
     if (mapReturn.contains(QStringLiteral("error")))
-        qCDebug(lcNet) << "onReplyFinished mapReturn: " << mapReturn;
+        qCWarning(lcNet) << "onReplyFinished mapReturn: " << mapReturn;
     emit dataReceived(mapReturn);
 }

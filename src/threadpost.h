@@ -31,12 +31,20 @@ public:
     ~CThreadPost() override;
 
     static constexpr int kDefaultTransferTimeout = 30000;              // ms
+    static constexpr int kDefaultOverallTimeout = 120000;              // ms
     static constexpr qint64 kDefaultMaxReplySize = 64LL * 1024 * 1024; // bytes
+    // Requests sent at the same time; the others wait in the queue, unsent and untimed.
+    // The network layer opens at most six connections to one service.
+    static constexpr int kMaxInFlight = 6;
 
     // A request ends in an "error" result when nothing moves in either direction for
-    // this long (ms). Applies to requests posted after the call.
+    // this long (ms), counted from when it is sent. Applies to requests sent after the call.
     void setTransferTimeout(int nMsecs);
     int transferTimeout() const;
+    // A request ends in an "error" result when its answer is not complete this long (ms)
+    // after it was sent, however slowly it keeps coming.
+    void setOverallTimeout(int nMsecs);
+    int overallTimeout() const;
     // Reply bodies larger than this are refused with an "error" result as soon as their
     // size is known, without being read whole.
     void setMaxReplySize(qint64 nBytes);
@@ -55,6 +63,7 @@ protected:
     void initialize() override;
     void release() override;
     void processRequest(QVariantMap mapRequest) override;
+    bool isReady() override;
     // Posts still queued at a stop are not sent: their answers could not be read.
     bool finishesQueueOnStop() const override;
     void keepUnfinished(const QList<QVariantMap> &lstRequests) override;
@@ -68,6 +77,7 @@ private:
     QMap<QNetworkReply *, QString> m_mapReply;
 
     std::atomic<int> m_nTransferTimeout{kDefaultTransferTimeout};
+    std::atomic<int> m_nOverallTimeout{kDefaultOverallTimeout};
     std::atomic<qint64> m_nMaxReplySize{kDefaultMaxReplySize};
     std::atomic<int> m_nLiveReplies{0};
 };

@@ -570,7 +570,8 @@ void TestDbMgt::replaceNoteItem()
     QCOMPARE(mapRow.value(str("title")).toString(), kHostile);
     QCOMPARE(mapRow.value(str("server_id")).toString(), str("15"));
     QCOMPARE(mapRow.value(str("content_size")).toString(), str("0"));
-    QCOMPARE(mapRow.value(str("md5")).toString(), md5Hex(QString()));
+    // An empty text has no digest, whichever write stored it.
+    QCOMPARE(mapRow.value(str("md5")).toString(), QString());
 
     // Unknown UUID: inserted with that UUID.
     const QString strNewUuid = str("{cccccccc-0000-0000-0000-000000000000}");

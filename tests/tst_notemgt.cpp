@@ -1116,7 +1116,7 @@ private slots:
         QTest::newRow("small kept") << "small.png"_s << true << 80 << 120;
         QTest::newRow("JPEG, own bytes") << "wide.jpg"_s << true << 200 << 500;
         QTest::newRow("plain path") << "square.png"_s << false << 300 << 300;
-        QTest::newRow("not a picture") << "notes.png"_s << true << 0 << 0;
+        QTest::newRow("not a picture: refused") << "notes.png"_s << true << -1 << -1;
         QTest::newRow("missing file") << "missing.png"_s << true << -1 << -1;
         QTest::newRow("a folder") << "folder.png"_s << true << -1 << -1;
     }

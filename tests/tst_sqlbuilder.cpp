@@ -113,7 +113,23 @@ void TestSqlBuilder::builders_data()
                        {QStringLiteral("data"), QVariantMap{{QStringLiteral("server_id"), 9}}},
                        {QStringLiteral("where"), QStringLiteral("id = 2")},
                        {QStringLiteral("and_where"), QStringLiteral("name = 'a'")}}
-        << str("UPDATE user SET server_id = 9 WHERE id = 2 AND (name = 'a')");
+        << str("UPDATE user SET server_id = 9 WHERE (id = 2) AND (name = 'a')");
+    // Each condition in its brackets: the OR stays inside its own.
+    QTest::newRow("select: where text with OR")
+        << Select
+        << QVariantMap{{QStringLiteral("table"), QStringLiteral("note")},
+                       {QStringLiteral("where"), QStringLiteral("user_id = 3 OR user_id IS NULL")},
+                       {QStringLiteral("and_where"), QStringLiteral("deleted IS NULL")}}
+        << str("SELECT * FROM note WHERE (user_id = 3 OR user_id IS NULL) AND (deleted IS NULL)");
+    // A numeric column is written as a number only when it holds one.
+    QTest::newRow("update: text in a numeric column is quoted")
+        << Update
+        << QVariantMap{{QStringLiteral("table"), QStringLiteral("note")},
+                       {QStringLiteral("data"),
+                        QVariantMap{{QStringLiteral("server_id"), QStringLiteral("1; DROP TABLE note")}}},
+                       {QStringLiteral("where"),
+                        QVariantMap{{QStringLiteral("id"), QStringLiteral("1 OR 1=1")}}}}
+        << str("UPDATE note SET server_id = '1; DROP TABLE note' WHERE `id` = '1 OR 1=1'");
     QTest::newRow("update: and_where alone")
         << Update
         << QVariantMap{{QStringLiteral("table"), QStringLiteral("note")},

@@ -225,6 +225,14 @@ private slots:
 
         QTest::newRow("status 404") << 404 << QByteArray("text/plain") << QByteArray("nope")
                                     << QVariant() << QString() << true;
+
+        // A redirect whose body looks like a login is not a login.
+        QTest::newRow("status 302 with a JSON body")
+            << 302 << QByteArray("application/json")
+            << QByteArray("{\"user_id\":3,\"login_token\":\"t\"}") << QVariant()
+            << QStringLiteral("The note service answered with a redirect (HTTP 302) to '': "
+                              "check the service address.")
+            << true;
     }
 
     void answers()
@@ -240,7 +248,7 @@ private slots:
             return HttpFixture::reply(status, body, contentType);
         };
         if (logged)
-            QTest::ignoreMessage(QtDebugMsg,
+            QTest::ignoreMessage(QtWarningMsg,
                                  QRegularExpression(
                                      QStringLiteral("^onReplyFinished mapReturn: ")));
         const QString strUuid = post(QStringLiteral("login"), QVariantMap());
@@ -286,7 +294,7 @@ private slots:
     void silentServiceTimesOut()
     {
         m_pPost->setTransferTimeout(1000);
-        QTest::ignoreMessage(QtDebugMsg,
+        QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^onReplyFinished mapReturn: ")));
         const QString strUuid = post(QStringLiteral("login"), QVariantMap());
         QTRY_COMPARE(m_pServer->requests.size(), 1);
@@ -298,6 +306,63 @@ private slots:
                      .toString()
                      .contains(QStringLiteral("did not answer")),
                  qPrintable(mapResult.value(QStringLiteral("error")).toString()));
+        QTRY_COMPARE(m_pPost->liveReplyCount(), 0);
+    }
+
+    // More requests than the transport sends at once, to a slow service: each is timed from
+    // its sending, so none runs out of time while it waits its turn, and no more than the
+    // transport's share are out at once.
+    void requestsAreTimedFromTheirSending()
+    {
+        m_pPost->setTransferTimeout(2500);
+        m_pPost->setOverallTimeout(2500);
+        int nOpen = 0;
+        int nMostOpen = 0;
+        m_pServer->responder = [&](const HttpRequest &) {
+            const int nIndex = m_pServer->requests.size() - 1;
+            nMostOpen = qMax(nMostOpen, ++nOpen);
+            QTimer::singleShot(600, this, [&, nIndex] {
+                --nOpen;
+                m_pServer->answer(nIndex, HttpFixture::reply(200, "{\"ok\":1}"));
+            });
+            return HttpFixture::hold();
+        };
+        const int nRequests = 5 * CThreadPost::kMaxInFlight;
+        for (int i = 0; i < nRequests; ++i)
+            post(QStringLiteral("get_note_item"), QVariantMap{{QStringLiteral("n"), i}});
+        QTRY_COMPARE_WITH_TIMEOUT(m_pSpy->count(), nRequests, 60000);
+        for (int i = 0; i < nRequests; ++i)
+            QVERIFY2(result(i).contains(QStringLiteral("result")),
+                     qPrintable(result(i).value(QStringLiteral("error")).toString()));
+        QVERIFY2(nMostOpen <= CThreadPost::kMaxInFlight, qPrintable(QString::number(nMostOpen)));
+        QTRY_COMPARE(m_pPost->liveReplyCount(), 0);
+    }
+
+    // An answer that drips in, a byte now and then, is cut off when its time is up.
+    void drippingAnswerIsCutOff()
+    {
+        m_pPost->setTransferTimeout(1000);
+        m_pPost->setOverallTimeout(1500);
+        m_pServer->responder = [&](const HttpRequest &) {
+            HttpAnswer ans = HttpFixture::reply(200, QByteArray(1000, ' '));
+            ans.data.chop(1000);
+            ans.bClose = false;
+            return ans;
+        };
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^onReplyFinished mapReturn: ")));
+        const QString strUuid = post(QStringLiteral("login"), QVariantMap());
+        QTRY_COMPARE(m_pServer->requests.size(), 1);
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, this, [&] {
+            m_pServer->answer(0, HttpAnswer{" ", false, false});
+        });
+        drip.start(200);
+        QTRY_COMPARE_WITH_TIMEOUT(m_pSpy->count(), 1, 20000);
+        drip.stop();
+        QCOMPARE(result(0).value(QStringLiteral("uuid")).toString(), strUuid);
+        QCOMPARE(result(0).value(QStringLiteral("error")).toString(),
+                 QStringLiteral("The note service did not finish its answer within 1.5 s."));
         QTRY_COMPARE(m_pPost->liveReplyCount(), 0);
     }
 
@@ -337,7 +402,7 @@ private slots:
         const quint16 nPort = closed.serverPort();
         closed.close();
 
-        QTest::ignoreMessage(QtDebugMsg,
+        QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^onReplyFinished mapReturn: ")));
         QVariantMap mapRequest;
         mapRequest.insert(QStringLiteral("type"), QStringLiteral("post"));
@@ -357,7 +422,7 @@ private slots:
         m_pServer->responder = [](const HttpRequest &) {
             return HttpAnswer{QByteArray(), true, false};
         };
-        QTest::ignoreMessage(QtDebugMsg,
+        QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^onReplyFinished mapReturn: ")));
         post(QStringLiteral("login"), QVariantMap());
         QTRY_COMPARE(m_pSpy->count(), 1);
@@ -387,7 +452,7 @@ private slots:
                         + "\r\n";
             return HttpAnswer{data, false, false};
         };
-        QTest::ignoreMessage(QtDebugMsg,
+        QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^onReplyFinished mapReturn: ")));
         const QString strUuid = post(QStringLiteral("get_note_list_by_offset"), QVariantMap());
         QTRY_COMPARE(m_pSpy->count(), 1);

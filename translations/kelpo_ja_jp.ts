@@ -46,6 +46,14 @@
         <source>The note service's answer is not JSON.</source>
         <translation>ノートサービスの応答が JSON ではありません。</translation>
     </message>
+    <message>
+        <source>The note service did not finish its answer within %1 s.</source>
+        <translation>ノートサービスが %1 秒以内に応答を終えませんでした。</translation>
+    </message>
+    <message>
+        <source>The note service answered with a redirect (HTTP %1) to &apos;%2&apos;: check the service address.</source>
+        <translation>ノートサービスがリダイレクト（HTTP %1）で「%2」へ応答しました。サービスのアドレスを確認してください。</translation>
+    </message>
 </context>
 <context>
     <name>ConfirmFrame</name>
@@ -733,6 +741,25 @@
     <message>
         <source>%1 changes left unfinished when Kelpo last quit were saved now.</source>
         <translation>Kelpo の前回終了時に未完了だった %1 件の変更を保存しました。</translation>
+    </message>
+</context>
+<context>
+    <name>CPictureLoader</name>
+    <message>
+        <source>The picture %1 cannot be read.</source>
+        <translation>画像 %1 を読み込めません。</translation>
+    </message>
+    <message>
+        <source>%1 is not a picture that Kelpo can show.</source>
+        <translation>%1 は Kelpo で表示できる画像ではありません。</translation>
+    </message>
+    <message>
+        <source>%1 is too large (%2 × %3 pixels): make it smaller first.</source>
+        <translation>%1 は大きすぎます（%2 × %3 ピクセル）。先に小さくしてください。</translation>
+    </message>
+    <message>
+        <source>With this picture the note would be larger than the note service takes (%1 MB): put the picture into another note.</source>
+        <translation>この画像を入れるとノートがノートサービスの上限（%1 MB）を超えます。画像は別のノートに入れてください。</translation>
     </message>
 </context>
 </TS>

@@ -46,6 +46,14 @@
         <source>The note service's answer is not JSON.</source>
         <translation>笔记服务的响应不是 JSON。</translation>
     </message>
+    <message>
+        <source>The note service did not finish its answer within %1 s.</source>
+        <translation>笔记服务未在 %1 秒内完成应答。</translation>
+    </message>
+    <message>
+        <source>The note service answered with a redirect (HTTP %1) to &apos;%2&apos;: check the service address.</source>
+        <translation>笔记服务以重定向（HTTP %1）应答，指向“%2”：请检查服务地址。</translation>
+    </message>
 </context>
 <context>
     <name>ConfirmFrame</name>
@@ -733,6 +741,25 @@
     <message>
         <source>%1 changes left unfinished when Kelpo last quit were saved now.</source>
         <translation>Kelpo 上次退出时未完成的 %1 项更改现已保存。</translation>
+    </message>
+</context>
+<context>
+    <name>CPictureLoader</name>
+    <message>
+        <source>The picture %1 cannot be read.</source>
+        <translation>无法读取图片 %1。</translation>
+    </message>
+    <message>
+        <source>%1 is not a picture that Kelpo can show.</source>
+        <translation>%1 不是 Kelpo 能显示的图片。</translation>
+    </message>
+    <message>
+        <source>%1 is too large (%2 × %3 pixels): make it smaller first.</source>
+        <translation>%1 太大（%2 × %3 像素）：请先将其缩小。</translation>
+    </message>
+    <message>
+        <source>With this picture the note would be larger than the note service takes (%1 MB): put the picture into another note.</source>
+        <translation>加入这张图片后，笔记将超过笔记服务可接受的大小（%1 MB）：请把图片放入另一条笔记。</translation>
     </message>
 </context>
 </TS>

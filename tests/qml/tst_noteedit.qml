@@ -348,19 +348,37 @@ Item {
             editor.textArea.cursorPosition = 1
             editor.insertPicture(Qt.resolvedUrl("../../res/kelpo.png"))
             // The picture sits between the two letters, as an embedded image.
-            compare(plainText(), "a\ufffcb")
+            tryVerify(function () { return plainText() === "a\ufffcb" }, 10000, plainText())
             verify(editor.content.indexOf("data:image/png;base64,") >= 0)
             mouseClick(child(editor, "btnFinish"))
             appendSpy.wait(3000)
             var note = appendSpy.signalArguments[0][0]
             verify(String(note["content"]).indexOf("data:image/png;base64,iVBORw0KGgo") >= 0)
-            // A file that cannot be read inserts nothing.
             waitForMain()
-            main.editNote(note["set_at"], note["content"], note["uuid"], note["title"])
+        }
+
+        // What is not a picture is refused with a message, and nothing goes into the note.
+        function test_pictureRefused_data() {
+            return [
+                { tag: "missing file", file: "no-such-picture.png", message: "cannot be read" },
+                { tag: "not a picture", file: "tst_noteedit.qml", message: "is not a picture" }
+            ]
+        }
+
+        function test_pictureRefused(data) {
+            main.addNote(new Date(2016, 10, 12))
             waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("text")
             var nLength = editor.textArea.length
-            editor.insertPicture(Qt.resolvedUrl("no-such-picture.png"))
+            main.msgBar.visible = false
+            editor.insertPicture(Qt.resolvedUrl(data.file))
+            tryVerify(function () { return main.msgBar.visible }, 10000)
+            verify(main.msgBar.text.indexOf(data.message) >= 0, main.msgBar.text)
             compare(editor.textArea.length, nLength)
+            compare(editor.strPictureJob, "")
+            mouseClick(child(editor, "btnCancel"))
+            waitForMain()
         }
 
         function test_titleField() {

@@ -1,6 +1,7 @@
 #include "accounts.h"
 
 #include "kelpolog.h"
+#include "mailspool.h"
 #include "protocol.h"
 #include "secrets.h"
 #include "serverconfig.h"
@@ -15,6 +16,8 @@ CAccounts::CAccounts(CServerDb &db, const CServerConfig &config)
     : m_db(db)
     , m_nTokenTtl(config.m_nTokenTtl)
     , m_nLoginRate(config.m_nLoginRate)
+    , m_rateLimit(db)
+    , m_mailSpool(config.m_strMailSpool)
 {}
 
 bool CAccounts::authenticate(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)
@@ -133,21 +136,22 @@ void CAccounts::answerLogin(QSqlDatabase &db,
     reply.m_obj = obj;
 }
 
-void CAccounts::registerUser(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)
+void CAccounts::registerUser(QSqlDatabase &db,
+                             const CServiceFields &fields,
+                             const QString &,
+                             CServiceReply &reply)
 {
-    const QString strName = fields.value(Protocol::Field::kName);
+    const QString strName = fields.value(Protocol::Field::kName)
+                                .normalized(QString::NormalizationForm_KC);
     const QString strEmail = fields.value(Protocol::Field::kEmail).trimmed();
     QString strNickname = fields.value(Protocol::Field::kNickname).trimmed();
     const QString strPwd = fields.value(Protocol::Field::kPwd);
 
     static const QRegularExpression reControl(QStringLiteral("[\\x00-\\x1f\\x7f]"));
     static const QRegularExpression reEmail(QStringLiteral("^[^@\\s]+@[^@\\s]+$"));
-    if (strName.trimmed().isEmpty())
-        return reply.fail(QStringLiteral("The name is empty."));
-    if (strName != strName.trimmed() || strName.contains(reControl))
-        return reply.fail(QStringLiteral("The name must not begin or end with a space."));
-    if (strName.size() > 64)
-        return reply.fail(QStringLiteral("The name is longer than 64 characters."));
+    const QString strProblem = Validation::nameProblem(strName);
+    if (!strProblem.isEmpty())
+        return reply.fail(strProblem);
     if (strEmail.size() > 254 || !reEmail.match(strEmail).hasMatch())
         return reply.fail(QStringLiteral("The e-mail address is not valid."));
     if (strNickname.size() > 64 || strNickname.contains(reControl))
@@ -157,7 +161,7 @@ void CAccounts::registerUser(QSqlDatabase &db, const CServiceFields &fields, CSe
     if (strNickname.isEmpty())
         strNickname = strName;
 
-    const QString strNameKey = strName.toLower();
+    const QString strNameKey = Validation::nameKey(strName);
     const QString strEmailKey = strEmail.toLower();
     auto taken = [&](QString &strTaken) -> bool {
         QSqlQuery query(db);
@@ -184,7 +188,7 @@ void CAccounts::registerUser(QSqlDatabase &db, const CServiceFields &fields, CSe
     const QByteArray baHash = Secrets::hashPassword(strPwd.toLower().toLatin1());
     if (baHash.isEmpty()) {
         reply.m_nStatus = 503;
-        return reply.fail(QStringLiteral("The service is out of memory."));
+        return reply.fail(QString(Protocol::Error::kBusy));
     }
     QSqlQuery query(db);
     qint64 nNewId = 0;
@@ -213,96 +217,189 @@ void CAccounts::registerUser(QSqlDatabase &db, const CServiceFields &fields, CSe
     answerLogin(db, nUserId, fields, reply);
 }
 
-void CAccounts::login(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)
+void CAccounts::login(QSqlDatabase &db,
+                      const CServiceFields &fields,
+                      const QString &strClient,
+                      CServiceReply &reply)
 {
-    const QString strNameKey = fields.value(Protocol::Field::kName).toLower();
+    const QString strNameKey = Validation::nameKey(fields.value(Protocol::Field::kName));
     const QString strPwd = fields.value(Protocol::Field::kPwd).toLower();
-    const qint64 nNow = Validation::nowSecs();
     if (strNameKey.isEmpty())
         return reply.fail(QString(Protocol::Error::kWrongLogin));
 
+    // Attempts are counted before the password is looked at, per client address and
+    // name and per client address: guesses from one place end there, and nobody
+    // elsewhere is locked out of their account.
     QSqlQuery query(db);
-    if (!m_db.execQuery(query,
-                        QStringLiteral("SELECT COUNT(*) FROM login_failure"
-                                       " WHERE name_key = ? AND failed_at > ?"),
-                        {strNameKey, nNow - 60})
-        || !query.next())
+    const QString strPair = strClient + QLatin1Char('\n') + strNameKey;
+    const CRateLimit::Take takePair = m_rateLimit.take(query,
+                                                       QStringLiteral("login"),
+                                                       strPair,
+                                                       m_nLoginRate,
+                                                       60);
+    const CRateLimit::Take takeClient = takePair == CRateLimit::Take::Allowed
+                                            ? m_rateLimit.take(query,
+                                                               QStringLiteral("login_client"),
+                                                               strClient,
+                                                               m_nLoginRate * 5,
+                                                               60)
+                                            : takePair;
+    if (takeClient == CRateLimit::Take::Failed)
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("login"));
-    if (query.value(0).toLongLong() >= m_nLoginRate)
+    if (takeClient == CRateLimit::Take::Refused)
         return reply.fail(QString(Protocol::Error::kTooMany));
-    query.finish();
 
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT id, pwd_hash FROM users WHERE name_key = ?"),
                         {strNameKey}))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("login"));
     int nUserId = 0;
+    QByteArray baHash;
     if (query.next()) {
-        const QByteArray baHash = query.value(1).toString().toLatin1();
-        if (Validation::isHex(strPwd, 32) && Secrets::verifyPassword(baHash, strPwd.toLatin1()))
-            nUserId = query.value(0).toInt();
-    } else {
-        Secrets::verifyNothing(strPwd.toLatin1());
+        nUserId = query.value(0).toInt();
+        baHash = query.value(1).toString().toLatin1();
     }
     query.finish();
-
-    if (nUserId <= 0) {
-        // Failures older than an hour count for nothing.
-        m_db.execQuery(query,
-                       QStringLiteral("DELETE FROM login_failure WHERE failed_at < ?"),
-                       {nNow - 3600});
-        if (!m_db.execQuery(query,
-                            QStringLiteral(
-                                "INSERT INTO login_failure (name_key, failed_at) VALUES (?, ?)"),
-                            {strNameKey, nNow}))
-            return reply.dbFailure(m_db, query.lastError(), QStringLiteral("login"));
-        return reply.fail(QString(Protocol::Error::kWrongLogin));
+    // Exactly one hash is computed whatever the name and the digest, so that the time
+    // of an answer tells nothing about which names exist.
+    const Secrets::Check check = nUserId > 0 && Validation::isHex(strPwd, 32)
+                                     ? Secrets::verifyPassword(baHash, strPwd.toLatin1())
+                                     : Secrets::verifyNothing(strPwd.toLatin1());
+    if (check == Secrets::Check::Busy) {
+        // Not looked at: the attempt does not count.
+        m_rateLimit.refund(query, QStringLiteral("login"), strPair);
+        m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
+        reply.m_nStatus = 503;
+        return reply.fail(QString(Protocol::Error::kBusy));
     }
-    m_db.execQuery(query,
-                   QStringLiteral("DELETE FROM login_failure WHERE name_key = ?"),
-                   {strNameKey});
+    if (check != Secrets::Check::Match)
+        return reply.fail(QString(Protocol::Error::kWrongLogin));
+    m_rateLimit.clear(query, QStringLiteral("login"), strPair);
+    m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
     answerLogin(db, nUserId, fields, reply);
 }
 
-void CAccounts::forgotPwd(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)
+void CAccounts::forgotPwd(QSqlDatabase &db,
+                          const CServiceFields &fields,
+                          const QString &strClient,
+                          CServiceReply &reply)
 {
-    const QString strNameKey = fields.value(Protocol::Field::kUserName).trimmed().toLower();
+    const QString strNameKey = Validation::nameKey(
+        fields.value(Protocol::Field::kUserName).trimmed());
     const QString strEmailKey = fields.value(Protocol::Field::kUserEmail).trimmed().toLower();
     if (strNameKey.isEmpty() && strEmailKey.isEmpty())
         return reply.fail(QStringLiteral("Give your user name or your e-mail address."));
 
     QSqlQuery query(db);
+    switch (m_rateLimit.take(query, QStringLiteral("forgot_client"), strClient, 10, 3600)) {
+    case CRateLimit::Take::Failed:
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("forgot_pwd"));
+    case CRateLimit::Take::Refused:
+        return reply.fail(QString(Protocol::Error::kTooMany));
+    case CRateLimit::Take::Allowed:
+        break;
+    }
+    // The same answer whether or not an account matches: it must not tell anyone
+    // which names and addresses have accounts, nor an account's address.
+    reply.m_obj = QJsonObject{{Protocol::Field::kMessage, QString(Protocol::Text::kResetSent)}};
+
     int nUserId = 0;
-    QString strEmail;
+    QString strEmail, strName;
     const QList<QPair<QString, QString>> lstLookups = {{QStringLiteral("name_key"), strNameKey},
                                                        {QStringLiteral("email_key"), strEmailKey}};
     for (const auto &lookup : lstLookups) {
         if (lookup.second.isEmpty())
             continue;
         if (!m_db.execQuery(query,
-                            QStringLiteral("SELECT id, email FROM users WHERE %1 = ?")
+                            QStringLiteral("SELECT id, email, name FROM users WHERE %1 = ?")
                                 .arg(lookup.first),
                             {lookup.second}))
             return reply.dbFailure(m_db, query.lastError(), QStringLiteral("forgot_pwd"));
         if (query.next()) {
             nUserId = query.value(0).toInt();
             strEmail = query.value(1).toString();
+            strName = query.value(2).toString();
             break;
         }
     }
     query.finish();
     if (nUserId <= 0)
-        return reply.fail(QStringLiteral("No account has this name or e-mail address."));
+        return;
 
-    // The mail itself is left to whoever delivers the outbox; the token in it is
-    // good for one reset within a day.
+    // At most three open requests per account, each good for one reset within a day;
+    // the database keeps only the token's digest, the mail carries the token.
     const qint64 nNow = Validation::nowSecs();
-    if (!m_db.execQuery(
-            query,
-            QStringLiteral("INSERT INTO mail_outbox (user_id, email, kind, token, created_at,"
-                           " expires_at) VALUES (?, ?, 'password_reset', ?, ?, ?)"),
-            {nUserId, strEmail, QString::fromLatin1(Secrets::newToken()), nNow, nNow + 86400}))
+    m_db.execQuery(query, QStringLiteral("DELETE FROM password_reset WHERE expires_at < ?"), {nNow});
+    const QByteArray baToken = Secrets::newToken();
+    if (!m_db.execQuery(query,
+                        QStringLiteral(
+                            "INSERT INTO password_reset (user_id, token_hash, created_at,"
+                            " expires_at) SELECT ?, ?, ?, ? WHERE (SELECT COUNT(*) FROM"
+                            " password_reset WHERE user_id = ?) < 3"),
+                        {nUserId,
+                         QString::fromLatin1(Secrets::tokenDigest(baToken)),
+                         nNow,
+                         nNow + 86400,
+                         nUserId}))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("forgot_pwd"));
+    if (query.numRowsAffected() <= 0)
+        return;
     reply.m_nUserId = nUserId;
-    reply.m_obj = QJsonObject{{Protocol::Field::kEmail, strEmail}};
+    m_mailSpool.writeResetMail(strEmail, strName, baToken);
+}
+
+void CAccounts::resetPwd(QSqlDatabase &db,
+                         const CServiceFields &fields,
+                         const QString &strClient,
+                         CServiceReply &reply)
+{
+    const QString strToken = fields.value(Protocol::Field::kResetToken).trimmed().toLower();
+    const QString strPwd = fields.value(Protocol::Field::kPwd).toLower();
+    if (!Validation::isHex(strPwd, 32))
+        return reply.fail(QStringLiteral("The password digest must be 32 hexadecimal digits."));
+
+    QSqlQuery query(db);
+    switch (m_rateLimit.take(query, QStringLiteral("reset_client"), strClient, 10, 3600)) {
+    case CRateLimit::Take::Failed:
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("reset_pwd"));
+    case CRateLimit::Take::Refused:
+        return reply.fail(QString(Protocol::Error::kTooMany));
+    case CRateLimit::Take::Allowed:
+        break;
+    }
+    const QString strWrong = QStringLiteral("The reset code is wrong or has expired.");
+    if (!Validation::isHex(strToken, 64))
+        return reply.fail(strWrong);
+
+    // Taking the request and using it is one statement: a code works once.
+    qint64 nUserId = 0;
+    if (!m_db.execReturning(query,
+                            QStringLiteral("DELETE FROM password_reset WHERE token_hash = ?"
+                                           " AND expires_at >= ? RETURNING user_id"),
+                            {QString::fromLatin1(Secrets::tokenDigest(strToken.toLatin1())),
+                             Validation::nowSecs()},
+                            nUserId))
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("reset_pwd"));
+    if (nUserId <= 0)
+        return reply.fail(strWrong);
+
+    const QByteArray baHash = Secrets::hashPassword(strPwd.toLatin1());
+    if (baHash.isEmpty()) {
+        // The code is used up; asking again gives a new one.
+        reply.m_nStatus = 503;
+        return reply.fail(QString(Protocol::Error::kBusy));
+    }
+    if (!m_db.execQuery(query,
+                        QStringLiteral("UPDATE users SET pwd_hash = ? WHERE id = ?"),
+                        {QString::fromLatin1(baHash), nUserId}))
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("reset_pwd"));
+    // The new password ends every login made with the old one, and the other open
+    // requests of the account.
+    for (const QString &strTable : {QStringLiteral("login_token"), QStringLiteral("password_reset")})
+        m_db.execQuery(query,
+                       QStringLiteral("DELETE FROM %1 WHERE user_id = ?").arg(strTable),
+                       {nUserId});
+    qCInfo(lcServer) << "New password for user" << nUserId;
+    reply.m_nUserId = int(nUserId);
+    reply.m_obj = QJsonObject();
 }

@@ -1,6 +1,8 @@
 #ifndef ACCOUNTS_H
 #define ACCOUNTS_H
 
+#include "mailspool.h"
+#include "ratelimit.h"
 #include "servicereply.h"
 
 #include <QSqlDatabase>
@@ -15,9 +17,26 @@ class CAccounts
 public:
     CAccounts(CServerDb &db, const CServerConfig &config);
 
-    void registerUser(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
-    void login(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
-    void forgotPwd(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
+    // strClient: the client's address, for the counting of attempts.
+    void registerUser(QSqlDatabase &db,
+                      const CServiceFields &fields,
+                      const QString &strClient,
+                      CServiceReply &reply);
+    void login(QSqlDatabase &db,
+               const CServiceFields &fields,
+               const QString &strClient,
+               CServiceReply &reply);
+    // Records a reset request and writes its mail when an account matches; answers
+    // the same either way.
+    void forgotPwd(QSqlDatabase &db,
+                   const CServiceFields &fields,
+                   const QString &strClient,
+                   CServiceReply &reply);
+    // Sets a new password with the code of a reset mail.
+    void resetPwd(QSqlDatabase &db,
+                  const CServiceFields &fields,
+                  const QString &strClient,
+                  CServiceReply &reply);
 
     // Checks "user_id" and "login_token"; sets reply.m_nUserId, or the error.
     bool authenticate(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
@@ -32,6 +51,8 @@ private:
     CServerDb &m_db;
     qint64 m_nTokenTtl;
     int m_nLoginRate;
+    CRateLimit m_rateLimit;
+    CMailSpool m_mailSpool;
 };
 
 #endif // ACCOUNTS_H

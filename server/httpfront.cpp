@@ -78,7 +78,9 @@ CHttpFront::CHttpFront(CNoteService &service, const CServerConfig &config)
                                   ? QString(QLatin1String(""))
                                   : QString::fromStdString(file.second.content));
         }
-        const CNoteService::CReply reply = service.handle(strEndpoint, fields);
+        const CNoteService::CReply reply = service.handle(strEndpoint,
+                                                          fields,
+                                                          QString::fromStdString(req.remote_addr));
         t_log.m_nUserId = reply.m_nUserId;
         if (reply.m_baJson.isEmpty()) {
             setJson(res, reply.m_nStatus, reply.m_obj);

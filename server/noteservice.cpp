@@ -17,6 +17,7 @@ const QHash<QString, CNoteService::CRoute> &CNoteService::routes()
         {kRegisterUser, {&CAccounts::registerUser, nullptr}},
         {kLogin, {&CAccounts::login, nullptr}},
         {kForgotPwd, {&CAccounts::forgotPwd, nullptr}},
+        {kResetPwd, {&CAccounts::resetPwd, nullptr}},
         {kReplaceNoteItem, {nullptr, &CNotes::replaceNoteItem}},
         {kInsertNoteItem, {nullptr, &CNotes::replaceNoteItem}},
         {kUpdateNoteItem, {nullptr, &CNotes::updateNoteItem}},
@@ -33,7 +34,9 @@ bool CNoteService::hasEndpoint(const QString &strEndpoint)
     return routes().contains(strEndpoint);
 }
 
-CNoteService::CReply CNoteService::handle(const QString &strEndpoint, const Fields &fields)
+CNoteService::CReply CNoteService::handle(const QString &strEndpoint,
+                                          const Fields &fields,
+                                          const QString &strClient)
 {
     CReply reply;
     const auto it = routes().constFind(strEndpoint);
@@ -50,7 +53,7 @@ CNoteService::CReply CNoteService::handle(const QString &strEndpoint, const Fiel
         return reply;
     }
     if (it->m_pAccounts)
-        (m_accounts.*(it->m_pAccounts))(db, fields, reply);
+        (m_accounts.*(it->m_pAccounts))(db, fields, strClient, reply);
     else if (m_accounts.authenticate(db, fields, reply))
         (m_notes.*(it->m_pNotes))(db, fields, reply);
     m_db.finishQueries();

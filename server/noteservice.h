@@ -23,13 +23,15 @@ public:
     CNoteService(CServerDb &db, const CServerConfig &config);
 
     static bool hasEndpoint(const QString &strEndpoint);
-    CReply handle(const QString &strEndpoint, const Fields &fields);
+    // strClient: the client's address.
+    CReply handle(const QString &strEndpoint, const Fields &fields, const QString &strClient);
 
 private:
     // An endpoint of the accounts room, or one of the notes room (which needs a login).
     struct CRoute
     {
-        void (CAccounts::*m_pAccounts)(QSqlDatabase &, const Fields &, CReply &) = nullptr;
+        void (CAccounts::*m_pAccounts)(QSqlDatabase &, const Fields &, const QString &, CReply &)
+            = nullptr;
         void (CNotes::*m_pNotes)(QSqlDatabase &, const Fields &, CReply &) = nullptr;
     };
 

@@ -2,8 +2,11 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -13,12 +16,15 @@ const size_t g_nMemLimit = 19 * 1024 * 1024;
 
 QByteArray g_baDummyHash;
 
-// Each hash takes 19 MiB for a moment: a burst of logins must not multiply that by
-// the number of request threads.
-const int g_nMaxHashes = 4;
+// Each hash takes 19 MiB and a core for a moment: a burst of logins must neither
+// multiply that by the number of request threads nor occupy those threads.
+const int g_nMaxHashes = std::max(2, std::min(8, int(std::thread::hardware_concurrency())));
+const int g_nMaxWaiting = 2 * g_nMaxHashes;
+const auto g_waitLimit = std::chrono::seconds(5);
 std::mutex g_mutexHashes;
 std::condition_variable g_condHashes;
 int g_nHashes = 0;
+int g_nWaiting = 0;
 
 class CHashSlot
 {
@@ -26,11 +32,23 @@ public:
     CHashSlot()
     {
         std::unique_lock<std::mutex> lock(g_mutexHashes);
-        g_condHashes.wait(lock, [] { return g_nHashes < g_nMaxHashes; });
-        ++g_nHashes;
+        if (g_nHashes < g_nMaxHashes) {
+            ++g_nHashes;
+            m_bHeld = true;
+            return;
+        }
+        if (g_nWaiting >= g_nMaxWaiting)
+            return;
+        ++g_nWaiting;
+        m_bHeld = g_condHashes.wait_for(lock, g_waitLimit, [] { return g_nHashes < g_nMaxHashes; });
+        --g_nWaiting;
+        if (m_bHeld)
+            ++g_nHashes;
     }
     ~CHashSlot()
     {
+        if (!m_bHeld)
+            return;
         {
             std::lock_guard<std::mutex> lock(g_mutexHashes);
             --g_nHashes;
@@ -39,6 +57,10 @@ public:
     }
     CHashSlot(const CHashSlot &) = delete;
     CHashSlot &operator=(const CHashSlot &) = delete;
+    bool held() const { return m_bHeld; }
+
+private:
+    bool m_bHeld = false;
 };
 
 QByteArray toHex(const unsigned char *pData, size_t nSize)
@@ -60,6 +82,8 @@ QByteArray Secrets::hashPassword(const QByteArray &baPassword)
 {
     char szHash[crypto_pwhash_STRBYTES];
     CHashSlot slot;
+    if (!slot.held())
+        return QByteArray();
     if (crypto_pwhash_str(szHash,
                           baPassword.constData(),
                           size_t(baPassword.size()),
@@ -70,20 +94,24 @@ QByteArray Secrets::hashPassword(const QByteArray &baPassword)
     return QByteArray(szHash);
 }
 
-bool Secrets::verifyPassword(const QByteArray &baHash, const QByteArray &baPassword)
+Secrets::Check Secrets::verifyPassword(const QByteArray &baHash, const QByteArray &baPassword)
 {
     if (baHash.isEmpty())
-        return false;
+        return Check::Mismatch;
     CHashSlot slot;
+    if (!slot.held())
+        return Check::Busy;
     return crypto_pwhash_str_verify(baHash.constData(),
                                     baPassword.constData(),
                                     size_t(baPassword.size()))
-           == 0;
+                   == 0
+               ? Check::Match
+               : Check::Mismatch;
 }
 
-void Secrets::verifyNothing(const QByteArray &baPassword)
+Secrets::Check Secrets::verifyNothing(const QByteArray &baPassword)
 {
-    verifyPassword(g_baDummyHash, baPassword);
+    return verifyPassword(g_baDummyHash, baPassword) == Check::Busy ? Check::Busy : Check::Mismatch;
 }
 
 QByteArray Secrets::newToken()

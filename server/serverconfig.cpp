@@ -1,6 +1,7 @@
 #include "serverconfig.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -73,16 +74,20 @@ QString CServerConfig::helpText()
                "                       (default 16M)\n"
                "  --token-ttl SECONDS  a login token expires this long after its last use\n"
                "                       (default 2592000, 30 days)\n"
-               "  --login-rate N       failed logins allowed per user name and minute\n"
-               "                       before further attempts are refused (default 10)\n"
+               "  --login-rate N       login attempts per client address and user name\n"
+               "                       and minute (default 10; five times as many per\n"
+               "                       client address); further attempts are refused\n"
+               "                       until the client has paused for a minute\n"
+               "  --mail-spool DIR     write the password reset mails as files into DIR,\n"
+               "                       for a mail transfer agent (sendmail -t < FILE);\n"
+               "                       without it no mail is written\n"
                "  --threads N          requests served at once (default 16)\n"
                "  --help               show this text and exit\n"
                "  --version            show the version and exit\n"
                "\n"
                "One line per request goes to standard error: time, endpoint, status,\n"
                "milliseconds and user id. SIGINT or SIGTERM finishes the requests in\n"
-               "flight and stops the service. Password reminders are recorded in the\n"
-               "database table mail_outbox; this build sends no mail.\n")
+               "flight and stops the service.\n")
         .arg(defaultDb().mid(7));
 }
 
@@ -109,7 +114,8 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                                                  QStringLiteral("--wal-limit"),
                                                  QStringLiteral("--token-ttl"),
                                                  QStringLiteral("--login-rate"),
-                                                 QStringLiteral("--threads")};
+                                                 QStringLiteral("--threads"),
+                                                 QStringLiteral("--mail-spool")};
         if (!lstWithValue.contains(strName)) {
             strError = QStringLiteral("unknown option '%1'").arg(lstArgs.at(i));
             return Parse::Error;
@@ -176,6 +182,13 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                 return Parse::Error;
             }
             m_nLoginRate = int(n);
+        } else if (strName == QLatin1String("--mail-spool")) {
+            if (!QFileInfo(strValue).isDir()) {
+                strError = QStringLiteral("--mail-spool wants an existing folder, not '%1'")
+                               .arg(strValue);
+                return Parse::Error;
+            }
+            m_strMailSpool = QFileInfo(strValue).absoluteFilePath();
         } else if (strName == QLatin1String("--threads")) {
             if (!parsePositive(strValue, 1024, n)) {
                 strError = QStringLiteral("--threads wants a number from 1 to 1024, not '%1'")

@@ -101,6 +101,25 @@ QStringList schemaStatements(bool bPostgres)
                        " expires_at %2 NOT NULL,"
                        " sent_at %2)")
             .arg(strId, strBig),
+        // Reset tokens of mails sent by older versions were kept in clear; they are of
+        // no use now that the service keeps only digests.
+        QStringLiteral("UPDATE mail_outbox SET token = '' WHERE token <> ''"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS password_reset ("
+                       " id %1,"
+                       " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+                       " token_hash TEXT NOT NULL UNIQUE,"
+                       " created_at %2 NOT NULL,"
+                       " expires_at %2 NOT NULL)")
+            .arg(strId, strBig),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS password_reset_user ON password_reset(user_id)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS rate_limit ("
+                       " kind TEXT NOT NULL,"
+                       " key TEXT NOT NULL,"
+                       " window_start %1 NOT NULL,"
+                       " hits INTEGER NOT NULL,"
+                       " PRIMARY KEY (kind, key))")
+            .arg(strBig),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS rate_limit_time ON rate_limit(window_start)"),
     };
 }
 
@@ -387,7 +406,10 @@ bool CServerDb::execReturning(QSqlQuery &query,
     while (query.next()) {
     }
     const bool bCommitted = !query.lastError().isValid();
-    query.finish();
+    // (A failed step has ended the statement already; finishing it again would lose
+    // the error's text.)
+    if (bCommitted)
+        query.finish();
     if (lock.owns_lock()) {
         lock.unlock();
         noteWrite();

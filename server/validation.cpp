@@ -68,3 +68,58 @@ qint64 Validation::nowSecs()
 {
     return QDateTime::currentSecsSinceEpoch();
 }
+
+QString Validation::nameKey(const QString &strName)
+{
+    return strName.normalized(QString::NormalizationForm_KC).toLower();
+}
+
+QString Validation::nameProblem(const QString &strName)
+{
+    if (strName.trimmed().isEmpty())
+        return QStringLiteral("The name is empty.");
+    bool bLatin = false, bGreek = false, bCyrillic = false;
+    for (int i = 0; i < strName.size(); ++i) {
+        const uint nCode = strName.at(i).isHighSurrogate() && i + 1 < strName.size()
+                               ? QChar::surrogateToUcs4(strName.at(i), strName.at(i + 1))
+                               : strName.at(i).unicode();
+        switch (QChar::category(nCode)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_NotAssigned:
+        case QChar::Other_PrivateUse:
+        case QChar::Other_Surrogate:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return QStringLiteral("The name must not contain control or invisible characters.");
+        case QChar::Separator_Space:
+            if (nCode != ' ')
+                return QStringLiteral("The name must not contain control or invisible characters.");
+            break;
+        default:
+            break;
+        }
+        switch (QChar::script(nCode)) {
+        case QChar::Script_Latin:
+            bLatin = true;
+            break;
+        case QChar::Script_Greek:
+            bGreek = true;
+            break;
+        case QChar::Script_Cyrillic:
+            bCyrillic = true;
+            break;
+        default:
+            break;
+        }
+        if (nCode > 0xffff)
+            ++i;
+    }
+    if (strName != strName.trimmed())
+        return QStringLiteral("The name must not begin or end with a space.");
+    if (int(bLatin) + int(bGreek) + int(bCyrillic) > 1)
+        return QStringLiteral("The name mixes Latin, Greek or Cyrillic letters.");
+    if (strName.size() > 64)
+        return QStringLiteral("The name is longer than 64 characters.");
+    return QString();
+}

@@ -17,6 +17,14 @@ bool isUuid(const QString &str);
 // A positive id from a form field; 0 when empty, -1 when malformed.
 qint64 parseId(const QString &str);
 
+// The key that makes two spellings of one name the same account: compatibility
+// normalisation (NFKC: composed accents, full-width letters) and lower case.
+QString nameKey(const QString &strName);
+// Empty when the name can be an account's name; otherwise why not. A name is in
+// NFKC form already (see nameKey), has no control or invisible characters, no space
+// at its ends, and does not mix Latin, Greek and Cyrillic letters (look-alikes).
+QString nameProblem(const QString &strName);
+
 // Now, as "yyyy-MM-dd hh:mm:ss" local time and as seconds since the epoch.
 QString nowMoment();
 qint64 nowSecs();

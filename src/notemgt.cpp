@@ -975,8 +975,14 @@ bool CNoteMgt::onFindSavedUser(CRequestResult &r)
 
 bool CNoteMgt::onForgotPwd(CRequestResult &r)
 {
-    emit showInfo(tr("The mail about modify password is sent to '%1'.")
-                      .arg(maskedAddress(r.mapReply.value(QStringLiteral("email")).toString())));
+    // The service answers alike whether or not an account matched, and names no address.
+    const QString strEmail = r.mapReply.value(QStringLiteral("email")).toString();
+    if (strEmail.isEmpty())
+        emit showInfo(tr("If an account has this name or e-mail address, a mail with a reset code"
+                         " is on its way to its address."));
+    else
+        emit showInfo(
+            tr("The mail about modify password is sent to '%1'.").arg(maskedAddress(strEmail)));
     return true;
 }
 

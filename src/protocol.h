@@ -86,7 +86,17 @@ inline constexpr QLatin1String kTokenWrong = Detail::word("Login token is wrong.
 // The name or the password of a login is wrong.
 inline constexpr QLatin1String kWrongLogin = Detail::word("Wrong name or password.");
 inline constexpr QLatin1String kTooMany = Detail::word("Too many attempts. Try again later.");
+// The service has no room for the request now (status 503).
+inline constexpr QLatin1String kBusy = Detail::word("The service is busy. Try again in a moment.");
 } // namespace Error
+
+// Texts of successful answers.
+namespace Text {
+// The "message" of every answer to forgot_pwd, whether or not an account matched.
+inline constexpr QLatin1String kResetSent = Detail::word(
+    "If an account has this name or e-mail address, a mail with a reset code is on its way"
+    " to its address.");
+} // namespace Text
 
 } // namespace Protocol
 

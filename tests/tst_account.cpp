@@ -275,16 +275,19 @@ private slots:
                     .value("error"_s)
                     .toString()
                     .isEmpty());
+        // The service answers alike whether or not an account matches, and names no
+        // address: the user learns where the mail goes from their own mailbox only.
+        const QString strNeutral = QStringLiteral(
+            "If an account has this name or e-mail address, a mail with a reset code is on its"
+            " way to its address.");
         CComputer computer;
         computer.mgt().forgotPwd({{"user_name"_s, "dave"_s}, {"user_email"_s, ""_s}});
         QTRY_COMPARE_WITH_TIMEOUT(computer.infos().size(), 1, 20000);
-        QCOMPARE(computer.infos().first().at(0).toString(),
-                 QStringLiteral("The mail about modify password is sent to 'dav*@example.com'."));
+        QCOMPARE(computer.infos().first().at(0).toString(), strNeutral);
 
         computer.mgt().forgotPwd({{"user_name"_s, "nobody-here"_s}, {"user_email"_s, ""_s}});
-        QTRY_COMPARE_WITH_TIMEOUT(computer.emitted("forgot_pwd"_s).size(), 1, 20000);
-        QVERIFY(!computer.emitted("forgot_pwd"_s).first().value("error"_s).toString().isEmpty());
-        QCOMPARE(computer.infos().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(computer.infos().size(), 2, 20000);
+        QCOMPARE(computer.infos().at(1).at(0).toString(), strNeutral);
     }
 
     // After logout nothing is synchronised: the timers find no user, and a note written

@@ -4,6 +4,10 @@
 <context>
     <name>CNoteMgt</name>
     <message>
+        <source>If an account has this name or e-mail address, a mail with a reset code is on its way to its address.</source>
+        <translation>この名前またはメールアドレスのアカウントがあれば、リセットコードを記したメールをそのアドレスへ送っています。</translation>
+    </message>
+    <message>
         <source>The mail about modify password is sent to '%1'.</source>
         <translation>改正の暗号メールを発送しなければならない'%1'.</translation>
     </message>

@@ -4,6 +4,10 @@
 <context>
     <name>CNoteMgt</name>
     <message>
+        <source>If an account has this name or e-mail address, a mail with a reset code is on its way to its address.</source>
+        <translation>如果有帐户使用此名称或电子邮件地址，一封带有重置码的邮件正在发往该帐户的地址。</translation>
+    </message>
+    <message>
         <source>The mail about modify password is sent to '%1'.</source>
         <translation>修改密码的邮件发送至'%1'。</translation>
     </message>

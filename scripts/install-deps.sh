@@ -11,7 +11,7 @@ packages=(
     qml-module-qtquick-layouts qml-module-qtquick-dialogs qml-module-qtgraphicaleffects
     qml-module-qtqml-models2 qml-module-qttest qml-module-qt-labs-folderlistmodel
     qt5-image-formats-plugins
-    libsodium-dev libcpp-httplib-dev libpq-dev libxcb1-dev
+    libsodium-dev libmicrohttpd-dev libcpp-httplib-dev libpq-dev libxcb1-dev
     postgresql postgresql-contrib
     xvfb xauth xdotool x11-utils imagemagick librsvg2-bin
     fonts-noto-cjk fonts-dejavu-core

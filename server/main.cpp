@@ -10,6 +10,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <malloc.h>
 #include <pthread.h>
 #include <thread>
 
@@ -24,6 +25,12 @@ int main(int argc, char *argv[])
     sigaddset(&setSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &setSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Note texts of tens of MiB pass through requests and answers: buffers of that
+    // size are mapped and given back to the system when freed, instead of raising the
+    // threshold and staying in the heap after a burst.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Greyfen Software"));

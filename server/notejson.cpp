@@ -5,13 +5,21 @@
 
 #include <cstdio>
 
-const QString NoteJson::g_strNoteColumns = QStringLiteral(
-    "id, uuid, user_id, set_at, created_at, updated_at, title, content, content_size, md5, "
-    "deleted");
+QString NoteJson::noteColumns(bool bPostgres)
+{
+    return QStringLiteral("id, uuid, user_id, set_at, created_at, updated_at, title, %1,"
+                          " content_size, md5, deleted")
+        .arg(bPostgres ? QStringLiteral("convert_to(content, 'UTF8')")
+                       : QStringLiteral("CAST(content AS BLOB)"));
+}
 
 void NoteJson::appendString(QByteArray &ba, const QString &str)
 {
-    const QByteArray baUtf8 = str.toUtf8();
+    appendUtf8(ba, str.toUtf8());
+}
+
+void NoteJson::appendUtf8(QByteArray &ba, const QByteArray &baUtf8)
+{
     ba.reserve(ba.size() + baUtf8.size() + 2);
     ba.append('"');
     for (const char c : baUtf8) {
@@ -47,8 +55,8 @@ void NoteJson::appendString(QByteArray &ba, const QString &str)
 void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query)
 {
     static const char *const aszText[]
-        = {"uuid", "set_at", "created_at", "updated_at", "title", "content", "md5"};
-    static const int anTextColumn[] = {1, 3, 4, 5, 6, 7, 9};
+        = {"uuid", "set_at", "created_at", "updated_at", "title", "md5"};
+    static const int anTextColumn[] = {1, 3, 4, 5, 6, 9};
     ba.append("{\"id\":");
     ba.append(QByteArray::number(query.value(0).toLongLong()));
     ba.append(",\"user_id\":");
@@ -57,12 +65,14 @@ void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query)
     ba.append(QByteArray::number(query.value(8).toLongLong()));
     ba.append(",\"deleted\":");
     ba.append(QByteArray::number(query.value(10).toLongLong()));
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 6; ++i) {
         ba.append(",\"");
         ba.append(aszText[i]);
         ba.append("\":");
         appendString(ba, query.value(anTextColumn[i]).toString());
     }
+    ba.append(",\"content\":");
+    appendUtf8(ba, query.value(7).toByteArray());
     ba.append('}');
 }
 

@@ -10,11 +10,13 @@ class QSqlQuery;
 // largest answers, and building JSON objects first costs more than the query.
 namespace NoteJson {
 
-// The columns a note query selects, in the order appendNote() reads them.
-extern const QString g_strNoteColumns;
+// The columns a note query selects, in the order appendNote() reads them. The text
+// comes as its UTF-8 bytes, so that a large one is not held as UTF-16 as well.
+QString noteColumns(bool bPostgres);
 
 // A JSON string: quotes, escapes and UTF-8.
 void appendString(QByteArray &ba, const QString &str);
+void appendUtf8(QByteArray &ba, const QByteArray &baUtf8);
 // The note object of the query's current row.
 void appendNote(QByteArray &ba, const QSqlQuery &query);
 // {"notes": [...]} of every row the query still holds.

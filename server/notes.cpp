@@ -298,8 +298,9 @@ void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, 
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT %1 FROM note WHERE user_id = ? AND set_at >= ?"
                                        " AND set_at < ? ORDER BY set_at, id")
-                            .arg(NoteJson::g_strNoteColumns),
-                        {reply.m_nUserId, strFrom, strTo}))
+                            .arg(NoteJson::noteColumns(m_db.isPostgres())),
+                        {reply.m_nUserId, strFrom, strTo},
+                        true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
     NoteJson::appendNoteList(reply.m_baJson, query);
 }
@@ -352,8 +353,9 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT %1 FROM note WHERE %2"
                                        " ORDER BY updated_at DESC, id DESC LIMIT ? OFFSET ?")
-                            .arg(NoteJson::g_strNoteColumns, strWhere),
-                        lstValues))
+                            .arg(NoteJson::noteColumns(m_db.isPostgres()), strWhere),
+                        lstValues,
+                        true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_offset"));
     NoteJson::appendNoteList(reply.m_baJson, query);
 }
@@ -375,9 +377,10 @@ void CNotes::getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServic
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT %1 FROM note WHERE %2 = ? AND user_id = ?")
-                            .arg(NoteJson::g_strNoteColumns,
+                            .arg(NoteJson::noteColumns(m_db.isPostgres()),
                                  nNoteId > 0 ? QStringLiteral("id") : QStringLiteral("uuid")),
-                        {nNoteId > 0 ? QVariant(nNoteId) : QVariant(strUuid), reply.m_nUserId}))
+                        {nNoteId > 0 ? QVariant(nNoteId) : QVariant(strUuid), reply.m_nUserId},
+                        true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_item"));
     // An unknown note answers an empty object: nothing came back.
     if (query.next())

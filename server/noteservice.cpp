@@ -34,12 +34,10 @@ bool CNoteService::hasEndpoint(const QString &strEndpoint)
     return routes().contains(strEndpoint);
 }
 
-CNoteService::CReply CNoteService::handle(const QString &strEndpoint,
-                                          const Fields &fields,
-                                          const QString &strClient)
+CNoteService::CReply CNoteService::handle(CServiceRequest &request)
 {
     CReply reply;
-    const auto it = routes().constFind(strEndpoint);
+    const auto it = routes().constFind(request.m_strEndpoint);
     if (it == routes().constEnd()) {
         reply.m_nStatus = 404;
         reply.fail(QStringLiteral("Unknown endpoint."));
@@ -52,10 +50,17 @@ CNoteService::CReply CNoteService::handle(const QString &strEndpoint,
         reply.fail(QStringLiteral("The service cannot reach its database."));
         return reply;
     }
-    if (it->m_pAccounts)
-        (m_accounts.*(it->m_pAccounts))(db, fields, strClient, reply);
-    else if (m_accounts.authenticate(db, fields, reply))
-        (m_notes.*(it->m_pNotes))(db, fields, reply);
+    if (it->m_pAccounts) {
+        request.m_hashLarge.clear();
+        (m_accounts.*(it->m_pAccounts))(db, request.m_fields, request.m_strClient, reply);
+    } else if (m_accounts.authenticate(db, request.m_fields, reply)) {
+        for (auto itLarge = request.m_hashLarge.begin(); itLarge != request.m_hashLarge.end();
+             ++itLarge) {
+            request.m_fields.insert(itLarge.key(), QString::fromUtf8(itLarge.value()));
+            itLarge.value().clear();
+        }
+        (m_notes.*(it->m_pNotes))(db, request.m_fields, reply);
+    }
     m_db.finishQueries();
     return reply;
 }

@@ -23,8 +23,7 @@ public:
     CNoteService(CServerDb &db, const CServerConfig &config);
 
     static bool hasEndpoint(const QString &strEndpoint);
-    // strClient: the client's address.
-    CReply handle(const QString &strEndpoint, const Fields &fields, const QString &strClient);
+    CReply handle(CServiceRequest &request);
 
 private:
     // An endpoint of the accounts room, or one of the notes room (which needs a login).

@@ -81,7 +81,9 @@ QString CServerConfig::helpText()
                "  --mail-spool DIR     write the password reset mails as files into DIR,\n"
                "                       for a mail transfer agent (sendmail -t < FILE);\n"
                "                       without it no mail is written\n"
-               "  --threads N          requests served at once (default 16)\n"
+               "  --threads N          requests served at once (default 16); connections\n"
+               "                       that are still sending or waiting take no thread\n"
+               "  --max-per-client N   open connections per client address (default 64)\n"
                "  --help               show this text and exit\n"
                "  --version            show the version and exit\n"
                "\n"
@@ -115,7 +117,8 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                                                  QStringLiteral("--token-ttl"),
                                                  QStringLiteral("--login-rate"),
                                                  QStringLiteral("--threads"),
-                                                 QStringLiteral("--mail-spool")};
+                                                 QStringLiteral("--mail-spool"),
+                                                 QStringLiteral("--max-per-client")};
         if (!lstWithValue.contains(strName)) {
             strError = QStringLiteral("unknown option '%1'").arg(lstArgs.at(i));
             return Parse::Error;
@@ -182,6 +185,13 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                 return Parse::Error;
             }
             m_nLoginRate = int(n);
+        } else if (strName == QLatin1String("--max-per-client")) {
+            if (!parsePositive(strValue, 100000, n)) {
+                strError = QStringLiteral("--max-per-client wants a positive number, not '%1'")
+                               .arg(strValue);
+                return Parse::Error;
+            }
+            m_nMaxPerClient = int(n);
         } else if (strName == QLatin1String("--mail-spool")) {
             if (!QFileInfo(strValue).isDir()) {
                 strError = QStringLiteral("--mail-spool wants an existing folder, not '%1'")

@@ -17,6 +17,7 @@ struct CServerConfig
     qint64 m_nTokenTtl = 30 * 24 * 3600;   // seconds after last use
     int m_nLoginRate = 10;                 // failed logins per name and minute
     int m_nThreads = 16;                   // request threads
+    int m_nMaxPerClient = 64;              // open connections per client address
     QString m_strMailSpool;                // folder for the mails; empty: none written
 
     // Fills the members from the arguments (without the program name). On Error,

@@ -363,10 +363,32 @@ void CServerDb::finishQueries()
     }
 }
 
-bool CServerDb::execQuery(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind)
+QSqlQuery CServerDb::statement(const QString &strSql,
+                               const QVariantList &lstBind,
+                               bool bOneOff,
+                               bool &bOk)
+{
+    for (const QVariant &value : lstBind) {
+        if ((value.userType() == QMetaType::QString && value.toString().size() > 64 * 1024)
+            || (value.userType() == QMetaType::QByteArray && value.toByteArray().size() > 64 * 1024))
+            bOneOff = true;
+    }
+    if (!bOneOff)
+        return preparedQuery(strSql, bOk);
+    QString strError;
+    QSqlQuery query(connection(strError));
+    query.setForwardOnly(true);
+    bOk = query.prepare(strSql);
+    return query;
+}
+
+bool CServerDb::execQuery(QSqlQuery &query,
+                          const QString &strSql,
+                          const QVariantList &lstBind,
+                          bool bOneOff)
 {
     bool bOk = false;
-    query = preparedQuery(strSql, bOk);
+    query = statement(strSql, lstBind, bOneOff, bOk);
     if (!bOk)
         return false;
     for (int i = 0; i < lstBind.size(); ++i)
@@ -389,7 +411,7 @@ bool CServerDb::execReturning(QSqlQuery &query,
                               qint64 &nId)
 {
     bool bOk = false;
-    query = preparedQuery(strSql, bOk);
+    query = statement(strSql, lstBind, false, bOk);
     if (!bOk)
         return false;
     for (int i = 0; i < lstBind.size(); ++i)

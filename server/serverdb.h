@@ -44,7 +44,13 @@ public:
 
     // Runs a statement of this thread's cache; query then shares it. Writes on SQLite
     // queue on one mutex.
-    bool execQuery(QSqlQuery &query, const QString &strSql, const QVariantList &lstBind);
+    // bOneOff: a statement of its own, released with query, for answers with large
+    // rows (a cached statement keeps its last row and its bound values). Statements
+    // with a large bound value are always one-off.
+    bool execQuery(QSqlQuery &query,
+                   const QString &strSql,
+                   const QVariantList &lstBind,
+                   bool bOneOff = false);
     // Runs a write ending in "RETURNING id" and ends it at once, so that SQLite's write
     // lock is not held past the statement. nId is 0 when no row was written.
     bool execReturning(QSqlQuery &query,
@@ -53,6 +59,7 @@ public:
                        qint64 &nId);
 
 private:
+    QSqlQuery statement(const QString &strSql, const QVariantList &lstBind, bool bOneOff, bool &bOk);
     bool createSchema(QSqlDatabase &db, QString &strError);
     QSqlDatabase addConnection(const QString &strName) const;
 

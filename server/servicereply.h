@@ -12,6 +12,17 @@ class QSqlError;
 // The form fields of one request: name to value, the first part of each name.
 using CServiceFields = QHash<QString, QString>;
 
+// One request as the HTTP front hands it over.
+struct CServiceRequest
+{
+    QString m_strEndpoint;
+    CServiceFields m_fields;
+    // Fields that may be large (the note's text), kept as bytes until the login token
+    // has been checked: nobody without a login makes the service decode them.
+    QHash<QString, QByteArray> m_hashLarge;
+    QString m_strClient; // the client's address
+};
+
 // What an endpoint answers. Knows nothing of HTTP beyond the status.
 struct CServiceReply
 {

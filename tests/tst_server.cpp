@@ -325,6 +325,9 @@ private slots:
     void passwordReset();
     void loginLockout();
     void unknownNamesCostTheSame();
+    void hostileConnections();
+    void badLengths_data();
+    void badLengths();
 
 private:
     QNetworkAccessManager m_nam;
@@ -1728,6 +1731,108 @@ void TestServer::unknownNamesCostTheSame()
     const qint64 nKnown = lstKnown.at(3), nUnknown = lstUnknown.at(3);
     QVERIFY2(nKnown * 3 > nUnknown && nUnknown * 3 > nKnown,
              qPrintable(QStringLiteral("%1 ns against %2 ns").arg(nKnown).arg(nUnknown)));
+}
+
+void TestServer::hostileConnections()
+{
+    // An instance of its own: it is stopped at the end with clients still attached.
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl, {QStringLiteral("--threads"), QStringLiteral("4")}));
+    auto connectFrom = [&](const QString &strFrom) {
+        auto pSocket = std::make_unique<QTcpSocket>();
+        pSocket->bind(QHostAddress(strFrom));
+        pSocket->connectToHost(QHostAddress::LocalHost, quint16(server.m_nPort));
+        return pSocket;
+    };
+
+    // Slow clients, more than there are request threads, each sending a byte of its
+    // headers every half second.
+    std::vector<std::unique_ptr<QTcpSocket>> vecSlow;
+    for (int i = 0; i < 12; ++i)
+        vecSlow.push_back(connectFrom(QStringLiteral("127.0.2.%1").arg(i + 1)));
+    for (auto &pSocket : vecSlow)
+        QVERIFY(pSocket->waitForConnected(30000));
+    const QByteArray baHeaders = "POST /mobile/login HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "
+                                 + QByteArray(200, 's');
+    int nByte = 0;
+    QTimer timerDrip;
+    connect(&timerDrip, &QTimer::timeout, this, [&] {
+        for (auto &pSocket : vecSlow) {
+            if (pSocket->state() == QAbstractSocket::ConnectedState)
+                pSocket->write(baHeaders.mid(nByte % baHeaders.size(), 1));
+        }
+        ++nByte;
+    });
+    timerDrip.start(500);
+
+    // A client sending header lines without end.
+    auto pFlood = connectFrom(QStringLiteral("127.0.3.1"));
+    QVERIFY(pFlood->waitForConnected(30000));
+    pFlood->write("POST /mobile/login HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    const QByteArray baLine = "X-Flood: " + QByteArray(1000, 'f') + "\r\n";
+    for (int i = 0; i < 4096 && pFlood->state() == QAbstractSocket::ConnectedState; ++i) {
+        pFlood->write(baLine);
+        pFlood->waitForBytesWritten(1000);
+    }
+    // Refused long before 4 MiB of headers; the connection ends.
+    QTRY_VERIFY_WITH_TIMEOUT(pFlood->state() != QAbstractSocket::ConnectedState
+                                 || pFlood->waitForDisconnected(100),
+                             30000);
+
+    // Others are served meanwhile.
+    const CAnswer a = post(server,
+                           QStringLiteral("get_note_list_by_month"),
+                           auth(m_alice,
+                                {{QStringLiteral("time_year"), 2016},
+                                 {QStringLiteral("time_month"), 3}}));
+    QCOMPARE(a.m_nStatus, 200);
+    QCOMPARE(a.error(), QString());
+
+    // Headers that never end are cut off after a while, bytes or not.
+    for (auto &pSocket : vecSlow) {
+        QTRY_VERIFY_WITH_TIMEOUT(pSocket->state() != QAbstractSocket::ConnectedState, 60000);
+    }
+    timerDrip.stop();
+
+    // A stop does not wait for a client that never finishes its request.
+    auto pLast = connectFrom(QStringLiteral("127.0.2.99"));
+    QVERIFY(pLast->waitForConnected(30000));
+    pLast->write("POST /mobile/login HTTP/1.1\r\n");
+    pLast->flush();
+    server.m_process.terminate();
+    QVERIFY2(server.m_process.waitForFinished(10000), "no stop within ten seconds");
+    QCOMPARE(server.m_process.exitCode(), 0);
+}
+
+void TestServer::badLengths_data()
+{
+    QTest::addColumn<QByteArray>("length");
+    QTest::newRow("negative") << QByteArray("-1");
+    QTest::newRow("23 digits") << QByteArray("12345678901234567890123");
+    QTest::newRow("not a number") << QByteArray("12abc");
+    QTest::newRow("over the limit") << QByteArray("5000000");
+}
+
+void TestServer::badLengths()
+{
+    // A length that cannot be, or that is over the limit, is refused at once, without
+    // waiting for a body that will not come.
+    QFETCH(QByteArray, length);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(m_server.m_nPort));
+    QVERIFY(socket.waitForConnected(30000));
+    socket.write("POST /mobile/replace_note_item HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                 "Content-Type: multipart/form-data; boundary=XyZ\r\nContent-Length: "
+                 + length + "\r\n\r\n--XyZ\r\n");
+    socket.flush();
+    QByteArray ba;
+    QElapsedTimer timer;
+    timer.start();
+    while (!ba.contains("\r\n\r\n") && timer.elapsed() < 10000) {
+        socket.waitForReadyRead(500);
+        ba += socket.readAll();
+    }
+    QVERIFY2(ba.startsWith("HTTP/1.1 4"), ba.constData());
 }
 
 QTEST_GUILESS_MAIN(TestServer)

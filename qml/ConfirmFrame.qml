@@ -1,8 +1,9 @@
 import QtQuick 2.4
 import "../js/global.js" as GlobalJs
 
-// A question over a dimmed parent with "Ok" and "Cancel"; the owner hides it.
-Item {
+// A question over a dimmed parent with "Ok" and "Cancel"; the owner hides it. While shown
+// it holds the keyboard: "Cancel" has the focus, Tab moves to "Ok", Escape cancels.
+FocusScope {
     id: confirmFrameId
     anchors.fill: parent
 
@@ -21,9 +22,29 @@ Item {
     signal cancel()
     signal ok()
 
+    // The question's size: readable in a small window, never over the buttons.
+    readonly property real questionSize: Math.max(14, Math.min(28, referSize * 0.05))
+
+    Keys.onEscapePressed: cancel()
+    // Tab keeps to the two buttons while the question is open.
+    Keys.onTabPressed: switchFocus()
+    Keys.onBacktabPressed: switchFocus()
+
+    function switchFocus() {
+        if (btnOkId.activeFocus)
+            btnCancelId.forceActiveFocus()
+        else
+            btnOkId.forceActiveFocus()
+    }
+
+    onVisibleChanged: {
+        if (visible)
+            btnCancelId.forceActiveFocus()
+    }
+
     Rectangle {
         anchors.fill: parent
-        color: "gray"
+        color: Theme.dim
         opacity: 0.5
     }
 
@@ -34,18 +55,29 @@ Item {
         onWheel: wheel.accepted = true
     }
 
-    Text {
-        id: textConfirmId
+    Rectangle {
+        id: questionPanel
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: btnOkId.top
         anchors.bottomMargin: btnOkId.height * 0.2
-        width: parent.width
-        horizontalAlignment: Text.AlignHCenter
-        wrapMode: Text.WordWrap
-        text: confirmFrameId.textConfirm
-        color: "red"
-        font.family: GlobalJs.fontFamily
-        font.pixelSize: Math.max(1, btnOkId.height * 0.2)
+        width: Math.min(parent.width - 20, Math.max(btnOkId.width * 1.6,
+                                                    textConfirmId.implicitWidth + 40))
+        height: textConfirmId.height + confirmFrameId.questionSize
+        radius: 6
+        color: Theme.background
+        border.color: Theme.frame
+
+        Text {
+            id: textConfirmId
+            anchors.centerIn: parent
+            width: parent.width - confirmFrameId.questionSize
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
+            text: confirmFrameId.textConfirm
+            color: Theme.text
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: confirmFrameId.questionSize
+        }
     }
 
     PushButton {
@@ -56,7 +88,7 @@ Item {
         width: confirmFrameId.referSize * 0.5
         height: confirmFrameId.referSize * 0.15
         text: confirmFrameId.textOk
-        bkColor: "white"
+        bkColor: Theme.background
         onClicked: confirmFrameId.ok()
     }
 
@@ -68,8 +100,8 @@ Item {
         width: confirmFrameId.referSize * 0.5
         height: confirmFrameId.referSize * 0.15
         text: confirmFrameId.textCancel
-        textClr: "green"
-        bkColor: "white"
+        textClr: Theme.positive
+        bkColor: Theme.background
         onClicked: confirmFrameId.cancel()
     }
 }

@@ -2,8 +2,9 @@ import QtQuick 2.4
 import "../js/lunar.js" as LunarJs
 import "../js/global.js" as GlobalJs
 
-// One day cell of a month: the day number, the lunar day, today's circle and a dot
-// for days that hold notes. The month takes the clicks for all of its cells.
+// One day cell of a month: the day number, the lunar day, today's circle, the frame of the
+// selected day and a dot for days that hold notes. The count and today come from the
+// calendar's day count model. The month takes the clicks for all of its cells.
 Item {
     id: dayItemId
 
@@ -12,11 +13,19 @@ Item {
 
     property var currentDate
     property bool bInYear: false
-    property int noteCount: 0
-    property bool isToday: false
+    // The calendar's DayCountModel; null shows no counts and no today.
+    property QtObject dayCounts: null
+    // The selected day, "yyyy-MM-dd".
+    property string strSelected: ""
 
     readonly property bool bValid: currentDate !== undefined && currentDate !== null
                                    && currentDate !== 0 && !isNaN(currentDate)
+    readonly property string dayKey: bValid ? LunarJs.getDateStr(currentDate) : ""
+    readonly property int noteCount: dayCounts !== null && dayKey !== "" && !bInYear
+                                     ? dayCounts.countOf(dayKey, dayCounts.revision) : 0
+    readonly property bool isToday: dayCounts !== null && dayKey !== ""
+                                    && dayKey === dayCounts.strToday
+    readonly property bool isSelected: !bInYear && dayKey !== "" && dayKey === strSelected
     readonly property bool bShowLunar: !bInYear && bValid && settings.showLunar
                                        && height * 0.2 > 6 && width * 0.2 > 12
     readonly property string lunarText: bShowLunar ? LunarJs.getLunarDay(currentDate) : ""
@@ -27,12 +36,18 @@ Item {
     readonly property alias todayMark: todayMark
     readonly property alias lunarMonthMark: lunarMonthMark
     readonly property alias noteMark: noteMark
+    readonly property alias selectedMark: selectedMark
 
-    function refresh() {
-        isToday = bValid && LunarJs.equalDate(currentDate, new Date()) ? true : false
+    Rectangle {
+        id: selectedMark
+        anchors.fill: parent
+        anchors.margins: 1
+        visible: dayItemId.isSelected
+        color: "transparent"
+        radius: 5
+        border.width: 2
+        border.color: Theme.focusFrame
     }
-
-    onCurrentDateChanged: refresh()
 
     Text {
         id: dayText
@@ -41,7 +56,7 @@ Item {
         anchors.topMargin: dayItemId.bInYear ? (parent.height - height) / 2 : parent.height * 0.1
         visible: dayItemId.bValid
         text: dayItemId.bValid ? dayItemId.currentDate.getDate() : ""
-        color: GlobalJs.textColor
+        color: Theme.text
         font.family: GlobalJs.fontFamily
         font.pixelSize: Math.max(1, dayItemId.bInYear
                                     ? dayItemId.height * 0.8
@@ -50,16 +65,17 @@ Item {
         verticalAlignment: Text.AlignVCenter
     }
 
+    // A circle round the number, wide enough for two digits.
     Rectangle {
         id: todayMark
         visible: dayItemId.isToday && dayItemId.bValid
         anchors.centerIn: dayText
-        width: dayText.height
-        height: dayText.height
-        radius: dayText.height / 2
+        width: Math.max(dayText.height, dayText.contentWidth + dayText.font.pixelSize * 0.5)
+        height: width
+        radius: width / 2
         color: "transparent"
         border.width: 1
-        border.color: "red"
+        border.color: Theme.accent
     }
 
     Text {
@@ -68,7 +84,7 @@ Item {
         anchors.top: dayText.bottom
         visible: dayItemId.bShowLunar
         text: dayItemId.lunarText
-        color: "gray"
+        color: Theme.textSecondary
         font.pixelSize: Math.max(1, Math.min(dayItemId.height * 0.2, dayItemId.width * 0.2))
     }
 
@@ -79,7 +95,7 @@ Item {
         visible: dayItemId.bLunarFirstDay
         width: dayItemId.width * 0.2
         height: 2
-        color: "red"
+        color: Theme.accent
     }
 
     Rectangle {
@@ -91,6 +107,6 @@ Item {
         width: 6
         height: 6
         radius: 3
-        color: "gray"
+        color: Theme.textSecondary
     }
 }

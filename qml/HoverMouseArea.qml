@@ -1,5 +1,4 @@
 import QtQuick 2.4
-import "../js/global.js" as GlobalJs
 
 // Rounded background and mouse area with hover and press feedback, laid under a
 // control's content.
@@ -18,7 +17,7 @@ Item {
     signal doubleClicked()
 
     function idleColor() {
-        return bkColor !== "" ? bkColor : GlobalJs.normalColor
+        return bkColor !== "" ? bkColor : Theme.idle
     }
 
     onBkColorChanged: {
@@ -42,16 +41,16 @@ Item {
             if (!hoverMouseAreaId.enableHover)
                 return
             hoverMouseAreaId.hovered = true
-            hoverMouseAreaId.currentBkColor = pressed ? GlobalJs.PressColor : GlobalJs.hoverColor
+            hoverMouseAreaId.currentBkColor = pressed ? Theme.press : Theme.hover
         }
         onExited: {
             if (hoverMouseAreaId.enableHover)
                 hoverMouseAreaId.hovered = false
             hoverMouseAreaId.currentBkColor = hoverMouseAreaId.idleColor()
         }
-        onPressed: hoverMouseAreaId.currentBkColor = GlobalJs.PressColor
+        onPressed: hoverMouseAreaId.currentBkColor = Theme.press
         onReleased: {
-            hoverMouseAreaId.currentBkColor = hoverMouseAreaId.hovered ? GlobalJs.hoverColor
+            hoverMouseAreaId.currentBkColor = hoverMouseAreaId.hovered ? Theme.hover
                                                                        : hoverMouseAreaId.idleColor()
         }
         onClicked: hoverMouseAreaId.clicked()

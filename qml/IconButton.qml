@@ -8,8 +8,22 @@ Item {
 
     property alias source: imageId.source
     property int margin: 3
+    // What the button does, for screen readers and as its tip.
+    property string toolTip: ""
 
     signal clicked()
+
+    activeFocusOnTab: true
+    Accessible.role: Accessible.Button
+    Accessible.name: toolTip
+    Accessible.onPressAction: clicked()
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
+    Keys.onSpacePressed: clicked()
+
+    FocusFrame {
+        shown: iconButtonId.activeFocus
+    }
 
     HoverMouseArea {
         id: hoverId

@@ -13,7 +13,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: listNoteItemId.my_index % 2 === 0 ? "#e0e0e0" : "transparent"
+        color: listNoteItemId.my_index % 2 === 0 ? Theme.rowAlternate : "transparent"
     }
 
     // Line height per pixel of font size of the two fonts: the title and the day are sized
@@ -44,6 +44,7 @@ Item {
             height: listNoteItemId.height * 0.62
             text: listNoteItemId.title
             textFormat: Text.PlainText
+            color: Theme.text
             elide: Text.ElideRight
             maximumLineCount: 1
             verticalAlignment: Text.AlignVCenter
@@ -57,7 +58,7 @@ Item {
             width: parent.width
             height: listNoteItemId.height * 0.38
             text: listNoteItemId.set_at
-            color: "gray"
+            color: Theme.textSecondary
             verticalAlignment: Text.AlignVCenter
             font.pixelSize: Math.max(1, Math.min(listNoteItemId.height * 0.27,
                                                  Math.floor(height * 0.9 * 100

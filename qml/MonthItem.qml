@@ -9,6 +9,8 @@ Item {
 
     signal addNote(var objDate)
     signal clickDay(var objDate)
+    // Inside a year: the month was clicked.
+    signal clickMonth(var objDate)
 
     property bool bInYear: false
     property int nFirstWeekDay: 0
@@ -17,9 +19,14 @@ Item {
     property real dayItemWidth: width / 7 - 1
     property real monthTitleRatio: 0.3
     property var currentDate
+    // The calendar's DayCountModel and selected day, handed to the day cells.
+    property QtObject dayCounts: null
+    property string strSelected: ""
 
-    // Time a first click waits for a second one before it counts as a single click.
-    property int clickDelay: Math.max(100, Qt.styleHints.mouseDoubleClickInterval)
+    // Time a first click waits for a second one before it counts as a single click. A
+    // double click that comes later still starts a new note (the main window drops the
+    // day that the first click opened).
+    property int clickDelay: 100
     property var clickedCell: null
 
     // Index of the cell that holds the 1st, and the number of days of the month.
@@ -53,38 +60,6 @@ Item {
 
     function dayItemAt(nDay) {
         return dayRepeater.itemAt(firstValidIdx + nDay - 1)
-    }
-
-    function setNoteCount(set_at, note_count) {
-        if (!isValidDate(currentDate))
-            return
-        var objDate = LunarJs.parseDateStr(String(set_at))
-        if (!LunarJs.equalDate(new Date(objDate.getFullYear(), objDate.getMonth(), 1),
-                               new Date(currentDate.getFullYear(), currentDate.getMonth(), 1)))
-            return
-        var item = dayItemAt(objDate.getDate())
-        if (item)
-            item.noteCount = parseInt(note_count) || 0
-    }
-
-    function setNoteCountList(lst_note_count) {
-        for (var i = 0; i < dayRepeater.count; i++) {
-            var item = dayRepeater.itemAt(i)
-            if (item)
-                item.noteCount = 0
-        }
-        if (!lst_note_count)
-            return
-        for (var j = 0; j < lst_note_count.length; j++)
-            setNoteCount(lst_note_count[j]["set_at"], lst_note_count[j]["note_count"])
-    }
-
-    function refresh() {
-        for (var i = 0; i < dayRepeater.count; i++) {
-            var item = dayRepeater.itemAt(i)
-            if (item)
-                item.refresh()
-        }
     }
 
     function adjustHeight() {
@@ -133,7 +108,7 @@ Item {
         verticalAlignment: Text.AlignVCenter
         text: monthItemId.isValidDate(monthItemId.currentDate)
               ? monthItemId.currentDate.getMonth() + 1 : ""
-        color: "red"
+        color: Theme.accent
         font.family: GlobalJs.fontFamily
         font.pixelSize: Math.max(1, monthItemId.bInYear
                                     ? Math.min(monthItemId.dayItemHeight, height)
@@ -145,7 +120,7 @@ Item {
         anchors.top: titleText.bottom
         width: parent.width
         height: 1
-        color: monthItemId.bInYear ? "transparent" : "#eee"
+        color: monthItemId.bInYear ? "transparent" : Theme.line
     }
 
     Rectangle {
@@ -158,7 +133,7 @@ Item {
         width: cell ? cell.width : 0
         height: cell ? cell.height : 0
         radius: 5
-        color: cellMouseArea.pressed ? GlobalJs.PressColor : GlobalJs.hoverColor
+        color: cellMouseArea.pressed ? Theme.press : Theme.hover
     }
 
     Grid {
@@ -174,6 +149,8 @@ Item {
                 width: monthItemId.width / 7
                 height: monthItemId.dayItemHeight
                 bInYear: monthItemId.bInYear
+                dayCounts: monthItemId.dayCounts
+                strSelected: monthItemId.strSelected
                 currentDate: monthItemId.cellDate(index)
                 onAddNote: monthItemId.addNote(objDate)
                 onClickDay: monthItemId.clickDay(objDate)
@@ -210,13 +187,22 @@ Item {
         }
     }
 
+    // Inside a year: the month of the selected day is framed.
+    Rectangle {
+        anchors.fill: parent
+        visible: monthItemId.bInYear && monthItemId.isValidDate(monthItemId.currentDate)
+                 && monthItemId.strSelected.substring(0, 7)
+                    === LunarJs.getDateStr(monthItemId.currentDate).substring(0, 7)
+        color: "transparent"
+        radius: 5
+        border.width: 2
+        border.color: Theme.focusFrame
+    }
+
     HoverMouseArea {
         anchors.fill: parent
         visible: monthItemId.bInYear
         enabled: monthItemId.bInYear
-        onClicked: {
-            if (typeof viewCalendarId !== "undefined")
-                viewCalendarId.clickMonth(monthItemId.currentDate)
-        }
+        onClicked: monthItemId.clickMonth(monthItemId.currentDate)
     }
 }

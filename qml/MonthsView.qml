@@ -22,6 +22,9 @@ Item {
     property var mapMonth2TimeDownloadNoteList: ({})
     property int timeGapLoadNoteCount: 120
     property int timeGapDownloadNoteList: 1200
+    // The calendar's day count model, which the day cells show; the selected day.
+    property QtObject dayCounts: null
+    property string strSelected: ""
 
     readonly property alias listView: monthsListView
     readonly property alias model: monthsListModel
@@ -133,49 +136,40 @@ Item {
         }
     }
 
-    // Month items that exist now, in no particular order.
-    function monthItems() {
-        var lst = []
-        var children = monthsListView.contentItem.children
-        for (var i = 0; i < children.length; i++) {
-            if (children[i].objectName === "monthsPageMonth")
-                lst.push(children[i])
-        }
-        return lst
-    }
-
-    function findMonthItem(set_at) {
-        var objDate = LunarJs.parseDateStr(String(set_at))
-        var objMonth = new Date(objDate.getFullYear(), objDate.getMonth(), 1)
-        var lst = monthItems()
-        for (var i = 0; i < lst.length; i++) {
-            if (LunarJs.equalDate(lst[i].currentDate, objMonth))
-                return lst[i]
-        }
-        return null
+    // The month that a "yyyy-MM-dd" day belongs to, as a list index (-1 when not listed).
+    function indexOfMonth(objDate) {
+        if (monthsListModel.count === 0)
+            return -1
+        var idx = LunarJs.getMonths(monthsListView.beginDate, objDate)
+        return idx >= 0 && idx < monthsListModel.count ? idx : -1
     }
 
     function setNoteCount(set_at, note_count) {
-        var item = findMonthItem(set_at)
-        if (item)
-            item.setNoteCount(set_at, note_count)
+        if (dayCounts)
+            dayCounts.setDay(set_at, note_count)
     }
 
     function setNoteCountByMonth(set_at, lst_note_count) {
-        var item = findMonthItem(set_at)
-        if (item)
-            item.setNoteCountList(lst_note_count)
+        if (dayCounts)
+            dayCounts.setMonth(set_at, lst_note_count)
     }
 
+    // Today moves on, and the counts are asked again.
     function refresh() {
         mapMonth2TimeGetNoteCount = {}
         mapMonth2TimeDownloadNoteList = {}
         todayDate = new Date()
+        if (dayCounts)
+            dayCounts.refreshToday()
         if (monthsListModel.count > 0)
             getNoteInfo(getCurrentDate())
-        var lst = monthItems()
-        for (var i = 0; i < lst.length; i++)
-            lst[i].refresh()
+    }
+
+    // Another user: no count of the previous one may stay.
+    function onUserChanged() {
+        if (dayCounts)
+            dayCounts.clear()
+        refresh()
     }
 
     // Keeps the month at the top in place when the cells change size.
@@ -209,17 +203,20 @@ Item {
         }
         monthsListView.endDate = LunarJs.createDate(objDate)
         toDate = monthStart(todayDate)
-        noteMgt.userIdChanged.connect(refresh)
         positionTimer.restart()
     }
-    Component.onDestruction: noteMgt.userIdChanged.disconnect(refresh)
+
+    Connections {
+        target: noteMgt
+        function onUserIdChanged() { monthsViewId.onUserChanged() }
+    }
 
     Rectangle {
         id: weekTitle
         anchors.top: parent.top
         width: parent.width
         height: monthsViewId.dayItemHeight * 0.4
-        color: "#fafafa"
+        color: Theme.toolBar
         Row {
             anchors.fill: parent
             Repeater {
@@ -231,6 +228,7 @@ Item {
                     height: weekTitle.height
                     horizontalAlignment: Text.AlignHCenter
                     verticalAlignment: Text.AlignVCenter
+                    color: Theme.text
                     font.family: GlobalJs.fontFamily
                     font.pixelSize: Math.max(1, monthsViewId.dayItemHeight * 0.25)
                     text: monthsViewId.weekDayName((monthsViewId.nFirstWeekDay + index) % 7)
@@ -269,6 +267,8 @@ Item {
             objectName: "monthsPageMonth"
             width: monthsListView.width
             bInYear: false
+            dayCounts: monthsViewId.dayCounts
+            strSelected: monthsViewId.strSelected
             nFirstWeekDay: monthsViewId.nFirstWeekDay
             dayItemHeight: monthsViewId.dayItemHeight
             currentDate: _currentDate
@@ -297,7 +297,7 @@ Item {
             id: scrollIndicator
             anchors.right: parent.right
             width: 6
-            color: "gray"
+            color: Theme.frame
             opacity: 0.5
             visible: monthsListView.visibleArea.heightRatio < 1
             y: monthsListView.visibleArea.yPosition * monthsListView.height

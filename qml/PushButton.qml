@@ -1,7 +1,8 @@
 import QtQuick 2.4
 import "../js/global.js" as GlobalJs
 
-// A button of an optional image followed by a text, centred, with hover feedback.
+// A button of an optional image followed by a text, centred, with hover feedback. It is
+// reached with Tab and pressed with Return, Enter or Space.
 Item {
     id: pushButtonId
 
@@ -17,6 +18,18 @@ Item {
     implicitHeight: 32
 
     onImgSrcChanged: imageId.source = imgSrc
+
+    activeFocusOnTab: true
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: clicked()
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
+    Keys.onSpacePressed: clicked()
+
+    FocusFrame {
+        shown: pushButtonId.activeFocus
+    }
 
     HoverMouseArea {
         id: hoverId
@@ -54,7 +67,7 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             font.family: GlobalJs.fontFamily
             font.pixelSize: Math.max(1, pushButtonId.height * 0.8)
-            color: GlobalJs.textColor
+            color: Theme.text
         }
     }
 }

@@ -11,6 +11,18 @@ Item {
 
     signal clicked()
 
+    activeFocusOnTab: true
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: clicked()
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
+    Keys.onSpacePressed: clicked()
+
+    FocusFrame {
+        shown: textButtonId.activeFocus
+    }
+
     implicitWidth: textId.implicitWidth
     implicitHeight: 32
 
@@ -25,6 +37,6 @@ Item {
         anchors.centerIn: parent
         font.family: GlobalJs.fontFamily
         font.pixelSize: Math.max(1, textButtonId.height * 0.8)
-        color: GlobalJs.textColor
+        color: Theme.text
     }
 }

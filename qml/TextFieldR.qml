@@ -8,6 +8,9 @@ TextField {
 
     readonly property alias clearButton: btnClearId
 
+    // The user emptied the field with its clear button.
+    signal cleared()
+
     // Room for the clear button on the right; no vertical padding, so that a font of
     // most of the field's height still fits inside it.
     style: TextFieldStyle {
@@ -25,6 +28,13 @@ TextField {
         width: height
         imgSrc: "../res/cross.svg"
         visible: textFieldRId.text.length > 0
-        onClicked: textFieldRId.text = ""
+        // Tab goes past it: the field itself is cleared with Escape where its owner wants.
+        activeFocusOnTab: false
+        Accessible.name: qsTr("Clear")
+        onClicked: {
+            textFieldRId.text = ""
+            textFieldRId.forceActiveFocus()
+            textFieldRId.cleared()
+        }
     }
 }

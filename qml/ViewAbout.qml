@@ -5,7 +5,7 @@ import "../js/global.js" as GlobalJs
 // every local note; the clearing happens only when the user confirms it.
 Rectangle {
     id: aboutViewId
-    color: "white"
+    color: Theme.background
 
     property int itemMargin: 10
     property int clickCount: 0
@@ -28,14 +28,20 @@ Rectangle {
         noteMgt.clearLocalData()
         // Show the emptied store: the list's first page and the calendar's counts.
         noteMgt.getNoteListByOffset(0, "")
-        if (typeof mainId !== "undefined")
+        if (typeof mainId !== "undefined") {
             mainId.onRefresh()
+            mainId.refreshNoteOwners()
+        }
     }
 
     onVisibleChanged: {
         if (!visible)
             confirmFrame.visible = false
+        else
+            btnClose.forceActiveFocus()
     }
+
+    Keys.onEscapePressed: mainId.popView()
 
     MouseArea {
         anchors.fill: parent
@@ -76,6 +82,7 @@ Rectangle {
         height: aboutViewId.height * 0.1
         verticalAlignment: Text.AlignVCenter
         text: settings.version
+        color: Theme.text
         font.family: GlobalJs.fontFamily
         font.pixelSize: Math.max(1, Math.min(aboutViewId.width, aboutViewId.height) * 0.05)
     }
@@ -91,7 +98,8 @@ Rectangle {
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.Wrap
         textFormat: Text.StyledText
-        linkColor: "black"
+        linkColor: Theme.link
+        color: Theme.text
         text: aboutViewId.escapeHtml(settings.copyrightString) + " <a href=\"" + aboutViewId.strSiteUrl
               + "\" style=\"text-decoration:none\">" + aboutViewId.escapeHtml(qsTr("Greyfen Software"))
               + "</a>"
@@ -113,7 +121,7 @@ Rectangle {
         height: aboutViewId.height * 0.1
         width: aboutViewId.width * 0.5
         text: qsTr("Close")
-        textClr: "green"
+        textClr: Theme.positive
         onClicked: mainId.popView()
     }
 
@@ -124,6 +132,9 @@ Rectangle {
         visible: false
         textConfirm: qsTr("Clear every local note, including notes not yet uploaded?")
         onOk: aboutViewId.clearLocalData()
-        onCancel: visible = false
+        onCancel: {
+            visible = false
+            btnClose.forceActiveFocus()
+        }
     }
 }

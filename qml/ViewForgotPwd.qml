@@ -2,10 +2,11 @@ import QtQuick 2.4
 import QtQuick.Controls 1.3
 import "../js/global.js" as GlobalJs
 
-// Asks the note service to mail a password reset, by user name or e-mail.
+// Asks the note service to mail a password reset for an account, given its user name and
+// its e-mail address. Return in a field sends, Escape goes back.
 Rectangle {
     id: forgotPwdViewId
-    color: "white"
+    color: Theme.background
 
     property int itemMargin: 10
     property real fontSize: Math.max(1, Math.min(width, height) * 0.05)
@@ -18,8 +19,19 @@ Rectangle {
             mainId.showError(qsTr("User name or e-mail cannot be empty."))
             return
         }
+        mainId.hideError()
         noteMgt.forgotPwd({ "user_name": textUserName.text, "user_email": textEmail.text })
         mainId.popView()
+        mainId.showInfo(qsTr("Asking the note service to send the reset mail…"))
+    }
+
+    Keys.onEscapePressed: mainId.popView()
+    Keys.onReturnPressed: submit()
+    Keys.onEnterPressed: submit()
+
+    onVisibleChanged: {
+        if (visible)
+            textUserName.forceActiveFocus()
     }
 
     MouseArea {
@@ -34,6 +46,7 @@ Rectangle {
         width: parent.width * 0.8
         height: forgotPwdViewId.fontSize * 1.2
         text: qsTr("Forgot password")
+        color: Theme.text
         font.family: GlobalJs.fontFamily
         font.pixelSize: forgotPwdViewId.fontSize * 1.2
     }
@@ -44,7 +57,7 @@ Rectangle {
         anchors.topMargin: forgotPwdViewId.itemMargin
         width: parent.width
         height: 1
-        color: "#eee"
+        color: Theme.line
     }
 
     Column {
@@ -63,6 +76,7 @@ Rectangle {
                 width: fieldColumn.labelWidth
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTr("User Name") + ":"
+                color: Theme.text
                 font.family: GlobalJs.fontFamily
                 font.pixelSize: forgotPwdViewId.fontSize
             }
@@ -75,9 +89,13 @@ Rectangle {
             }
         }
         Text {
-            text: qsTr("Or")
+            objectName: "textBoth"
+            width: fieldColumn.width
+            wrapMode: Text.Wrap
+            text: qsTr("Both are needed: the mail goes to the address of that account.")
+            color: Theme.textSecondary
             font.family: GlobalJs.fontFamily
-            font.pixelSize: forgotPwdViewId.fontSize
+            font.pixelSize: forgotPwdViewId.fontSize * 0.8
         }
         Row {
             spacing: forgotPwdViewId.itemMargin
@@ -86,6 +104,7 @@ Rectangle {
                 width: fieldColumn.labelWidth
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTr("E-mail") + ":"
+                color: Theme.text
                 font.family: GlobalJs.fontFamily
                 font.pixelSize: forgotPwdViewId.fontSize
             }
@@ -112,7 +131,7 @@ Rectangle {
             width: buttonBar.width / 2
             height: buttonBar.height
             text: qsTr("OK")
-            textClr: "green"
+            textClr: Theme.positive
             onClicked: forgotPwdViewId.submit()
         }
         PushButton {

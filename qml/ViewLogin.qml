@@ -3,7 +3,8 @@ import QtQuick.Controls 1.3
 import QtQuick.Controls.Styles 1.3
 import "../js/global.js" as GlobalJs
 
-// Signing in to the note service: user name, password and automatic login.
+// Signing in to the note service: user name, password and automatic login. Return in a
+// field logs in, Escape goes back, Tab walks through every field and button.
 Item {
     id: loginViewId
 
@@ -23,15 +24,43 @@ Item {
         checkAutoLogin.checked = false
     }
 
+    // Opens the view for that user: the name filled in, the password to type.
+    function prefill(strName) {
+        textUserName.text = strName
+        textPwd.text = ""
+        textPwd.forceActiveFocus()
+    }
+
     function login() {
+        if (textUserName.text.trim() === "" || textPwd.text === "") {
+            mainId.showError(qsTr("Enter your user name and your password."))
+            focusFirstEmpty()
+            return
+        }
+        mainId.hideError()
         settings.autoLogin = checkAutoLogin.checked
         if (checkAutoLogin.checked) {
             settings.userName = textUserName.text
             settings.pwd = textPwd.text
         }
         settings.save()
+        mainId.expectLogin(textUserName.text)
         noteMgt.login(textUserName.text, textPwd.text)
         mainId.popView()
+    }
+
+    Keys.onEscapePressed: mainId.popView()
+
+    function focusFirstEmpty() {
+        if (textUserName.text.trim() === "")
+            textUserName.forceActiveFocus()
+        else
+            textPwd.forceActiveFocus()
+    }
+
+    onVisibleChanged: {
+        if (visible)
+            focusFirstEmpty()
     }
 
     Component.onCompleted: {
@@ -43,8 +72,8 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: "white"
-        opacity: 0.5
+        color: Theme.background
+        opacity: Theme.dark ? 0.95 : 0.5
     }
 
     Row {
@@ -77,6 +106,7 @@ Item {
         width: parent.width * 0.6
         font.pixelSize: loginViewId.font_size
         placeholderText: qsTr("User Name")
+        onAccepted: loginViewId.login()
     }
 
     TextField {
@@ -89,6 +119,7 @@ Item {
         font.pixelSize: loginViewId.font_size
         echoMode: TextInput.Password
         placeholderText: qsTr("Password")
+        onAccepted: loginViewId.login()
     }
 
     PushButton {
@@ -101,6 +132,7 @@ Item {
         width: height
         z: 1
         text: "?"
+        Accessible.name: qsTr("Forgot password")
         onClicked: loginViewId.forgotPwd()
     }
 
@@ -118,12 +150,13 @@ Item {
                 implicitWidth: loginViewId.font_size * 0.8
                 implicitHeight: loginViewId.font_size * 0.8
                 radius: 3
-                border.color: control.activeFocus ? "darkblue" : "gray"
-                border.width: 1
+                color: Theme.fieldBackground
+                border.color: control.activeFocus ? Theme.focusFrame : Theme.frame
+                border.width: control.activeFocus ? 2 : 1
                 Rectangle {
                     visible: control.checked
-                    color: "#555"
-                    border.color: "#333"
+                    color: Theme.dark ? "#bbb" : "#555"
+                    border.color: Theme.dark ? "#ddd" : "#333"
                     radius: 1
                     anchors.margins: 4
                     anchors.fill: parent
@@ -131,6 +164,7 @@ Item {
             }
             label: Text {
                 text: control.text
+                color: Theme.text
                 font.pixelSize: Math.max(1, loginViewId.font_size * 0.8)
                 font.family: GlobalJs.fontFamily
             }
@@ -149,7 +183,7 @@ Item {
             width: textUserName.width * 0.33
             height: loginViewId.font_size
             text: qsTr("Login")
-            textClr: "green"
+            textClr: Theme.positive
             onClicked: loginViewId.login()
         }
         PushButton {

@@ -1,10 +1,11 @@
-import QtQuick 2.4
+import QtQuick 2.5
 import QtQuick.Controls 1.3
-import QtQuick.Controls.Styles 1.3
 import "../js/global.js" as GlobalJs
 import "../js/lunar.js" as LunarJs
 
-// The main view: a toolbar over the calendar or the list of all notes.
+// The main view: a toolbar over the calendar or the list of all notes. Keyboard: Ctrl+N a
+// new note for the selected day, Ctrl+F search, Ctrl+L calendar or list, Escape leaves
+// the search field (emptying it first), Tab walks the toolbar and the body.
 Item {
     id: viewNote
 
@@ -13,8 +14,19 @@ Item {
     signal logout()
     signal about()
     signal options()
+    // Log in as the named owner of notes on this computer.
+    signal loginAs(string strName)
+    // A day's notes were asked for (a click on the day, or Return).
+    signal dayOpening(var objDate)
 
     property bool bSearch: false
+    // The text of the search that the list shows ("" for none).
+    property string strFilter: ""
+    // Whether this view is the one on top: its shortcuts act only then.
+    property bool bCurrent: true
+    // Accounts that own notes here while nobody is logged in ({"name", "note_count"}).
+    property var lstNoteOwners: []
+    property bool bOwnersHintClosed: false
 
     readonly property alias toolBarRect: toolBarRect
     readonly property alias calendarView: calendarView
@@ -28,6 +40,8 @@ Item {
     readonly property alias btnAdd: btnAdd
     readonly property alias btnSearch: btnSearch
     readonly property alias textSearch: textSearch
+    readonly property alias ownersHint: ownersHint
+    readonly property alias filterBar: filterBar
 
     state: "calendar"
 
@@ -46,31 +60,24 @@ Item {
         }
     ]
 
-    // Calls obj[strFunc](args...) when the view offers that function.
-    function callView(obj, strFunc) {
-        if (!obj || typeof obj[strFunc] !== "function")
-            return undefined
-        return obj[strFunc].apply(obj, Array.prototype.slice.call(arguments, 2))
-    }
-
     function getCurrentDate() {
         if (state === "calendar")
-            return callView(calendarView, "getCurrentDate")
+            return calendarView.getCurrentDate()
         if (state === "list")
-            return callView(noteListView, "getCurrentDate")
+            return noteListView.getCurrentDate ? noteListView.getCurrentDate() : ""
         return ""
     }
 
     function setNoteCount(set_at, note_count) {
-        callView(calendarView, "setNoteCount", set_at, note_count)
+        calendarView.setNoteCount(set_at, note_count)
     }
 
     function setNoteCountByMonth(set_at, lst_note_count) {
-        callView(calendarView, "setNoteCountByMonth", set_at, lst_note_count)
+        calendarView.setNoteCountByMonth(set_at, lst_note_count)
     }
 
     function refresh() {
-        callView(calendarView, "refresh")
+        calendarView.refresh()
     }
 
     function refreshBackBtn() {
@@ -78,19 +85,19 @@ Item {
     }
 
     function listClearData() {
-        callView(noteListView, "clearData")
+        noteListView.clearData()
     }
 
     function listAppendData(data) {
-        callView(noteListView, "appendData", data)
+        noteListView.appendData(data)
     }
 
     function listAppendMapData(mapData) {
-        callView(noteListView, "appendMapData", mapData)
+        noteListView.appendMapData(mapData)
     }
 
     function listRemoveItem(strUuid) {
-        callView(noteListView, "removeItem", strUuid)
+        noteListView.removeItem(strUuid)
     }
 
     function textSearchWidth() {
@@ -126,11 +133,90 @@ Item {
 
     function search() {
         bSearch = textSearch.text !== ""
-        callView(noteListView, "getNoteList", textSearch.text)
+        strFilter = textSearch.text
+        noteListView.getNoteList(textSearch.text)
         if (state !== "list") {
             state = "list"
             refreshBackBtn()
         }
+    }
+
+    // Shows every note again: the field is emptied and the list reloaded unfiltered.
+    function clearSearch() {
+        textSearch.text = ""
+        if (strFilter !== "" || bSearch) {
+            bSearch = false
+            strFilter = ""
+            noteListView.getNoteList("")
+        }
+    }
+
+    // The day a new note goes to: the calendar's selected day, today in the list.
+    function newNoteDate() {
+        if (state === "calendar")
+            return LunarJs.createDate(calendarView.selectedDate)
+        return new Date()
+    }
+
+    function toToday() {
+        if (state === "calendar")
+            calendarView.toToday()
+        else
+            noteListView.toToday()
+    }
+
+    function focusBody() {
+        if (state === "calendar")
+            calendarView.forceActiveFocus()
+        else
+            noteListView.focusList()
+    }
+
+    function openMenu() {
+        contentMenu.open()
+    }
+
+    function ownersText() {
+        var lstNames = []
+        for (var i = 0; i < lstNoteOwners.length; i++)
+            lstNames.push(lstNoteOwners[i]["name"])
+        if (lstNames.length === 1)
+            return qsTr("Your notes belong to %1 — log in to see them.").arg(lstNames[0])
+        return qsTr("Notes on this computer belong to %1 — log in to see them.")
+                .arg(lstNames.join(", "))
+    }
+
+    onVisibleChanged: {
+        if (visible && bCurrent)
+            focusBody()
+    }
+    Component.onCompleted: focusBody()
+    onBCurrentChanged: {
+        if (bCurrent && visible)
+            focusBody()
+    }
+    onStateChanged: {
+        if (bCurrent && !textSearch.activeFocus)
+            focusBody()
+    }
+
+    Shortcut {
+        sequence: StandardKey.New
+        enabled: viewNote.bCurrent
+        onActivated: viewNote.addNote(viewNote.newNoteDate())
+    }
+    Shortcut {
+        sequence: StandardKey.Find
+        enabled: viewNote.bCurrent
+        onActivated: {
+            textSearch.forceActiveFocus()
+            textSearch.selectAll()
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+L"
+        enabled: viewNote.bCurrent
+        onActivated: viewNote.toggleMode()
     }
 
     Rectangle {
@@ -139,7 +225,7 @@ Item {
         anchors.right: parent.right
         anchors.top: parent.top
         height: viewNote.height * 0.08
-        color: "#fafafa"
+        color: Theme.toolBar
 
         Item {
             id: backButton
@@ -147,6 +233,16 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             height: parent.height * 0.8
             width: imgPrev.width + txtYear.implicitWidth
+            activeFocusOnTab: true
+            Accessible.role: Accessible.Button
+            Accessible.name: qsTr("Years")
+            Keys.onReturnPressed: backMouse.clicked()
+            Keys.onEnterPressed: backMouse.clicked()
+            Keys.onSpacePressed: backMouse.clicked()
+
+            FocusFrame {
+                shown: backButton.activeFocus
+            }
 
             Image {
                 id: imgPrev
@@ -163,17 +259,19 @@ Item {
                 id: txtYear
                 anchors.left: imgPrev.right
                 anchors.verticalCenter: parent.verticalCenter
-                text: "2016"
-                color: "red"
+                // The year of today until the calendar tells the one it shows.
+                text: new Date().getFullYear()
+                color: Theme.accent
                 font.pixelSize: Math.max(1, backButton.height * 0.6)
                 font.family: GlobalJs.fontFamily
             }
 
             HoverMouseArea {
+                id: backMouse
                 anchors.fill: parent
                 onClicked: {
                     if (viewNote.state === "calendar")
-                        viewNote.callView(calendarView, "toYears", txtYear.text)
+                        calendarView.toYears(txtYear.text)
                 }
             }
         }
@@ -186,56 +284,36 @@ Item {
             height: parent.height * 0.8
             verticalAlignment: Text.AlignVCenter
             text: qsTr("Today")
-            color: GlobalJs.textColor
+            color: Theme.text
             font.pixelSize: txtYear.font.pixelSize
             font.family: GlobalJs.fontFamily
+            activeFocusOnTab: true
+            Accessible.role: Accessible.Button
+            Accessible.name: text
+            Keys.onReturnPressed: viewNote.toToday()
+            Keys.onEnterPressed: viewNote.toToday()
+            Keys.onSpacePressed: viewNote.toToday()
+
+            FocusFrame {
+                shown: labelToday.activeFocus
+            }
 
             HoverMouseArea {
                 anchors.fill: parent
-                onClicked: {
-                    if (viewNote.state === "calendar")
-                        viewNote.callView(calendarView, "toToday")
-                    else
-                        viewNote.callView(noteListView, "toToday")
-                }
+                onClicked: viewNote.toToday()
             }
         }
 
-        // The menu button: a plain item rather than a Controls button, which would cost the
-        // window's start a style of its own. It drops the menu down from its lower edge.
-        Rectangle {
+        // The menu button: it drops the menu down from its lower edge.
+        IconButton {
             id: btnMenu
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
             height: parent.height * 0.8
             width: height
-            radius: 4
-            color: menuMouseArea.pressed || contentMenu.__popupVisible
-                   ? GlobalJs.PressColor
-                   : (menuMouseArea.containsMouse ? GlobalJs.hoverColor : "transparent")
-
-            Image {
-                anchors.fill: parent
-                anchors.margins: 3
-                fillMode: Image.PreserveAspectFit
-                sourceSize.width: width
-                sourceSize.height: height
-                source: "../res/menu.svg"
-            }
-
-            MouseArea {
-                id: menuMouseArea
-                anchors.fill: parent
-                hoverEnabled: true
-                // As the Controls button does: the menu opens just after the press.
-                onPressed: menuTimer.start()
-            }
-
-            Timer {
-                id: menuTimer
-                interval: 10
-                onTriggered: contentMenu.__popup(Qt.rect(0, btnMenu.height, 0, 0), 0)
-            }
+            source: "../res/menu.svg"
+            toolTip: qsTr("Menu")
+            onClicked: viewNote.openMenu()
         }
 
         IconButton {
@@ -246,6 +324,7 @@ Item {
             height: parent.height * 0.8
             width: height
             source: "../res/calendar.svg"
+            toolTip: viewNote.state === "calendar" ? qsTr("Show the list") : qsTr("Show the calendar")
             onClicked: viewNote.toggleMode()
         }
 
@@ -257,6 +336,7 @@ Item {
             height: parent.height * 0.8
             width: height
             source: "../res/add.svg"
+            toolTip: qsTr("New note")
             onClicked: viewNote.addClicked()
         }
 
@@ -268,6 +348,7 @@ Item {
             height: parent.height * 0.8
             width: height
             source: "../res/search.svg"
+            toolTip: qsTr("Search")
             onClicked: viewNote.search()
         }
 
@@ -285,6 +366,112 @@ Item {
             // Return or Enter searches. Losing the focus does not: opening the editor
             // would otherwise switch the main view to the list behind the user's back.
             onAccepted: viewNote.search()
+            onCleared: viewNote.clearSearch()
+            Keys.onEscapePressed: {
+                if (text !== "" || viewNote.strFilter !== "")
+                    viewNote.clearSearch()
+                viewNote.focusBody()
+            }
+            Keys.onDownPressed: viewNote.focusBody()
+        }
+    }
+
+    // Under the toolbar: whose notes are on this computer while nobody is logged in, and
+    // the search that filters the list.
+    Column {
+        id: stripColumn
+        anchors.top: toolBarRect.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        z: 1
+        readonly property real fontSize: Math.max(12, Math.min(20, viewNote.height * 0.028))
+
+        Rectangle {
+            id: ownersHint
+            objectName: "ownersHint"
+            width: parent.width
+            visible: !noteMgt.isLogin && viewNote.lstNoteOwners.length > 0
+                     && !viewNote.bOwnersHintClosed
+            height: visible ? Math.max(ownersText.implicitHeight, btnLoginAs.height)
+                              + stripColumn.fontSize * 0.6 : 0
+            color: Theme.dark ? "#3a3320" : "#fff4cc"
+
+            Text {
+                id: ownersText
+                objectName: "ownersText"
+                anchors.left: parent.left
+                anchors.leftMargin: stripColumn.fontSize * 0.6
+                anchors.right: btnLoginAs.left
+                anchors.rightMargin: stripColumn.fontSize * 0.6
+                anchors.verticalCenter: parent.verticalCenter
+                wrapMode: Text.Wrap
+                text: viewNote.ownersText()
+                color: Theme.text
+                font.family: GlobalJs.fontFamily
+                font.pixelSize: stripColumn.fontSize
+            }
+            PushButton {
+                id: btnLoginAs
+                objectName: "btnLoginAs"
+                anchors.right: btnCloseHint.left
+                anchors.rightMargin: stripColumn.fontSize * 0.4
+                anchors.verticalCenter: parent.verticalCenter
+                height: stripColumn.fontSize * 1.4
+                width: implicitWidth + height
+                text: qsTr("Log in")
+                textClr: Theme.positive
+                bkColor: Theme.dark ? "#4a4230" : "#ffe9a0"
+                onClicked: viewNote.loginAs(viewNote.lstNoteOwners.length > 0
+                                            ? viewNote.lstNoteOwners[0]["name"] : "")
+            }
+            TextButton {
+                id: btnCloseHint
+                anchors.right: parent.right
+                anchors.rightMargin: stripColumn.fontSize * 0.4
+                anchors.verticalCenter: parent.verticalCenter
+                height: stripColumn.fontSize * 1.4
+                width: height
+                text: "\u00d7"
+                Accessible.name: qsTr("Close")
+                onClicked: viewNote.bOwnersHintClosed = true
+            }
+        }
+
+        Rectangle {
+            id: filterBar
+            objectName: "filterBar"
+            width: parent.width
+            visible: viewNote.state === "list" && viewNote.strFilter !== ""
+            height: visible ? Math.max(filterText.implicitHeight, btnClearFilter.height)
+                              + stripColumn.fontSize * 0.5 : 0
+            color: Theme.dark ? "#20324a" : "#dde8f8"
+
+            Text {
+                id: filterText
+                objectName: "filterText"
+                anchors.left: parent.left
+                anchors.leftMargin: stripColumn.fontSize * 0.6
+                anchors.right: btnClearFilter.left
+                anchors.verticalCenter: parent.verticalCenter
+                elide: Text.ElideRight
+                textFormat: Text.PlainText
+                text: qsTr("Only notes containing “%1”").arg(viewNote.strFilter)
+                color: Theme.text
+                font.family: GlobalJs.fontFamily
+                font.pixelSize: stripColumn.fontSize
+            }
+            PushButton {
+                id: btnClearFilter
+                objectName: "btnClearFilter"
+                anchors.right: parent.right
+                anchors.rightMargin: stripColumn.fontSize * 0.4
+                anchors.verticalCenter: parent.verticalCenter
+                height: stripColumn.fontSize * 1.4
+                width: implicitWidth + height
+                imgSrc: "../res/cross.svg"
+                text: qsTr("Show all")
+                onClicked: viewNote.clearSearch()
+            }
         }
     }
 
@@ -298,7 +485,7 @@ Item {
         id: calendarView
         anchors.left: parent.left
         anchors.right: parent.right
-        anchors.top: toolBarRect.bottom
+        anchors.top: stripColumn.bottom
         anchors.bottom: parent.bottom
         z: -1
     }
@@ -308,84 +495,47 @@ Item {
         target: calendarView
         property: "nFirstWeekDay"
         value: settings.firstDay
-        when: "nFirstWeekDay" in calendarView
     }
 
     Connections {
         target: calendarView
-        ignoreUnknownSignals: true
         function onSetYearNum(_yearNum) { txtYear.text = _yearNum }
         function onStateChanged() { viewNote.refreshBackBtn() }
         function onAddNote(objDate) { viewNote.addNote(objDate) }
-        function onClickDay(objDate) { noteMgt.getNoteListByDay(objDate) }
+        function onClickDay(objDate) {
+            noteMgt.getNoteListByDay(objDate)
+            viewNote.dayOpening(objDate)
+        }
     }
 
     ViewNoteList {
         id: noteListView
         anchors.left: parent.left
         anchors.right: parent.right
-        anchors.top: toolBarRect.bottom
+        anchors.top: stripColumn.bottom
         anchors.bottom: parent.bottom
         z: -1
         bIsDayList: false
     }
 
-    Menu {
+    PopupMenu {
         id: contentMenu
-        __visualItem: btnMenu
-        __minimumWidth: btnMenu.width
+        anchorItem: btnMenu
+        fontSize: Math.max(12, Math.min(22, toolBarRect.height * 0.4))
+        onClosed: btnMenu.forceActiveFocus()
 
-        style: MenuStyle {
-            frame: Rectangle {
-                color: "white"
-                border.color: "gray"
-            }
-            itemDelegate.background: Rectangle {
-                color: styleData.pressed ? GlobalJs.menuPressedColor : GlobalJs.menuBkColor
-            }
-            // Rows twice as tall as their text, icon and text centred in them.
-            itemDelegate.label: Item {
-                implicitWidth: rowLabel.implicitWidth
-                implicitHeight: menuText.implicitHeight * 2
-
-                Row {
-                    id: rowLabel
-                    anchors.centerIn: parent
-                    spacing: 8
-
-                    Image {
-                        anchors.verticalCenter: parent.verticalCenter
-                        width: menuText.implicitHeight * 0.8
-                        height: width
-                        sourceSize.width: width
-                        sourceSize.height: height
-                        source: styleData.iconSource
-                        visible: styleData.iconSource != ""
-                    }
-
-                    Text {
-                        id: menuText
-                        anchors.verticalCenter: parent.verticalCenter
-                        text: styleData.text
-                        color: "#333"
-                        font.pixelSize: 24
-                        font.family: GlobalJs.fontFamily
-                        horizontalAlignment: Text.AlignHCenter
-                    }
-                }
-            }
-        }
-
-        MenuItem {
+        MenuEntry {
             id: menuAbout
             text: qsTr("About")
             iconSource: "../res/about.svg"
             onTriggered: viewNote.about()
         }
 
-        MenuSeparator {}
+        MenuEntry {
+            separator: true
+        }
 
-        MenuItem {
+        MenuEntry {
             id: menuLogin
             text: qsTr("Login")
             iconSource: "../res/login.svg"
@@ -393,7 +543,7 @@ Item {
             onTriggered: viewNote.login()
         }
 
-        MenuItem {
+        MenuEntry {
             id: menuLogout
             text: qsTr("Logout") + "(" + (noteMgt.loginName !== undefined ? noteMgt.loginName : "")
                   + ")"
@@ -405,9 +555,11 @@ Item {
             }
         }
 
-        MenuSeparator {}
+        MenuEntry {
+            separator: true
+        }
 
-        MenuItem {
+        MenuEntry {
             id: menuOptions
             text: qsTr("Backup, export and import")
             iconSource: "../res/list.png"

@@ -1,11 +1,12 @@
-import QtQuick 2.4
+import QtQuick 2.9
 import QtQuick.Window 2.2
 import QtQuick.Controls 1.3
 import "../js/lunar.js" as LunarJs
 import "../js/global.js" as GlobalJs
 
 // The note editor: a toolbar, the optional title, the day of the note and its text.
-// Pictures are embedded in the text; the day is picked with the date picker.
+// Pictures are embedded in the text; the day is picked with the date picker. Keyboard:
+// Ctrl+S or Ctrl+Return finishes, Escape cancels (asking first when there are changes).
 Item {
     id: viewNoteEditId
 
@@ -33,6 +34,7 @@ Item {
     readonly property var dateEditView: dateEditLoader.item
     readonly property alias confirmFrame: confirmFrame
     readonly property alias saveFailure: saveFailure
+    readonly property alias discardFrame: discardFrame
 
     function markOpened() {
         strOpenTitle = textTitle.text
@@ -104,9 +106,41 @@ Item {
         textContent.cursorPosition = nCursor
     }
 
+    // Leaves the note as it was stored. Typed changes are not thrown away without asking.
     function cancel() {
+        if (isModified()) {
+            discardFrame.visible = true
+            return
+        }
+        discard()
+    }
+
+    function discard() {
+        discardFrame.visible = false
         markOpened()
         mainId.popView()
+    }
+
+    // Escape closes what lies on top: a question, the date picker, else the editor.
+    function escapePressed() {
+        if (confirmFrame.visible)
+            confirmFrame.visible = false
+        else if (discardFrame.visible)
+            discardFrame.visible = false
+        else if (dateEditLoader.item && dateEditLoader.item.visible)
+            dateEditLoader.item.visible = false
+        else
+            cancel()
+        if (visible && !confirmFrame.visible && !discardFrame.visible)
+            textContent.forceActiveFocus()
+    }
+
+    Keys.onEscapePressed: escapePressed()
+
+    Shortcut {
+        sequences: [StandardKey.Save, "Ctrl+Return", "Ctrl+Enter"]
+        enabled: viewNoteEditId.visible && !confirmFrame.visible && !discardFrame.visible
+        onActivated: viewNoteEditId.finish()
     }
 
     function removeNote() {
@@ -120,15 +154,38 @@ Item {
     // The file dialog is made on first use: its module is heavy and most notes have no picture.
     property var pictureDialog: null
 
+    // The picture formats offered, matched whatever the case of the name (IMG_0001.JPG).
+    readonly property var lstPictureExtensions: ["jpg", "jpeg", "png", "gif", "webp", "bmp"]
+
+    function caseBlindPattern(strExtension) {
+        var strPattern = "*."
+        for (var i = 0; i < strExtension.length; i++) {
+            var ch = strExtension.charAt(i)
+            strPattern += "[" + ch.toLowerCase() + ch.toUpperCase() + "]"
+        }
+        return strPattern
+    }
+
+    function pictureNameFilters() {
+        var lst = []
+        for (var i = 0; i < lstPictureExtensions.length; i++)
+            lst.push(caseBlindPattern(lstPictureExtensions[i]))
+        return [qsTr("Pictures") + " (" + lst.join(" ") + ")"]
+    }
+
     function openPictureDialog() {
         if (!pictureDialog) {
             pictureDialog = Qt.createQmlObject(
                         'import QtQuick.Dialogs 1.2\n'
-                        + 'FileDialog { selectMultiple: false; nameFilters: ["Image files (*.jpg *.png)"] }',
+                        + 'FileDialog { selectMultiple: false; folder: shortcuts.pictures }',
                         viewNoteEditId, "pictureDialog")
             pictureDialog.title = qsTr("Open a image")
+            pictureDialog.nameFilters = pictureNameFilters()
             pictureDialog.accepted.connect(function () {
                 viewNoteEditId.insertPicture(pictureDialog.fileUrl)
+            })
+            pictureDialog.rejected.connect(function () {
+                textContent.forceActiveFocus()
             })
         }
         pictureDialog.open()
@@ -156,6 +213,8 @@ Item {
         if (strTag.charAt(strTag.length - 1) !== ">")
             strTag += ">"
         textContent.insert(Math.min(nPictureAt, textContent.length), strTag)
+        // Typing goes on in the text, after the picture.
+        textContent.forceActiveFocus()
     }
 
     // Stores pending changes when the window is closed with the editor open, as "Finish"
@@ -192,6 +251,7 @@ Item {
             strSaveUuid = ""
             bSaving = false
             confirmFrame.visible = false
+            discardFrame.visible = false
             if (dateEditLoader.item)
                 dateEditLoader.item.visible = false
             if (!settings.withTitle && uuid === "")
@@ -220,7 +280,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: "white"
+        color: Theme.background
     }
 
     RectangleRefer {
@@ -229,7 +289,7 @@ Item {
         height: parent.height * 0.08
         dRatioWidth: 0.04
         dRatioHeight: 0.8
-        color: "#fafafa"
+        color: Theme.toolBar
 
         PushButton {
             id: btnRemove
@@ -422,6 +482,24 @@ Item {
         visible: false
         textConfirm: qsTr("Do you sure to remove the note?")
         onOk: viewNoteEditId.removeNote()
-        onCancel: visible = false
+        onCancel: {
+            visible = false
+            textContent.forceActiveFocus()
+        }
+    }
+
+    ConfirmFrame {
+        id: discardFrame
+        objectName: "discardFrame"
+        anchors.fill: parent
+        visible: false
+        textConfirm: qsTr("Throw away the changes to this note?")
+        textOk: qsTr("Discard")
+        textCancel: qsTr("Keep editing")
+        onOk: viewNoteEditId.discard()
+        onCancel: {
+            visible = false
+            textContent.forceActiveFocus()
+        }
     }
 }

@@ -1,15 +1,21 @@
-import QtQuick 2.4
+import QtQuick 2.7
 
 // A list of notes, newest day first. As the main view's list body it is paged in from
 // the note manager and filtered by the search text; as the day list it shows the notes
 // of one day over the main view.
 Rectangle {
     id: noteListViewId
-    color: "gray"
+    color: Theme.behindList
 
     property var lstItems: []
     property bool bIsDayList: true
     property string strSearch: ""
+    // Whether the first page of the current list has arrived (so that an empty list means
+    // that nothing matches), and whether it is still to be shown from its top.
+    property bool bLoaded: bIsDayList
+    property bool bToTop: false
+
+    readonly property alias emptyText: emptyText
 
     readonly property alias model: lstResultModel
     readonly property alias listView: lstViewId
@@ -17,19 +23,29 @@ Rectangle {
     function getNoteList(search) {
         lstResultModel.clear()
         strSearch = search === undefined || search === null ? "" : String(search)
+        bLoaded = false
+        bToTop = true
         noteMgt.getNoteListByOffset(0, strSearch)
     }
 
+    // A first page follows: it is shown from its top.
     function clearData() {
         lstResultModel.clear()
+        bToTop = true
     }
 
     function appendData(lstResults) {
-        if (!lstResults)
-            return
-        for (var i = 0; i < lstResults.length; i++) {
-            if (parseInt(lstResults[i]["deleted"]) !== 1)
-                appendMapData(lstResults[i])
+        if (lstResults) {
+            for (var i = 0; i < lstResults.length; i++) {
+                if (parseInt(lstResults[i]["deleted"]) !== 1)
+                    appendMapData(lstResults[i])
+            }
+        }
+        bLoaded = true
+        if (bToTop) {
+            bToTop = false
+            lstViewId.currentIndex = lstResultModel.count > 0 ? 0 : -1
+            lstViewId.positionViewAtBeginning()
         }
     }
 
@@ -79,7 +95,42 @@ Rectangle {
         }
     }
 
+    // Shows the notes of today: the first row of today or an earlier day at the top.
     function toToday() {
+        var strToday = Qt.formatDate(new Date(), "yyyy-MM-dd")
+        for (var i = 0; i < lstResultModel.count; i++) {
+            if (lstResultModel.get(i)._set_at <= strToday) {
+                lstViewId.currentIndex = i
+                lstViewId.positionViewAtIndex(i, ListView.Beginning)
+                return
+            }
+        }
+        if (lstResultModel.count > 0) {
+            lstViewId.currentIndex = lstResultModel.count - 1
+            lstViewId.positionViewAtEnd()
+        }
+    }
+
+    // Opens the note of the keyboard's row.
+    function openCurrent() {
+        var idx = lstViewId.currentIndex
+        if (idx < 0 || idx >= lstResultModel.count)
+            return
+        var row = lstResultModel.get(idx)
+        if (bIsDayList)
+            mainId.popView()
+        mainId.editNote(row._set_at, row._content, row._uuid, row._title)
+    }
+
+    function focusList() {
+        lstViewId.forceActiveFocus()
+    }
+
+    onVisibleChanged: {
+        if (visible && bIsDayList) {
+            lstViewId.currentIndex = lstResultModel.count > 0 ? 0 : -1
+            lstViewId.forceActiveFocus()
+        }
     }
 
     onLstItemsChanged: {
@@ -105,7 +156,25 @@ Rectangle {
 
     Rectangle {
         anchors.fill: lstViewId
-        color: "white"
+        color: Theme.background
+    }
+
+    Text {
+        id: emptyText
+        objectName: "emptyText"
+        anchors.centerIn: lstViewId
+        width: lstViewId.width * 0.8
+        z: 1
+        visible: noteListViewId.bLoaded && lstResultModel.count === 0 && text !== ""
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        textFormat: Text.PlainText
+        text: noteListViewId.strSearch !== ""
+              ? qsTr("No notes found for “%1”.").arg(noteListViewId.strSearch)
+              : (noteListViewId.bIsDayList ? "" : qsTr("No notes yet. Ctrl+N writes one."))
+        color: Theme.textSecondary
+        font.family: Theme.fontFamily
+        font.pixelSize: Math.max(14, Math.min(24, lstViewId.height * 0.04))
     }
 
     ListView {
@@ -116,6 +185,25 @@ Rectangle {
         height: noteListViewId.bIsDayList ? parent.height * 0.8 : parent.height
         clip: true
         boundsBehavior: Flickable.StopAtBounds
+        activeFocusOnTab: true
+        keyNavigationEnabled: true
+        currentIndex: -1
+        highlightMoveDuration: 0
+        highlight: Rectangle {
+            color: "transparent"
+            border.width: 2
+            border.color: Theme.focusFrame
+            visible: lstViewId.activeFocus
+            z: 2
+        }
+        Keys.onReturnPressed: noteListViewId.openCurrent()
+        Keys.onEnterPressed: noteListViewId.openCurrent()
+        Keys.onEscapePressed: {
+            if (noteListViewId.bIsDayList)
+                mainId.popView()
+            else
+                event.accepted = false
+        }
         model: ListModel { id: lstResultModel }
         delegate: ListNoteItem {
             width: lstViewId.width
@@ -140,7 +228,7 @@ Rectangle {
         Rectangle {
             anchors.right: parent.right
             width: 6
-            color: "gray"
+            color: Theme.frame
             opacity: 0.5
             visible: lstViewId.visibleArea.heightRatio < 1
             y: lstViewId.visibleArea.yPosition * lstViewId.height

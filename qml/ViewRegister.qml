@@ -2,10 +2,10 @@ import QtQuick 2.4
 import QtQuick.Controls 1.3
 import "../js/global.js" as GlobalJs
 
-// A new account at the note service.
+// A new account at the note service. Return in a field registers, Escape goes back.
 Rectangle {
     id: registerViewId
-    color: "white"
+    color: Theme.background
 
     property int itemMargin: 10
     property real itemFontSize: Math.max(1, Math.min(width, height) * 0.05)
@@ -68,7 +68,17 @@ Rectangle {
             "email": textEmail.text
         }
         mainId.popView()
+        mainId.expectRegistration(mapData["name"])
         noteMgt.registerUser(mapData)
+    }
+
+    Keys.onEscapePressed: mainId.popView()
+    Keys.onReturnPressed: submit()
+    Keys.onEnterPressed: submit()
+
+    onVisibleChanged: {
+        if (visible)
+            textUserName.forceActiveFocus()
     }
 
     MouseArea {
@@ -82,6 +92,7 @@ Rectangle {
         anchors.horizontalCenter: parent.horizontalCenter
         width: parent.width * 0.8
         text: qsTr("Register User")
+        color: Theme.text
         font.family: GlobalJs.fontFamily
         font.pixelSize: registerViewId.itemFontSize * 1.2
     }
@@ -91,7 +102,7 @@ Rectangle {
         anchors.top: titleText.bottom
         width: parent.width
         height: 1
-        color: "#eee"
+        color: Theme.line
     }
 
     Grid {
@@ -112,6 +123,7 @@ Rectangle {
             id: lblUserName
             width: fieldGrid.labelWidth
             text: qsTr("User Name") + ":"
+            color: Theme.text
             font.family: GlobalJs.fontFamily
             font.pixelSize: registerViewId.itemFontSize
         }
@@ -122,12 +134,22 @@ Rectangle {
             height: textPwd.height
             font.pixelSize: registerViewId.hintFontSize(textUserName, userNameHint)
             placeholderText: qsTr("First is letter and length is between 6 and 32")
-            validator: RegExpValidator { regExp: /[a-z][a-z0-9_]{5,31}/ }
+            // Names are lower case: a capital typed is taken as its small letter.
+            validator: RegExpValidator { regExp: /[a-zA-Z][a-zA-Z0-9_]{5,31}/ }
+            onTextChanged: {
+                var strLower = text.toLowerCase()
+                if (strLower !== text) {
+                    var nCursor = cursorPosition
+                    text = strLower
+                    cursorPosition = nCursor
+                }
+            }
         }
         Text {
             id: lblPwd
             width: fieldGrid.labelWidth
             text: qsTr("Password") + ":"
+            color: Theme.text
             font.family: GlobalJs.fontFamily
             font.pixelSize: registerViewId.itemFontSize
         }
@@ -143,6 +165,7 @@ Rectangle {
             id: lblConfirmPwd
             width: fieldGrid.labelWidth
             text: qsTr("Confirm Password") + ":"
+            color: Theme.text
             font.family: GlobalJs.fontFamily
             font.pixelSize: registerViewId.itemFontSize
         }
@@ -158,6 +181,7 @@ Rectangle {
             id: lblEmail
             width: fieldGrid.labelWidth
             text: qsTr("E-mail") + ":"
+            color: Theme.text
             font.family: GlobalJs.fontFamily
             font.pixelSize: registerViewId.itemFontSize
         }
@@ -176,6 +200,7 @@ Rectangle {
             id: lblNickName
             width: fieldGrid.labelWidth
             text: qsTr("Nick Name") + ":"
+            color: Theme.text
             font.family: GlobalJs.fontFamily
             font.pixelSize: registerViewId.itemFontSize
         }
@@ -201,7 +226,7 @@ Rectangle {
             width: buttonBar.width / 2
             height: buttonBar.height
             text: qsTr("OK")
-            textClr: "green"
+            textClr: Theme.positive
             onClicked: registerViewId.submit()
         }
         PushButton {

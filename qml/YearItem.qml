@@ -8,6 +8,10 @@ Item {
 
     property var currentDate
     property int nFirstWeekDay: 0
+    property QtObject dayCounts: null
+    property string strSelected: ""
+
+    signal clickMonth(var objDate)
     property real yearTitleRatio: 0.06
 
     function isValidDate(objDate) {
@@ -44,7 +48,7 @@ Item {
         verticalAlignment: Text.AlignVCenter
         text: yearItemId.isValidDate(yearItemId.currentDate)
               ? yearItemId.currentDate.getFullYear() : ""
-        color: "red"
+        color: Theme.accent
         font.family: GlobalJs.fontFamily
         font.pixelSize: Math.max(1, height * 0.9)
     }
@@ -54,7 +58,7 @@ Item {
         anchors.top: yearTitle.bottom
         width: parent.width
         height: 1
-        color: "#eee"
+        color: Theme.line
     }
 
     Grid {
@@ -67,7 +71,10 @@ Item {
                 width: yearItemId.width / 3
                 height: (yearItemId.height - 1) * (1 - yearItemId.yearTitleRatio) / 4
                 bInYear: true
+                dayCounts: yearItemId.dayCounts
+                strSelected: yearItemId.strSelected
                 nFirstWeekDay: yearItemId.nFirstWeekDay
+                onClickMonth: yearItemId.clickMonth(objDate)
                 currentDate: yearItemId.monthDate(index)
             }
         }

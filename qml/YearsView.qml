@@ -11,6 +11,10 @@ Item {
     property int nFirstWeekDay: 0
     // The year to show once the list is laid out; today's when nobody asked for another.
     property var toDate: null
+    property QtObject dayCounts: null
+    property string strSelected: ""
+
+    signal clickMonth(var objDate)
 
     readonly property alias listView: yearsListView
     readonly property alias model: yearsListModel
@@ -122,14 +126,17 @@ Item {
         clip: true
         snapMode: ListView.SnapOneItem
         boundsBehavior: Flickable.StopAtBounds
-        cacheBuffer: Math.max(0, height * 5)
+        cacheBuffer: Math.max(0, height)
         model: ListModel { id: yearsListModel }
         delegate: YearItem {
             objectName: "yearItem"
             width: yearsListView.width
             height: yearsListView.height
             nFirstWeekDay: yearsViewId.nFirstWeekDay
+            dayCounts: yearsViewId.dayCounts
+            strSelected: yearsViewId.strSelected
             currentDate: _currentDate
+            onClickMonth: yearsViewId.clickMonth(objDate)
         }
 
         onMovementEnded: {
@@ -141,7 +148,7 @@ Item {
         Rectangle {
             anchors.right: parent.right
             width: 6
-            color: "gray"
+            color: Theme.frame
             opacity: 0.5
             visible: yearsListView.visibleArea.heightRatio < 1
             y: yearsListView.visibleArea.yPosition * yearsListView.height

@@ -14,6 +14,21 @@ Item {
     height: 600
 
     property string strEditDay: ""
+    // Accounts that own notes on this computer ({"name", "note_count"}), while nobody is
+    // logged in: the main view tells the user whose notes these are.
+    property var lstNoteOwners: []
+    // Name of a login the user asked for, until its outcome has been told.
+    property string strLoginAttempt: ""
+    property string strRegisterAttempt: ""
+
+    property bool bWasLogin: false
+    property string strLastLoginName: ""
+    // The day whose notes a click asked for, when, and whether they were shown: a double
+    // click that follows starts a new note instead. A day whose answer is to be dropped.
+    property string strDayOpening: ""
+    property real tDayOpening: 0
+    property bool bDayOpened: false
+    property string strDayDropped: ""
 
     readonly property alias stackView: stackView
     readonly property alias noteView: noteView
@@ -35,13 +50,6 @@ Item {
         return views[strName]
     }
 
-    // Calls obj[strFunc](args...) when the view offers that function.
-    function callView(obj, strFunc) {
-        if (!obj || typeof obj[strFunc] !== "function")
-            return undefined
-        return obj[strFunc].apply(obj, Array.prototype.slice.call(arguments, 2))
-    }
-
     // Pushes a view, handing it those of mapProperties that it declares. A view that is
     // already on top (two days clicked in quick succession) only takes the new properties:
     // each view exists once and cannot stand in the stack twice.
@@ -60,7 +68,10 @@ Item {
     }
 
     function onDataReceived(data) {
-        if (!data || data["error"] !== undefined)
+        if (!data)
+            return
+        accountResult(data)
+        if (data["error"] !== undefined)
             return
         var result = data["result"]
         switch (data["type"]) {
@@ -73,6 +84,12 @@ Item {
                 noteView.setNoteCount(result["set_at"], result["note_count"])
             break
         case "note_list_by_day":
+            if (strDayDropped !== "" && data["date"] === strDayDropped) {
+                strDayDropped = ""
+                break
+            }
+            if (data["date"] === strDayOpening)
+                bDayOpened = true
             if (!result || result.length === 0)
                 addNote(LunarJs.parseDateStr(data["date"]))
             else if (result.length === 1)
@@ -80,6 +97,9 @@ Item {
                          result[0]["title"])
             else
                 showNoteList(result)
+            break
+        case "note_owners":
+            lstNoteOwners = noteMgt.isLogin || !result ? [] : result
             break
         case "get_note_list_by_offset":
             if (Number(data["offset"]) === 0)
@@ -95,6 +115,90 @@ Item {
         noteView.refresh()
     }
 
+    // Tells the outcome of what the user did with an account: a login that the note
+    // service could not confirm, a registration, a password reminder. Rejected credentials
+    // are told by the note manager itself.
+    function accountResult(data) {
+        var strError = data["error"] !== undefined ? String(data["error"]) : ""
+        switch (data["type"]) {
+        case "login_server":
+            if (strLoginAttempt === "")
+                return
+            var strName = strLoginAttempt
+            strLoginAttempt = ""
+            if (strError === "" || strError.toLowerCase() === "wrong name or password.")
+                return
+            if (noteMgt.isLogin)
+                showError(qsTr("Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.")
+                          .arg(strName).arg(strError))
+            else
+                showError(qsTr("Login as %1 failed: the note service cannot be reached (%2). Check the connection and try again.")
+                          .arg(strName).arg(strError))
+            break
+        case "register_user":
+            if (strRegisterAttempt === "")
+                return
+            var strRegistered = strRegisterAttempt
+            strRegisterAttempt = ""
+            if (strError !== "")
+                showError(qsTr("The account could not be registered: %1").arg(strError))
+            else
+                showInfo(qsTr("The account %1 is registered.").arg(strRegistered))
+            break
+        case "forgot_pwd":
+            if (strError !== "")
+                showError(qsTr("The password reset mail could not be sent: %1").arg(strError))
+            break
+        default:
+            break
+        }
+    }
+
+    // A login started by the user (login view, automatic login at start).
+    function expectLogin(strName) {
+        strLoginAttempt = String(strName).toLowerCase()
+    }
+
+    function expectRegistration(strName) {
+        strRegisterAttempt = String(strName)
+    }
+
+    function onUserIdChanged() {
+        var bLogin = noteMgt.isLogin === true
+        if (bLogin && !bWasLogin)
+            showInfo(qsTr("Logged in as %1.").arg(noteMgt.loginName))
+        if (bLogin)
+            strLastLoginName = noteMgt.loginName
+        bWasLogin = bLogin
+        refreshNoteOwners()
+        onRefresh()
+    }
+
+    function refreshNoteOwners() {
+        if (noteMgt.isLogin)
+            lstNoteOwners = []
+        else
+            noteMgt.getNoteOwners()
+    }
+
+    // The user logged out from the menu.
+    function onLoggedOut() {
+        if (loginView)
+            loginView.clear()
+        showInfo(strLastLoginName !== ""
+                 ? qsTr("Logged out. The notes of %1 stay on this computer; log in to see them again.")
+                   .arg(strLastLoginName)
+                 : qsTr("Logged out."))
+    }
+
+    // Opens the login view, with a user name filled in when one is given.
+    function showLogin(strName) {
+        var view = getView("loginView")
+        pushView(view, {})
+        if (strName !== undefined && strName !== "")
+            view.prefill(strName)
+    }
+
     function showError(strErr) {
         msgBar.showError(strErr)
     }
@@ -104,13 +208,36 @@ Item {
     }
 
     function hideError() {
-        msgBar.visible = false
+        msgBar.clear()
     }
 
     function addNote(objDate) {
         if (objDate === undefined || objDate === null)
             objDate = new Date()
         editNote(LunarJs.getDateStr(objDate), "", "")
+    }
+
+    function onDayOpening(objDate) {
+        strDayOpening = LunarJs.getDateStr(objDate)
+        tDayOpening = Date.now()
+        bDayOpened = false
+    }
+
+    // A new note from the main view. Right after a click on the same day this is the
+    // second click of a double click: the day that the first click opened is left.
+    function addNoteFromMain(objDate) {
+        var strDay = objDate ? LunarJs.getDateStr(objDate) : ""
+        if (strDay !== "" && strDay === strDayOpening
+                && Date.now() - tDayOpening < Qt.styleHints.mouseDoubleClickInterval + 1000) {
+            if (bDayOpened) {
+                while (stackView.depth > 1)
+                    stackView.pop({"immediate": true})
+            } else {
+                strDayDropped = strDay
+            }
+            strDayOpening = ""
+        }
+        addNote(objDate)
     }
 
     function editNote(strDate, strContent, strUuid, strTitle) {
@@ -137,7 +264,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: "white"
+        color: Theme.background
     }
 
     StackView {
@@ -148,10 +275,14 @@ Item {
 
     ViewNote {
         id: noteView
-        onAddNote: mainId.addNote(objDate)
-        onLogin: mainId.pushView(mainId.getView("loginView"), {})
+        bCurrent: stackView.currentItem === noteView
+        lstNoteOwners: mainId.lstNoteOwners
+        onLoginAs: mainId.showLogin(strName)
+        onDayOpening: mainId.onDayOpening(objDate)
+        onAddNote: mainId.addNoteFromMain(objDate)
+        onLogin: mainId.showLogin()
         // A login view not made yet has nothing to clear.
-        onLogout: mainId.callView(mainId.loginView, "clear")
+        onLogout: mainId.onLoggedOut()
         onAbout: mainId.pushView(mainId.getView("aboutView"), {})
         onOptions: mainId.pushView(mainId.getView("optionsView"), {})
         Component.onCompleted: {
@@ -200,7 +331,7 @@ Item {
         function onRegisteUser() {
             mainId.popView()
             var view = mainId.getView("registerView")
-            mainId.callView(view, "clearText")
+            view.clearText()
             mainId.pushView(view, {})
         }
     }
@@ -212,11 +343,19 @@ Item {
         z: 10
     }
 
+    Component.onCompleted: {
+        bWasLogin = noteMgt.isLogin === true
+        // The automatic login at start is the user's own: its outcome is told too.
+        if (settings.autoLogin && settings.userName !== "")
+            expectLogin(settings.userName)
+        refreshNoteOwners()
+    }
+
     Connections {
         target: noteMgt
         ignoreUnknownSignals: true
         function onDataReceived(data) { mainId.onDataReceived(data) }
-        function onUserIdChanged() { mainId.onRefresh() }
+        function onUserIdChanged() { mainId.onUserIdChanged() }
         function onNetLogin() { mainId.onRefresh() }
         function onCurrentDateChanged() { mainId.onRefresh() }
         function onShowInfo(strInfo) { mainId.showInfo(strInfo) }

@@ -165,6 +165,15 @@ QString CDbMgt::getUserIdList()
     return query(QStringLiteral("SELECT id, server_id FROM user WHERE server_id > 0"));
 }
 
+QString CDbMgt::getNoteOwners()
+{
+    return query(
+        QStringLiteral("SELECT user.name AS name, COUNT(note.id) AS note_count FROM note"
+                       " JOIN user ON note.user_id = user.id"
+                       " WHERE note.user_id > 0 AND (note.deleted IS NULL OR note.deleted != 1)"
+                       " GROUP BY user.id ORDER BY note_count DESC, user.name"));
+}
+
 QString CDbMgt::clearServerIdsOfMovedUser(const QString &strName,
                                           int nServerId,
                                           const QString &strServerUrl)

@@ -39,6 +39,9 @@ public slots:
     QString saveUser(QVariantMap mapData);
     QString delUser(int nUserId);
     QString getUserIdList();
+    // The accounts that own live notes here, with how many: rows "name", "note_count",
+    // most notes first.
+    QString getNoteOwners();
     // Server ids belong to one service and one account there: forgets the server ids of
     // the notes of the local user strName when they were uploaded to another service or
     // under another account than (strServerUrl, nServerId), so that they are uploaded

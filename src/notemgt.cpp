@@ -115,6 +115,7 @@ void CNoteMgt::buildHandlers()
         {QStringLiteral("get_note_list_by_offset"), member(&CNoteMgt::onNoteListByOffset)},
         {QStringLiteral("delete_note_item"), member(&CNoteMgt::onNoteDeleted)},
         {QStringLiteral("refresh_note_item"), member(&CNoteMgt::onNoteRefreshed)},
+        {QStringLiteral("note_owners"), member(&CNoteMgt::onNoteOwners)},
         {QStringLiteral("login_local"), member(&CNoteMgt::onLoginLocal)},
         {QStringLiteral("login_server"), member(&CNoteMgt::onLoginServer)},
         {QStringLiteral("register_user"), member(&CNoteMgt::onLoginServer)},
@@ -460,6 +461,13 @@ void CNoteMgt::refreshNoteCount(QString strDate)
 void CNoteMgt::clearLocalData()
 {
     m_dbMgt.clearDb();
+}
+
+void CNoteMgt::getNoteOwners()
+{
+    registerRequest(m_dbMgt.getNoteOwners(),
+                    {{QStringLiteral("type"), QStringLiteral("note_owners")},
+                     {QStringLiteral("date"), nowString()}});
 }
 
 // ---------------------------------------------------------------------------------------
@@ -820,6 +828,12 @@ bool CNoteMgt::onNoteRefreshed(CRequestResult &r)
 {
     if (!r.lstRows.isEmpty())
         refreshNoteCount(r.lstRows.first().toMap().value(QStringLiteral("set_at")).toString());
+    return true;
+}
+
+bool CNoteMgt::onNoteOwners(CRequestResult &r)
+{
+    r.pEmit->insert(QStringLiteral("result"), r.lstRows);
     return true;
 }
 

@@ -104,6 +104,9 @@ public slots:
     void syncDownloadNoteList();
     void syncFinish();
     void clearLocalData();
+    // Which accounts own notes on this computer: answered as "note_owners" with rows
+    // "name" and "note_count" (shown while nobody is logged in).
+    void getNoteOwners();
 
 protected slots:
     void onTimeOutDownloadNote();
@@ -146,6 +149,7 @@ private:
     bool onNoteListByOffset(CRequestResult &r);
     bool onNoteDeleted(CRequestResult &r);
     bool onNoteRefreshed(CRequestResult &r);
+    bool onNoteOwners(CRequestResult &r);
     bool onLoginLocal(CRequestResult &r);
     bool onLoginServer(CRequestResult &r);
     bool onSaveUser(CRequestResult &r);

@@ -2,6 +2,7 @@
 
 #include "sqlbuilder.h"
 
+#include <QCoreApplication>
 #include <QTextDocument>
 
 namespace {
@@ -70,8 +71,12 @@ void fillDisplayFields(QVariantMap &map)
         QTextDocument doc;
         doc.setHtml(strContent);
         // Pictures stand in the plain text as object replacement characters: no title text.
-        QString strTitle
-            = doc.toPlainText().remove(QChar::ObjectReplacementCharacter).left(kTitleLength);
+        // A note of pictures alone is listed as one, not as a blank row.
+        const QString strPlain = doc.toPlainText();
+        QString strTitle = QString(strPlain).remove(QChar::ObjectReplacementCharacter);
+        if (strTitle.trimmed().isEmpty() && strPlain.contains(QChar::ObjectReplacementCharacter))
+            strTitle = QCoreApplication::translate("CNoteMgt", "[Picture]");
+        strTitle = strTitle.left(kTitleLength);
         // Never cut a character in half.
         if (!strTitle.isEmpty() && QChar(strTitle.back()).isHighSurrogate())
             strTitle.chop(1);

@@ -1289,9 +1289,15 @@ private slots:
                                                        {"set_at"_s, "2016-03-05"_s}};
         const QString strPicture = QStringLiteral(
             "<img height=\"1\" width=\"1\" src=\"data:image/png;base64,iVBORw0KGgo=\">");
+        // Listed as a picture, not as a blank row.
         QTest::newRow("only a picture")
             << QVariantMap{{"content"_s, strPicture}, {"title"_s, ""_s}}
-            << QVariantMap{{"content"_s, strPicture}, {"title"_s, ""_s}};
+            << QVariantMap{{"content"_s, strPicture}, {"title"_s, "[Picture]"_s}};
+        const QString strPictures = strPicture + "<p> </p>"_s + strPicture;
+        QTest::newRow("pictures and blanks")
+            << QVariantMap{{"content"_s, strPictures}}
+            << QVariantMap{{"content"_s, strPictures}, {"title"_s, "[Picture]"_s}};
+
         QTest::newRow("no content")
             << QVariantMap{{"set_at"_s, "2016-03-05 12:00:00"_s}, {"title"_s, ""_s}}
             << QVariantMap{{"set_at"_s, "2016-03-05"_s}, {"title"_s, ""_s}};

@@ -31,6 +31,10 @@
         <source>Notes cannot be read or saved: %1</source>
         <translation>ノートを読み込みも保存もできません：%1</translation>
     </message>
+    <message>
+        <source>[Picture]</source>
+        <translation>[写真]</translation>
+    </message>
 </context>
 <context>
     <name>CThreadPost</name>
@@ -183,16 +187,20 @@
         <translation>確定</translation>
     </message>
     <message>
-        <source>Or</source>
-        <translation>や</translation>
-    </message>
-    <message>
         <source>User Name</source>
         <translation>ユーザー名</translation>
     </message>
     <message>
         <source>User name or e-mail cannot be empty.</source>
         <translation>ユーザー名や郵便箱になることはできない。</translation>
+    </message>
+    <message>
+        <source>Asking the note service to send the reset mail…</source>
+        <translation>ノートサービスに再設定メールの送信を依頼しています…</translation>
+    </message>
+    <message>
+        <source>Both are needed: the mail goes to the address of that account.</source>
+        <translation>両方とも必要です。メールはそのアカウントのアドレスに送られます。</translation>
     </message>
 </context>
 <context>
@@ -221,6 +229,14 @@
         <source>Register</source>
         <translation>登録</translation>
     </message>
+    <message>
+        <source>Enter your user name and your password.</source>
+        <translation>ユーザー名とパスワードを入力してください。</translation>
+    </message>
+    <message>
+        <source>Forgot password</source>
+        <translation>パスワードを忘れた</translation>
+    </message>
 </context>
 <context>
     <name>ViewNote</name>
@@ -243,6 +259,54 @@
     <message>
         <source>Today</source>
         <translation>今日</translation>
+    </message>
+    <message>
+        <source>Your notes belong to %1 — log in to see them.</source>
+        <translation>ノートは %1 のものです — ログインすると表示されます。</translation>
+    </message>
+    <message>
+        <source>Notes on this computer belong to %1 — log in to see them.</source>
+        <translation>このコンピューターのノートは %1 のものです — ログインすると表示されます。</translation>
+    </message>
+    <message>
+        <source>Years</source>
+        <translation>年</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>メニュー</translation>
+    </message>
+    <message>
+        <source>Show the list</source>
+        <translation>リストを表示</translation>
+    </message>
+    <message>
+        <source>Show the calendar</source>
+        <translation>カレンダーを表示</translation>
+    </message>
+    <message>
+        <source>New note</source>
+        <translation>新しいノート</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>検索</translation>
+    </message>
+    <message>
+        <source>Log in</source>
+        <translation>ログイン</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>閉じる</translation>
+    </message>
+    <message>
+        <source>Only notes containing “%1”</source>
+        <translation>「%1」を含むノートのみ</translation>
+    </message>
+    <message>
+        <source>Show all</source>
+        <translation>すべて表示</translation>
     </message>
 </context>
 <context>
@@ -282,6 +346,22 @@
     <message>
         <source>Save again</source>
         <translation>もう一度保存</translation>
+    </message>
+    <message>
+        <source>Pictures</source>
+        <translation>画像</translation>
+    </message>
+    <message>
+        <source>Throw away the changes to this note?</source>
+        <translation>このノートへの変更を破棄しますか？</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>破棄</translation>
+    </message>
+    <message>
+        <source>Keep editing</source>
+        <translation>編集を続ける</translation>
     </message>
 </context>
 <context>
@@ -764,6 +844,59 @@
     <message>
         <source>With this picture the note would be larger than the note service takes (%1 MB): put the picture into another note.</source>
         <translation>この画像を入れるとノートがノートサービスの上限（%1 MB）を超えます。画像は別のノートに入れてください。</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.</source>
+        <translation>%1 としてこのコンピューターでのみログインしました。ノートサービスに接続できません（%2）。Kelpo は毎分再試行します。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service cannot be reached (%2). Check the connection and try again.</source>
+        <translation>%1 としてのログインに失敗しました。ノートサービスに接続できません（%2）。接続を確認してもう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>The account could not be registered: %1</source>
+        <translation>アカウントを登録できませんでした：%1</translation>
+    </message>
+    <message>
+        <source>The account %1 is registered.</source>
+        <translation>アカウント %1 を登録しました。</translation>
+    </message>
+    <message>
+        <source>The password reset mail could not be sent: %1</source>
+        <translation>パスワード再設定メールを送信できませんでした：%1</translation>
+    </message>
+    <message>
+        <source>Logged in as %1.</source>
+        <translation>%1 としてログインしました。</translation>
+    </message>
+    <message>
+        <source>Logged out. The notes of %1 stay on this computer; log in to see them again.</source>
+        <translation>ログアウトしました。%1 のノートはこのコンピューターに残っています。ログインすると再び表示されます。</translation>
+    </message>
+    <message>
+        <source>Logged out.</source>
+        <translation>ログアウトしました。</translation>
+    </message>
+</context>
+<context>
+    <name>ViewNoteList</name>
+    <message>
+        <source>No notes found for “%1”.</source>
+        <translation>「%1」を含むノートは見つかりませんでした。</translation>
+    </message>
+    <message>
+        <source>No notes yet. Ctrl+N writes one.</source>
+        <translation>ノートはまだありません。Ctrl+N で書けます。</translation>
+    </message>
+</context>
+<context>
+    <name>TextFieldR</name>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
     </message>
 </context>
 </TS>

@@ -31,6 +31,10 @@
         <source>Notes cannot be read or saved: %1</source>
         <translation>无法读取或保存笔记：%1</translation>
     </message>
+    <message>
+        <source>[Picture]</source>
+        <translation>[图片]</translation>
+    </message>
 </context>
 <context>
     <name>CThreadPost</name>
@@ -183,16 +187,20 @@
         <translation>确定</translation>
     </message>
     <message>
-        <source>Or</source>
-        <translation>或</translation>
-    </message>
-    <message>
         <source>User Name</source>
         <translation>用户名</translation>
     </message>
     <message>
         <source>User name or e-mail cannot be empty.</source>
         <translation>用户名或邮箱不能为空。</translation>
+    </message>
+    <message>
+        <source>Asking the note service to send the reset mail…</source>
+        <translation>正在请求笔记服务发送重置邮件…</translation>
+    </message>
+    <message>
+        <source>Both are needed: the mail goes to the address of that account.</source>
+        <translation>两项都需要填写：邮件将发送到该账户的邮箱。</translation>
     </message>
 </context>
 <context>
@@ -221,6 +229,14 @@
         <source>Register</source>
         <translation>注册</translation>
     </message>
+    <message>
+        <source>Enter your user name and your password.</source>
+        <translation>请输入用户名和密码。</translation>
+    </message>
+    <message>
+        <source>Forgot password</source>
+        <translation>忘记密码</translation>
+    </message>
 </context>
 <context>
     <name>ViewNote</name>
@@ -243,6 +259,54 @@
     <message>
         <source>Today</source>
         <translation>今天</translation>
+    </message>
+    <message>
+        <source>Your notes belong to %1 — log in to see them.</source>
+        <translation>你的笔记属于 %1 — 登录后即可查看。</translation>
+    </message>
+    <message>
+        <source>Notes on this computer belong to %1 — log in to see them.</source>
+        <translation>本机的笔记属于 %1 — 登录后即可查看。</translation>
+    </message>
+    <message>
+        <source>Years</source>
+        <translation>年份</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>菜单</translation>
+    </message>
+    <message>
+        <source>Show the list</source>
+        <translation>显示列表</translation>
+    </message>
+    <message>
+        <source>Show the calendar</source>
+        <translation>显示日历</translation>
+    </message>
+    <message>
+        <source>New note</source>
+        <translation>新建笔记</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>搜索</translation>
+    </message>
+    <message>
+        <source>Log in</source>
+        <translation>登录</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Only notes containing “%1”</source>
+        <translation>仅显示包含“%1”的笔记</translation>
+    </message>
+    <message>
+        <source>Show all</source>
+        <translation>显示全部</translation>
     </message>
 </context>
 <context>
@@ -282,6 +346,22 @@
     <message>
         <source>Save again</source>
         <translation>再次保存</translation>
+    </message>
+    <message>
+        <source>Pictures</source>
+        <translation>图片</translation>
+    </message>
+    <message>
+        <source>Throw away the changes to this note?</source>
+        <translation>放弃对这篇笔记的修改？</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>放弃</translation>
+    </message>
+    <message>
+        <source>Keep editing</source>
+        <translation>继续编辑</translation>
     </message>
 </context>
 <context>
@@ -764,6 +844,59 @@
     <message>
         <source>With this picture the note would be larger than the note service takes (%1 MB): put the picture into another note.</source>
         <translation>加入这张图片后，笔记将超过笔记服务可接受的大小（%1 MB）：请把图片放入另一条笔记。</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.</source>
+        <translation>已在本机以 %1 登录，但无法连接笔记服务（%2）。Kelpo 每分钟重试一次。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service cannot be reached (%2). Check the connection and try again.</source>
+        <translation>以 %1 登录失败：无法连接笔记服务（%2）。请检查网络连接后重试。</translation>
+    </message>
+    <message>
+        <source>The account could not be registered: %1</source>
+        <translation>无法注册账户：%1</translation>
+    </message>
+    <message>
+        <source>The account %1 is registered.</source>
+        <translation>账户 %1 已注册。</translation>
+    </message>
+    <message>
+        <source>The password reset mail could not be sent: %1</source>
+        <translation>无法发送重置密码邮件：%1</translation>
+    </message>
+    <message>
+        <source>Logged in as %1.</source>
+        <translation>已以 %1 登录。</translation>
+    </message>
+    <message>
+        <source>Logged out. The notes of %1 stay on this computer; log in to see them again.</source>
+        <translation>已退出登录。%1 的笔记仍保存在本机；登录后即可再次查看。</translation>
+    </message>
+    <message>
+        <source>Logged out.</source>
+        <translation>已退出登录。</translation>
+    </message>
+</context>
+<context>
+    <name>ViewNoteList</name>
+    <message>
+        <source>No notes found for “%1”.</source>
+        <translation>没有找到包含“%1”的笔记。</translation>
+    </message>
+    <message>
+        <source>No notes yet. Ctrl+N writes one.</source>
+        <translation>还没有笔记。按 Ctrl+N 写一篇。</translation>
+    </message>
+</context>
+<context>
+    <name>TextFieldR</name>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
     </message>
 </context>
 </TS>

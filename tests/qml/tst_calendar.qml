@@ -57,6 +57,20 @@ TestCase {
         calendar = null
     }
 
+    // The month item of the months page that shows the month of a "yyyy-MM-dd" day, if made.
+    function monthItemOf(monthsView, strDate) {
+        var objDate = LunarJs.parseDateStr(String(strDate))
+        var lst = monthsView.listView.contentItem.children
+        for (var i = 0; i < lst.length; i++) {
+            var item = lst[i]
+            if (item.objectName === "monthsPageMonth" && item.currentDate
+                    && item.currentDate.getFullYear() === objDate.getFullYear()
+                    && item.currentDate.getMonth() === objDate.getMonth())
+                return item
+        }
+        return null
+    }
+
     function createCalendar() {
         calendar = createTemporaryObject(calendarComponent, root)
         verify(calendar)
@@ -170,26 +184,42 @@ TestCase {
         compare(cell.lunarLabel.visible, false)
     }
 
+    // The day cells show the calendar's model of day counts: a new list for a month
+    // replaces the old one, and counts that arrive before a month is made (or after its
+    // cells were dropped by scrolling) show as soon as it is made.
     function test_noteDots() {
         var cal = createCalendar()
         var today = new Date()
         var strMonth = LunarJs.getDateStr(new Date(today.getFullYear(), today.getMonth(), 1))
-        var month = cal.monthsView.findMonthItem(strMonth)
+        var month = monthItemOf(cal.monthsView, strMonth)
         verify(month)
-        month.setNoteCountList([{ "set_at": LunarJs.getDateStr(new Date(today.getFullYear(),
-                                                                        today.getMonth(), 3)),
-                                  "note_count": "2" }])
+        cal.setNoteCountByMonth(strMonth, [{ "set_at": LunarJs.getDateStr(new Date(
+                                                 today.getFullYear(), today.getMonth(), 3)),
+                                             "note_count": "2" }])
         compare(month.dayItemAt(3).noteCount, 2)
         compare(month.dayItemAt(3).noteMark.visible, true)
         compare(month.dayItemAt(4).noteMark.visible, false)
-        // A new list of counts replaces the old one.
-        month.setNoteCountList([{ "set_at": LunarJs.getDateStr(new Date(today.getFullYear(),
-                                                                        today.getMonth(), 4)),
-                                  "note_count": 1 }])
+        cal.setNoteCountByMonth(strMonth, [{ "set_at": LunarJs.getDateStr(new Date(
+                                                 today.getFullYear(), today.getMonth(), 4)) + " 00:00:00",
+                                             "note_count": 1 }])
         compare(month.dayItemAt(3).noteMark.visible, false)
         compare(month.dayItemAt(4).noteMark.visible, true)
-        // A count for a month that is not on screen is dropped without harm.
-        cal.setNoteCountByMonth("1950-01-01", [{ "set_at": "1950-01-02", "note_count": 1 }])
+        cal.setNoteCount(LunarJs.getDateStr(new Date(today.getFullYear(), today.getMonth(), 4)), 0)
+        compare(month.dayItemAt(4).noteMark.visible, false)
+
+        // A month far away, not made yet: its count waits in the model.
+        cal.setNoteCountByMonth("2031-05-01", [{ "set_at": "2031-05-09", "note_count": 1 }])
+        verify(monthItemOf(cal.monthsView, "2031-05-01") === null)
+        cal.monthsView.scrollToMonth(new Date(2031, 4, 1))
+        waitTop(cal, "2031-05-01")
+        var far = monthItemOf(cal.monthsView, "2031-05-01")
+        compare(far.dayItemAt(9).noteCount, 1)
+        compare(far.dayItemAt(9).noteMark.visible, true)
+        compare(far.dayItemAt(10).noteCount, 0)
+
+        // Another user: no count of the previous one stays.
+        cal.monthsView.onUserChanged()
+        compare(far.dayItemAt(9).noteMark.visible, false)
     }
 
     function test_countsFromStore() {
@@ -202,7 +232,7 @@ TestCase {
         var cal = createCalendar()
         // The calendar asks for the month at the top; the dot follows the store.
         tryVerify(function () { return resultsFor("day_note_count_by_month", strMonth) > 0 })
-        var month = cal.monthsView.findMonthItem(strMonth)
+        var month = monthItemOf(cal.monthsView, strMonth)
         tryVerify(function () { return month.dayItemAt(5).noteCount >= 1 })
         compare(month.dayItemAt(5).noteMark.visible, true)
     }
@@ -210,11 +240,13 @@ TestCase {
     function test_todayMark() {
         var cal = createCalendar()
         var today = new Date()
-        var month = cal.monthsView.findMonthItem(LunarJs.getDateStr(today))
+        var month = monthItemOf(cal.monthsView, LunarJs.getDateStr(today))
         var cell = month.dayItemAt(today.getDate())
         compare(cell.isToday, true)
         compare(cell.todayMark.visible, true)
         compare(cell.todayMark.border.color, Qt.rgba(1, 0, 0, 1))
+        // The circle holds two digits.
+        verify(cell.todayMark.width >= cell.dayLabel.contentWidth)
         var other = month.dayItemAt(today.getDate() === 1 ? 2 : 1)
         compare(other.todayMark.visible, false)
 
@@ -285,11 +317,11 @@ TestCase {
         var nBegin = monthOffset(list.beginDate)
         endScrollAt(list, 1)
         var strTop = cal.getCurrentDate()
-        var dY = list.contentY - monthsView.findMonthItem(strTop).y
+        var dY = list.contentY - monthItemOf(monthsView, strTop).y
         tryCompare(list, "count", nCount + 6)
         compare(monthOffset(list.beginDate), nBegin - 6)
         compare(cal.getCurrentDate(), strTop)
-        fuzzyCompare(list.contentY - monthsView.findMonthItem(strTop).y, dY, 1)
+        fuzzyCompare(list.contentY - monthItemOf(monthsView, strTop).y, dY, 1)
 
         // One month left below the top one: six are appended.
         nCount = list.count
@@ -331,7 +363,7 @@ TestCase {
         waitTop(cal, "2030-11-01")
         compare(yearSpy.signalArguments[yearSpy.count - 1][0], 2030)
         // The top month lies at the top of the list, not part way into it.
-        var objTop = cal.monthsView.findMonthItem("2030-11-01")
+        var objTop = monthItemOf(cal.monthsView, "2030-11-01")
         fuzzyCompare(list.contentY, objTop.y, 1)
     }
 
@@ -353,6 +385,62 @@ TestCase {
         SignalSpy {}
     }
 
+    // The selected day moves with the keyboard, and the months page follows it.
+    function test_keyboard_data() {
+        return [
+            { tag: "Right", key: Qt.Key_Right, from: [2016, 0, 30], to: [2016, 0, 31] },
+            { tag: "Right over the month's end", key: Qt.Key_Right, from: [2016, 0, 31],
+              to: [2016, 1, 1] },
+            { tag: "Left over the year's start", key: Qt.Key_Left, from: [2016, 0, 1],
+              to: [2015, 11, 31] },
+            { tag: "Down a week", key: Qt.Key_Down, from: [2016, 1, 25], to: [2016, 2, 3] },
+            { tag: "Up a week", key: Qt.Key_Up, from: [2016, 2, 3], to: [2016, 1, 25] },
+            { tag: "PageDown to a shorter month", key: Qt.Key_PageDown, from: [2016, 0, 31],
+              to: [2016, 1, 29] },
+            { tag: "PageUp", key: Qt.Key_PageUp, from: [2016, 2, 15], to: [2016, 1, 15] },
+            { tag: "Home", key: Qt.Key_Home, from: [2016, 2, 15], to: null }
+        ]
+    }
+
+    function test_keyboard(data) {
+        var cal = createCalendar()
+        cal.forceActiveFocus()
+        cal.selectDate(new Date(data.from[0], data.from[1], data.from[2]))
+        waitTop(cal, LunarJs.getDateStr(new Date(data.from[0], data.from[1], 1)))
+        keyClick(data.key)
+        var objTo = data.to ? new Date(data.to[0], data.to[1], data.to[2]) : new Date()
+        compare(cal.strSelected, LunarJs.getDateStr(objTo))
+        waitTop(cal, LunarJs.getDateStr(new Date(objTo.getFullYear(), objTo.getMonth(), 1)))
+        // The month may be made anew while the list grows at its top: wait for its cell.
+        var cell = null
+        tryVerify(function () {
+            var month = monthItemOf(cal.monthsView, cal.strSelected)
+            cell = month ? month.dayItemAt(objTo.getDate()) : null
+            return cell !== null && cell.isSelected
+        }, 3000, "the selected cell is framed")
+        verify(cell.selectedMark.visible)
+    }
+
+    function test_keyboardOpensDay() {
+        var cal = createCalendar()
+        var clickSpy = createTemporaryObject(spyComponent, testCase, {
+            "target": cal, "signalName": "clickDay" })
+        cal.forceActiveFocus()
+        cal.selectDate(new Date(2016, 4, 4))
+        keyClick(Qt.Key_Return)
+        compare(clickSpy.count, 1)
+        compare(LunarJs.getDateStr(clickSpy.signalArguments[0][0]), "2016-05-04")
+
+        // On the years page the arrows move by months and Return opens the month.
+        cal.toYears(2016)
+        tryVerify(function () { return cal.yearsView !== null && cal.yearsView.visible })
+        keyClick(Qt.Key_Right)
+        compare(cal.strSelected, "2016-06-04")
+        keyClick(Qt.Key_Return)
+        compare(cal.state, "months")
+        waitTop(cal, "2016-06-01")
+    }
+
     function test_dayClicks() {
         var cal = createCalendar()
         var clickSpy = createTemporaryObject(spyComponent, testCase, {
@@ -360,7 +448,7 @@ TestCase {
         var addSpy = createTemporaryObject(spyComponent, testCase, {
             "target": cal, "signalName": "addNote" })
         var today = new Date()
-        var month = cal.monthsView.findMonthItem(LunarJs.getDateStr(today))
+        var month = monthItemOf(cal.monthsView, LunarJs.getDateStr(today))
         var cell = month.dayItemAt(15)
 
         mouseClick(cell)

@@ -505,9 +505,11 @@ Item {
             var main = createMain()
             var view = main.noteView
             var lstItems = view.contentMenu.items
+            // Entries are seen while the menu is open.
+            view.contentMenu.open()
             compare(lstItems.length, 6)
             compare(lstItems[0].text, "About")
-            compare(lstItems[1].type, MenuItemType.Separator)
+            compare(lstItems[1].separator, true)
             compare(lstItems[2].text, "Login")
             compare(lstItems[2].visible, !noteMgt.isLogin)
             compare(lstItems[3].visible, noteMgt.isLogin)
@@ -516,13 +518,27 @@ Item {
             verify(String(lstItems[2].iconSource).indexOf("login.svg") >= 0)
             verify(String(lstItems[3].iconSource).indexOf("logout.svg") >= 0)
 
+            // It opens under its button, inside the window, and the keyboard walks it.
+            view.contentMenu.close()
+            mouseClick(view.btnMenu)
+            verify(view.contentMenu.opened)
+            var frame = view.contentMenu.frame
+            var pos = frame.mapToItem(main, 0, 0)
+            verify(pos.x >= 0 && pos.x + frame.width <= main.width + 0.5, "inside the window")
+            fuzzyCompare(pos.x + frame.width, view.btnMenu.mapToItem(main, view.btnMenu.width, 0).x, 1)
+            verify(lstItems[0].activeFocus)
+            keyClick(Qt.Key_Down)
+            verify(lstItems[2].activeFocus, "the separator is passed over")
+            keyClick(Qt.Key_Escape)
+            verify(!view.contentMenu.opened)
+
             lstItems[2].trigger()
             compare(main.stackView.currentItem, main.loginView)
             main.popView()
             lstItems[0].trigger()
             compare(main.stackView.currentItem, main.aboutView)
             main.popView()
-            compare(lstItems[4].type, MenuItemType.Separator)
+            compare(lstItems[4].separator, true)
             lstItems[5].trigger()
             compare(main.stackView.currentItem, main.getView("optionsView"))
             main.popView()
@@ -540,6 +556,7 @@ Item {
         function test_menuFollowsLogin() {
             var main = createMain()
             var lstItems = main.noteView.contentMenu.items
+            main.noteView.contentMenu.open()
             noteMgt.saveUser({"name": "menuuser", "pwd": Qt.md5("secret5"), "nickname": "M"})
             noteMgt.login("menuuser", "secret5")
             // Poll rather than fail: the note manager's local login may not exist yet.
@@ -553,6 +570,7 @@ Item {
             compare(lstItems[3].text, "Logout(menuuser)")
             lstItems[3].trigger()
             compare(noteMgt.isLogin, false)
+            main.noteView.contentMenu.open()
             verify(lstItems[2].visible)
             verify(!lstItems[3].visible)
         }

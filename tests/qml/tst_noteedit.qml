@@ -99,6 +99,21 @@ Item {
             }, 3000, "main view was not shown")
         }
 
+
+        // The month item of the months page that shows the month of a "yyyy-MM-dd" day, if made.
+        function monthItemOf(monthsView, strDate) {
+            var objDate = LunarJs.parseDateStr(String(strDate))
+            var lst = monthsView.listView.contentItem.children
+            for (var i = 0; i < lst.length; i++) {
+                var item = lst[i]
+                if (item.objectName === "monthsPageMonth" && item.currentDate
+                        && item.currentDate.getFullYear() === objDate.getFullYear()
+                        && item.currentDate.getMonth() === objDate.getMonth())
+                    return item
+            }
+            return null
+        }
+
         function child(item, strName) {
             var obj = findChild(item, strName)
             verify(obj, strName)
@@ -172,15 +187,70 @@ Item {
             })
         }
 
-        function test_cancelStoresNothing() {
+        function cancelBy(strHow) {
+            if (strHow === "button")
+                mouseClick(child(editor, "btnCancel"))
+            else
+                keyClick(Qt.Key_Escape)
+        }
+
+        // Cancel (the button or Escape) never throws typed text away without asking.
+        function test_cancelAsksWhenChanged_data() {
+            return [
+                { tag: "button, unchanged", how: "button", typed: "" },
+                { tag: "Escape, unchanged", how: "escape", typed: "" },
+                { tag: "button, typed", how: "button", typed: "never stored" },
+                { tag: "Escape, typed", how: "escape", typed: "never stored" }
+            ]
+        }
+
+        function test_cancelAsksWhenChanged(data) {
             main.addNote(new Date(2016, 4, 6))
             waitForView(editor)
             mouseClick(editor.textArea)
-            typeText("never stored")
-            mouseClick(child(editor, "btnCancel"))
+            typeText(data.typed)
+            cancelBy(data.how)
+            if (data.typed === "") {
+                waitForMain()
+                compare(editor.discardFrame.visible, false)
+                return
+            }
+            // Asked; "Keep editing" (also Escape) goes back to the text as it was.
+            verify(editor.discardFrame.visible)
+            compare(main.stackView.currentItem, editor)
+            keyClick(Qt.Key_Escape)
+            verify(!editor.discardFrame.visible)
+            compare(plainText(), data.typed)
+            verify(editor.textArea.activeFocus, "typing goes on in the text")
+            keyClick(Qt.Key_X)
+            compare(plainText(), data.typed + "x")
+            // Asked again; "Discard" closes without storing.
+            cancelBy(data.how)
+            verify(editor.discardFrame.visible)
+            mouseClick(editor.discardFrame.okButton)
             waitForMain()
             compare(notesOfDay("2016-05-06").length, 0)
             compare(appendSpy.count, 0)
+        }
+
+        function test_finishShortcuts_data() {
+            return [
+                { tag: "Ctrl+S", key: Qt.Key_S, day: "2015-03-11" },
+                { tag: "Ctrl+Return", key: Qt.Key_Return, day: "2015-03-12" },
+                { tag: "Ctrl+Enter", key: Qt.Key_Enter, day: "2015-03-13" }
+            ]
+        }
+
+        function test_finishShortcuts(data) {
+            var strDay = data.day
+            main.addNote(LunarJs.parseDateStr(strDay))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("kept by " + data.tag)
+            keyClick(data.key, Qt.ControlModifier)
+            waitForMain()
+            tryCompare(appendSpy, "count", 1, 5000)
+            tryVerify(function () { return notesOfDay(strDay).length === 1 }, 5000)
         }
 
         function test_dayOpens_data() {
@@ -201,7 +271,7 @@ Item {
             calendar.monthsView.scrollToMonth(LunarJs.parseDateStr(data.day))
             var month = null
             tryVerify(function () {
-                month = calendar.monthsView.findMonthItem(data.day)
+                month = monthItemOf(calendar.monthsView, data.day)
                 return month !== null && calendar.getCurrentDate() === data.day.substring(0, 8) + "01"
             }, 3000)
             waitForRendering(month)

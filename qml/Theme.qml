@@ -1,0 +1,45 @@
+pragma Singleton
+import QtQuick 2.4
+import "../js/global.js" as GlobalJs
+
+// Every colour of the views, in one place. The theme follows the system's palette: a dark
+// window colour gives the dark set. `dark` may be set to choose one regardless.
+QtObject {
+    id: themeId
+
+    property SystemPalette systemPalette: SystemPalette { colorGroup: SystemPalette.Active }
+    property bool dark: systemPalette.window.hslLightness < 0.5
+
+    readonly property string fontFamily: GlobalJs.fontFamily
+
+    // Surfaces.
+    readonly property color background: dark ? "#1f1f1f" : "white"
+    readonly property color toolBar: dark ? "#2b2b2b" : "#fafafa"
+    readonly property color rowAlternate: dark ? "#2a2a2a" : "#e0e0e0"
+    readonly property color line: dark ? "#3c3c3c" : "#eee"
+    readonly property color frame: dark ? "#6a6a6a" : "gray"
+    readonly property color dim: dark ? "#000000" : "gray"
+    readonly property color behindList: dark ? "#121212" : "gray"
+
+    // Controls.
+    readonly property string hover: dark ? "#3a3a3a" : GlobalJs.hoverColor
+    readonly property string press: dark ? "#4a4a4a" : GlobalJs.PressColor
+    readonly property string idle: GlobalJs.normalColor
+    readonly property color menuBackground: dark ? "#2f2f2f" : GlobalJs.menuBkColor
+    readonly property color menuPressed: dark ? "#454545" : GlobalJs.menuPressedColor
+    readonly property color menuText: dark ? "#e8e8e8" : "#333"
+    readonly property color focusFrame: dark ? "#8ab4f8" : "#1a56c4"
+    readonly property color fieldBackground: dark ? "#2b2b2b" : "white"
+
+    // Texts.
+    readonly property color text: dark ? "#e8e8e8" : GlobalJs.textColor
+    readonly property color textSecondary: dark ? "#a0a0a0" : "gray"
+    readonly property color accent: dark ? "#ff7a70" : "red"
+    readonly property color positive: dark ? "#7fd08a" : "green"
+    readonly property color link: dark ? "#e8e8e8" : "black"
+
+    // Message bar: white on a strong colour, readable in both themes.
+    readonly property color errorBackground: "#b3261e"
+    readonly property color infoBackground: "#2e6b34"
+    readonly property color messageText: "white"
+}

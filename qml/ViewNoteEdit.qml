@@ -1,12 +1,14 @@
 import QtQuick 2.9
 import QtQuick.Window 2.2
 import QtQuick.Controls 1.3
+import NoteMgt 1.0
 import "../js/lunar.js" as LunarJs
 import "../js/global.js" as GlobalJs
 
 // The note editor: a toolbar, the optional title, the day of the note and its text.
 // Pictures are embedded in the text; the day is picked with the date picker. Keyboard:
-// Ctrl+S or Ctrl+Return finishes, Escape cancels (asking first when there are changes).
+// Ctrl+S or Ctrl+Return finishes, Escape cancels (asking first when there are changes),
+// Ctrl+B and Ctrl+I make the selection bold or italic.
 Item {
     id: viewNoteEditId
 
@@ -34,7 +36,12 @@ Item {
     readonly property var dateEditView: dateEditLoader.item
     readonly property alias confirmFrame: confirmFrame
     readonly property alias saveFailure: saveFailure
+    readonly property alias formatter: textFormat
     readonly property alias discardFrame: discardFrame
+    // The title and date fields: 60% of the toolbar's height with a font of 80% of that,
+    // but never too small to read, and tall enough for their font in a small window.
+    readonly property real fieldFontSize: Math.max(12, toolBar.height * 0.6 * 0.8)
+    readonly property real fieldRowHeight: Math.max(toolBar.height * 0.6, fieldFontSize * 1.6)
 
     function markOpened() {
         strOpenTitle = textTitle.text
@@ -137,6 +144,58 @@ Item {
 
     Keys.onEscapePressed: escapePressed()
 
+    // Bold, italic and lists need the rich text form: a plain note is turned into it first,
+    // line by line, keeping the selection.
+    function ensureRichText() {
+        if (textContent.textFormat === TextEdit.RichText)
+            return
+        var strPlain = textContent.getText(0, textContent.length)
+        var bRich = textContent.text !== strPlain
+        var nStart = textContent.selectionStart
+        var nEnd = textContent.selectionEnd
+        // Without a selection: the switch would place the old one in the changed text.
+        textContent.deselect()
+        textContent.cursorPosition = 0
+        textContent.textFormat = TextEdit.RichText
+        if (!bRich) {
+            var strHtml = strPlain.replace(/&/g, "&amp;").replace(/</g, "&lt;")
+                    .replace(/>/g, "&gt;").split("\n").join("<br>")
+            textContent.text = strHtml
+        }
+        textContent.select(nStart, nEnd)
+    }
+
+    function applyFormat(strWhat) {
+        ensureRichText()
+        var nStart = textContent.selectionStart
+        var nEnd = textContent.selectionEnd
+        if (nStart === nEnd)
+            nStart = nEnd = textContent.cursorPosition
+        if (strWhat === "bold")
+            textFormat.toggleBold(nStart, nEnd)
+        else if (strWhat === "italic")
+            textFormat.toggleItalic(nStart, nEnd)
+        else
+            textFormat.toggleList(nStart, nEnd)
+        textContent.forceActiveFocus()
+    }
+
+    TextFormat {
+        id: textFormat
+        textDocument: textContent.textDocument
+    }
+
+    Shortcut {
+        sequence: StandardKey.Bold
+        enabled: viewNoteEditId.visible && !confirmFrame.visible && !discardFrame.visible
+        onActivated: viewNoteEditId.applyFormat("bold")
+    }
+    Shortcut {
+        sequence: StandardKey.Italic
+        enabled: viewNoteEditId.visible && !confirmFrame.visible && !discardFrame.visible
+        onActivated: viewNoteEditId.applyFormat("italic")
+    }
+
     Shortcut {
         sequences: [StandardKey.Save, "Ctrl+Return", "Ctrl+Enter"]
         enabled: viewNoteEditId.visible && !confirmFrame.visible && !discardFrame.visible
@@ -173,7 +232,8 @@ Item {
         return [qsTr("Pictures") + " (" + lst.join(" ") + ")"]
     }
 
-    function openPictureDialog() {
+    // The file dialog, made on first use; it starts in the user's Pictures folder.
+    function makePictureDialog() {
         if (!pictureDialog) {
             pictureDialog = Qt.createQmlObject(
                         'import QtQuick.Dialogs 1.2\n'
@@ -188,7 +248,11 @@ Item {
                 textContent.forceActiveFocus()
             })
         }
-        pictureDialog.open()
+        return pictureDialog
+    }
+
+    function openPictureDialog() {
+        makePictureDialog().open()
     }
 
     // The picture is read off the window's thread; it goes where the cursor stood when it
@@ -242,9 +306,12 @@ Item {
     }
 
     onVisibleChanged: {
-        // The next note's text may be shorter than where the cursor stands now.
-        if (!visible)
+        // The next note's text may be shorter than where the cursor stands now; its form
+        // (plain or rich) is told by its own text.
+        if (!visible) {
             textContent.cursorPosition = 0
+            textContent.textFormat = TextEdit.AutoText
+        }
         if (visible) {
             strPictureJob = ""
             strSaveError = ""
@@ -314,7 +381,44 @@ Item {
             width: implicitWidth
             imgSrc: "../res/image.svg"
             text: ""
+            Accessible.name: qsTr("Insert a picture")
             onClicked: viewNoteEditId.openPictureDialog()
+        }
+        PushButton {
+            id: btnBold
+            objectName: "btnBold"
+            anchors.left: btnImage.right
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: height
+            text: "B"
+            Accessible.name: qsTr("Bold")
+            onClicked: viewNoteEditId.applyFormat("bold")
+        }
+        PushButton {
+            id: btnItalic
+            objectName: "btnItalic"
+            anchors.left: btnBold.right
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: height
+            text: "I"
+            Accessible.name: qsTr("Italic")
+            onClicked: viewNoteEditId.applyFormat("italic")
+        }
+        PushButton {
+            id: btnList
+            objectName: "btnList"
+            anchors.left: btnItalic.right
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            height: toolBar.referFontSize
+            width: height
+            text: "\u2022"
+            Accessible.name: qsTr("List")
+            onClicked: viewNoteEditId.applyFormat("list")
         }
         PushButton {
             id: btnFinish
@@ -351,14 +455,14 @@ Item {
         anchors.right: parent.right
         anchors.leftMargin: 10
         anchors.rightMargin: 10
-        height: settings.withTitle ? toolBar.height * 0.6 : 0
+        height: settings.withTitle ? viewNoteEditId.fieldRowHeight : 0
         visible: settings.withTitle
         TextField {
             id: textTitle
             objectName: "textTitle"
             anchors.fill: parent
             placeholderText: qsTr("Enter Title")
-            font.pixelSize: Math.max(1, titleRow.height * 0.8)
+            font.pixelSize: viewNoteEditId.fieldFontSize
         }
     }
 
@@ -370,14 +474,14 @@ Item {
         anchors.right: parent.right
         anchors.leftMargin: 10
         anchors.rightMargin: 10
-        height: toolBar.height * 0.6
+        height: viewNoteEditId.fieldRowHeight
         TextField {
             id: textDate
             objectName: "textDate"
             anchors.fill: parent
             readOnly: true
             placeholderText: qsTr("Enter Date")
-            font.pixelSize: Math.max(1, dateRow.height * 0.8)
+            font.pixelSize: viewNoteEditId.fieldFontSize
         }
         MouseArea {
             id: dateMouseArea

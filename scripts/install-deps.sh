@@ -14,6 +14,7 @@ packages=(
     libsodium-dev libmicrohttpd-dev libcpp-httplib-dev libpq-dev libxcb1-dev
     postgresql postgresql-contrib
     xvfb xauth xdotool x11-utils imagemagick librsvg2-bin
+    qt5ct  # a dark system palette for `make screenshots`
     fonts-noto-cjk fonts-dejavu-core
     desktop-file-utils appstream lintian poppler-utils dpkg-dev
 )

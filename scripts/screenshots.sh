@@ -101,11 +101,12 @@ shots() {
     app_pid=""
 }
 
-# start <home> <locale>: starts Kelpo on that home folder and waits for its window.
+# start <home> <locale> [platform theme]: starts Kelpo on that home folder and waits for its
+# window. With "qt5ct" the system palette is the dark one set up in that home.
 start() {
-    local home=$1 loc=$2
+    local home=$1 loc=$2 theme=${3:-}
     HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
-        LANG="$loc" LANGUAGE="${loc%%.*}" LC_ALL="$loc" \
+        LANG="$loc" LANGUAGE="${loc%%.*}" LC_ALL="$loc" QT_QPA_PLATFORMTHEME="$theme" \
         build/kelpo >>"$home.log" 2>&1 &
     app_pid=$!
     local wid=""
@@ -217,9 +218,95 @@ PY
     stop
 }
 
+# interfaceshots <suffix> <locale>: a diary whose notes belong to carol, seen after a start
+# without automatic login (the hint names her), a failed login against a service that cannot
+# be reached (the long error in the message bar), the editor asking before it throws typed
+# text away, and the calendar, list and editor in the dark theme. Driven by the keyboard.
+interfaceshots() {
+    local sfx=$1 loc=$2
+    local home="$work/interface-$loc"
+    mkdir -p "$home"
+    start "$home" "$loc"
+    stop
+    local db ini
+    db=$(find "$home/data" -name local.db | head -n1)
+    ini=$(find "$home/config" -name '*.conf' | head -n1)
+    # A service address where nobody listens: logins there fail at once.
+    printf 'm_strServerUrl=http://127.0.0.1:9/mobile/\n' >>"$ini"
+    python3 - "$db" "$sfx" <<'PY'
+import datetime, hashlib, sqlite3, sys, uuid
+db, sfx = sys.argv[1:3]
+zh = sfx.startswith("zh")
+today = datetime.date.today()
+now = datetime.datetime.now().strftime("%Y-%m-%d %H:%M:%S")
+con = sqlite3.connect(db)
+con.execute("INSERT INTO user (server_id, name, pwd, nickname) VALUES (0, 'carol', ?, 'Carol')",
+            (hashlib.md5(b"kelp-forest").hexdigest(),))
+uid = con.execute("SELECT id FROM user WHERE name = 'carol'").fetchone()[0]
+for back, text in [(1, "潮汐表" if zh else "Tide table"), (3, "海边" if zh else "At the shore"),
+                   (4, "读书" if zh else "Reading")]:
+    day = today - datetime.timedelta(days=back)
+    if day.month != today.month:
+        day = today
+    content = "<p>%s</p>" % text
+    con.execute("INSERT INTO note (server_id, user_id, set_at, created_at, title, content,"
+                " content_size, md5, updated_at, deleted, uuid) VALUES"
+                " (NULL, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?)",
+                (uid, day.strftime("%Y-%m-%d 00:00:00"), now, text, content, len(content),
+                 hashlib.md5(content.encode()).hexdigest(), now, "{%s}" % uuid.uuid4()))
+con.commit()
+PY
+
+    start "$home" "$loc"
+    xdotool mousemove 1000 700
+    sleep 0.5
+    snap "owners-$sfx"
+    # The hint's "Log in": the login view for carol, the password to type.
+    local bar=$((768 * 8 / 100))
+    xdotool mousemove 900 $((bar + 20)) click 1
+    sleep 1.5
+    xdotool type --delay 30 "wrong-password"
+    xdotool key Return
+    sleep 2.5
+    xdotool mousemove 1000 700
+    sleep 0.3
+    snap "message-error-$sfx"
+    # A new note, typed, then Escape: the editor asks.
+    xdotool key ctrl+n
+    sleep 1.5
+    xdotool type --delay 30 "$([[ $sfx == zh* ]] && echo "Half a thought" || echo "Half a thought about the tide")"
+    xdotool key Escape
+    sleep 1
+    snap "editor-discard-$sfx"
+    stop
+
+    # The same diary under a dark system palette.
+    mkdir -p "$home/config/qt5ct"
+    printf '[Appearance]\ncolor_scheme_path=/usr/share/qt5ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+        >"$home/config/qt5ct/qt5ct.conf"
+    start "$home" "$loc" qt5ct
+    xdotool mousemove 1000 700
+    sleep 0.5
+    snap "dark-calendar-$sfx"
+    xdotool key ctrl+l
+    sleep 1.5
+    snap "dark-list-$sfx"
+    xdotool key ctrl+l
+    sleep 1
+    xdotool key ctrl+n
+    sleep 1.5
+    xdotool type --delay 30 "Evening: the tide came in fast"
+    xdotool key ctrl+a ctrl+b
+    sleep 0.5
+    snap "dark-editor-$sfx"
+    stop
+}
+
 notes=("Low tide: walked out to the kelp beds" "Bought bread and green tea")
 shots main-en en_US.UTF-8
 notes=("Low tide: walked out to the kelp beds" "Tea with Lin")
 shots main-zh_CN zh_CN.UTF-8
 viewshots en en_US.UTF-8 403
 viewshots zh_CN zh_CN.UTF-8 438
+interfaceshots en en_US.UTF-8
+interfaceshots zh_CN zh_CN.UTF-8

@@ -2,6 +2,7 @@
 
 #include "notemgt.h"
 #include "settings.h"
+#include "textformat.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -35,6 +36,8 @@ void registerTypes()
 {
     qmlRegisterType<CNoteMgt>("NoteMgt", 1, 0, "NoteMgt");
     qmlRegisterType<CSettings>("NoteMgt", 1, 0, "Settings");
+    // The editor's bold, italic and lists.
+    qmlRegisterType<CTextFormat>("NoteMgt", 1, 0, "TextFormat");
 }
 
 std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,

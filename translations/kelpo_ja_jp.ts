@@ -363,6 +363,22 @@
         <source>Keep editing</source>
         <translation>編集を続ける</translation>
     </message>
+    <message>
+        <source>Insert a picture</source>
+        <translation>画像を挿入</translation>
+    </message>
+    <message>
+        <source>Bold</source>
+        <translation>太字</translation>
+    </message>
+    <message>
+        <source>Italic</source>
+        <translation>斜体</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>箇条書き</translation>
+    </message>
 </context>
 <context>
     <name>ViewRegister</name>

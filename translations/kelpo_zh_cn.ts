@@ -363,6 +363,22 @@
         <source>Keep editing</source>
         <translation>继续编辑</translation>
     </message>
+    <message>
+        <source>Insert a picture</source>
+        <translation>插入图片</translation>
+    </message>
+    <message>
+        <source>Bold</source>
+        <translation>粗体</translation>
+    </message>
+    <message>
+        <source>Italic</source>
+        <translation>斜体</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>列表</translation>
+    </message>
 </context>
 <context>
     <name>ViewRegister</name>

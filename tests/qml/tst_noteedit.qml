@@ -233,6 +233,113 @@ Item {
             compare(appendSpy.count, 0)
         }
 
+        // Bold, italic and lists become the note's rich text; a plain note keeps its lines
+        // and its "<" when it turns rich.
+        function test_formatting_data() {
+            return [
+                { tag: "Ctrl+B", key: Qt.Key_B, mark: "font-weight:" },
+                { tag: "Ctrl+I", key: Qt.Key_I, mark: "font-style:italic" },
+                { tag: "list button", button: "btnList", mark: "<ul" },
+                { tag: "bold button", button: "btnBold", mark: "font-weight:" }
+            ]
+        }
+
+        function test_formatting(data) {
+            main.addNote(new Date(2015, 3, 1))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("a<b")
+            keyClick(Qt.Key_Return)
+            typeText("sea kelp")
+            var strPlain = editor.formatter.plainText()
+            compare(strPlain, "a<b\nsea kelp")
+            editor.textArea.select(strPlain.length - 4, strPlain.length)
+            if (data.button !== undefined)
+                mouseClick(child(editor, data.button))
+            else
+                keyClick(data.key, Qt.ControlModifier)
+            verify(editor.content.indexOf(data.mark) >= 0, editor.content)
+            compare(editor.formatter.plainText(), strPlain, "the text itself is unchanged")
+            // The same again undoes it.
+            editor.textArea.select(strPlain.length - 4, strPlain.length)
+            if (data.button !== undefined)
+                mouseClick(child(editor, data.button))
+            else
+                keyClick(data.key, Qt.ControlModifier)
+            verify(editor.content.indexOf(data.mark) < 0
+                   || (data.mark === "font-weight:" && editor.content.indexOf("font-weight:600") < 0
+                       && editor.content.indexOf("font-weight:700") < 0), editor.content)
+            compare(editor.formatter.plainText(), strPlain)
+            editor.discard()
+            waitForMain()
+        }
+
+        function test_formattingIsStored() {
+            var strDay = "2015-04-02"
+            main.addNote(LunarJs.parseDateStr(strDay))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("bold kelp")
+            editor.textArea.select(5, 9)
+            keyClick(Qt.Key_B, Qt.ControlModifier)
+            keyClick(Qt.Key_S, Qt.ControlModifier)
+            waitForMain()
+            var lst = null
+            tryVerify(function () {
+                lst = notesOfDay(strDay)
+                return lst.length === 1
+            }, 5000)
+            verify(/font-weight:(600|700)[^>]*>kelp/.test(lst[0]["content"]), lst[0]["content"])
+            compare(lst[0]["title"], "bold kelp")
+        }
+
+        // The picture dialog offers every picture Qt reads here, whatever the case of its
+        // name, and starts in the Pictures folder.
+        function test_pictureFilter_data() {
+            return [
+                { tag: "IMG_0001.JPG", name: "IMG_0001.JPG", shown: true },
+                { tag: "photo.jpeg", name: "photo.jpeg", shown: true },
+                { tag: "Shot.PNG", name: "Shot.PNG", shown: true },
+                { tag: "anim.gif", name: "anim.gif", shown: true },
+                { tag: "new.WebP", name: "new.WebP", shown: true },
+                { tag: "old.bmp", name: "old.bmp", shown: true },
+                { tag: "notes.txt", name: "notes.txt", shown: false },
+                { tag: "jpg without a dot", name: "jpg", shown: false },
+                { tag: "photo.jpg.txt", name: "photo.jpg.txt", shown: false }
+            ]
+        }
+
+        function globToRegExp(strGlob) {
+            var str = "^"
+            for (var i = 0; i < strGlob.length; i++) {
+                var ch = strGlob.charAt(i)
+                if (ch === "*")
+                    str += ".*"
+                else if (ch === "?")
+                    str += "."
+                else if (ch === "[") {
+                    var nEnd = strGlob.indexOf("]", i)
+                    str += strGlob.substring(i, nEnd + 1)
+                    i = nEnd
+                } else
+                    str += ch.replace(/[.+^${}()|\\]/g, "\\$&")
+            }
+            return new RegExp(str + "$")
+        }
+
+        function test_pictureFilter(data) {
+            var dialog = editor.makePictureDialog()
+            compare(String(dialog.folder), String(dialog.shortcuts.pictures))
+            var lstFilters = dialog.nameFilters
+            compare(lstFilters.length, 1)
+            var strPatterns = /\(([^)]*)\)/.exec(lstFilters[0])[1]
+            var lstPatterns = strPatterns.split(" ")
+            var bShown = false
+            for (var i = 0; i < lstPatterns.length; i++)
+                bShown = bShown || globToRegExp(lstPatterns[i]).test(data.name)
+            compare(bShown, data.shown)
+        }
+
         function test_finishShortcuts_data() {
             return [
                 { tag: "Ctrl+S", key: Qt.Key_S, day: "2015-03-11" },

@@ -24,11 +24,10 @@ FocusScope {
 
     // The question's size: readable in a small window, never over the buttons.
     readonly property real questionSize: Math.max(14, Math.min(28, referSize * 0.05))
+    // The buttons' texts fit the buttons, longer words ("Keep editing") included.
+    readonly property real buttonFontSize: Math.min(referSize * 0.15 * 0.4, questionSize * 1.4)
 
     Keys.onEscapePressed: cancel()
-    // Tab keeps to the two buttons while the question is open.
-    Keys.onTabPressed: switchFocus()
-    Keys.onBacktabPressed: switchFocus()
 
     function switchFocus() {
         if (btnOkId.activeFocus)
@@ -88,7 +87,11 @@ FocusScope {
         width: confirmFrameId.referSize * 0.5
         height: confirmFrameId.referSize * 0.15
         text: confirmFrameId.textOk
+        fontSize: confirmFrameId.buttonFontSize
         bkColor: Theme.background
+        // Tab keeps to the two buttons while the question is open.
+        Keys.onTabPressed: confirmFrameId.switchFocus()
+        Keys.onBacktabPressed: confirmFrameId.switchFocus()
         onClicked: confirmFrameId.ok()
     }
 
@@ -101,7 +104,10 @@ FocusScope {
         height: confirmFrameId.referSize * 0.15
         text: confirmFrameId.textCancel
         textClr: Theme.positive
+        fontSize: confirmFrameId.buttonFontSize
         bkColor: Theme.background
+        Keys.onTabPressed: confirmFrameId.switchFocus()
+        Keys.onBacktabPressed: confirmFrameId.switchFocus()
         onClicked: confirmFrameId.cancel()
     }
 }

@@ -10,6 +10,8 @@ Item {
     property alias textClr: textId.color
     property alias bkColor: hoverId.bkColor
     property string imgSrc: ""
+    // The text's size: 80% of the button's height unless the owner asks for less.
+    property real fontSize: height * 0.8
 
     signal clicked()
 
@@ -66,7 +68,7 @@ Item {
             id: textId
             anchors.verticalCenter: parent.verticalCenter
             font.family: GlobalJs.fontFamily
-            font.pixelSize: Math.max(1, pushButtonId.height * 0.8)
+            font.pixelSize: Math.max(1, pushButtonId.fontSize)
             color: Theme.text
         }
     }

@@ -61,6 +61,13 @@ TestCase {
                 id: frameId
                 textConfirm: "Really?"
             }
+            // Something else to focus: Tab must not reach it while the question is open.
+            PushButton {
+                objectName: "outside"
+                width: 50
+                height: 20
+                text: "outside"
+            }
         }
     }
 
@@ -312,6 +319,9 @@ TestCase {
         var pos = question.mapToItem(frame, 0, 0)
         verify(pos.y + question.height <= ok.y, "question ends above \"Ok\"")
         verify(pos.x >= 0 && pos.x + question.width <= data.w)
+        // A long answer still fits its button.
+        frame.textCancel = "Keep editing"
+        verify(cancel.implicitWidth <= cancel.width, cancel.implicitWidth + " > " + cancel.width)
 
         var spyOk = createTemporaryObject(spyComp, rootId, {"target": frame, "signalName": "ok"})
         var spyCancel = createTemporaryObject(spyComp, rootId, {"target": frame,
@@ -331,6 +341,9 @@ TestCase {
         compare(spyCancel.count, 2)
         keyClick(Qt.Key_Tab)
         verify(ok.activeFocus)
+        keyClick(Qt.Key_Tab)
+        verify(cancel.activeFocus, "Tab stays with the question")
+        keyClick(Qt.Key_Tab)
         keyClick(Qt.Key_Return)
         compare(spyOk.count, 2)
     }

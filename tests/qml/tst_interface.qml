@@ -64,6 +64,7 @@ Item {
                 main.stackView.pop({ "immediate": true })
             tryCompare(main.stackView, "busy", false)
             main.hideError()
+            main.msgBar.infoTimeout = 5000
             main.strLoginAttempt = ""
             if (main.noteView.strFilter !== "")
                 main.noteView.clearSearch()
@@ -292,6 +293,8 @@ Item {
         }
 
         function test_accountMessages(data) {
+            // Information stays while this test reads it, however slow the machine.
+            main.msgBar.infoTimeout = 600000
             if (data.known)
                 noteMgt.saveUser({ "name": data.name, "pwd": Qt.md5("pw-" + data.name) })
             main.noteView.login()

@@ -548,13 +548,16 @@ Item {
             mouseClick(editor.textArea)
             typeText("text")
             var nLength = editor.textArea.length
-            main.msgBar.visible = false
+            main.hideError()
             editor.insertPicture(Qt.resolvedUrl(data.file))
             tryVerify(function () { return main.msgBar.visible }, 10000)
             verify(main.msgBar.text.indexOf(data.message) >= 0, main.msgBar.text)
             compare(editor.textArea.length, nLength)
             compare(editor.strPictureJob, "")
+            // The typed text is a change: Cancel asks before it goes.
             mouseClick(child(editor, "btnCancel"))
+            verify(editor.discardFrame.visible)
+            mouseClick(editor.discardFrame.okButton)
             waitForMain()
         }
 

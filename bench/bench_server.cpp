@@ -6,11 +6,18 @@
 // server's peak memory.
 //
 //   bench_server [--db sqlite|postgresql://...] [--ceiling] [--clients 50] [--seconds 20]
-//                [--threads 16] [--server-log FILE]
+//                [--threads 16] [--server-log FILE] [--slow N] [--flood N]
+//
+// --slow N opens N connections alongside that send their headers one byte a second;
+// --flood N opens N connections that send header lines without end, each reconnecting
+// when the server closes it. Logins answered "busy" (503) are tried again after 50 ms,
+// as the service asks; they are counted apart. On SQLite the largest and the final
+// size of the write-ahead log are reported too.
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -19,6 +26,10 @@
 #include <QUuid>
 
 #include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -84,6 +95,56 @@ double cpuMs(qint64 nPid)
     return (lst.at(11).toDouble() + lst.at(12).toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
 }
 
+// A raw connection to the loopback port; -1 on failure.
+int connectRaw(int nPort)
+{
+    const int nFd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(nPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (nFd < 0 || ::connect(nFd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        if (nFd >= 0)
+            ::close(nFd);
+        return -1;
+    }
+    timeval tv{1, 0};
+    ::setsockopt(nFd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return nFd;
+}
+
+// Hostile clients for the soak: slow drips and header floods, until bStop.
+void runHostile(int nPort, bool bFlood, const std::atomic<bool> &bStop, std::atomic<long> &nCut)
+{
+    const std::string strStart = "POST /mobile/login HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const std::string strLine = "X-Flood: " + std::string(1000, 'f') + "\r\n";
+    const std::string strSlow = strStart + "X-Slow: " + std::string(4000, 's');
+    while (!bStop) {
+        const int nFd = connectRaw(nPort);
+        if (nFd < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        bool bOpen = ::send(nFd, strStart.data(), strStart.size(), MSG_NOSIGNAL) > 0;
+        for (size_t i = 0; bOpen && !bStop; ++i) {
+            if (bFlood) {
+                bOpen = ::send(nFd, strLine.data(), strLine.size(), MSG_NOSIGNAL) > 0;
+            } else {
+                bOpen = ::send(nFd, strSlow.data() + i % strSlow.size(), 1, MSG_NOSIGNAL) > 0;
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+        }
+        if (!bOpen)
+            ++nCut;
+        ::close(nFd);
+    }
+}
+
+qint64 fileSize(const QString &strPath)
+{
+    return QFileInfo(strPath).size();
+}
+
 long peakMemoryKb(qint64 nPid)
 {
     QFile file(QStringLiteral("/proc/%1/status").arg(nPid));
@@ -106,6 +167,8 @@ int main(int argc, char *argv[])
     QString strThreads = QStringLiteral("16");
     int nClients = 50;
     int nSeconds = 20;
+    int nSlow = 0;
+    int nFlood = 0;
     const QStringList lstArgs = app.arguments();
     for (int i = 1; i < lstArgs.size(); ++i) {
         const QString &str = lstArgs.at(i);
@@ -124,13 +187,20 @@ int main(int argc, char *argv[])
         } else if (str == QLatin1String("--clients")) {
             nClients = qMax(1, strNext.toInt());
             ++i;
+        } else if (str == QLatin1String("--slow")) {
+            nSlow = qMax(0, strNext.toInt());
+            ++i;
+        } else if (str == QLatin1String("--flood")) {
+            nFlood = qMax(0, strNext.toInt());
+            ++i;
         } else if (str == QLatin1String("--seconds")) {
             nSeconds = qMax(1, strNext.toInt());
             ++i;
         } else {
             std::fprintf(stderr,
                          "usage: bench_server [--db sqlite|postgresql://...] [--ceiling]"
-                         " [--clients N] [--seconds S] [--threads N] [--server-log FILE]\n");
+                         " [--clients N] [--seconds S] [--threads N] [--server-log FILE]"
+                         " [--slow N] [--flood N]\n");
             return 2;
         }
     }
@@ -156,7 +226,10 @@ int main(int argc, char *argv[])
                       QStringLiteral("--db"),
                       strUrl,
                       QStringLiteral("--threads"),
-                      strThreads});
+                      strThreads,
+                      // Every client of the benchmark comes from 127.0.0.1.
+                      QStringLiteral("--max-per-client"),
+                      QString::number(nClients + 64)});
         strLabel = strDb == QLatin1String("sqlite") ? QStringLiteral("kelpo-server, SQLite")
                                                     : QStringLiteral("kelpo-server, PostgreSQL");
     }
@@ -206,6 +279,7 @@ int main(int argc, char *argv[])
 
     std::vector<CClientResult> lstResults(static_cast<size_t>(nClients));
     std::atomic<bool> bGo{false};
+    std::atomic<long> nBusy{0};
     Clock::time_point deadline;
     std::vector<std::thread> lstThreads;
     for (int i = 0; i < nClients; ++i) {
@@ -222,14 +296,22 @@ int main(int argc, char *argv[])
                 std::this_thread::yield();
             double dMs = 0;
             std::string strError;
-            const QJsonObject login = postJson(nPort,
-                                               "login",
-                                               {{"lang", "en", "", ""},
-                                                {"login_from", "OTHER_3_0", "", ""},
-                                                {"name", lstNames[size_t(i)], "", ""},
-                                                {"pwd", g_strPwd, "", ""}},
-                                               dMs,
-                                               strError);
+            QJsonObject login;
+            for (;;) {
+                strError.clear();
+                login = postJson(nPort,
+                                 "login",
+                                 {{"lang", "en", "", ""},
+                                  {"login_from", "OTHER_3_0", "", ""},
+                                  {"name", lstNames[size_t(i)], "", ""},
+                                  {"pwd", g_strPwd, "", ""}},
+                                 dMs,
+                                 strError);
+                if (strError != "login: HTTP 503" || Clock::now() >= deadline)
+                    break;
+                ++nBusy;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
             record(dMs, strError);
             const std::string strUserId = std::to_string(
                 login.value(QStringLiteral("user_id")).toInt());
@@ -282,6 +364,24 @@ int main(int argc, char *argv[])
             }
         });
     }
+    std::atomic<bool> bStopHostile{false};
+    std::atomic<long> nCut{0};
+    std::vector<std::thread> lstHostile;
+    for (int i = 0; i < nSlow + nFlood; ++i)
+        lstHostile.emplace_back([&, i] { runHostile(nPort, i >= nSlow, bStopHostile, nCut); });
+    const QString strWal = strDb == QLatin1String("sqlite") && !bCeiling
+                               ? dir.filePath(QStringLiteral("bench.db-wal"))
+                               : QString();
+    std::atomic<bool> bStopSampling{false};
+    std::atomic<qint64> nWalPeak{0};
+    std::thread threadSample([&] {
+        while (!bStopSampling) {
+            if (!strWal.isEmpty())
+                nWalPeak = std::max<qint64>(nWalPeak, fileSize(strWal));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+
     const double dCpuBefore = cpuMs(server.processId());
     const auto start = Clock::now();
     deadline = start + std::chrono::seconds(nSeconds);
@@ -289,6 +389,15 @@ int main(int argc, char *argv[])
     for (std::thread &thread : lstThreads)
         thread.join();
     const double dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    bStopHostile = true;
+    for (std::thread &thread : lstHostile)
+        thread.join();
+    bStopSampling = true;
+    threadSample.join();
+    // The log once the writers have paused for a moment.
+    if (!strWal.isEmpty())
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+    const qint64 nWalEnd = strWal.isEmpty() ? -1 : fileSize(strWal);
 
     std::vector<double> lstAll;
     long nErrors = 0;
@@ -323,6 +432,17 @@ int main(int argc, char *argv[])
         nErrors,
         nPeakKb / 1024,
         lstAll.empty() ? 0.0 : dCpu / double(lstAll.size()));
+    if (nSlow + nFlood > 0)
+        std::printf("  hostile connections: %d slow, %d flooding; %ld cut off by the server\n",
+                    nSlow,
+                    nFlood,
+                    long(nCut));
+    if (nBusy > 0)
+        std::printf("  logins answered busy and tried again: %ld\n", long(nBusy));
+    if (!strWal.isEmpty())
+        std::printf("  write-ahead log: largest %.1f MiB, 3 s after the load %.1f MiB\n",
+                    double(nWalPeak) / 1048576.0,
+                    double(nWalEnd) / 1048576.0);
     if (nErrors > 0)
         std::printf("  first error: %s\n", strFirstError.c_str());
     return nErrors > 0 && !bCeiling ? 1 : 0;

@@ -4,6 +4,7 @@
 #include "noteservice.h"
 #include "protocol.h"
 #include "serverconfig.h"
+#include "validation.h"
 
 #include <QJsonDocument>
 
@@ -477,7 +478,8 @@ private:
                 request.m_fields.insert(strName,
                                         nSize == 0
                                             ? QString(QLatin1String(""))
-                                            : QString::fromUtf8(baBody.constData() + nData, nSize));
+                                            : Validation::fromUtf8(baBody.constData() + nData,
+                                                                   nSize));
             }
             nPos = nNext + 2;
         }

@@ -6,6 +6,7 @@
 #include "validation.h"
 
 #include <QCryptographicHash>
+#include <QDate>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariantMap>
@@ -78,6 +79,22 @@ CNotes::CNotes(CServerDb &db)
     : m_db(db)
 {}
 
+// SQLite drops a byte order mark at the start of text bound as UTF-16, as Qt binds
+// text: the note's text goes in as UTF-8 bytes and becomes text in the statement.
+QString CNotes::placeholder(const QString &strColumn) const
+{
+    return strColumn == QLatin1String("content") && !m_db.isPostgres()
+               ? QStringLiteral("CAST(? AS TEXT)")
+               : QStringLiteral("?");
+}
+
+QVariant CNotes::bindable(const QString &strColumn, const QVariant &value) const
+{
+    return strColumn == QLatin1String("content") && !m_db.isPostgres()
+               ? QVariant(value.toString().toUtf8())
+               : value;
+}
+
 bool CNotes::parseNoteFields(const CServiceFields &fields,
                              CNoteFields &note,
                              QString &strError) const
@@ -87,6 +104,7 @@ bool CNotes::parseNoteFields(const CServiceFields &fields,
         strError = QStringLiteral("\"uuid\" is not a UUID.");
         return false;
     }
+    note.m_strUuid = Validation::normalUuid(note.m_strUuid);
 
     note.m_strSetAt = fields.value(Protocol::Field::kSetAt).trimmed();
     if (Validation::isDay(note.m_strSetAt))
@@ -161,9 +179,11 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
     QVariantList lstValues = {note.m_strUuid.isEmpty() ? QVariant(QVariant::String)
                                                        : QVariant(note.m_strUuid),
                               reply.m_nUserId};
+    QStringList lstPlaceholders = {QStringLiteral("?"), QStringLiteral("?")};
     for (auto it = mapNew.constBegin(); it != mapNew.constEnd(); ++it) {
         lstColumns << it.key();
-        lstValues << it.value();
+        lstPlaceholders << placeholder(it.key());
+        lstValues << bindable(it.key(), it.value());
     }
     QStringList lstSet;
     for (auto it = mapChange.constBegin(); it != mapChange.constEnd(); ++it)
@@ -171,8 +191,7 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
 
     QString strSql = QStringLiteral("INSERT INTO note (%1) VALUES (%2)")
                          .arg(lstColumns.join(QLatin1String(", ")),
-                              QString(QStringLiteral("?, ")).repeated(lstColumns.size() - 1)
-                                  + QStringLiteral("?"));
+                              lstPlaceholders.join(QLatin1String(", ")));
     if (!note.m_strUuid.isEmpty()) {
         // One statement decides between insert and newer-wins update, so that two
         // requests with one UUID at once still leave one note.
@@ -260,8 +279,8 @@ void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSer
         QStringList lstSet;
         QVariantList lstValues;
         for (auto it = mapChange.constBegin(); it != mapChange.constEnd(); ++it) {
-            lstSet << it.key() + QStringLiteral(" = ?");
-            lstValues << it.value();
+            lstSet << it.key() + QStringLiteral(" = ") + placeholder(it.key());
+            lstValues << bindable(it.key(), it.value());
         }
         lstValues << nNoteId << note.m_strUpdatedAt;
         if (!m_db.execQuery(query,
@@ -285,21 +304,26 @@ void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, 
     if (!bMonth || nMonth < 1 || nMonth > 12)
         return reply.fail(QStringLiteral("\"time_month\" is not a month from 1 to 12."));
 
-    auto monthStart = [](int nY, int nM) {
-        return QStringLiteral("%1-%2-01")
-            .arg(nY, 4, 10, QLatin1Char('0'))
-            .arg(nM, 2, 10, QLatin1Char('0'));
+    // The month's first and last moments: a bound in the next month would read
+    // "10000-01-01" after December 9999, which sorts before every day of that year.
+    const QDate dtFirst(nYear, nMonth, 1);
+    const QString strFrom = dtFirst.toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+    const QString strTo = dtFirst.addMonths(1).addDays(-1).toString(
+        QStringLiteral("yyyy-MM-dd 23:59:59"));
+    // QDate writes years below 1000 with fewer digits.
+    auto padYear = [](QString str) {
+        while (str.indexOf(QLatin1Char('-')) < 4)
+            str.prepend(QLatin1Char('0'));
+        return str;
     };
-    const QString strFrom = monthStart(nYear, nMonth);
-    const QString strTo = nMonth == 12 ? monthStart(nYear + 1, 1) : monthStart(nYear, nMonth + 1);
 
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT %1 FROM note WHERE user_id = ? AND set_at >= ?"
-                                       " AND set_at < ? ORDER BY set_at, id")
+                                       " AND set_at <= ? ORDER BY set_at, id")
                             .arg(NoteJson::noteColumns(m_db.isPostgres())),
-                        {reply.m_nUserId, strFrom, strTo},
+                        {reply.m_nUserId, padYear(strFrom), padYear(strTo)},
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
     NoteJson::appendNoteList(reply.m_baJson, query);
@@ -365,7 +389,7 @@ void CNotes::getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServic
     qint64 nNoteId = Validation::parseId(fields.value(Protocol::Field::kNoteId).trimmed());
     if (nNoteId == 0)
         nNoteId = Validation::parseId(fields.value(Protocol::Field::kId).trimmed());
-    const QString strUuid = fields.value(Protocol::Field::kUuid).trimmed();
+    const QString strUuid = Validation::normalUuid(fields.value(Protocol::Field::kUuid).trimmed());
     if (nNoteId < 0)
         return reply.fail(QStringLiteral("\"note_id\" is not a note id."));
     if (nNoteId == 0 && strUuid.isEmpty())

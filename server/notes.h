@@ -4,6 +4,7 @@
 #include "servicereply.h"
 
 #include <QSqlDatabase>
+#include <QVariant>
 
 class CServerDb;
 
@@ -23,6 +24,9 @@ public:
 private:
     struct CNoteFields;
     bool parseNoteFields(const CServiceFields &fields, CNoteFields &note, QString &strError) const;
+
+    QString placeholder(const QString &strColumn) const;
+    QVariant bindable(const QString &strColumn, const QVariant &value) const;
 
     CServerDb &m_db;
 };

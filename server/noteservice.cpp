@@ -3,6 +3,7 @@
 #include "protocol.h"
 #include "serverconfig.h"
 #include "serverdb.h"
+#include "validation.h"
 
 CNoteService::CNoteService(CServerDb &db, const CServerConfig &config)
     : m_db(db)
@@ -56,7 +57,9 @@ CNoteService::CReply CNoteService::handle(CServiceRequest &request)
     } else if (m_accounts.authenticate(db, request.m_fields, reply)) {
         for (auto itLarge = request.m_hashLarge.begin(); itLarge != request.m_hashLarge.end();
              ++itLarge) {
-            request.m_fields.insert(itLarge.key(), QString::fromUtf8(itLarge.value()));
+            request.m_fields.insert(itLarge.key(),
+                                    Validation::fromUtf8(itLarge.value().constData(),
+                                                         itLarge.value().size()));
             itLarge.value().clear();
         }
         (m_notes.*(it->m_pNotes))(db, request.m_fields, reply);

@@ -2,6 +2,7 @@
 
 #include "kelpolog.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -292,7 +293,22 @@ QSqlDatabase CServerDb::connection(QString &strError)
     t_connection.m_db = db;
     if (!db.open()) {
         strError = db.lastError().text();
-        qCWarning(lcServer) << "Fail to open db: " << describe() << strError;
+        // While the database is down every request fails here: one line every ten
+        // seconds says so, with the count of those left out.
+        static std::atomic<qint64> s_nLastLine{0};
+        static std::atomic<int> s_nLeftOut{0};
+        const qint64 nNow = QDateTime::currentMSecsSinceEpoch();
+        qint64 nLast = s_nLastLine;
+        if (nNow - nLast >= 10000 && s_nLastLine.compare_exchange_strong(nLast, nNow)) {
+            const int nLeftOut = s_nLeftOut.exchange(0);
+            if (nLeftOut > 0)
+                qCWarning(lcServer) << "Fail to open db: " << describe() << strError << "(and"
+                                    << nLeftOut << "more since the last line)";
+            else
+                qCWarning(lcServer) << "Fail to open db: " << describe() << strError;
+        } else {
+            ++s_nLeftOut;
+        }
         return db;
     }
     QSqlQuery query(db);

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QTextCodec>
 
 // Checked by hand: Qt's parser consults the local time zone, which costs a system
 // call and a global lock.
@@ -122,4 +123,20 @@ QString Validation::nameProblem(const QString &strName)
     if (strName.size() > 64)
         return QStringLiteral("The name is longer than 64 characters.");
     return QString();
+}
+
+QString Validation::normalUuid(const QString &str)
+{
+    if (!isUuid(str))
+        return str;
+    const QString strLower = str.toLower();
+    return strLower.startsWith(QLatin1Char('{')) ? strLower
+                                                 : QLatin1Char('{') + strLower + QLatin1Char('}');
+}
+
+QString Validation::fromUtf8(const char *pData, int nSize)
+{
+    static QTextCodec *const s_pCodec = QTextCodec::codecForName("UTF-8");
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    return s_pCodec->toUnicode(pData, nSize, &state);
 }

@@ -14,6 +14,10 @@ bool isDay(const QString &str);
 bool isHex(const QString &str, int nSize);
 // A braced UUID as the application writes it, or the bare 36 characters.
 bool isUuid(const QString &str);
+// A UUID in the form the application writes: braced, lower case. Other texts as given.
+QString normalUuid(const QString &str);
+// UTF-8 to text, keeping a leading byte order mark (it belongs to a note's text).
+QString fromUtf8(const char *pData, int nSize);
 // A positive id from a form field; 0 when empty, -1 when malformed.
 qint64 parseId(const QString &str);
 

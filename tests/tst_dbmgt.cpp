@@ -63,6 +63,9 @@ private slots:
     void clearDbAndLog();
     void resultsArriveInRequestOrder();
     void unopenableFolderAnswersWithErrors();
+    void closingStoresEveryQueuedWrite_data();
+    void closingStoresEveryQueuedWrite();
+    void logIsBounded();
     void killedWriterLosesNoAnsweredNote();
 
 private:
@@ -863,6 +866,63 @@ void TestDbMgt::unopenableFolderAnswersWithErrors()
         QVERIFY(!mapResult.contains(str("id")));
         QVERIFY(!mapResult.contains(str("result")));
     }
+}
+
+void TestDbMgt::closingStoresEveryQueuedWrite_data()
+{
+    QTest::addColumn<int>("queued");
+    QTest::newRow("none") << 0;
+    QTest::newRow("one") << 1;
+    QTest::newRow("50") << 50;
+    QTest::newRow("200") << 200;
+}
+
+// The store is closed at once after the writes are queued (the program quitting): every
+// one of them is in the file afterwards.
+void TestDbMgt::closingStoresEveryQueuedWrite()
+{
+    QFETCH(int, queued);
+    for (int i = 0; i < queued; ++i)
+        m_pDbMgt->insertNoteItem(QVariantMap{{str("title"), QStringLiteral("queued %1").arg(i)},
+                                             {str("content"), QString(2000, QLatin1Char('x'))}});
+    const QVariantList lstCount = fileRows(str("SELECT count(*) FROM note"));
+    QCOMPARE(lstCount.value(0).toInt(), queued);
+    QVERIFY(!QFile::exists(CThreadDb::unfinishedFile(m_pDir->filePath(str("local.db")))));
+}
+
+// The log keeps 30 days and 10 000 rows, trimmed at start.
+void TestDbMgt::logIsBounded()
+{
+    stopStore();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(str("QSQLITE"), str("writer"));
+        db.setDatabaseName(m_pDir->filePath(str("local.db")));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        // The store made the file and its tables at the start of the test.
+        QVERIFY(q.exec(str("DELETE FROM log")));
+        QVERIFY(db.transaction());
+        const QString strOld = QDateTime::currentDateTime().addDays(-31).toString(
+            str("yyyy-MM-dd hh:mm:ss"));
+        const QString strNew = QDateTime::currentDateTime().addDays(-1).toString(
+            str("yyyy-MM-dd hh:mm:ss"));
+        QVERIFY(q.prepare(str("INSERT INTO log (log_type, log_at) VALUES (:t, :at)")));
+        for (int i = 0; i < 12500; ++i) {
+            q.bindValue(str(":t"), i < 500 ? str("old") : str("new"));
+            q.bindValue(str(":at"), i < 500 ? strOld : strNew);
+            QVERIFY(q.exec());
+        }
+        QVERIFY(db.commit());
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(str("writer"));
+    startStore();
+    m_pDbMgt->getNoteIdList(1);
+    QCOMPARE(fileRows(str("SELECT count(*) FROM log WHERE log_type = 'old'")).value(0).toInt(), 0);
+    QCOMPARE(fileRows(str("SELECT count(*) FROM log")).value(0).toInt(), 10000);
+    // The newest are kept.
+    QCOMPARE(fileRows(str("SELECT max(id) FROM log")).value(0).toInt(), 12500);
 }
 
 void TestDbMgt::killedWriterLosesNoAnsweredNote()

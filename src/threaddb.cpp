@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -321,7 +322,8 @@ void CThreadDb::tidyUp()
     if (!execPrepared(kLogTrimByAge, mapCutoff) || !exec(kLogTrimByCount)
         || !exec(QStringLiteral("UPDATE note SET md5 = NULL WHERE md5 IS NOT NULL"
                                 " AND IFNULL(content_size, 0) <= 0 AND IFNULL(content, '') = ''")))
-        qCWarning(lcStore) << "tidying up" << m_strDbName << "failed:" << m_pQuery->lastError().text();
+        qCWarning(lcStore) << "tidying up" << m_strDbName
+                           << "failed:" << m_pQuery->lastError().text();
     m_pQuery->finish();
 }
 
@@ -388,12 +390,33 @@ void CThreadDb::recordIdentity()
     m_nDevice = quint64(st.st_dev);
     m_nInode = quint64(st.st_ino);
     m_baHeader.clear();
-    QFile file(m_strDbName);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray ba = file.read(kHeaderSize);
-        if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic))
-            m_baHeader = stableHeader(ba);
+    const QByteArray ba = readHeader();
+    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic))
+        m_baHeader = stableHeader(ba);
+}
+
+// The file's first bytes, read through the descriptor that SQLite has open on it. Opening
+// and closing a descriptor of our own would drop SQLite's locks on the file: POSIX releases
+// all of a process's locks on a file when any of its descriptors for it is closed.
+QByteArray CThreadDb::readHeader()
+{
+    const QDir dirFds(QStringLiteral("/proc/self/fd"));
+    for (const QString &strFd :
+         dirFds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        bool bOk = false;
+        const int nFd = strFd.toInt(&bOk);
+        struct stat st = {};
+        if (!bOk || ::fstat(nFd, &st) != 0 || quint64(st.st_dev) != m_nDevice
+            || quint64(st.st_ino) != m_nInode)
+            continue;
+        QByteArray ba(kHeaderSize, '\0');
+        const ssize_t nRead = ::pread(nFd, ba.data(), size_t(kHeaderSize), 0);
+        if (nRead < 0)
+            return QByteArray();
+        ba.truncate(int(nRead));
+        return ba;
     }
+    return QByteArray();
 }
 
 QString CThreadDb::lostIdentity()
@@ -405,10 +428,7 @@ QString CThreadDb::lostIdentity()
         return kKindDeleted;
     if (quint64(st.st_dev) != m_nDevice || quint64(st.st_ino) != m_nInode)
         return kKindReplaced;
-    QFile file(m_strDbName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray ba = file.read(kHeaderSize);
+    const QByteArray ba = readHeader();
     // A file still without its first page (a new database in write-ahead mode) gets its
     // header at the first checkpoint.
     if (ba.isEmpty())

@@ -56,7 +56,7 @@ public:
     static constexpr int kLogKeepDays = 30;
     static constexpr int kLogKeepRows = 10000;
     static constexpr int kLogTrimEvery = 1000;
-    static const QString kLogTrimByAge;   // binds :cutoff
+    static const QString kLogTrimByAge; // binds :cutoff
     static const QString kLogTrimByCount;
     // "log_at" of the oldest entry that is kept.
     static QString logCutoff();
@@ -95,6 +95,7 @@ private:
     // Empty while the open file is the one at the path; otherwise kKindDeleted or
     // kKindReplaced.
     QString lostIdentity();
+    QByteArray readHeader();
     void keepLostFile(const QString &strKind);
     void setOpenError(const QString &strKind, const QString &strReason);
     bool runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult);

@@ -66,6 +66,7 @@ private slots:
     void closingStoresEveryQueuedWrite_data();
     void closingStoresEveryQueuedWrite();
     void logIsBounded();
+    void fileIsLockedAgainstAnotherProcess();
     void killedWriterLosesNoAnsweredNote();
 
 private:
@@ -923,6 +924,52 @@ void TestDbMgt::logIsBounded()
     QCOMPARE(fileRows(str("SELECT count(*) FROM log")).value(0).toInt(), 10000);
     // The newest are kept.
     QCOMPARE(fileRows(str("SELECT max(id) FROM log")).value(0).toInt(), 12500);
+}
+
+// Kelpo started twice on one diary: the second process is refused every request, reads and
+// writes, for as long as the first one runs, and gets the file at its next request after.
+void TestDbMgt::fileIsLockedAgainstAnotherProcess()
+{
+    stopStore();
+    QProcess writer;
+    writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    writer.start(str(KELPO_BINARY_DIR "/dbmgt_crash_writer"),
+                 QStringList{m_pDir->path(), str("100000")});
+    QVERIFY2(writer.waitForStarted(), qPrintable(writer.errorString()));
+    QByteArray baOut;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            baOut += writer.readAllStandardOutput();
+            return baOut.count('\n') >= 50 || writer.state() == QProcess::NotRunning;
+        },
+        60000));
+    QCOMPARE(writer.state(), QProcess::Running);
+
+    startStore();
+    for (const QString &strUuid :
+         {m_pDbMgt->getNoteListByDay(QDate(2024, 1, 1)),
+          m_pDbMgt->insertNoteItem(QVariantMap{{str("title"), str("second window")}}),
+          m_pDbMgt->getDayNoteCount(QDate(2024, 1, 1))}) {
+        const QVariantMap mapResult = result(strUuid);
+        QVERIFY2(mapResult.contains(str("error")), qPrintable(strUuid));
+        QCOMPARE(mapResult.value(str("error_kind")).toString(), str("locked"));
+        QVERIFY(!mapResult.contains(str("id")));
+    }
+    writer.kill();
+    QVERIFY(writer.waitForFinished(30000));
+
+    const QVariantMap mapResult = result(
+        m_pDbMgt->insertNoteItem(QVariantMap{{str("title"), str("after the first quit")}}));
+    QVERIFY2(!mapResult.contains(str("error")),
+             qPrintable(mapResult.value(str("error")).toString()));
+    QCOMPARE(fileRows(str("SELECT count(*) FROM note WHERE title = 'second window'"))
+                 .value(0)
+                 .toInt(),
+             0);
+    QCOMPARE(fileRows(str("SELECT count(*) FROM note WHERE title = 'after the first quit'"))
+                 .value(0)
+                 .toInt(),
+             1);
 }
 
 void TestDbMgt::killedWriterLosesNoAnsweredNote()

@@ -248,7 +248,7 @@ void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSer
                         {bById ? QVariant(nNoteId) : QVariant(note.m_strUuid), reply.m_nUserId}))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("update_note_item"));
     if (!query.next())
-        return reply.fail(QStringLiteral("The note does not exist."));
+        return reply.fail(Protocol::Error::kNoNote);
     nNoteId = query.value(0).toLongLong();
     const QString strStoredUuid = query.value(1).toString();
     query.finish();

@@ -4,6 +4,7 @@
 #include "sqlbuilder.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace {
@@ -26,7 +27,7 @@ const QString kMonthServerDeletion = QStringLiteral("UPDATE note SET deleted = 1
 // The columns of a note as lists show them: set_at as the bare day.
 const QString kColumns = QStringLiteral(
     "id, server_id, user_id, substr(set_at,1,10) as set_at, created_at, title, content, "
-    "content_size, md5, updated_at, deleted, uuid");
+    "content_size, md5, updated_at, deleted, uuid, sync_state");
 const QString kLive = QStringLiteral("(deleted IS NULL OR deleted != 1)");
 const QString kNoteTable = QStringLiteral("note");
 const QString kUserTable = QStringLiteral("user");
@@ -71,7 +72,8 @@ CDbMgt::CDbMgt(const QString &strDataDir, QObject *parent)
     , m_setNumericField({QStringLiteral("id"),
                          QStringLiteral("user_id"),
                          QStringLiteral("server_id"),
-                         QStringLiteral("deleted")})
+                         QStringLiteral("deleted"),
+                         QStringLiteral("sync_state")})
 {
     const QString strDir = strDataDir.isEmpty()
                                ? QStandardPaths::writableLocation(QStandardPaths::DataLocation)
@@ -178,14 +180,15 @@ QString CDbMgt::clearServerIdsOfMovedUser(const QString &strName,
                                           int nServerId,
                                           const QString &strServerUrl)
 {
-    return prepared(QStringLiteral(
-                        "UPDATE note SET server_id = NULL WHERE server_id > 0 AND user_id IN"
-                        " (SELECT id FROM user WHERE name = :name"
-                        " AND (IFNULL(server_id, 0) != :server_id"
-                        " OR IFNULL(server_url, '') != :server_url))"),
-                    {{QStringLiteral("name"), strName},
-                     {QStringLiteral("server_id"), nServerId},
-                     {QStringLiteral("server_url"), strServerUrl}});
+    return prepared(
+        QStringLiteral(
+            "UPDATE note SET server_id = NULL, sync_state = 1 WHERE server_id > 0 AND user_id IN"
+            " (SELECT id FROM user WHERE name = :name"
+            " AND (IFNULL(server_id, 0) != :server_id"
+            " OR IFNULL(server_url, '') != :server_url))"),
+        {{QStringLiteral("name"), strName},
+         {QStringLiteral("server_id"), nServerId},
+         {QStringLiteral("server_url"), strServerUrl}});
 }
 
 QString CDbMgt::getNoteItem(int nId, int nUserId)
@@ -268,7 +271,8 @@ QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QStrin
 {
     if (strUuid.isEmpty())
         return QString();
-    return prepared(QStringLiteral("UPDATE note SET deleted = 1, updated_at = :updated_at"
+    // A deletion is a change like any other: pending until the service has it.
+    return prepared(QStringLiteral("UPDATE note SET deleted = 1, sync_state = 1, updated_at = :updated_at"
                                    " WHERE uuid = :uuid AND (%1)")
                         .arg(ownership(nUserId)),
                     QVariantMap{{QStringLiteral("updated_at"), strUpdatedAt},
@@ -343,6 +347,89 @@ QString CDbMgt::getNoteListByToDownload()
 QString CDbMgt::getNoteListByToUpload()
 {
     return query(kToUpload.arg(m_nUserId).arg(kLive));
+}
+
+QString CDbMgt::getPendingNoteList()
+{
+    // A note that a writer unaware of the sync state added (no state, no server id) has
+    // never been sent either.
+    return query(QStringLiteral("SELECT * FROM note WHERE (sync_state = 1 OR (sync_state IS NULL"
+                                " AND (server_id IS NULL OR server_id <= 0))) AND (%1)"
+                                " ORDER BY updated_at ASC, id ASC")
+                     .arg(ownership(m_nUserId)));
+}
+
+namespace {
+
+// The condition that picks one version of a note, with its bound values.
+QString versionCondition(const QVariantMap &mapVersion, QVariantMap &mapBind)
+{
+    mapBind.insert(QStringLiteral("v_uuid"), mapVersion.value(QStringLiteral("uuid")).toString());
+    mapBind.insert(QStringLiteral("v_at"),
+                   mapVersion.value(QStringLiteral("updated_at")).toString());
+    if (mapVersion.value(QStringLiteral("deleted")).toInt() == 1)
+        return QStringLiteral("uuid = :v_uuid AND updated_at = :v_at AND deleted = 1");
+    mapBind.insert(QStringLiteral("v_md5"), mapVersion.value(QStringLiteral("md5")).toString());
+    return QStringLiteral(
+        "uuid = :v_uuid AND updated_at = :v_at AND IFNULL(deleted, 0) != 1"
+        " AND (CASE WHEN IFNULL(content_size, 0) <= 0 THEN '' ELSE IFNULL(md5, '') END) = :v_md5");
+}
+
+} // namespace
+
+QString CDbMgt::acknowledgeNote(const QVariantMap &mapVersion, int nServerId)
+{
+    if (mapVersion.value(QStringLiteral("uuid")).toString().isEmpty())
+        return QString();
+    QVariantMap mapBind;
+    const QString strWhere = versionCondition(mapVersion, mapBind);
+    QString strServerId;
+    if (nServerId > 0) {
+        strServerId = QStringLiteral(", server_id = :server_id");
+        mapBind.insert(QStringLiteral("server_id"), nServerId);
+    }
+    return prepared(QStringLiteral(
+                        "UPDATE note SET sync_state = 0%1 WHERE %2 AND IFNULL(sync_state, 1) = 1")
+                        .arg(strServerId, strWhere),
+                    mapBind);
+}
+
+QString CDbMgt::refuseNote(const QVariantMap &mapVersion)
+{
+    if (mapVersion.value(QStringLiteral("uuid")).toString().isEmpty())
+        return QString();
+    QVariantMap mapBind;
+    const QString strWhere = versionCondition(mapVersion, mapBind);
+    return prepared(QStringLiteral(
+                        "UPDATE note SET sync_state = 2 WHERE %1 AND IFNULL(sync_state, 1) = 1")
+                        .arg(strWhere),
+                    mapBind);
+}
+
+QString CDbMgt::writeServiceVersion(const QVariantMap &mapNote)
+{
+    const QString strUuid = mapNote.value(QStringLiteral("uuid")).toString();
+    if (strUuid.isEmpty())
+        return QString();
+    QVariantMap mapBind;
+    QStringList lstSet;
+    for (auto it = mapNote.cbegin(); it != mapNote.cend(); ++it) {
+        if (it.key() == QLatin1String("uuid") || it.key() == QLatin1String("id"))
+            continue;
+        // Column names are the program's own: only plain names pass.
+        if (!QRegularExpression(QStringLiteral("^[a-z_0-9]+$")).match(it.key()).hasMatch())
+            continue;
+        lstSet << QStringLiteral("%1 = :%1").arg(it.key());
+        mapBind.insert(it.key(), it.value());
+    }
+    if (lstSet.isEmpty())
+        return QString();
+    mapBind.insert(QStringLiteral("w_uuid"), strUuid);
+    mapBind.insert(QStringLiteral("w_at"), mapNote.value(QStringLiteral("updated_at")).toString());
+    return prepared(QStringLiteral("UPDATE note SET %1 WHERE uuid = :w_uuid"
+                                   " AND NOT (IFNULL(sync_state, 0) = 1 AND updated_at > :w_at)")
+                        .arg(lstSet.join(QStringLiteral(", "))),
+                    mapBind);
 }
 
 QString CDbMgt::getDayNoteCount(const QDate &dt, int nUserId)
@@ -441,9 +528,8 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
         lstStatements << statement(strSql, mapSpec.value(QStringLiteral("data")).toMap());
         // The insert stamps the note as changed now; an imported note keeps its own time.
         if (!updatedAt.toString().isEmpty())
-            lstStatements << statement(QStringLiteral(
-                                           "UPDATE note SET updated_at = :updated_at"
-                                           " WHERE uuid = :uuid"),
+            lstStatements << statement(QStringLiteral("UPDATE note SET updated_at = :updated_at"
+                                                      " WHERE uuid = :uuid"),
                                        {{QStringLiteral("updated_at"), updatedAt},
                                         {QStringLiteral("uuid"),
                                          mapNote.value(QStringLiteral("uuid"))}});

@@ -66,6 +66,18 @@ public slots:
     QString getNoteListByOffset(const QVariantMap &mapData);
     QString getNoteListByToDownload();
     QString getNoteListByToUpload();
+    // Synchronisation state of local changes. The pending changes of the current user
+    // (and of nobody), oldest first.
+    QString getPendingNoteList();
+    // The service has this version of a note (its "uuid", "updated_at", "deleted" and
+    // text digest "md5"; nServerId: its id there, when known): that version is no longer
+    // pending. Any other version, a later one or another within the same second, stays so.
+    QString acknowledgeNote(const QVariantMap &mapVersion, int nServerId);
+    // Writes the service's version of a note (map with "uuid" and "updated_at"), unless
+    // the local copy holds a pending change newer than that version.
+    QString writeServiceVersion(const QVariantMap &mapNote);
+    // The service refused that version for good: not sent again until changed again.
+    QString refuseNote(const QVariantMap &mapVersion);
     QString getDayNoteCount(const QDate &dt, int nUserId = 0);
     QString getDayNoteCountByMonth(const QDate &dt, int nUserId = 0);
     QString getNoteIdList(int nUserId);

@@ -349,6 +349,8 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
     if (!mapData.contains(QStringLiteral("updated_at")))
         mapData.insert(QStringLiteral("updated_at"), strNow);
+    // Pending until the service has this version; sent once it is stored here.
+    mapData.insert(QStringLiteral("sync_state"), 1);
     prepareNoteItem(mapData);
 
     QVariantMap mapContext{{QStringLiteral("data"), mapData},
@@ -362,21 +364,17 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
         mapContext.insert(kSaveOf, strNoteUuid);
         strRequest = m_dbMgt.updateNoteItem(mapData, QStringLiteral("id"));
         registerRequest(strRequest, mapContext);
-        if (mapData.contains(QStringLiteral("uuid")))
-            untracked(m_netMgt.replaceNoteItem(mapData));
     } else if (!strNoteUuid.isEmpty()) {
         mapContext.insert(QStringLiteral("type"), QStringLiteral("replace_note_item"));
         mapContext.insert(kSaveOf, strNoteUuid);
         strRequest = m_dbMgt.replaceNoteItem(mapData, QStringLiteral("uuid"));
         registerRequest(strRequest, mapContext);
-        untracked(m_netMgt.replaceNoteItem(mapData));
     } else {
         strNoteUuid = createUuidString();
         mapData.insert(QStringLiteral("uuid"), strNoteUuid);
         if (!mapData.contains(QStringLiteral("created_at")))
             mapData.insert(QStringLiteral("created_at"), strNow);
         strRequest = queueInsert(mapData);
-        untracked(m_netMgt.insertNoteItem(mapData));
     }
     if (m_mapRequest.contains(strRequest)) {
         QVariantMap mapSaved = m_mapRequest.value(strRequest).toMap();
@@ -395,7 +393,6 @@ void CNoteMgt::deleteNoteItem(QString strNoteUuid)
                      {QStringLiteral("date"), strNow},
                      {QStringLiteral("data"), QVariantMap{{QStringLiteral("uuid"), strNoteUuid}}},
                      {QStringLiteral("user_id"), m_nUserId}});
-    untracked(m_netMgt.updateNoteItem(strNoteUuid, strNow));
 }
 
 void CNoteMgt::replaceNoteItem(QVariantMap map, QString strField)
@@ -560,7 +557,7 @@ void CNoteMgt::onTimeOutDownloadNote()
 
 void CNoteMgt::onTimeOutUploadNote()
 {
-    m_sync.uploadNew();
+    m_sync.uploadPending();
 }
 
 void CNoteMgt::onTimeOutLoginServer()
@@ -672,6 +669,7 @@ void CNoteMgt::onDataReceived(QVariant data)
     }
 
     CRequestResult r;
+    r.mapContext = mapContext;
     r.strType = mapContext.value(QStringLiteral("type")).toString();
     r.mapData = mapContext.value(QStringLiteral("data")).toMap();
     r.mapResult = mapResult;
@@ -707,6 +705,9 @@ void CNoteMgt::onDataReceived(QVariant data)
     if (!strError.isEmpty()) {
         qCWarning(lcNote) << "onDataReceived error: " << strType << strError;
         m_mapRequest.remove(strUuid);
+        r.pEmit = &mapEmit;
+        r.pLog = &mapLog;
+        m_sync.handleError(r, strError);
         if (strError.compare(Protocol::Error::kTokenWrong, Qt::CaseInsensitive) == 0) {
             renewLoginToken();
             return;
@@ -789,8 +790,13 @@ bool CNoteMgt::onNoteSaved(CRequestResult &r)
     refreshNoteCount(mapData.value(QStringLiteral("set_at")).toString());
     if (r.strType == QLatin1String("insert_note_item"))
         mapData.insert(QStringLiteral("id"), r.mapResult.value(QStringLiteral("id")));
+    // A change made here goes to the service as soon as it is stored.
+    const bool bLocalChange = mapData.value(QStringLiteral("sync_state")).toInt() == 1;
+    mapData.remove(QStringLiteral("sync_state"));
     fillDisplayFields(mapData);
     emit appendNoteItemToList(mapData);
+    if (bLocalChange)
+        m_sync.uploadPending();
     return true;
 }
 
@@ -821,6 +827,7 @@ bool CNoteMgt::onNoteDeleted(CRequestResult &r)
     r.pEmit->insert(QStringLiteral("result"), QStringLiteral("success"));
     refreshNoteItem(strNoteUuid);
     emit removeNoteItemToList(strNoteUuid);
+    m_sync.uploadPending();
     return true;
 }
 
@@ -1009,6 +1016,8 @@ bool CNoteMgt::onLoginServerAgain(CRequestResult &r)
     m_netMgt.setLoginInfo(m_nServerId, m_strLoginToken);
     m_timerLoginServer.stop();
     m_login.accepted();
+    // What the expired token kept back goes now.
+    m_sync.uploadPending();
     return true;
 }
 
@@ -1075,6 +1084,11 @@ void CNoteMgt::monthChanged(const QDate &dt)
 void CNoteMgt::storeNote(const QVariantMap &mapNote, const QString &strField)
 {
     replaceNoteItem(mapNote, strField);
+}
+
+void CNoteMgt::tell(const QString &strMessage)
+{
+    emit showError(strMessage);
 }
 
 void CNoteMgt::handleLoginServerError(const QString &strError, const QVariantMap &mapData)

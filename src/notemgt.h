@@ -170,6 +170,7 @@ private:
     void dayChanged(const QString &strSetAt) override;
     void monthChanged(const QDate &dt) override;
     void storeNote(const QVariantMap &mapNote, const QString &strField) override;
+    void tell(const QString &strMessage) override;
 
     bool m_bInit = false;
     int m_nUserId = 0;

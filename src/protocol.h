@@ -88,6 +88,8 @@ inline constexpr QLatin1String kWrongLogin = Detail::word("Wrong name or passwor
 inline constexpr QLatin1String kTooMany = Detail::word("Too many attempts. Try again later.");
 // The service has no room for the request now (status 503).
 inline constexpr QLatin1String kBusy = Detail::word("The service is busy. Try again in a moment.");
+// A change or look-up of a note the account does not hold.
+inline constexpr QLatin1String kNoNote = Detail::word("The note does not exist.");
 } // namespace Error
 
 // Texts of successful answers.

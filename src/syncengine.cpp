@@ -4,7 +4,10 @@
 #include "kelpolog.h"
 #include "netmgt.h"
 #include "noterecord.h"
+#include "protocol.h"
 #include "sqlbuilder.h"
+
+#include <QUuid>
 
 #include <functional>
 
@@ -33,7 +36,10 @@ QStringList CSyncEngine::resultTypes()
             QStringLiteral("upload_note_item"),
             QStringLiteral("sync_download_note_list"),
             QStringLiteral("get_note_item_to_compare"),
-            QStringLiteral("upload_note_uuid")};
+            QStringLiteral("upload_note_uuid"),
+            QStringLiteral("note_list_pending"),
+            QStringLiteral("upload_change"),
+            QStringLiteral("service_item_to_compare")};
 }
 
 bool CSyncEngine::isSyncing() const
@@ -105,12 +111,60 @@ void CSyncEngine::downloadMissingTexts()
                  context(QStringLiteral("note_list_to_download"), QVariantMap()));
 }
 
-void CSyncEngine::uploadNew()
+void CSyncEngine::uploadPending()
 {
     if (!isSyncing())
         return;
-    m_host.track(m_host.store().getNoteListByToUpload(),
-                 context(QStringLiteral("note_list_to_upload"), QVariantMap()));
+    m_host.track(m_host.store().getPendingNoteList(),
+                 context(QStringLiteral("note_list_pending"), QVariantMap()));
+}
+
+bool CSyncEngine::isPending(const QVariantMap &mapLocalItem)
+{
+    return mapLocalItem.value(QStringLiteral("sync_state")).toInt() == 1;
+}
+
+QString CSyncEngine::versionKey(const QVariantMap &mapNote)
+{
+    return mapNote.value(QStringLiteral("uuid")).toString() + QLatin1Char('|')
+           + mapNote.value(QStringLiteral("updated_at")).toString() + QLatin1Char('|')
+           + QString::number(mapNote.value(QStringLiteral("deleted")).toInt()) + QLatin1Char('|')
+           + textDigest(mapNote);
+}
+
+void CSyncEngine::sendChange(const QVariantMap &mapLocalItem)
+{
+    const QString strNoteUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
+    if (strNoteUuid.isEmpty())
+        return;
+    const QString strKey = versionKey(mapLocalItem);
+    if (m_setSending.contains(strKey))
+        return;
+    // The text stays out of the context: the store has it, should it be needed again.
+    QVariantMap mapData = mapLocalItem;
+    if (mapData.value(QStringLiteral("title")).toString().isEmpty()) {
+        // The title as lists show it, from the beginning of the text: the user is told by
+        // it should the service refuse the change.
+        QVariantMap mapTitle{{QStringLiteral("content"),
+                              mapLocalItem.value(QStringLiteral("content")).toString().left(4000)}};
+        fillDisplayFields(mapTitle);
+        mapData.insert(QStringLiteral("title"), mapTitle.value(QStringLiteral("title")));
+    }
+    mapData.remove(QStringLiteral("content"));
+    mapData.insert(QStringLiteral("md5"), textDigest(mapLocalItem));
+    QString strRequest;
+    if (isTombstone(mapLocalItem)) {
+        strRequest = m_host.service().updateNoteItem(strNoteUuid,
+                                                     mapLocalItem
+                                                         .value(QStringLiteral("updated_at"))
+                                                         .toString());
+    } else {
+        strRequest = m_host.service().replaceNoteItem(noteForServer(mapLocalItem));
+    }
+    if (strRequest.isEmpty())
+        return;
+    m_setSending.insert(strKey);
+    m_host.track(strRequest, context(QStringLiteral("upload_change"), mapData));
 }
 
 void CSyncEngine::start()
@@ -211,8 +265,11 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
                 else
                     m_host.untracked(service.updateNoteItem(strLocalUuid, strLocalAt));
             }
+        } else if (mapServerItem.value(QStringLiteral("uuid")).toString() == strLocalUuid) {
+            // Sent as a change of its own, so that the service's acknowledgement ends
+            // its pending state. A newer text also brings back a deleted note.
+            sendChange(mapLocalItem);
         } else {
-            // A newer text also brings back a note that the service holds as deleted.
             // By the service's id: a note there without UUID takes the local one.
             QVariantMap map = noteForServer(mapLocalItem);
             if (nServerNoteId > 0)
@@ -223,6 +280,10 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
             recordServerId();
         return nOrder;
     }
+    // A change made here that the service never had loses: its text stays, as a copy.
+    if (nWinner < 0 && isPending(mapLocalItem) && !bLocalDeleted && !lacksText(mapLocalItem)
+        && (bServerDeleted || textDigest(mapLocalItem) != textDigest(mapServerItem)))
+        keepConflictCopy(mapLocalItem);
     if (nWinner < 0 && bServerDeleted) {
         // Deleted at the service after the last change here.
         if (!bLocalDeleted)
@@ -265,7 +326,8 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
         // A note deleted here and changed later elsewhere comes back.
         if (bLocalDeleted)
             mapServerItem.insert(QStringLiteral("deleted"), 0);
-        m_host.untracked(store.updateNoteItem(mapServerItem, QStringLiteral("uuid")));
+        mapServerItem.insert(QStringLiteral("sync_state"), 0);
+        m_host.untracked(store.writeServiceVersion(mapServerItem));
         m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
         if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
             != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
@@ -289,7 +351,41 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
                                                {QStringLiteral("uuid"), strLocalUuid}}));
     if (bNoServerId)
         recordServerId();
+    // The service has this very version already (its acknowledgement went astray).
+    if (isPending(mapLocalItem) && bLocalDeleted == bServerDeleted
+        && (bLocalDeleted || textDigest(mapLocalItem) == textDigest(mapServerItem))) {
+        QVariantMap mapVersion = mapLocalItem;
+        mapVersion.insert(QStringLiteral("md5"), textDigest(mapLocalItem));
+        m_host.untracked(store.acknowledgeNote(mapVersion, nServerNoteId));
+    }
     return 0;
+}
+
+void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem)
+{
+    const QString strText = mapLocalItem.value(QStringLiteral("content")).toString();
+    if (strText.isEmpty())
+        return;
+    const QString strCopyUuid
+        = QUuid::createUuidV5(QUuid(mapLocalItem.value(QStringLiteral("uuid")).toString()),
+                              md5Hex(strText))
+              .toString();
+    const QString strNow = currentTimeString();
+    QVariantMap map{{QStringLiteral("uuid"), strCopyUuid},
+                    {QStringLiteral("user_id"), m_host.localUserId()},
+                    {QStringLiteral("set_at"), mapLocalItem.value(QStringLiteral("set_at"))},
+                    {QStringLiteral("content"), strText},
+                    {QStringLiteral("title"),
+                     tr("Conflict copy, %1")
+                         .arg(mapLocalItem.value(QStringLiteral("updated_at")).toString())},
+                    {QStringLiteral("created_at"), strNow},
+                    {QStringLiteral("updated_at"), strNow},
+                    {QStringLiteral("sync_state"), 1}};
+    prepare(map);
+    qCInfo(lcNote) << "Conflict copy" << strCopyUuid << "of note"
+                   << mapLocalItem.value(QStringLiteral("uuid")).toString();
+    m_host.storeNote(map, QStringLiteral("uuid"));
+    uploadPending();
 }
 
 // A note that the service holds as deleted is deleted here too, with the service's time,
@@ -308,7 +404,8 @@ void CSyncEngine::markDeletedFromServer(const QVariantMap &mapLocalItem,
     const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
     if (nServerNoteId > 0)
         map.insert(QStringLiteral("server_id"), nServerNoteId);
-    m_host.untracked(m_host.store().updateNoteItem(map, QStringLiteral("uuid")));
+    map.insert(QStringLiteral("sync_state"), 0);
+    m_host.untracked(m_host.store().writeServiceVersion(map));
     m_host.noteRemoved(strNoteUuid);
     m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
 }
@@ -404,6 +501,14 @@ void CSyncEngine::compareMonth(const QVariantList &lstLocal, const QVariantList 
 
 // Asks the service for a local note before anything of it is sent: the service may hold
 // it under another month, or as deleted.
+// Fetches the service's copy of a note, then the local one, and compares the two.
+void CSyncEngine::compareWithService(const QString &strNoteUuid)
+{
+    m_host.track(m_host.service().getNoteItem(strNoteUuid),
+                 context(QStringLiteral("service_item_to_compare"),
+                         {{QStringLiteral("uuid"), strNoteUuid}}));
+}
+
 void CSyncEngine::lookUpAtServer(const QVariantMap &mapLocalItem)
 {
     m_host.track(m_host.service().getNoteItem(mapLocalItem.value(QStringLiteral("uuid")).toString()),
@@ -496,7 +601,65 @@ bool CSyncEngine::handle(CRequestResult &r)
             insertServerItem(mapData);
     } else if (strType == QLatin1String("upload_note_uuid")) {
         insertServerItem(mapData);
+    } else if (strType == QLatin1String("service_item_to_compare")) {
+        const QVariantMap mapServer = singleNoteOfReply(r.varPayload);
+        if (mapServer.isEmpty())
+            return false;
+        m_host.track(m_host.store().getNoteItem(mapServer.value(QStringLiteral("uuid")).toString()),
+                     {{QStringLiteral("type"), QStringLiteral("get_local_item_to_update")},
+                      {QStringLiteral("data"), mapServer}});
+    } else if (strType == QLatin1String("note_list_pending")) {
+        for (const QVariant &var : qAsConst(r.lstRows)) {
+            const QVariantMap mapRow = var.toMap();
+            if (mapRow.value(QStringLiteral("user_id")).toInt() == m_host.localUserId())
+                sendChange(mapRow);
+        }
+    } else if (strType == QLatin1String("upload_change")) {
+        m_setSending.remove(versionKey(mapData));
+        const QVariant varApplied = r.mapReply.value(QStringLiteral("applied"));
+        const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
+        if (!varApplied.isValid() || varApplied.toBool()) {
+            m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
+        } else {
+            // The service holds a later version: the comparison decides, and keeps the
+            // text of this change as a conflict copy when it loses.
+            compareWithService(mapData.value(QStringLiteral("uuid")).toString());
+        }
     }
+    return true;
+}
+
+bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
+{
+    if (r.strType != QLatin1String("upload_change"))
+        return false;
+    const QVariantMap &mapData = r.mapData;
+    m_setSending.remove(versionKey(mapData));
+    const QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
+    const QString strTransport = r.mapResult.value(QStringLiteral("error")).toString().trimmed();
+    const int nStatus = r.mapResult.value(QStringLiteral("http_status")).toInt();
+    if (strError.compare(Protocol::Error::kTokenWrong, Qt::CaseInsensitive) == 0)
+        return false; // sent again after the new login
+    if (!strTransport.isEmpty() && nStatus != 413)
+        return true; // offline or a failing service: still pending, sent at the next run
+    if (isTombstone(mapData) && strError == Protocol::Error::kNoNote) {
+        // Deleted before it ever reached the service: nothing to pass on.
+        m_host.untracked(m_host.store().acknowledgeNote(mapData, 0));
+        return true;
+    }
+    // Too large, or a note the service cannot take: sending it again would fail again.
+    m_host.untracked(m_host.store().refuseNote(mapData));
+    const QString strReason = nStatus == 413 ? tr("it is larger than the note service accepts")
+                                             : strError;
+    QString strTitle = mapData.value(QStringLiteral("title")).toString();
+    if (strTitle.isEmpty())
+        strTitle = tr("(no title)");
+    qCWarning(lcNote) << "The service refused a change of note" << strNoteUuid << ":" << strError;
+    m_host.tell(tr("The note of %1 \"%2\" cannot be synchronised: %3. It stays on this computer; "
+                   "change it to try again.")
+                    .arg(dayOf(mapData.value(QStringLiteral("set_at")).toString()),
+                         strTitle.left(50),
+                         strReason));
     return true;
 }
 
@@ -516,7 +679,8 @@ void CSyncEngine::storeServerText(const QVariantMap &mapReply)
     }
     prepare(map);
     map.insert(QStringLiteral("updated_at"), mapReply.value(QStringLiteral("updated_at")));
-    m_host.track(m_host.store().updateNoteItem(map, QStringLiteral("uuid")),
+    map.insert(QStringLiteral("sync_state"), 0);
+    m_host.track(m_host.store().writeServiceVersion(map),
                  context(QStringLiteral("update_note_item"), map));
 }
 

@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -16,11 +17,12 @@ class CNetMgt;
 struct CRequestResult
 {
     QString strType;
-    QVariantMap mapData;   // the context's "data"
-    QVariantMap mapResult; // the worker's result map
-    QVariant varPayload;   // its "result"
-    QVariantMap mapReply;  // the payload read as a map (server answers)
-    QVariantList lstRows;  // the payload read as a list (store rows)
+    QVariantMap mapContext; // the request's context
+    QVariantMap mapData;    // the context's "data"
+    QVariantMap mapResult;  // the worker's result map
+    QVariant varPayload;    // its "result"
+    QVariantMap mapReply;   // the payload read as a map (server answers)
+    QVariantList lstRows;   // the payload read as a list (store rows)
     QVariantMap *pEmit = nullptr;
     QVariantMap *pLog = nullptr;
 };
@@ -47,6 +49,8 @@ public:
     virtual void monthChanged(const QDate &dt) = 0;
     // Adds or replaces a note locally, matched on a field.
     virtual void storeNote(const QVariantMap &mapNote, const QString &strField) = 0;
+    // Something the user must know (a change the service refuses for good).
+    virtual void tell(const QString &strMessage) = 0;
 };
 
 // Keeps the notes of the logged-in user in step with the note service: the month
@@ -64,6 +68,9 @@ public:
     static QStringList resultTypes();
     // Handles one result; false when it is dropped without a log entry.
     bool handle(CRequestResult &result);
+    // A failed request of one of those types; true when the failure was handled here
+    // (the dispatcher still logs it and emits it).
+    bool handleError(CRequestResult &result, const QString &strError);
 
     // Forgets the download window (a new login).
     void reset();
@@ -81,17 +88,26 @@ public:
     void downloadNoteList();
     void finish();
     void downloadMissingTexts();
-    void uploadNew();
+    // Sends every pending local change, oldest first, whatever month it is in.
+    void uploadPending();
+    // Sends one pending change: a note record as stored, or a deletion.
+    void sendChange(const QVariantMap &mapLocalItem);
 
 private:
     bool isSyncing() const;
     QVariantMap context(const QString &strType, const QVariantMap &mapData) const;
     void compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer);
     void lookUpAtServer(const QVariantMap &mapLocalItem);
+    void compareWithService(const QString &strNoteUuid);
     void insertServerItem(const QVariantMap &mapServerItem);
     void markDeletedFromServer(const QVariantMap &mapLocalItem, const QVariantMap &mapServerItem);
     void handleNoteList(const QVariantMap &mapData, const QVariantList &lstNotes);
     void storeServerText(const QVariantMap &mapReply);
+    // Keeps the text of a local change that lost against the service's version as a
+    // note of its own, on the same day; the same losing text always gives the same note.
+    void keepConflictCopy(const QVariantMap &mapLocalItem);
+    static bool isPending(const QVariantMap &mapLocalItem);
+    static QString versionKey(const QVariantMap &mapNote);
 
     CSyncHost &m_host;
     QVariantList m_lstMonthNotes;
@@ -99,6 +115,8 @@ private:
     QString m_strSyncSearch;
     QString m_strSyncStartTime;
     QString m_strSyncEndTime;
+    // Changes on their way to the service, by UUID and time: not sent twice at once.
+    QSet<QString> m_setSending;
 };
 
 #endif // SYNCENGINE_H

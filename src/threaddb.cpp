@@ -504,6 +504,17 @@ QString CThreadDb::createSchema()
     // Version 2: the service at which the account's notes were uploaded.
     if (bOk && !hasColumn(QStringLiteral("user"), QStringLiteral("server_url")))
         bOk = exec(QStringLiteral("ALTER TABLE user ADD COLUMN server_url TEXT"));
+    // Version 3: every local change waits as pending (sync_state 1) until the service
+    // has acknowledged that very version; 2 marks a change the service refused for good.
+    // Notes never uploaded are pending from the start.
+    if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("sync_state"))) {
+        bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN sync_state INTEGER"))
+              && exec(QStringLiteral("UPDATE note SET sync_state = 1"
+                                     " WHERE server_id IS NULL OR server_id <= 0"));
+    }
+    if (bOk)
+        bOk = exec(QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS idx_note_sync_state ON note(sync_state, user_id)"));
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)

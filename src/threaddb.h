@@ -34,7 +34,7 @@ class CThreadDb : public CThreadObject
 
 public:
     // Version of the schema that initialize() creates (PRAGMA user_version).
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     explicit CThreadDb(QObject *parent = nullptr);
     ~CThreadDb() override;

@@ -249,6 +249,11 @@ void CThreadPost::onReplyFinished(QNetworkReply *pNetworkReply)
 
     QVariantMap mapReturn;
     mapReturn.insert(QStringLiteral("uuid"), strUuid);
+    // A body too large for the service is refused for good, not for the moment: the
+    // note manager then stops sending it.
+    const int nStatus = pNetworkReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (nStatus == 413)
+        mapReturn.insert(QStringLiteral("http_status"), nStatus);
     const QString strFault = pNetworkReply->property(kFaultProperty).toString();
     if (!strFault.isEmpty()) {
         mapReturn.insert(QStringLiteral("error"), strFault);

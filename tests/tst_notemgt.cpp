@@ -620,29 +620,32 @@ private slots:
         QCOMPARE(lst.first().value("content_size"_s).toString(), QStringLiteral("1200"));
     }
 
-    // While logged in at the service, every change goes there too; those posts are not
-    // tracked, so their answers change nothing.
+    // While logged in at the service, every change goes there as soon as it is stored:
+    // a new or edited note as a replacement, a deletion as an update.
     void changesAreSentToTheService()
     {
         CNoteMgt &nm = makeNoteMgt();
+        nm.m_nUserId = 1;
+        nm.m_nServerId = 5;
+        nm.m_dbMgt.setUserId(1);
         nm.m_netMgt.setLoginInfo(5, QStringLiteral("token"));
         const QVariantMap mapNote = saveNote(nm,
                                              {{"uuid"_s, QString()},
                                               {"set_at"_s, "2016-03-05"_s},
                                               {"content"_s, "<p>one</p>"_s}});
         QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
-                                  QStringList{"insert_note_item"_s},
+                                  QStringList{"replace_note_item"_s},
                                   kTimeout);
         saveNote(nm,
                  {{"uuid"_s, mapNote.value("uuid"_s)},
                   {"set_at"_s, "2016-03-05"_s},
                   {"content"_s, "two"_s}});
         QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
-                                  (QStringList{"insert_note_item"_s, "replace_note_item"_s}),
+                                  (QStringList{"replace_note_item"_s, "replace_note_item"_s}),
                                   kTimeout);
         nm.deleteNoteItem(mapNote.value("uuid"_s).toString());
         QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints,
-                                  (QStringList{"insert_note_item"_s,
+                                  (QStringList{"replace_note_item"_s,
                                                "replace_note_item"_s,
                                                "update_note_item"_s}),
                                   kTimeout);
@@ -731,6 +734,8 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("endpoints");
         QTest::addColumn<QVariantMap>("local"); // fields of the local note afterwards
+        // The text of the conflict copy that keeps the losing local change; empty: none.
+        QTest::addColumn<QString>("copy");
 
         const QString strOld = QStringLiteral("<p>old</p>");
         const QString strServer = QStringLiteral("<p>server</p>");
@@ -740,8 +745,8 @@ private slots:
                            {"updated_at"_s, "2016-01-01 00:00:00"_s},
                            {"content"_s, strOld},
                            {"md5"_s, md5Hex(strOld)}}
-            << 1 << QStringList{"update_note_item"_s}
-            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}};
+            << 1 << QStringList{"replace_note_item"_s}
+            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}} << QString();
         QTest::newRow("server newer, other text")
             << QVariantMap{{"id"_s, 42},
                            {"updated_at"_s, strLater},
@@ -755,7 +760,8 @@ private slots:
                            {"server_id"_s, "42"_s},
                            {"updated_at"_s, strLater},
                            {"title"_s, "Server"_s},
-                           {"md5"_s, md5Hex(strServer)}};
+                           {"md5"_s, md5Hex(strServer)}}
+            << QStringLiteral("<p>local</p>");
         QTest::newRow("server newer, same text")
             << QVariantMap{{"id"_s, 42},
                            {"updated_at"_s, strLater},
@@ -767,7 +773,8 @@ private slots:
                            {"server_id"_s, "42"_s},
                            {"updated_at"_s, strLater},
                            {"title"_s, "Server"_s},
-                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}};
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}}
+            << QString();
         QTest::newRow("server newer, text not sent")
             << QVariantMap{{"id"_s, 42},
                            {"updated_at"_s, strLater},
@@ -777,20 +784,23 @@ private slots:
             << -1 << QStringList{"get_note_item"_s}
             << QVariantMap{{"content"_s, "<p>local</p>"_s},
                            {"server_id"_s, ""_s},
-                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}};
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}}
+            << QStringLiteral("<p>local</p>");
         QTest::newRow("same time, server note without uuid")
             << QVariantMap{{"id"_s, 42}, {"uuid"_s, ""_s}, {"updated_at"_s, "<local>"_s}} << 0
             << QStringList{"update_note_item"_s}
-            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}};
+            << QVariantMap{{"content"_s, "<p>local</p>"_s}, {"server_id"_s, "42"_s}} << QString();
     }
 
-    // The later side wins; the local text is never given up before a newer one is here.
+    // The later side wins; the local text is never given up before a newer one is here,
+    // and a change made here that never reached the service and loses is kept as a copy.
     void compareItem()
     {
         QFETCH(QVariantMap, server);
         QFETCH(int, result);
         QFETCH(QStringList, endpoints);
         QFETCH(QVariantMap, local);
+        QFETCH(QString, copy);
 
         CNoteMgt &nm = makeNoteMgt();
         saveNote(nm,
@@ -808,13 +818,29 @@ private slots:
         nm.m_netMgt.setLoginInfo(5, QStringLiteral("token"));
         QCOMPARE(nm.compareItem(mapLocal, server), result);
         QTRY_COMPARE_WITH_TIMEOUT(m_service.m_lstEndpoints, endpoints, kTimeout);
-        if (!endpoints.isEmpty() && endpoints.first() == "update_note_item"_s)
+        if (!endpoints.isEmpty() && endpoints.first() != "get_note_item"_s)
             QVERIFY(m_service.m_lstBodies.first().contains(
                 mapLocal.value("uuid"_s).toString().toUtf8()));
         drain(nm);
 
-        const QVariantMap mapAfter = dayList(nm, QDate(2016, 3, 5)).value(0);
+        QVariantMap mapAfter;
+        QList<QVariantMap> lstCopies;
+        for (const QVariantMap &map : dayList(nm, QDate(2016, 3, 5))) {
+            if (map.value("uuid"_s) == mapLocal.value("uuid"_s))
+                mapAfter = map;
+            else
+                lstCopies << map;
+        }
         QCOMPARE(mapAfter.value("uuid"_s), mapLocal.value("uuid"_s));
+        QCOMPARE(lstCopies.size(), copy.isEmpty() ? 0 : 1);
+        if (!copy.isEmpty()) {
+            QCOMPARE(lstCopies.first().value("content"_s).toString(), copy);
+            QVERIFY(lstCopies.first().value("title"_s).toString().startsWith("Conflict copy, "_s));
+            // The same loss found again leaves one copy.
+            QCOMPARE(nm.compareItem(mapLocal, server), result);
+            drain(nm);
+            QCOMPARE(dayList(nm, QDate(2016, 3, 5)).size(), 2);
+        }
         for (auto it = local.cbegin(); it != local.cend(); ++it)
             QCOMPARE(mapAfter.value(it.key()).toString(), it.value().toString());
         if (!local.contains("updated_at"_s))

@@ -21,6 +21,8 @@
 #include "settings.h"
 #include "syncfixture.h"
 
+#include <QScopeGuard>
+
 #include <memory>
 
 namespace {
@@ -249,6 +251,106 @@ private slots:
                 QFAIL(qPrintable("unknown step "_s + strStep));
             }
         }
+    }
+
+    // Changes of a note in a month that no comparison looks at, made while the service
+    // is away, reach it with the next upload run: the change waits in the database as
+    // pending, whatever month it is in. A deletion too.
+    void offlineChangesOfOldMonthsReachTheService_data()
+    {
+        QTest::addColumn<bool>("deletion");
+        QTest::newRow("edit") << false;
+        QTest::newRow("deletion") << true;
+    }
+
+    void offlineChangesOfOldMonthsReachTheService()
+    {
+        QFETCH(bool, deletion);
+        const QString strName = QStringLiteral("pending%1").arg(deletion ? 2 : 1);
+        CServiceClient client(m_service.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), strName + "@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        CComputer a;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        const QDate dtOld(2025, 3, 11);
+        const QString strUuid = a.writeNote(dtOld, QStringLiteral("a year ago"));
+        QVERIFY(!strUuid.isEmpty());
+        QVERIFY(a.waitIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(serviceNotes(strName).value(strUuid).value("content"_s).toString(),
+                                  QStringLiteral("a year ago"),
+                                  20000);
+
+        m_service.stop();
+        if (deletion)
+            a.mgt().deleteNoteItem(strUuid);
+        else
+            a.editNote(strUuid, dtOld, QStringLiteral("changed offline"));
+        QVERIFY(a.waitIdle());
+        QVERIFY(m_service.restart());
+        // Nothing but the upload timer: no month, no list, no login.
+        a.invoke("onTimeOutUploadNote");
+        QVERIFY(a.waitIdle());
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        const QVariantMap mapServer = client.allNotes().value(strUuid);
+        if (deletion) {
+            QCOMPARE(mapServer.value("deleted"_s).toInt(), 1);
+        } else {
+            QCOMPARE(mapServer.value("content"_s).toString(), QStringLiteral("changed offline"));
+        }
+        // Acknowledged: the next run sends nothing of it again.
+        const int nSent = m_service.countLogLines(deletion ? "update_note_item"_s
+                                                           : "replace_note_item"_s);
+        a.invoke("onTimeOutUploadNote");
+        QVERIFY(a.waitIdle());
+        QCOMPARE(m_service.countLogLines(deletion ? "update_note_item"_s : "replace_note_item"_s),
+                 nSent);
+    }
+
+    // A note the service refuses for good (larger than its limit) is reported once, with
+    // its day and title, and not sent again at every run; a change of it is sent again.
+    void refusedChangeIsReportedOnce()
+    {
+        CServiceProcess small;
+        QVERIFY(small.start(m_dir.filePath(QStringLiteral("small.db")),
+                            {QStringLiteral("--max-body"), QStringLiteral("64K")}));
+        g_pSettings->setServerUrl(small.baseUrl());
+        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
+        const QString strName = QStringLiteral("refused");
+        CServiceClient client(small.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "refused@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        CComputer a;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        const QDate dt(2026, 3, 9);
+        const QString strUuid = a.writeNote(dt,
+                                            "<p>Holiday</p>"_s
+                                                + QString(100 * 1024, QLatin1Char('x')));
+        QVERIFY(!strUuid.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(a.errors().size(), 1, 20000);
+        const QString strMessage = a.errors().first().at(0).toString();
+        QVERIFY2(strMessage.contains("2026-03-09"_s) && strMessage.contains("Holiday"_s),
+                 qPrintable(strMessage));
+        QVERIFY(a.waitIdle());
+        const int nSent = small.countLogLines("replace_note_item"_s);
+        for (int i = 0; i < 2; ++i) {
+            a.invoke("onTimeOutUploadNote");
+            QVERIFY(a.waitIdle());
+        }
+        QCOMPARE(small.countLogLines("replace_note_item"_s), nSent);
+        QCOMPARE(a.errors().size(), 1);
+
+        // Made small enough, it goes.
+        a.editNote(strUuid, dt, QStringLiteral("<p>Holiday</p>"));
+        QVERIFY(a.waitIdle());
+        QVERIFY(client.login(strName, QStringLiteral("pw")));
+        QTRY_COMPARE_WITH_TIMEOUT(client.allNotes().value(strUuid).value("content"_s).toString(),
+                                  QStringLiteral("<p>Holiday</p>"),
+                                  20000);
+        QCOMPARE(a.errors().size(), 1);
     }
 
     // Two edits within one second on two computers: both computers and the service end

@@ -160,6 +160,7 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
     QCOMPARE(lstNames,
              (QVariantList{str("idx_note_server_id"),
                            str("idx_note_set_at"),
+                           str("idx_note_sync_state"),
                            str("idx_note_user_id"),
                            str("idx_note_uuid"),
                            str("idx_user_name"),
@@ -174,7 +175,7 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
     QCOMPARE(lstColumns.join(QLatin1Char(',')),
              str("id,server_id,user_id,set_at,created_at,title,content,content_size,md5,"
-                 "updated_at,deleted,uuid"));
+                 "updated_at,deleted,uuid,sync_state"));
     lstColumns.clear();
     for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
@@ -224,6 +225,9 @@ void TestThreadDb::existingDatabaseOpensWithItsRows()
     for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
     QVERIFY(lstColumns.contains(str("server_url")));
+    // A note the service never had waits to be sent.
+    QCOMPARE(rows(str("SELECT sync_state FROM note WHERE id = 7")).value(0).toMap(),
+             (QVariantMap{{str("sync_state"), str("1")}}));
 }
 
 void TestThreadDb::rowsComeBackAsStrings()

@@ -915,4 +915,23 @@
         <translation>クリア</translation>
     </message>
 </context>
+<context>
+    <name>CSyncEngine</name>
+    <message>
+        <source>The note of %1 &quot;%2&quot; cannot be synchronised: %3. It stays on this computer; change it to try again.</source>
+        <translation>%1 のノート「%2」を同期できません：%3。このコンピューターに残ります。変更すると再試行します。</translation>
+    </message>
+    <message>
+        <source>it is larger than the note service accepts</source>
+        <translation>ノートサービスが受け付けるサイズを超えています</translation>
+    </message>
+    <message>
+        <source>(no title)</source>
+        <translation>（タイトルなし）</translation>
+    </message>
+    <message>
+        <source>Conflict copy, %1</source>
+        <translation>競合コピー、%1</translation>
+    </message>
+</context>
 </TS>

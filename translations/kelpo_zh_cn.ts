@@ -915,4 +915,23 @@
         <translation>清除</translation>
     </message>
 </context>
+<context>
+    <name>CSyncEngine</name>
+    <message>
+        <source>The note of %1 &quot;%2&quot; cannot be synchronised: %3. It stays on this computer; change it to try again.</source>
+        <translation>%1 的笔记“%2”无法同步：%3。它保留在本机上；修改后会再次尝试。</translation>
+    </message>
+    <message>
+        <source>it is larger than the note service accepts</source>
+        <translation>它超过了笔记服务允许的大小</translation>
+    </message>
+    <message>
+        <source>(no title)</source>
+        <translation>（无标题）</translation>
+    </message>
+    <message>
+        <source>Conflict copy, %1</source>
+        <translation>冲突副本，%1</translation>
+    </message>
+</context>
 </TS>

@@ -2,12 +2,45 @@
 
 #include "sqlbuilder.h"
 
+#include "kelpolog.h"
+
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QTextDocument>
+#include <QUuid>
+
+#include <cmath>
 
 namespace {
 
 const int kTitleLength = 50;
+
+bool isNumber(const QVariant &var)
+{
+    switch (var.userType()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    case QMetaType::Double:
+        return std::isfinite(var.toDouble()) && std::floor(var.toDouble()) == var.toDouble();
+    default:
+        return false;
+    }
+}
+
+bool isText(const QVariant &var)
+{
+    return var.userType() == QMetaType::QString;
+}
+
+bool isMoment(const QString &str)
+{
+    return str.size() == 19
+           && QDateTime::fromString(str, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid();
+}
 
 } // namespace
 
@@ -142,6 +175,63 @@ QVariantMap noteForServer(const QVariantMap &mapLocalItem)
         map.insert(QStringLiteral("md5"), mapDigest.value(QStringLiteral("md5")).toString());
     }
     return map;
+}
+
+bool isValidServerNote(const QVariantMap &map, QString *pError)
+{
+    auto fail = [pError](const QString &strError) {
+        if (pError)
+            *pError = strError;
+        return false;
+    };
+    const QVariant id = map.value(QStringLiteral("id"));
+    if (!isNumber(id) || id.toLongLong() <= 0 || id.toLongLong() > 0x7fffffff)
+        return fail(QStringLiteral("\"id\" is not a note id"));
+    for (const char *pKey : {"user_id", "content_size"}) {
+        const QVariant var = map.value(QLatin1String(pKey));
+        if (var.isValid() && (!isNumber(var) || var.toLongLong() < 0))
+            return fail(QStringLiteral("\"%1\" is not a number").arg(QLatin1String(pKey)));
+    }
+    const QVariant deleted = map.value(QStringLiteral("deleted"));
+    if (deleted.isValid() && (!isNumber(deleted) || (deleted.toInt() != 0 && deleted.toInt() != 1)))
+        return fail(QStringLiteral("\"deleted\" is not 0 or 1"));
+    for (const char *pKey :
+         {"uuid", "set_at", "created_at", "updated_at", "title", "content", "md5"}) {
+        const QVariant var = map.value(QLatin1String(pKey));
+        if (var.isValid() && !isText(var))
+            return fail(QStringLiteral("\"%1\" is not a text").arg(QLatin1String(pKey)));
+    }
+    const QString strUuid = map.value(QStringLiteral("uuid")).toString();
+    if (!strUuid.isEmpty() && QUuid(strUuid).isNull())
+        return fail(QStringLiteral("\"uuid\" is not a UUID"));
+    if (!isMoment(map.value(QStringLiteral("updated_at")).toString()))
+        return fail(QStringLiteral("\"updated_at\" is not a time of the form yyyy-MM-dd hh:mm:ss"));
+    const QString strCreatedAt = map.value(QStringLiteral("created_at")).toString();
+    if (!strCreatedAt.isEmpty() && !isMoment(strCreatedAt))
+        return fail(QStringLiteral("\"created_at\" is not a time of the form yyyy-MM-dd hh:mm:ss"));
+    const QString strSetAt = map.value(QStringLiteral("set_at")).toString();
+    if (!isMoment(strSetAt)
+        && !(strSetAt.size() == 10
+             && QDate::fromString(strSetAt, QStringLiteral("yyyy-MM-dd")).isValid()))
+        return fail(QStringLiteral("\"set_at\" is not a day"));
+    static const QRegularExpression reDigest(QStringLiteral("^[0-9a-fA-F]{32}$"));
+    const QString strMd5 = map.value(QStringLiteral("md5")).toString();
+    if (!strMd5.isEmpty() && !reDigest.match(strMd5).hasMatch())
+        return fail(QStringLiteral("\"md5\" is not a digest"));
+    return true;
+}
+
+QVariantList validServerNotes(const QVariantList &lstNotes)
+{
+    QVariantList lst;
+    for (const QVariant &var : lstNotes) {
+        QString strError;
+        if (var.userType() == QMetaType::QVariantMap && isValidServerNote(var.toMap(), &strError))
+            lst << var;
+        else
+            qCWarning(lcNote) << "A note of the service's answer is left out:" << strError;
+    }
+    return lst;
 }
 
 } // namespace NoteRecord

@@ -39,6 +39,14 @@ QVariantMap singleNoteOfReply(const QVariant &varPayload);
 // text only when it is known here (an unfetched text must not replace the stored one).
 QVariantMap noteForServer(const QVariantMap &mapLocalItem);
 
+// Whether a note object of the service's answer may be used: every member it has is of
+// the right type and form (ids and sizes whole numbers, times "yyyy-MM-dd hh:mm:ss",
+// a UUID, a digest of 32 hexadecimal digits), and it has an id and a time of change.
+// A note that fails is never written anywhere; strError says what was wrong.
+bool isValidServerNote(const QVariantMap &map, QString *pError = nullptr);
+// The valid notes of a list answer; the others are left out (and logged).
+QVariantList validServerNotes(const QVariantList &lstNotes);
+
 } // namespace NoteRecord
 
 #endif // NOTERECORD_H

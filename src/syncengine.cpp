@@ -119,6 +119,15 @@ void CSyncEngine::uploadPending()
                  context(QStringLiteral("note_list_pending"), QVariantMap()));
 }
 
+bool CSyncEngine::usable(const QVariantMap &mapServerItem)
+{
+    QString strError;
+    if (isValidServerNote(mapServerItem, &strError))
+        return true;
+    qCWarning(lcNote) << "A note of the service's answer is left out:" << strError;
+    return false;
+}
+
 bool CSyncEngine::isPending(const QVariantMap &mapLocalItem)
 {
     return mapLocalItem.value(QStringLiteral("sync_state")).toInt() == 1;
@@ -526,7 +535,8 @@ bool CSyncEngine::handle(CRequestResult &r)
     const int nServerId = m_host.serverUserId();
 
     if (strType == QLatin1String("download_note_list_by_month")) {
-        const QVariantList lstNotes = r.mapReply.value(QStringLiteral("notes")).toList();
+        const QVariantList lstNotes = validServerNotes(
+            r.mapReply.value(QStringLiteral("notes")).toList());
         const QDate dt = mapData.value(QStringLiteral("date")).toDate();
         // A month that the service lists as empty is compared like any other: its local
         // notes are looked up one by one. The service keeps its deletions, so an empty
@@ -560,6 +570,9 @@ bool CSyncEngine::handle(CRequestResult &r)
     } else if (strType == QLatin1String("get_server_item_to_update")) {
         const QVariantMap mapServer = singleNoteOfReply(r.varPayload);
         if (!mapServer.isEmpty()) {
+            // A malformed answer is no answer: the note is neither changed nor sent.
+            if (!usable(mapServer))
+                return false;
             compareItem(mapData, mapServer);
         } else if (isSyncing()
                    && mapData.value(QStringLiteral("user_id")).toInt() == m_host.localUserId()
@@ -582,7 +595,8 @@ bool CSyncEngine::handle(CRequestResult &r)
         }
     } else if (strType == QLatin1String("download_note_item")) {
         if (r.mapReply.value(QStringLiteral("id")).toInt() > 0
-            && r.mapReply.value(QStringLiteral("user_id")).toInt() == nServerId)
+            && r.mapReply.value(QStringLiteral("user_id")).toInt() == nServerId
+            && usable(r.mapReply))
             storeServerText(r.mapReply);
     } else if (strType == QLatin1String("upload_note_item")) {
         const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
@@ -603,7 +617,7 @@ bool CSyncEngine::handle(CRequestResult &r)
         insertServerItem(mapData);
     } else if (strType == QLatin1String("service_item_to_compare")) {
         const QVariantMap mapServer = singleNoteOfReply(r.varPayload);
-        if (mapServer.isEmpty())
+        if (mapServer.isEmpty() || !usable(mapServer))
             return false;
         m_host.track(m_host.store().getNoteItem(mapServer.value(QStringLiteral("uuid")).toString()),
                      {{QStringLiteral("type"), QStringLiteral("get_local_item_to_update")},
@@ -688,6 +702,8 @@ void CSyncEngine::handleNoteList(const QVariantMap &mapData, const QVariantList 
 {
     for (const QVariant &var : lstNotes) {
         QVariantMap mapNote = var.toMap();
+        if (!usable(mapNote))
+            continue;
         const QString strNoteUuid = mapNote.value(QStringLiteral("uuid")).toString();
         if (strNoteUuid.isEmpty()) {
             const QString strNewUuid = createUuidString();

@@ -107,6 +107,8 @@ private:
     // note of its own, on the same day; the same losing text always gives the same note.
     void keepConflictCopy(const QVariantMap &mapLocalItem);
     static bool isPending(const QVariantMap &mapLocalItem);
+    // Whether a note of the service's answer may touch a note here; logs why not.
+    static bool usable(const QVariantMap &mapServerItem);
     static QString versionKey(const QVariantMap &mapNote);
 
     CSyncHost &m_host;

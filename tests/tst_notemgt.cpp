@@ -652,6 +652,50 @@ private slots:
         drain(nm);
     }
 
+    // Notes of the service's answers whose members have the wrong type or form never
+    // touch a local note, whether they come in a month list or alone.
+    void malformedServiceNotesLeaveNotesAlone_data()
+    {
+        QTest::addColumn<QByteArray>("members"); // of the note object, besides id and uuid
+        QTest::newRow("types wrong")
+            << QByteArray(R"("user_id":5,"updated_at":true,"content":12345,"set_at":"2016-03-05")");
+        QTest::newRow("time with a zone sorts after every local time") << QByteArray(
+            R"("user_id":5,"updated_at":"2099-01-01T00:00:01Z","content":"evil",)"
+            R"("set_at":"2016-03-05 00:00:00","md5":"0123456789abcdef0123456789abcdef",)"
+            R"("content_size":4)");
+        QTest::newRow("deleted is not 0 or 1")
+            << QByteArray(R"("user_id":5,"updated_at":"2099-01-01 00:00:00","deleted":"yes",)"
+                          R"("set_at":"2016-03-05 00:00:00")");
+    }
+
+    void malformedServiceNotesLeaveNotesAlone()
+    {
+        QFETCH(QByteArray, members);
+        CNoteMgt &nm = makeNoteMgt();
+        nm.m_nUserId = 1;
+        nm.m_nServerId = 5;
+        nm.m_dbMgt.setUserId(1);
+        const QVariantMap mapNote = saveNote(nm,
+                                             {{"uuid"_s, QString()},
+                                              {"set_at"_s, "2016-03-05"_s},
+                                              {"content"_s, "<p>mine</p>"_s}});
+        drain(nm);
+        const QByteArray note = "{\"id\":42,\"uuid\":\""
+                                + mapNote.value("uuid"_s).toString().toUtf8() + "\"," + members
+                                + "}";
+        m_service.m_mapReply.insert("get_note_list_by_month"_s, "{\"notes\":[" + note + "]}");
+        m_service.m_mapReply.insert("get_note_item"_s, note);
+        nm.m_netMgt.setLoginInfo(5, QStringLiteral("token"));
+        nm.downloadNoteListByMonth(QDate(2016, 3, 1));
+        nm.downloadNoteItem(mapNote.value("uuid"_s).toString());
+        QTRY_VERIFY_WITH_TIMEOUT(m_service.m_lstEndpoints.contains("get_note_item"_s), kTimeout);
+        drain(nm);
+        const QList<QVariantMap> lst = dayList(nm, QDate(2016, 3, 5));
+        QCOMPARE(lst.size(), 1);
+        QCOMPARE(lst.first().value("content"_s).toString(), QStringLiteral("<p>mine</p>"));
+        QCOMPARE(lst.first().value("updated_at"_s), mapNote.value("updated_at"_s));
+    }
+
     // ---- handlers ----
 
     void deleteNote()

@@ -49,6 +49,16 @@ QString CNetMgt::getNoteListByMonth(QDate dt)
     return postWithLogin(Protocol::Endpoint::kGetNoteListByMonth, mapData);
 }
 
+QString CNetMgt::getNoteListByMonth(QDate dt, bool bWithContent)
+{
+    QVariantMap mapData;
+    mapData.insert(QStringLiteral("time_month"), dt.month());
+    mapData.insert(QStringLiteral("time_year"), dt.year());
+    if (!bWithContent)
+        mapData.insert(Protocol::Field::kWithContent, 0);
+    return postWithLogin(Protocol::Endpoint::kGetNoteListByMonth, mapData);
+}
+
 QString CNetMgt::getNoteItem(QString strUuid)
 {
     QVariantMap mapData;

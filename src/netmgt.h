@@ -31,6 +31,8 @@ public:
 
     // Login needed.
     QString getNoteListByMonth(QDate dt);
+    // The same; with bWithContent false the answer leaves the notes' texts out.
+    QString getNoteListByMonth(QDate dt, bool bWithContent);
     QString getNoteItem(QString strUuid);
     QString getNoteItem(int nNoteId);
     QString updateNoteItem(QVariantMap mapData);

@@ -71,6 +71,8 @@ inline constexpr QLatin1String kIsSync = Detail::word("is_sync");
 inline constexpr QLatin1String kStartTime = Detail::word("start_time");
 inline constexpr QLatin1String kEndTime = Detail::word("end_time");
 inline constexpr QLatin1String kSearchString = Detail::word("search_string");
+// "0": the list answer leaves every note's text out (its size and digest stay).
+inline constexpr QLatin1String kWithContent = Detail::word("with_content");
 // Answers.
 inline constexpr QLatin1String kError = Detail::word("error");
 inline constexpr QLatin1String kNotes = Detail::word("notes");

@@ -72,7 +72,8 @@ void CSyncEngine::setListSearch(const QString &strSearch)
 
 void CSyncEngine::downloadMonth(const QDate &dt)
 {
-    m_host.track(m_host.service().getNoteListByMonth(dt),
+    // Texts travel one note at a time, and only when their digest changed.
+    m_host.track(m_host.service().getNoteListByMonth(dt, false),
                  {{QStringLiteral("type"), QStringLiteral("download_note_list_by_month")},
                   {QStringLiteral("data"), QVariantMap{{QStringLiteral("date"), dt}}},
                   {QStringLiteral("user_id"), m_host.localUserId()}});
@@ -188,7 +189,8 @@ void CSyncEngine::downloadNoteList()
 {
     QVariantMap mapData{{QStringLiteral("limit"), kPageSize},
                         {QStringLiteral("offset"), m_nSyncOffset},
-                        {QStringLiteral("is_sync"), 1}};
+                        {QStringLiteral("is_sync"), 1},
+                        {Protocol::Field::kWithContent, 0}};
     if (m_strSyncSearch.isEmpty()) {
         mapData.insert(QStringLiteral("start_time"), m_strSyncStartTime);
         mapData.insert(QStringLiteral("end_time"), m_strSyncEndTime);

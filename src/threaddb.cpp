@@ -391,7 +391,8 @@ void CThreadDb::recordIdentity()
     m_nInode = quint64(st.st_ino);
     m_baHeader.clear();
     const QByteArray ba = readHeader();
-    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic))
+    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic)
+        && ba.mid(44, 4) != QByteArray(4, '\0'))
         m_baHeader = stableHeader(ba);
 }
 
@@ -436,6 +437,11 @@ QString CThreadDb::lostIdentity()
     if (!ba.startsWith(kSqliteMagic.left(qMin(ba.size(), kSqliteMagic.size()))))
         return kKindReplaced;
     if (ba.size() < kHeaderSize)
+        return QString();
+    // A new database in write-ahead mode keeps a header without schema format and text
+    // encoding (both 0) until its first checkpoint brings the tables into the file: that
+    // header is not the file's own yet.
+    if (ba.mid(44, 4) == QByteArray(4, '\0'))
         return QString();
     if (m_baHeader.isEmpty())
         m_baHeader = stableHeader(ba);

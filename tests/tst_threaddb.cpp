@@ -65,6 +65,7 @@ private slots:
 
     void createsFolderTablesIndexesAndVersion();
     void existingDatabaseOpensWithItsRows();
+    void firstCheckpointIsNoReplacement();
     void rowsComeBackAsStrings();
     void insertReturnsIdOnlyWhenAsked();
     void boundValuesKeepTheirTypes();
@@ -228,6 +229,19 @@ void TestThreadDb::existingDatabaseOpensWithItsRows()
     // A note the service never had waits to be sent.
     QCOMPARE(rows(str("SELECT sync_state FROM note WHERE id = 7")).value(0).toMap(),
              (QVariantMap{{str("sync_state"), str("1")}}));
+}
+
+// A new database keeps its tables in the write-ahead log until the first checkpoint, and
+// its file's header changes then: that is the same file, not another one.
+void TestThreadDb::firstCheckpointIsNoReplacement()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("fresh.db")));
+    QVERIFY(!run(query(str("INSERT INTO note (title) VALUES ('before')"))).contains(str("error")));
+    QVERIFY(!run(query(str("PRAGMA wal_checkpoint(TRUNCATE)"))).contains(str("error")));
+    const QVariantMap mapAfter = run(query(str("INSERT INTO note (title) VALUES ('after')")));
+    QVERIFY2(!mapAfter.contains(str("error")), qPrintable(mapAfter.value(str("error")).toString()));
+    QCOMPARE(rows(str("SELECT count(*) AS n FROM note")).value(0).toMap().value(str("n")),
+             QVariant(str("2")));
 }
 
 void TestThreadDb::rowsComeBackAsStrings()

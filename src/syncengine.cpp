@@ -260,7 +260,8 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
     if (nWinner == 0) {
         if (bLocalDeleted != bServerDeleted) {
             nWinner = bLocalDeleted ? 1 : -1;
-        } else if (!bLocalDeleted && !lacksText(mapLocalItem) && !lacksText(mapServerItem)) {
+        } else if (!bLocalDeleted) {
+            // Digests stand for the texts: a list without texts still tells them apart.
             const QString strLocalMd5 = textDigest(mapLocalItem);
             const QString strServerMd5 = textDigest(mapServerItem);
             if (strLocalMd5 != strServerMd5)
@@ -696,6 +697,8 @@ void CSyncEngine::storeServerText(const QVariantMap &mapReply)
     prepare(map);
     map.insert(QStringLiteral("updated_at"), mapReply.value(QStringLiteral("updated_at")));
     map.insert(QStringLiteral("sync_state"), 0);
+    // The service's live version: a note deleted here before that change comes back.
+    map.insert(QStringLiteral("deleted"), 0);
     m_host.track(m_host.store().writeServiceVersion(map),
                  context(QStringLiteral("update_note_item"), map));
 }

@@ -498,12 +498,11 @@ Item {
     TextArea {
         id: textContent
         objectName: "textContent"
-        anchors.top: dateRow.bottom
+        anchors.top: saveFailure.visible ? saveFailure.bottom : dateRow.bottom
         anchors.topMargin: toolBar.height * 0.2
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        anchors.bottomMargin: saveFailure.visible ? saveFailure.height : 0
         textFormat: TextEdit.AutoText
         font.pixelSize: Math.max(1, toolBar.height * 0.6)
         wrapMode: TextEdit.Wrap
@@ -511,13 +510,15 @@ Item {
         readOnly: viewNoteEditId.bSaving
     }
 
-    // Why the last save failed, and what can be done: try again, or copy the text.
+    // Why the last save failed, and what can be done: try again, or copy the text. Above
+    // the text, where the message bar at the bottom of the window cannot cover it.
     Rectangle {
         id: saveFailure
         objectName: "saveFailure"
         anchors.left: parent.left
         anchors.right: parent.right
-        anchors.bottom: parent.bottom
+        anchors.top: dateRow.bottom
+        anchors.topMargin: toolBar.height * 0.2
         height: failureColumn.implicitHeight + toolBar.height * 0.3
         visible: viewNoteEditId.strSaveError !== ""
         color: "#fdecea"

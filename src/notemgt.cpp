@@ -352,6 +352,11 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
     // Pending until the service has this version; sent once it is stored here.
     mapData.insert(QStringLiteral("sync_state"), 1);
     prepareNoteItem(mapData);
+    // Kept here whatever its size; the service takes only so much.
+    if (mapData.value(QStringLiteral("content_size")).toLongLong() > CPictureLoader::kMaxNoteBytes)
+        emit showError(tr("This note is larger than the note service takes (%1 MB): it is kept "
+                          "on this computer but cannot be synchronised.")
+                           .arg(CPictureLoader::kMaxNoteBytes / (1024 * 1024)));
 
     QVariantMap mapContext{{QStringLiteral("data"), mapData},
                            {QStringLiteral("updated_at"), strNow},

@@ -216,10 +216,13 @@ const QLatin1String CThreadDb::kKindUnfinishedDone("unfinished_done");
 
 void CThreadDb::setOpenError(const QString &strKind, const QString &strReason)
 {
+    // Said once for each new reason: a locked file is tried again at every request.
+    if (strReason != m_strLastOpenWarning)
+        qCWarning(lcStore) << "Fail to open db: " << m_strConnectionName << strReason;
+    m_strLastOpenWarning = strReason;
     m_strOpenErrorKind = strKind;
     m_strOpenErrorText = strReason;
     m_strOpenError = QStringLiteral("Fail to open db: ") + strReason;
-    qCWarning(lcStore) << "Fail to open db: " << m_strConnectionName << strReason;
 }
 
 void CThreadDb::initialize()
@@ -283,6 +286,7 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
         return false;
     }
     recordIdentity();
+    m_strLastOpenWarning.clear();
     return true;
 }
 

@@ -116,6 +116,7 @@ private:
     QString m_strOpenError;
     QString m_strOpenErrorText;
     QString m_strOpenErrorKind;
+    QString m_strLastOpenWarning;
     QElapsedTimer m_timerOpenTried;
     std::atomic<int> m_nReopenIntervalMs{0};
 

@@ -1153,6 +1153,26 @@ private slots:
         QCOMPARE(closeAndRead("SELECT uuid FROM note"_s).size(), nSaved);
     }
 
+    // A note larger than the service takes is kept, and the user is told it will not sync.
+    void oversizedNoteIsKeptWithAWarning()
+    {
+        CNoteMgt &nm = makeNoteMgt();
+        drain(nm);
+        QSignalSpy spyError(&nm, &CNoteMgt::showError);
+        QSignalSpy spySaved(&nm, &CNoteMgt::noteSaved);
+        const QString strBig = "<p>"_s + QString(int(CPictureLoader::kMaxNoteBytes), QLatin1Char('x'))
+                               + "</p>"_s;
+        nm.saveNoteItem({{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, strBig}});
+        QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 1, kTimeout);
+        QCOMPARE(spyError.count(), 1);
+        QCOMPARE(spyError.first().value(0).toString(),
+                 "This note is larger than the note service takes (30 MB): it is kept on this "
+                 "computer but cannot be synchronised."_s);
+        nm.saveNoteItem({{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>small</p>"_s}});
+        QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 2, kTimeout);
+        QCOMPARE(spyError.count(), 1);
+    }
+
     // A change of the note that the editor saves is told to it even when a sync has
     // queued many writes of other notes before it.
     void saveIsConfirmedForItsOwnNote()

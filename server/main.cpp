@@ -8,22 +8,42 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <malloc.h>
-#include <pthread.h>
 #include <thread>
+#include <unistd.h>
+
+namespace {
+
+int g_aStopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int nSignal)
+{
+    const int nErrno = errno;
+    const char c = char(nSignal);
+    if (::write(g_aStopPipe[1], &c, 1) < 0) {
+        // Nothing to be done inside a signal handler.
+    }
+    errno = nErrno;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    // SIGINT and SIGTERM are taken by one thread with sigwait, so that stopping the
-    // service happens outside a signal handler. Blocked before any thread starts.
-    sigset_t setSignals;
-    sigemptyset(&setSignals);
-    sigaddset(&setSignals, SIGINT);
-    sigaddset(&setSignals, SIGTERM);
-    sigaddset(&setSignals, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &setSignals, nullptr);
+    // SIGINT and SIGTERM only write a byte into a pipe (whichever thread the system
+    // picks: the HTTP library's threads set their own signal masks); one thread reads it
+    // and stops the service outside the handler.
+    if (::pipe2(g_aStopPipe, O_CLOEXEC) != 0)
+        return 1;
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     // Note texts of tens of MiB pass through requests and answers: buffers of that
@@ -89,19 +109,20 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
     std::fprintf(stderr, "kelpo-server: database %s\n", db.describe().toUtf8().constData());
 
-    std::atomic<bool> bDone{false};
     std::thread threadSignals([&] {
-        int nSignal = 0;
-        sigwait(&setSignals, &nSignal);
-        if (!bDone) {
-            std::fprintf(stderr, "kelpo-server: stopping on signal %d\n", nSignal);
+        char c = 0;
+        while (::read(g_aStopPipe[0], &c, 1) < 0 && errno == EINTR) {
+        }
+        if (c != 0) {
+            std::fprintf(stderr, "kelpo-server: stopping on signal %d\n", int(c));
             front.stop();
         }
     });
 
     const bool bOk = front.run();
-    bDone = true;
-    pthread_kill(threadSignals.native_handle(), SIGUSR1);
+    const char cEnd = 0;
+    while (::write(g_aStopPipe[1], &cEnd, 1) < 0 && errno == EINTR) {
+    }
     threadSignals.join();
     std::fprintf(stderr, "kelpo-server: stopped\n");
     return bOk ? 0 : 1;

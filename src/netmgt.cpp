@@ -88,6 +88,7 @@ QString CNetMgt::updateNoteItem(int nNoteId, QString strUpdatedAt)
 
 QString CNetMgt::replaceNoteItem(QVariantMap mapData)
 {
+    mapData.remove(QStringLiteral("plain_text")); // the local search's own, not the service's
     return postWithLogin(Protocol::Endpoint::kReplaceNoteItem, mapData);
 }
 
@@ -98,6 +99,7 @@ QString CNetMgt::getNoteListByOffset(QVariantMap mapData)
 
 QString CNetMgt::insertNoteItem(QVariantMap mapData)
 {
+    mapData.remove(QStringLiteral("plain_text")); // the local search's own, not the service's
     return postWithLogin(Protocol::Endpoint::kInsertNoteItem, mapData);
 }
 

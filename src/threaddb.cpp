@@ -1,6 +1,8 @@
 #include "threaddb.h"
 
 #include "kelpolog.h"
+#include "notesearch.h"
+#include "notetext.h"
 
 #include <QDataStream>
 #include <QDateTime>
@@ -20,6 +22,11 @@
 #include <unistd.h>
 
 namespace {
+
+// Notes whose visible text one migration step derives; a step keeps the worker from the
+// caller's requests for a few tens of milliseconds at most.
+constexpr int kPlainBatch = 100;
+const QString kDeriveRequest = QStringLiteral("derive_plain_text");
 
 // How long SQLite waits for a lock held by another process before it gives up: at the
 // first open, and at the later attempts that each request makes while the file is locked
@@ -76,6 +83,9 @@ bool isWrite(const QVariantMap &mapRequest)
     const QString strType = mapRequest.value(QStringLiteral("type")).toString();
     if (strType == QLatin1String("replace") || strType == QLatin1String("batch"))
         return true;
+    // A search reads; a migration step is done again from the data at the next start.
+    if (strType == QLatin1String("search") || strType == kDeriveRequest)
+        return false;
     QString strSql = mapRequest.value(QStringLiteral("sql_prepare")).toString();
     if (!mapRequest.contains(QStringLiteral("sql_prepare")))
         strSql = mapRequest.value(QStringLiteral("sql")).toString();
@@ -146,6 +156,7 @@ const char *const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS idx_note_server_id ON note(server_id)",
     "CREATE INDEX IF NOT EXISTS idx_user_name ON user(name)",
 };
+
 
 // The request as written to the debug output: bound values (which may hold a password
 // digest) are shown by their names only.
@@ -268,6 +279,7 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
     m_pQuery = new QSqlQuery(m_db);
     m_pQuery->setForwardOnly(true);
     QSqlError error;
+    CNoteSearch::registerFunctions(m_db);
     const QString strError = createSchema();
     if (!strError.isEmpty()) {
         error = m_pQuery->lastError();
@@ -283,6 +295,19 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
         return false;
     }
     recordIdentity();
+
+    // Notes from before the visible-text column, or written without it: derived in the
+    // background, behind whatever the user asks for meanwhile.
+    m_nPlainDone = 0;
+    m_nPlainTotal = 0;
+    if (exec(QStringLiteral("SELECT COUNT(*) FROM note WHERE plain_text IS NULL"))
+        && m_pQuery->next())
+        m_nPlainTotal = m_pQuery->value(0).toInt();
+    m_pQuery->finish();
+    if (m_nPlainTotal > 0) {
+        qCInfo(lcStore) << "deriving the visible text of" << m_nPlainTotal << "notes";
+        addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+    }
     return true;
 }
 
@@ -487,7 +512,11 @@ QString CThreadDb::createSchema()
     // it, so a second Kelpo on the same file fails here instead of in the middle of work.
     // The write-ahead log commits with one sync; with exclusive locking it needs no
     // shared-memory file.
-    if (!exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"))
+    // Reads of a large diary map the file instead of copying its pages through a small
+    // cache (a search walks many notes).
+    if (!exec(QStringLiteral("PRAGMA mmap_size = 268435456"))
+        || !exec(QStringLiteral("PRAGMA cache_size = -16384"))
+        || !exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"))
         || !exec(QStringLiteral("PRAGMA journal_mode = WAL"))
         || !exec(QStringLiteral("PRAGMA synchronous = FULL"))
         || !exec(QStringLiteral("BEGIN EXCLUSIVE")))
@@ -504,6 +533,15 @@ QString CThreadDb::createSchema()
     // Version 2: the service at which the account's notes were uploaded.
     if (bOk && !hasColumn(QStringLiteral("user"), QStringLiteral("server_url")))
         bOk = exec(QStringLiteral("ALTER TABLE user ADD COLUMN server_url TEXT"));
+    // Version 4: the visible text of each note and its full-text index.
+    if (bOk) {
+        const QString strError = CNoteSearch::createSchema(m_db, m_bFts);
+        if (!strError.isEmpty()) {
+            m_pQuery->finish();
+            exec(QStringLiteral("ROLLBACK"));
+            return strError;
+        }
+    }
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)
@@ -544,7 +582,8 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
 {
     const QString strType = mapRequest.value(QStringLiteral("type")).toString();
     if (strType != QLatin1String("query") && strType != QLatin1String("replace")
-        && strType != QLatin1String("batch"))
+        && strType != QLatin1String("batch") && strType != QLatin1String("search")
+        && strType != kDeriveRequest)
         return;
 
     // A file that could not be opened is tried again at every request (or as often as
@@ -561,6 +600,13 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
         const QString strLost = lostIdentity();
         if (!strLost.isEmpty())
             keepLostFile(strLost);
+    }
+    // A step of the migration has no caller waiting; without the file it waits for the
+    // next start.
+    if (strType == kDeriveRequest) {
+        if (m_pQuery)
+            derivePlainTexts();
+        return;
     }
     if (!m_pQuery) {
         // Nothing is written and nothing is reported as done: the caller learns why.
@@ -594,6 +640,8 @@ bool CThreadDb::runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult
         return runReplace(mapRequest, mapResult);
     if (strType == QLatin1String("batch"))
         return runBatch(mapRequest, mapResult);
+    if (strType == QLatin1String("search"))
+        return runSearch(mapRequest, mapResult);
     return runQuery(mapRequest, mapResult);
 }
 
@@ -694,6 +742,85 @@ bool CThreadDb::runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult)
     return true;
 }
 
+bool CThreadDb::runSearch(const QVariantMap &mapRequest, QVariantMap &mapResult)
+{
+    const int nUserId = mapRequest.value(QStringLiteral("user_id")).toInt();
+    const QString strOwnership = nUserId >= 1 ? QStringLiteral("user_id = %1 OR user_id IS NULL"
+                                                               " OR user_id <= 0")
+                                                    .arg(nUserId)
+                                              : QStringLiteral("user_id IS NULL OR user_id <= 0");
+    const QString strSearch = mapRequest.value(QStringLiteral("search_string")).toString();
+    const CNoteSearch::Page page
+        = CNoteSearch::plan(m_db,
+                            m_bFts,
+                            mapRequest.value(QStringLiteral("columns")).toString(),
+                            strOwnership,
+                            strSearch,
+                            mapRequest.value(QStringLiteral("offset")).toInt(),
+                            mapRequest.value(QStringLiteral("number")).toInt(),
+                            static_cast<CNoteSearch::Plan>(
+                                qBound(0, mapRequest.value(QStringLiteral("plan")).toInt(), 2)));
+    mapResult.insert(QStringLiteral("search_plan"),
+                     page.bIndex ? QStringLiteral("index") : QStringLiteral("walk"));
+    if (!execPrepared(page.strSql, page.mapBind)) {
+        fail(mapRequest, mapResult, page.strSql);
+        return false;
+    }
+    QVariantList lstRows = fetchRows();
+    if (m_pQuery->lastError().isValid()) {
+        fail(mapRequest, mapResult, page.strSql);
+        return false;
+    }
+    m_pQuery->finish();
+    const QString strPlain(QStringLiteral("plain_text"));
+    for (QVariant &row : lstRows) {
+        QVariantMap mapRow = row.toMap();
+        mapRow.insert(QStringLiteral("snippet"),
+                      searchSnippet(mapRow.value(strPlain).toString(), strSearch));
+        row = mapRow;
+    }
+    mapResult.insert(QStringLiteral("result"), lstRows);
+    return true;
+}
+
+// One step of the migration: derives the visible text of up to kPlainBatch notes in one
+// transaction and queues the next step behind the requests that came meanwhile.
+void CThreadDb::derivePlainTexts()
+{
+    QVector<QPair<qint64, QString>> vecNotes;
+    if (exec(QStringLiteral("SELECT id, content FROM note WHERE plain_text IS NULL LIMIT %1")
+                 .arg(kPlainBatch))) {
+        while (m_pQuery->next())
+            vecNotes.append(
+                qMakePair(m_pQuery->value(0).toLongLong(), m_pQuery->value(1).toString()));
+    }
+    m_pQuery->finish();
+
+    bool bOk = exec(QStringLiteral("BEGIN"));
+    for (int i = 0; bOk && i < vecNotes.size(); ++i) {
+        bOk = execPrepared(QStringLiteral("UPDATE note SET plain_text = :plain WHERE id = :id"),
+                           {{QStringLiteral("plain"), notePlainText(vecNotes.at(i).second)},
+                            {QStringLiteral("id"), vecNotes.at(i).first}});
+    }
+    bOk = bOk && exec(QStringLiteral("COMMIT"));
+    if (!bOk) {
+        // Left for the next start; searches meanwhile check these notes' rich text.
+        qCWarning(lcStore) << "deriving visible texts failed:" << m_pQuery->lastError().text();
+        m_pQuery->finish();
+        exec(QStringLiteral("ROLLBACK"));
+        m_nPlainDone = m_nPlainTotal;
+        emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+        return;
+    }
+    m_pQuery->finish();
+    m_nPlainDone = qMin(m_nPlainTotal, m_nPlainDone + vecNotes.size());
+    if (vecNotes.size() < kPlainBatch)
+        m_nPlainDone = m_nPlainTotal;
+    emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+    if (m_nPlainDone < m_nPlainTotal)
+        addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+}
+
 bool CThreadDb::exec(const QString &strSql)
 {
     return m_pQuery->exec(strSql);
@@ -703,8 +830,16 @@ bool CThreadDb::execPrepared(const QString &strSql, const QVariantMap &mapData)
 {
     if (!m_pQuery->prepare(strSql))
         return false;
-    for (auto it = mapData.cbegin(); it != mapData.cend(); ++it)
-        m_pQuery->bindValue(QLatin1Char(':') + it.key(), it.value());
+    const QString strPlain(QStringLiteral("plain_text"));
+    const QString strContent(QStringLiteral("content"));
+    for (auto it = mapData.cbegin(); it != mapData.cend(); ++it) {
+        // A note's visible text goes with its body: derived here, on the worker.
+        if (it.key() == strPlain && mapData.contains(strContent))
+            m_pQuery->bindValue(QLatin1Char(':') + it.key(),
+                                notePlainText(mapData.value(strContent).toString()));
+        else
+            m_pQuery->bindValue(QLatin1Char(':') + it.key(), it.value());
+    }
     return m_pQuery->exec();
 }
 

@@ -158,13 +158,19 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
                   "AND name NOT LIKE 'sqlite_%' ORDER BY name")))
         lstNames << row.toMap().value(QStringLiteral("name"));
     QCOMPARE(lstNames,
-             (QVariantList{str("idx_note_server_id"),
+             (QVariantList{str("idx_note_plain_pending"),
+                           str("idx_note_server_id"),
                            str("idx_note_set_at"),
                            str("idx_note_user_id"),
                            str("idx_note_uuid"),
                            str("idx_user_name"),
                            str("log"),
                            str("note"),
+                           str("note_fts"),
+                           str("note_fts_config"),
+                           str("note_fts_data"),
+                           str("note_fts_idx"),
+                           str("note_fts_vocab"),
                            str("user")}));
     QCOMPARE(rows(str("PRAGMA user_version")).value(0).toMap().value(QStringLiteral("user_version")),
              QVariant(QString::number(CThreadDb::SchemaVersion)));
@@ -174,7 +180,7 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
     QCOMPARE(lstColumns.join(QLatin1Char(',')),
              str("id,server_id,user_id,set_at,created_at,title,content,content_size,md5,"
-                 "updated_at,deleted,uuid"));
+                 "updated_at,deleted,uuid,plain_text"));
     lstColumns.clear();
     for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();

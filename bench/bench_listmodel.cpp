@@ -7,6 +7,7 @@
 
 #include "startup.h"
 
+#include <QDate>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QQmlComponent>

@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -79,6 +80,15 @@ QVector<QChar> chineseCharacters()
     return vec;
 }
 
+// An index drawn with weight 1/(rank + 1) among nCount (Zipf's law).
+int zipf(QRandomGenerator &rng, int nCount)
+{
+    // Inverse of the cumulative weight, ln(rank + 1) / ln(nCount + 1).
+    const double dU = rng.generateDouble();
+    const int n = int(std::exp(dU * std::log(double(nCount) + 1))) - 1;
+    return qBound(0, n, nCount - 1);
+}
+
 QStringList englishWords(QRandomGenerator &rng)
 {
     const char *const pSyllables[] = {"ka",
@@ -100,7 +110,7 @@ QStringList englishWords(QRandomGenerator &rng)
                                       "nes",
                                       "or"};
     QStringList lst{s("the"), s("and"), s("walk"), s("river"), s("coffee"), s("garden")};
-    while (lst.size() < 800) {
+    while (lst.size() < 3000) {
         QString strWord;
         for (int i = 0, n = 2 + rng.bounded(2); i < n; ++i)
             strWord += QLatin1String(pSyllables[rng.bounded(int(std::size(pSyllables)))]);
@@ -114,16 +124,35 @@ QString englishText(QRandomGenerator &rng, const QStringList &lstWords, int nCha
 {
     QString str;
     while (str.size() < nChars)
-        str += lstWords.at(rng.bounded(lstWords.size())) + QLatin1Char(' ');
+        str += lstWords.at(zipf(rng, lstWords.size())) + QLatin1Char(' ');
     return str;
 }
 
-QString chineseText(QRandomGenerator &rng, const QVector<QChar> &vecChars, int nChars)
+// Chinese text as words of one to four characters, common words far more often than rare
+// ones (rank r drawn with weight 1/r), as in real text: the index then holds about as many
+// distinct trigrams as a real diary's.
+QVector<QString> chineseWords(QRandomGenerator &rng, const QVector<QChar> &vecChars)
+{
+    QVector<QString> vec;
+    while (vec.size() < 6000) {
+        QString strWord;
+        const int nLength = 1
+                            + int(rng.bounded(100) < 30   ? 0
+                                  : rng.bounded(100) < 70 ? 1
+                                                          : 2 + rng.bounded(2));
+        for (int i = 0; i < nLength; ++i)
+            strWord += vecChars.at(rng.bounded(vecChars.size()));
+        vec << strWord;
+    }
+    return vec;
+}
+
+QString chineseText(QRandomGenerator &rng, const QVector<QString> &vecWords, int nChars)
 {
     QString str;
     while (str.size() < nChars) {
-        str += vecChars.at(rng.bounded(vecChars.size()));
-        if (rng.bounded(20) == 0)
+        str += vecWords.at(zipf(rng, vecWords.size()));
+        if (rng.bounded(12) == 0)
             str += s("，");
     }
     return str;
@@ -150,7 +179,7 @@ bool buildDatabase(const QString &strFile)
                     " :content, :size, :md5, :t, :uuid)"));
         QRandomGenerator rng(20261210);
         const QStringList lstWords = englishWords(rng);
-        const QVector<QChar> vecChars = chineseCharacters();
+        const QVector<QString> vecChinese = chineseWords(rng, chineseCharacters());
         const int nDays = int(kFirstDay.daysTo(kFirstDay.addYears(10)));
         for (int i = 0; i < kNotes; ++i) {
             const QDate dt = kFirstDay.addDays(rng.bounded(nDays));
@@ -162,11 +191,11 @@ bool buildDatabase(const QString &strFile)
                                    + 1,
                                kCommonEnglish + QLatin1Char(' '));
             } else if (nKind <= 4) {
-                strText = chineseText(rng, vecChars, 330);
+                strText = chineseText(rng, vecChinese, 330);
                 if (rng.bounded(100) < 85)
                     strText.insert(rng.bounded(strText.size()), kCommonChinese);
             } else {
-                strText = englishText(rng, lstWords, 450) + chineseText(rng, vecChars, 170);
+                strText = englishText(rng, lstWords, 450) + chineseText(rng, vecChinese, 170);
             }
             if (i % 20000 == 13)
                 strText += QLatin1Char(' ') + kRareEnglish;
@@ -390,6 +419,9 @@ int main(int argc, char *argv[])
                 double(nPlain) / 1e6,
                 double(QFileInfo(strFile).size()) / 1e6,
                 dFileBefore);
+    const qint64 nFree = scalar(db, s("PRAGMA freelist_count")) * scalar(db, s("PRAGMA page_size"));
+    std::printf("Free pages left by the migration (a VACUUM gives them back): %.1f MB\n",
+                double(nFree) / 1e6);
     std::printf("Index (trigram, detail=none, contentless): %.1f MB = %.2f x the visible text\n",
                 double(nIndex) / 1e6,
                 double(nIndex) / double(nPlain));

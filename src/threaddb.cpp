@@ -44,6 +44,13 @@ const QByteArray kSqliteMagic("SQLite format 3", 16);
 constexpr int kHeaderSize = 100;
 const QVector<QPair<int, int>> kStableHeaderRanges{{0, 18}, {20, 24}, {44, 60}, {64, 72}};
 
+// A new database in write-ahead mode has a header with schema format 0 in the file until
+// its first checkpoint writes the real first page: that header says nothing yet.
+bool headerWritten(const QByteArray &baHeader)
+{
+    return baHeader.size() >= kHeaderSize && baHeader.mid(44, 4) != QByteArray(4, '\0');
+}
+
 QByteArray stableHeader(const QByteArray &baHeader)
 {
     QByteArray ba;
@@ -416,7 +423,7 @@ void CThreadDb::recordIdentity()
     m_nInode = quint64(st.st_ino);
     m_baHeader.clear();
     const QByteArray ba = readHeader();
-    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic))
+    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic) && headerWritten(ba))
         m_baHeader = stableHeader(ba);
 }
 
@@ -460,7 +467,7 @@ QString CThreadDb::lostIdentity()
         return QString();
     if (!ba.startsWith(kSqliteMagic.left(qMin(ba.size(), kSqliteMagic.size()))))
         return kKindReplaced;
-    if (ba.size() < kHeaderSize)
+    if (ba.size() < kHeaderSize || !headerWritten(ba))
         return QString();
     if (m_baHeader.isEmpty())
         m_baHeader = stableHeader(ba);

@@ -713,6 +713,8 @@ void TestThreadDb::lostFileIsNoticedBeforeAWriteIsConfirmed_data()
     QTest::newRow("deleted") << str("delete") << str("deleted");
     QTest::newRow("replaced by another file") << str("rename") << str("replaced");
     QTest::newRow("overwritten in place") << str("overwrite") << str("replaced");
+    // A new file gets its real first page only at the first checkpoint: not a replacement.
+    QTest::newRow("untouched, past its first checkpoint") << str("none") << QString();
 }
 
 void TestThreadDb::lostFileIsNoticedBeforeAWriteIsConfirmed()
@@ -752,10 +754,17 @@ void TestThreadDb::lostFileIsNoticedBeforeAWriteIsConfirmed()
         QVERIFY(::rename(QFile::encodeName(strOther).constData(),
                          QFile::encodeName(strDbName).constData())
                 == 0);
-    } else {
+    } else if (how == str("overwrite")) {
         QFile file(strDbName);
         QVERIFY(file.open(QIODevice::ReadWrite));
         file.write(QByteArray(4096, 'g'));
+    }
+    if (kind.isEmpty()) {
+        QVERIFY(!run(query(str("INSERT INTO note (title) VALUES ('after')"))).contains(str("error")));
+        QCOMPARE(rows(str("SELECT count(*) AS n FROM note")),
+                 (QVariantList{QVariantMap{{str("n"), str("2")}}}));
+        QCOMPARE(lstNotices.size(), 0);
+        return;
     }
 
     const QVariantMap mapResult = run(

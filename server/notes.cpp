@@ -591,8 +591,11 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
         if (!m_db.isPostgres()) {
             const QString strMatch = indexCandidates(db, searchForm(strSearch), nOffset + nLimit);
             if (!strMatch.isEmpty()) {
-                strWhere += QStringLiteral(" AND id IN (SELECT rowid FROM note_fts"
-                                           " WHERE note_fts MATCH ?)");
+                // The candidates drive the statement ("+user_id" keeps SQLite from walking
+                // the user's notes by time instead).
+                strWhere = QStringLiteral("+user_id = ?") + strWhere.mid(11)
+                           + QStringLiteral(" AND id IN (SELECT rowid FROM note_fts"
+                                            " WHERE note_fts MATCH ?)");
                 lstValues << strMatch;
             }
         }

@@ -92,23 +92,22 @@ QString searchForm(const QString &strText)
 // Whether the SQLite database has the trigram index (FTS5 may be missing).
 std::atomic<bool> g_bFts{false};
 
-// SQLite: the index query of a text of three characters or more when the index holds few
-// notes with all its trigrams (counted up to sqrt(rows wanted x notes), where the index
-// and the walk by time cost the same); "" to walk.
-QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted)
+// SQLite: the index query that gives the candidates of a text, when the index counts few
+// of them (up to sqrt(rows wanted x notes), where the index and the walk by time cost the
+// same); "" to walk. bNone: the index knows no note that can hold the text.
+// - three characters or more: the notes holding all its trigrams;
+// - one or two: every indexed text ends in two line breaks, so each of its characters
+//   begins a trigram; the index's vocabulary gives those that begin with the text.
+QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted, bool &bNone)
 {
+    bNone = false;
     const QVector<uint> vecChars = strFolded.toUcs4();
-    if (!g_bFts || vecChars.size() < 3)
+    if (!g_bFts || vecChars.isEmpty())
         return QString();
-    QStringList lstTerms;
-    for (int i = 0; i + 3 <= vecChars.size(); ++i) {
-        QString strTerm = QString::fromUcs4(vecChars.constData() + i, 3);
+    auto quoted = [](QString strTerm) {
         strTerm.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        strTerm = QLatin1Char('"') + strTerm + QLatin1Char('"');
-        if (!lstTerms.contains(strTerm))
-            lstTerms << strTerm;
-    }
-    const QString strMatch = lstTerms.join(QStringLiteral(" AND "));
+        return QLatin1Char('"') + strTerm + QLatin1Char('"');
+    };
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT IFNULL(MAX(id), 0) FROM note")) || !query.next())
@@ -116,6 +115,37 @@ QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted)
     const double dNotes = query.value(0).toDouble();
     query.finish();
     const qint64 nBound = qMax<qint64>(64, qint64(std::sqrt(double(qMax(1, nWanted)) * dNotes)));
+
+    if (vecChars.size() < 3) {
+        constexpr int kMaxTerms = 256;
+        query.prepare(QStringLiteral("SELECT term, doc FROM note_fts_vocab"
+                                     " WHERE term >= ? AND term < ? LIMIT ?"));
+        query.addBindValue(strFolded);
+        query.addBindValue(strFolded + QString::fromUcs4(U"\U0010FFFF"));
+        query.addBindValue(kMaxTerms + 1);
+        if (!query.exec()) {
+            qCWarning(lcServer) << "search estimate failed:" << query.lastError().text();
+            return QString();
+        }
+        QStringList lstTerms;
+        qint64 nDocs = 0;
+        while (query.next()) {
+            lstTerms << quoted(query.value(0).toString());
+            nDocs += query.value(1).toLongLong();
+        }
+        if (lstTerms.size() > kMaxTerms || nDocs > nBound)
+            return QString();
+        bNone = lstTerms.isEmpty();
+        return lstTerms.join(QStringLiteral(" OR "));
+    }
+
+    QStringList lstTerms;
+    for (int i = 0; i + 3 <= vecChars.size(); ++i) {
+        const QString strTerm = quoted(QString::fromUcs4(vecChars.constData() + i, 3));
+        if (!lstTerms.contains(strTerm))
+            lstTerms << strTerm;
+    }
+    const QString strMatch = lstTerms.join(QStringLiteral(" AND "));
     query.prepare(QStringLiteral("SELECT COUNT(*) FROM (SELECT rowid FROM note_fts"
                                  " WHERE note_fts MATCH ? LIMIT ?)"));
     query.addBindValue(strMatch);
@@ -124,7 +154,9 @@ QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted)
         qCWarning(lcServer) << "search estimate failed:" << query.lastError().text();
         return QString();
     }
-    return query.value(0).toLongLong() <= nBound ? strMatch : QString();
+    const qint64 nCount = query.value(0).toLongLong();
+    bNone = nCount == 0;
+    return nCount <= nBound ? strMatch : QString();
 }
 
 } // namespace
@@ -256,21 +288,26 @@ bool CNotes::prepareSearch(QSqlDatabase &db, bool bPostgres, QString &strError)
         const char *const pIndex[] = {
             "CREATE VIRTUAL TABLE IF NOT EXISTS note_fts USING fts5(search_title, search_text,"
             " content='', tokenize='trigram', detail=none, columnsize=0)",
+            "CREATE VIRTUAL TABLE IF NOT EXISTS note_fts_vocab USING fts5vocab(note_fts, 'row')",
             "CREATE TRIGGER IF NOT EXISTS note_fts_insert AFTER INSERT ON note"
             " WHEN new.search_text IS NOT NULL BEGIN"
             " INSERT INTO note_fts(rowid, search_title, search_text)"
-            " VALUES (new.id, IFNULL(new.search_title, ''), new.search_text); END",
+            " VALUES (new.id, IFNULL(new.search_title, '') || char(10,10),"
+            " new.search_text || char(10,10)); END",
             "CREATE TRIGGER IF NOT EXISTS note_fts_delete AFTER DELETE ON note"
             " WHEN old.search_text IS NOT NULL BEGIN"
             " INSERT INTO note_fts(note_fts, rowid, search_title, search_text)"
-            " VALUES ('delete', old.id, IFNULL(old.search_title, ''), old.search_text); END",
+            " VALUES ('delete', old.id, IFNULL(old.search_title, '') || char(10,10),"
+            " old.search_text || char(10,10)); END",
             "CREATE TRIGGER IF NOT EXISTS note_fts_update AFTER UPDATE OF search_title,"
             " search_text ON note BEGIN"
             " INSERT INTO note_fts(note_fts, rowid, search_title, search_text)"
-            " SELECT 'delete', old.id, IFNULL(old.search_title, ''), old.search_text"
+            " SELECT 'delete', old.id, IFNULL(old.search_title, '') || char(10,10),"
+            " old.search_text || char(10,10)"
             " WHERE old.search_text IS NOT NULL;"
             " INSERT INTO note_fts(rowid, search_title, search_text)"
-            " SELECT new.id, IFNULL(new.search_title, ''), new.search_text"
+            " SELECT new.id, IFNULL(new.search_title, '') || char(10,10),"
+            " new.search_text || char(10,10)"
             " WHERE new.search_text IS NOT NULL; END",
         };
         bool bFts = true;
@@ -284,7 +321,8 @@ bool CNotes::prepareSearch(QSqlDatabase &db, bool bPostgres, QString &strError)
         }
         if (bFts && !bHadIndex
             && !run(QStringLiteral("INSERT INTO note_fts(rowid, search_title, search_text)"
-                                   " SELECT id, IFNULL(search_title, ''), search_text FROM note"
+                                   " SELECT id, IFNULL(search_title, '') || char(10,10),"
+                                   " search_text || char(10,10) FROM note"
                                    " WHERE search_text IS NOT NULL")))
             return false;
         g_bFts = bFts;
@@ -589,8 +627,14 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
                         .arg(strLike);
         lstValues << strPattern << strPattern;
         if (!m_db.isPostgres()) {
-            const QString strMatch = indexCandidates(db, searchForm(strSearch), nOffset + nLimit);
-            if (!strMatch.isEmpty()) {
+            bool bNone = false;
+            const QString strMatch = indexCandidates(db,
+                                                     searchForm(strSearch),
+                                                     nOffset + nLimit,
+                                                     bNone);
+            if (bNone) {
+                strWhere += QStringLiteral(" AND 0 = 1");
+            } else if (!strMatch.isEmpty()) {
                 // The candidates drive the statement ("+user_id" keeps SQLite from walking
                 // the user's notes by time instead).
                 strWhere = QStringLiteral("+user_id = ?") + strWhere.mid(11)

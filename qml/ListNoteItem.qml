@@ -9,25 +9,23 @@ Item {
     property string set_at: ""
     property string title: ""
     property string content: ""
+    // While a search is shown: the search text, the visible text around the match, and the
+    // title and that text as styled text with the match in bold.
+    property string snippet: ""
+    property string search: ""
+    property string titleMarked: ""
+    property string snippetMarked: ""
     property int my_index: 0
+    // Height of a line of the title font per pixel of font size (measured by the list).
+    property real titleLineRatio: 1.3
 
     Rectangle {
         anchors.fill: parent
         color: listNoteItemId.my_index % 2 === 0 ? Theme.rowAlternate : "transparent"
     }
 
-    // Line height per pixel of font size of the two fonts: the title and the day are sized
-    // so that their lines, not just their pixel sizes, share the row's height. Chinese and
-    // Japanese fonts have much taller lines than Latin ones for the same pixel size.
-    // A title may fall back to another font for its script: the sample line holds Latin,
-    // Chinese and Japanese letters, and its height is that of the tallest of their fonts.
-    Text {
-        id: titleMetrics
-        visible: false
-        text: "Ag\u6d77\u3042"
-        font.family: GlobalJs.fontFamily
-        font.pixelSize: 100
-    }
+    // Line height per pixel of font size of the day's font: the title and the day are
+    // sized so that their lines, not just their pixel sizes, share the row's height.
     FontMetrics {
         id: dateMetrics
         font.pixelSize: 100
@@ -42,22 +40,27 @@ Item {
             objectName: "titleText"
             width: parent.width
             height: listNoteItemId.height * 0.62
-            text: listNoteItemId.title
-            textFormat: Text.PlainText
+            text: listNoteItemId.search === "" ? listNoteItemId.title : listNoteItemId.titleMarked
+            textFormat: listNoteItemId.search === "" ? Text.PlainText : Text.StyledText
             color: Theme.text
             elide: Text.ElideRight
             maximumLineCount: 1
             verticalAlignment: Text.AlignVCenter
             font.family: GlobalJs.fontFamily
             font.pixelSize: Math.max(1, Math.min(listNoteItemId.height * 0.56,
-                                                 Math.floor(height * 0.95 * 100
-                                                            / titleMetrics.implicitHeight)))
+                                                 Math.floor(height * 0.95
+                                                            / listNoteItemId.titleLineRatio)))
         }
         Text {
             objectName: "dateText"
             width: parent.width
             height: listNoteItemId.height * 0.38
-            text: listNoteItemId.set_at
+            text: listNoteItemId.snippet === ""
+                  ? listNoteItemId.set_at
+                  : listNoteItemId.set_at + "\u2003" + listNoteItemId.snippetMarked
+            textFormat: listNoteItemId.snippet === "" ? Text.PlainText : Text.StyledText
+            elide: Text.ElideRight
+            maximumLineCount: 1
             color: Theme.textSecondary
             verticalAlignment: Text.AlignVCenter
             font.pixelSize: Math.max(1, Math.min(listNoteItemId.height * 0.27,

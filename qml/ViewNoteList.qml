@@ -1,4 +1,6 @@
 import QtQuick 2.7
+import NoteMgt 1.0
+import "../js/global.js" as GlobalJs
 
 // A list of notes, newest day first. As the main view's list body it is paged in from
 // the note manager and filtered by the search text; as the day list it shows the notes
@@ -19,6 +21,13 @@ Rectangle {
 
     readonly property alias model: lstResultModel
     readonly property alias listView: lstViewId
+    // Line height per pixel of font size of the titles. A title may fall back to another
+    // font for its script: the sample holds Latin, Chinese and Japanese letters, and its
+    // height is that of the tallest of their fonts. Measured once per list, when it first
+    // has rows, so that a list never shown loads no fallback font.
+    readonly property real titleLineRatio: titleMetrics.item
+                                           ? titleMetrics.item.implicitHeight / 100 : 1.3
+    property bool bFirstPageAsked: false
 
     function getNoteList(search) {
         lstResultModel.clear()
@@ -34,13 +43,10 @@ Rectangle {
         bToTop = true
     }
 
+    // A page of notes; those marked deleted are left out.
     function appendData(lstResults) {
-        if (lstResults) {
-            for (var i = 0; i < lstResults.length; i++) {
-                if (parseInt(lstResults[i]["deleted"]) !== 1)
-                    appendMapData(lstResults[i])
-            }
-        }
+        if (lstResults)
+            lstResultModel.appendList(lstResults)
         bLoaded = true
         if (bToTop) {
             bToTop = false
@@ -49,50 +55,15 @@ Rectangle {
         }
     }
 
-    function text(value) {
-        return value === undefined || value === null ? "" : String(value)
-    }
-
-    function matchesSearch(mapData) {
-        if (strSearch === "")
-            return true
-        var strTitle = text(mapData["title"])
-        if (strTitle !== "")
-            return strTitle.indexOf(strSearch) >= 0 || text(mapData["content"]).indexOf(strSearch) >= 0
-        return text(mapData["content"]).indexOf(strSearch) >= 0
-    }
-
+    // One note, merged by uuid and day; while a search is shown, kept only when it holds
+    // the search text.
     function appendMapData(mapData) {
-        if (!mapData || !matchesSearch(mapData))
-            return
-        var strUuid = text(mapData["uuid"])
-        var strSetAt = text(mapData["set_at"]).split(" ")[0]
-        var entry = {
-            "_uuid": strUuid,
-            "_title": text(mapData["title"]),
-            "_set_at": strSetAt,
-            "_content": text(mapData["content"])
-        }
-        var nPos = 0
-        for (var j = 0; j < lstResultModel.count; j++) {
-            var row = lstResultModel.get(j)
-            if (nPos === j && strSetAt < row._set_at)
-                nPos = j + 1
-            if (row._uuid === strUuid) {
-                lstResultModel.set(j, entry)
-                return
-            }
-        }
-        lstResultModel.insert(nPos, entry)
+        if (mapData)
+            lstResultModel.appendMapData(mapData)
     }
 
     function removeItem(strUuid) {
-        for (var i = 0; i < lstResultModel.count; i++) {
-            if (lstResultModel.get(i)._uuid === strUuid) {
-                lstResultModel.remove(i)
-                return
-            }
-        }
+        lstResultModel.removeUuid(strUuid)
     }
 
     // Shows the notes of today: the first row of today or an earlier day at the top.
@@ -127,31 +98,34 @@ Rectangle {
     }
 
     onVisibleChanged: {
+        askFirstPage()
         if (visible && bIsDayList) {
             lstViewId.currentIndex = lstResultModel.count > 0 ? 0 : -1
             lstViewId.forceActiveFocus()
         }
     }
 
-    onLstItemsChanged: {
-        lstResultModel.clear()
-        if (!lstItems)
-            return
-        for (var i = 0; i < lstItems.length; i++) {
-            var mapData = lstItems[i]
-            lstResultModel.append({
-                "_uuid": text(mapData["uuid"]),
-                "_title": text(mapData["title"]),
-                "_set_at": text(mapData["set_at"]).split(" ")[0],
-                "_content": text(mapData["content"])
-            })
-        }
-    }
+    onLstItemsChanged: lstResultModel.setItems(lstItems ? lstItems : [])
 
-    // The main view's list asks for its first page; a day list is handed its notes.
-    Component.onCompleted: {
-        if (!bIsDayList)
-            noteMgt.getNoteListByOffset()
+    // The main view's list asks for its first page when it is first shown (not while the
+    // calendar hides it); a day list is handed its notes.
+    function askFirstPage() {
+        if (bIsDayList || !visible || bFirstPageAsked)
+            return
+        bFirstPageAsked = true
+        noteMgt.getNoteListByOffset()
+    }
+    Component.onCompleted: askFirstPage()
+
+    Loader {
+        id: titleMetrics
+        active: lstViewId.count > 0
+        sourceComponent: Text {
+            visible: false
+            text: "Ag\u6d77\u3042"
+            font.family: GlobalJs.fontFamily
+            font.pixelSize: 100
+        }
     }
 
     Rectangle {
@@ -204,7 +178,10 @@ Rectangle {
             else
                 event.accepted = false
         }
-        model: ListModel { id: lstResultModel }
+        model: NoteListModel {
+            id: lstResultModel
+            searchText: noteListViewId.strSearch
+        }
         delegate: ListNoteItem {
             width: lstViewId.width
             height: lstViewId.height * 0.1
@@ -212,7 +189,12 @@ Rectangle {
             title: _title
             set_at: _set_at
             content: _content
+            snippet: _snippet
+            search: noteListViewId.strSearch
+            titleMarked: _title_marked
+            snippetMarked: _snippet_marked
             my_index: index
+            titleLineRatio: noteListViewId.titleLineRatio
         }
 
         onMovementEnded: {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qtbase5-dev qtdeclarative5-dev qttools5-dev-tools qttools5-dev
-    libqt5sql5-sqlite libqt5sql5-psql libqt5svg5-dev
+    libqt5sql5-sqlite libqt5sql5-psql libqt5svg5-dev libsqlite3-dev
     qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls
     qml-module-qtquick-layouts qml-module-qtquick-dialogs qml-module-qtgraphicaleffects
     qml-module-qtqml-models2 qml-module-qttest qml-module-qt-labs-folderlistmodel

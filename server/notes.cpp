@@ -1,5 +1,6 @@
 #include "notes.h"
 
+#include "kelpolog.h"
 #include "notejson.h"
 #include "protocol.h"
 #include "serverdb.h"
@@ -7,6 +8,12 @@
 
 #include <QCryptographicHash>
 #include <QDate>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QVector>
+
+#include <atomic>
+#include <cmath>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariantMap>
@@ -20,6 +27,136 @@ QString likePattern(const QString &strText)
     str.replace(QLatin1Char('%'), QLatin1String("\\%"));
     str.replace(QLatin1Char('_'), QLatin1String("\\_"));
     return QLatin1Char('%') + str + QLatin1Char('%');
+}
+
+// What a note shows, roughly, without a text engine: the markup's text with its
+// entities, no head, style, script or picture. Search looks at this, not at the markup.
+QString visibleText(const QString &strContent)
+{
+    if (!strContent.contains(QLatin1Char('<')))
+        return strContent;
+    static const QRegularExpression reHidden(QStringLiteral("<(head|style|script)\\b.*?</\\1\\s*>"),
+                                             QRegularExpression::CaseInsensitiveOption
+                                                 | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression reBreak(QStringLiteral("<(br|/p|/div|/li|/h\\d|/tr)\\b[^>]*>"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression reTag(QStringLiteral("<[a-zA-Z/!?][^>]*>"));
+    static const QRegularExpression reEntity(
+        QStringLiteral("&(#x[0-9a-fA-F]+|#[0-9]+|[a-zA-Z]+);"));
+    QString str = strContent;
+    str.remove(reHidden);
+    str.replace(reBreak, QStringLiteral("\n"));
+    str.remove(reTag);
+    QString strOut;
+    strOut.reserve(str.size());
+    int nPos = 0;
+    QRegularExpressionMatchIterator it = reEntity.globalMatch(str);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        strOut += str.midRef(nPos, match.capturedStart() - nPos);
+        const QString strName = match.captured(1);
+        uint nCode = 0;
+        if (strName.startsWith(QLatin1String("#x")))
+            nCode = strName.midRef(2).toUInt(nullptr, 16);
+        else if (strName.startsWith(QLatin1Char('#')))
+            nCode = strName.midRef(1).toUInt();
+        else if (strName == QLatin1String("lt"))
+            nCode = '<';
+        else if (strName == QLatin1String("gt"))
+            nCode = '>';
+        else if (strName == QLatin1String("amp"))
+            nCode = '&';
+        else if (strName == QLatin1String("quot"))
+            nCode = '"';
+        else if (strName == QLatin1String("apos"))
+            nCode = '\'';
+        else if (strName == QLatin1String("nbsp"))
+            nCode = ' ';
+        if (nCode > 0 && nCode <= 0x10FFFF)
+            strOut += QString::fromUcs4(&nCode, 1);
+        else
+            strOut += match.captured(0);
+        nPos = match.capturedEnd();
+    }
+    strOut += str.midRef(nPos);
+    return strOut;
+}
+
+// The searched form of a text: case folded, so that one comparison is blind to case in
+// every script on either database.
+QString searchForm(const QString &strText)
+{
+    return strText.toCaseFolded();
+}
+
+// Whether the SQLite database has the trigram index (FTS5 may be missing).
+std::atomic<bool> g_bFts{false};
+
+// SQLite: the index query that gives the candidates of a text, when the index counts few
+// of them (up to sqrt(rows wanted x notes), where the index and the walk by time cost the
+// same); "" to walk. bNone: the index knows no note that can hold the text.
+// - three characters or more: the notes holding all its trigrams;
+// - one or two: every indexed text ends in two line breaks, so each of its characters
+//   begins a trigram; the index's vocabulary gives those that begin with the text.
+QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted, bool &bNone)
+{
+    bNone = false;
+    const QVector<uint> vecChars = strFolded.toUcs4();
+    if (!g_bFts || vecChars.isEmpty())
+        return QString();
+    auto quoted = [](QString strTerm) {
+        strTerm.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        return QLatin1Char('"') + strTerm + QLatin1Char('"');
+    };
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT IFNULL(MAX(id), 0) FROM note")) || !query.next())
+        return QString();
+    const double dNotes = query.value(0).toDouble();
+    query.finish();
+    const qint64 nBound = qMax<qint64>(64, qint64(std::sqrt(double(qMax(1, nWanted)) * dNotes)));
+
+    if (vecChars.size() < 3) {
+        constexpr int kMaxTerms = 256;
+        query.prepare(QStringLiteral("SELECT term, doc FROM note_fts_vocab"
+                                     " WHERE term >= ? AND term < ? LIMIT ?"));
+        query.addBindValue(strFolded);
+        query.addBindValue(strFolded + QString::fromUcs4(U"\U0010FFFF"));
+        query.addBindValue(kMaxTerms + 1);
+        if (!query.exec()) {
+            qCWarning(lcServer) << "search estimate failed:" << query.lastError().text();
+            return QString();
+        }
+        QStringList lstTerms;
+        qint64 nDocs = 0;
+        while (query.next()) {
+            lstTerms << quoted(query.value(0).toString());
+            nDocs += query.value(1).toLongLong();
+        }
+        if (lstTerms.size() > kMaxTerms || nDocs > nBound)
+            return QString();
+        bNone = lstTerms.isEmpty();
+        return lstTerms.join(QStringLiteral(" OR "));
+    }
+
+    QStringList lstTerms;
+    for (int i = 0; i + 3 <= vecChars.size(); ++i) {
+        const QString strTerm = quoted(QString::fromUcs4(vecChars.constData() + i, 3));
+        if (!lstTerms.contains(strTerm))
+            lstTerms << strTerm;
+    }
+    const QString strMatch = lstTerms.join(QStringLiteral(" AND "));
+    query.prepare(QStringLiteral("SELECT COUNT(*) FROM (SELECT rowid FROM note_fts"
+                                 " WHERE note_fts MATCH ? LIMIT ?)"));
+    query.addBindValue(strMatch);
+    query.addBindValue(nBound + 1);
+    if (!query.exec() || !query.next()) {
+        qCWarning(lcServer) << "search estimate failed:" << query.lastError().text();
+        return QString();
+    }
+    const qint64 nCount = query.value(0).toLongLong();
+    bNone = nCount == 0;
+    return nCount <= nBound ? strMatch : QString();
 }
 
 } // namespace
@@ -53,17 +190,22 @@ struct CNotes::CNoteFields
             map.insert(QStringLiteral("content"), QLatin1String(""));
             map.insert(QStringLiteral("content_size"), 0);
             map.insert(QStringLiteral("md5"), QLatin1String(""));
+            map.insert(QStringLiteral("search_title"), QLatin1String(""));
+            map.insert(QStringLiteral("search_text"), QLatin1String(""));
             return map;
         }
         // A newer text for a deleted note brings the note back rather than hide the
         // text in a tombstone.
         if (m_nDeleted == 0 || m_bHasContent)
             map.insert(QStringLiteral("deleted"), 0);
-        if (m_bHasTitle)
+        if (m_bHasTitle) {
             map.insert(QStringLiteral("title"), m_strTitle);
+            map.insert(QStringLiteral("search_title"), searchForm(m_strTitle));
+        }
         if (m_bHasContent) {
             const QByteArray ba = m_strContent.toUtf8();
             map.insert(QStringLiteral("content"), m_strContent);
+            map.insert(QStringLiteral("search_text"), searchForm(visibleText(m_strContent)));
             map.insert(QStringLiteral("content_size"), ba.size());
             map.insert(QStringLiteral("md5"),
                        ba.isEmpty()
@@ -93,6 +235,132 @@ QVariant CNotes::bindable(const QString &strColumn, const QVariant &value) const
     return strColumn == QLatin1String("content") && !m_db.isPostgres()
                ? QVariant(value.toString().toUtf8())
                : value;
+}
+
+bool CNotes::prepareSearch(QSqlDatabase &db, bool bPostgres, QString &strError)
+{
+    QSqlQuery query(db);
+    auto run = [&](const QString &strSql) {
+        if (query.exec(strSql))
+            return true;
+        strError = query.lastError().text();
+        return false;
+    };
+    // The searched forms of title and text, kept beside them.
+    if (bPostgres) {
+        if (!run(QStringLiteral("ALTER TABLE note ADD COLUMN IF NOT EXISTS search_title TEXT"))
+            || !run(QStringLiteral("ALTER TABLE note ADD COLUMN IF NOT EXISTS search_text TEXT")))
+            return false;
+    } else {
+        QStringList lstColumns;
+        if (!run(QStringLiteral("PRAGMA table_info(note)")))
+            return false;
+        while (query.next())
+            lstColumns << query.value(1).toString();
+        query.finish();
+        for (const char *pColumn : {"search_title", "search_text"}) {
+            if (!lstColumns.contains(QLatin1String(pColumn))
+                && !run(QStringLiteral("ALTER TABLE note ADD COLUMN %1 TEXT")
+                            .arg(QLatin1String(pColumn))))
+                return false;
+        }
+    }
+
+    if (bPostgres) {
+        // pg_trgm is a trusted extension: the database's owner may add it. Without it the
+        // search still works, by reading every note of the user.
+        QSqlQuery trgm(db);
+        if (trgm.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"))) {
+            for (const char *pColumn : {"search_title", "search_text"}) {
+                if (!run(QStringLiteral("CREATE INDEX IF NOT EXISTS note_%1_trgm ON note"
+                                        " USING gin (%1 gin_trgm_ops)")
+                             .arg(QLatin1String(pColumn))))
+                    return false;
+            }
+        } else {
+            qCWarning(lcServer) << "no trigram index for the search:" << trgm.lastError().text();
+        }
+    } else {
+        bool bHadIndex = false;
+        if (run(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'note_fts'")))
+            bHadIndex = query.next();
+        query.finish();
+        const char *const pIndex[] = {
+            "CREATE VIRTUAL TABLE IF NOT EXISTS note_fts USING fts5(search_title, search_text,"
+            " content='', tokenize='trigram', detail=none, columnsize=0)",
+            "CREATE VIRTUAL TABLE IF NOT EXISTS note_fts_vocab USING fts5vocab(note_fts, 'row')",
+            "CREATE TRIGGER IF NOT EXISTS note_fts_insert AFTER INSERT ON note"
+            " WHEN new.search_text IS NOT NULL BEGIN"
+            " INSERT INTO note_fts(rowid, search_title, search_text)"
+            " VALUES (new.id, IFNULL(new.search_title, '') || char(10,10),"
+            " new.search_text || char(10,10)); END",
+            "CREATE TRIGGER IF NOT EXISTS note_fts_delete AFTER DELETE ON note"
+            " WHEN old.search_text IS NOT NULL BEGIN"
+            " INSERT INTO note_fts(note_fts, rowid, search_title, search_text)"
+            " VALUES ('delete', old.id, IFNULL(old.search_title, '') || char(10,10),"
+            " old.search_text || char(10,10)); END",
+            "CREATE TRIGGER IF NOT EXISTS note_fts_update AFTER UPDATE OF search_title,"
+            " search_text ON note BEGIN"
+            " INSERT INTO note_fts(note_fts, rowid, search_title, search_text)"
+            " SELECT 'delete', old.id, IFNULL(old.search_title, '') || char(10,10),"
+            " old.search_text || char(10,10)"
+            " WHERE old.search_text IS NOT NULL;"
+            " INSERT INTO note_fts(rowid, search_title, search_text)"
+            " SELECT new.id, IFNULL(new.search_title, '') || char(10,10),"
+            " new.search_text || char(10,10)"
+            " WHERE new.search_text IS NOT NULL; END",
+        };
+        bool bFts = true;
+        for (const char *pSql : pIndex) {
+            if (!query.exec(QLatin1String(pSql))) {
+                qCWarning(lcServer)
+                    << "no full-text index for the search:" << query.lastError().text();
+                bFts = false;
+                break;
+            }
+        }
+        if (bFts && !bHadIndex
+            && !run(QStringLiteral("INSERT INTO note_fts(rowid, search_title, search_text)"
+                                   " SELECT id, IFNULL(search_title, '') || char(10,10),"
+                                   " search_text || char(10,10) FROM note"
+                                   " WHERE search_text IS NOT NULL")))
+            return false;
+        g_bFts = bFts;
+    }
+
+    // Notes stored before: their searched forms, in steps.
+    for (;;) {
+        QVector<QPair<qint64, QStringList>> vecNotes;
+        if (!run(QStringLiteral("SELECT id, title, content FROM note WHERE search_text IS NULL"
+                                " LIMIT 500")))
+            return false;
+        while (query.next())
+            vecNotes.append({query.value(0).toLongLong(),
+                             {query.value(1).toString(), query.value(2).toString()}});
+        query.finish();
+        if (vecNotes.isEmpty())
+            return true;
+        if (!db.transaction()) {
+            strError = db.lastError().text();
+            return false;
+        }
+        query.prepare(QStringLiteral("UPDATE note SET search_title = ?, search_text = ?"
+                                     " WHERE id = ?"));
+        for (const auto &note : qAsConst(vecNotes)) {
+            query.addBindValue(searchForm(note.second.at(0)));
+            query.addBindValue(searchForm(visibleText(note.second.at(1))));
+            query.addBindValue(note.first);
+            if (!query.exec()) {
+                strError = query.lastError().text();
+                db.rollback();
+                return false;
+            }
+        }
+        if (!db.commit()) {
+            strError = db.lastError().text();
+            return false;
+        }
+    }
 }
 
 bool CNotes::parseNoteFields(const CServiceFields &fields,
@@ -347,12 +615,34 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
     QVariantList lstValues = {reply.m_nUserId};
     const QString strSearch = fields.value(Protocol::Field::kSearchString);
     if (!strSearch.isEmpty()) {
-        // The text is matched literally: % and _ are no wildcards here.
+        // What the notes show, literally (% and _ are no wildcards here), blind to case in
+        // every script: both sides case folded. PostgreSQL finds the candidates through its
+        // trigram indexes; on SQLite the trigram index's count chooses between its
+        // candidates (a rare text) and the walk by time (a common one).
+        const QString strPattern = likePattern(searchForm(strSearch));
         const QString strLike = m_db.isPostgres() ? QStringLiteral("ILIKE")
                                                   : QStringLiteral("LIKE");
-        strWhere += QStringLiteral(" AND (title %1 ? ESCAPE '\\' OR content %1 ? ESCAPE '\\')")
+        strWhere += QStringLiteral(
+                        " AND (search_title %1 ? ESCAPE '\\' OR search_text %1 ? ESCAPE '\\')")
                         .arg(strLike);
-        lstValues << likePattern(strSearch) << likePattern(strSearch);
+        lstValues << strPattern << strPattern;
+        if (!m_db.isPostgres()) {
+            bool bNone = false;
+            const QString strMatch = indexCandidates(db,
+                                                     searchForm(strSearch),
+                                                     nOffset + nLimit,
+                                                     bNone);
+            if (bNone) {
+                strWhere += QStringLiteral(" AND 0 = 1");
+            } else if (!strMatch.isEmpty()) {
+                // The candidates drive the statement ("+user_id" keeps SQLite from walking
+                // the user's notes by time instead).
+                strWhere = QStringLiteral("+user_id = ?") + strWhere.mid(11)
+                           + QStringLiteral(" AND id IN (SELECT rowid FROM note_fts"
+                                            " WHERE note_fts MATCH ?)");
+                lstValues << strMatch;
+            }
+        }
     } else {
         for (const QString &strKey : {QStringLiteral("start_time"), QStringLiteral("end_time")}) {
             QString str = fields.value(strKey).trimmed();

@@ -15,6 +15,11 @@ class CNotes
 public:
     explicit CNotes(CServerDb &db);
 
+    // Search of the notes by what they show, case folded: the columns search_title and
+    // search_text, filled for notes stored before them, and their index (pg_trgm on
+    // PostgreSQL, an FTS5 trigram table on SQLite). Part of the schema's creation.
+    static bool prepareSearch(QSqlDatabase &db, bool bPostgres, QString &strError);
+
     void replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
     void updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
     void getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);

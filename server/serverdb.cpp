@@ -1,6 +1,7 @@
 #include "serverdb.h"
 
 #include "kelpolog.h"
+#include "notes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -351,6 +352,8 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
             break;
         }
     }
+    if (bOk)
+        bOk = CNotes::prepareSearch(db, m_bPostgres, strError);
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;

@@ -24,10 +24,11 @@ const QString kToUpload = QStringLiteral("SELECT * FROM note                 WHE
 const QString kMonthServerDeletion = QStringLiteral("UPDATE note SET deleted = 1                 WHERE (set_at >= '%1 00:00:00' AND set_at < '%2 00:00:00')                         AND server_id > 0                         AND user_id = %3                         AND %4");
 // clang-format on
 
-// The columns of a note as lists show them: set_at as the bare day.
+// The columns of a note as lists show them: set_at as the bare day, and the visible text
+// that list titles are made of.
 const QString kColumns = QStringLiteral(
     "id, server_id, user_id, substr(set_at,1,10) as set_at, created_at, title, content, "
-    "content_size, md5, updated_at, deleted, uuid, sync_state");
+    "content_size, md5, updated_at, deleted, uuid, sync_state, plain_text");
 const QString kLive = QStringLiteral("(deleted IS NULL OR deleted != 1)");
 const QString kNoteTable = QStringLiteral("note");
 const QString kUserTable = QStringLiteral("user");
@@ -58,6 +59,14 @@ QVariantMap spec(const QString &strTable, const QVariantMap &mapData)
     return mapSpec;
 }
 
+// A note written with its body gets its visible text too; the worker derives the value
+// (CThreadDb), so the caller's thread builds no text document.
+void withPlainText(QVariantMap &mapNote)
+{
+    if (mapNote.contains(QStringLiteral("content")))
+        mapNote.insert(QStringLiteral("plain_text"), QString());
+}
+
 QVariantMap request(const QString &strType)
 {
     QVariantMap mapRequest;
@@ -83,6 +92,7 @@ CDbMgt::CDbMgt(const QString &strDataDir, QObject *parent)
     m_threadDb.setDbName(m_strDbFile);
     connect(&m_threadDb, &CThreadObject::dataReceived, this, &CDbMgt::dataReceived);
     connect(&m_threadDb, &CThreadDb::notice, this, &CDbMgt::notice);
+    connect(&m_threadDb, &CThreadDb::plainTextProgress, this, &CDbMgt::plainTextProgress);
     m_threadDb.startThread();
 }
 
@@ -223,6 +233,7 @@ QString CDbMgt::insertNoteItem(const QVariantMap &mapData)
 QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
 {
     fillContentDigest(map);
+    withPlainText(map);
     if (strWhereField.isEmpty() || !map.contains(strWhereField))
         return m_threadDb.addRequest(preparedInsert(map));
 
@@ -237,6 +248,7 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
 {
     // One rule for the digest of every write: an empty text has none (NULL).
     fillContentDigest(map);
+    withPlainText(map);
     const QVariant userId = map.value(QStringLiteral("user_id"));
     const QString strAndWhere = ownership(userId.isValid() ? userId.toInt() : 0);
 
@@ -319,24 +331,25 @@ QString CDbMgt::getNoteListByOffset(const QVariantMap &mapData)
     const int nNumber = mapData.value(QStringLiteral("number")).toInt();
     const QString strSearch = mapData.value(QStringLiteral("search_string")).toString();
 
-    QVariantMap mapBind;
-    QString strWhere = QLatin1Char('(') + ownership(m_nUserId) + QLatin1Char(')');
     if (!strSearch.isEmpty()) {
-        // The typed text is matched literally: '%', '_' and '\' stand for themselves.
-        strWhere += QStringLiteral(" AND (content LIKE :content ESCAPE '\\'"
-                                   " or title LIKE :title ESCAPE '\\')");
-        const QString strPattern = QLatin1Char('%') + escapeLike(strSearch) + QLatin1Char('%');
-        mapBind.insert(QStringLiteral("content"), strPattern);
-        mapBind.insert(QStringLiteral("title"), strPattern);
+        // Matched on what the notes show, literally and blind to case; the worker plans
+        // the statement with what its index knows (CNoteSearch).
+        QVariantMap mapRequest = request(QStringLiteral("search"));
+        mapRequest.insert(QStringLiteral("search_string"), strSearch);
+        mapRequest.insert(QStringLiteral("offset"), nOffset);
+        mapRequest.insert(QStringLiteral("number"), nNumber);
+        mapRequest.insert(QStringLiteral("user_id"), m_nUserId);
+        mapRequest.insert(QStringLiteral("columns"), kColumns);
+        // 1 or 2 forces the index or the walk (CNoteSearch::Plan); tests compare the two.
+        mapRequest.insert(QStringLiteral("plan"), mapData.value(QStringLiteral("plan")).toInt());
+        return m_threadDb.addRequest(mapRequest);
     }
+    QString strWhere = QLatin1Char('(') + ownership(m_nUserId) + QLatin1Char(')');
     // note.set_at, not the selected day text of the same name: the order then follows
     // the set_at index instead of sorting every note of the user.
     strWhere += QStringLiteral(" ORDER BY note.set_at DESC, note.updated_at DESC");
     strWhere += QStringLiteral(" LIMIT %1 OFFSET %2").arg(nNumber).arg(nOffset);
-    const QString strSql = QStringLiteral("SELECT %1 FROM note WHERE %2").arg(kColumns, strWhere);
-    if (mapBind.isEmpty())
-        return query(strSql);
-    return prepared(strSql, mapBind);
+    return query(QStringLiteral("SELECT %1 FROM note WHERE %2").arg(kColumns, strWhere));
 }
 
 QString CDbMgt::getNoteListByToDownload()
@@ -523,6 +536,7 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
         QVariantMap mapNote = note.toMap();
         const QVariant updatedAt = mapNote.take(QStringLiteral("updated_at"));
         fillContentDigest(mapNote);
+        withPlainText(mapNote);
         QVariantMap mapSpec = spec(kNoteTable, mapNote);
         const QString strSql = buildInsertPrepared(mapSpec);
         lstStatements << statement(strSql, mapSpec.value(QStringLiteral("data")).toMap());
@@ -537,6 +551,7 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
     for (const QVariant &note : lstChanged) {
         QVariantMap mapNote = note.toMap();
         fillContentDigest(mapNote);
+        withPlainText(mapNote);
         QVariantMap mapSpec;
         mapSpec.insert(QStringLiteral("table"), kNoteTable);
         mapSpec.insert(QStringLiteral("where"),
@@ -566,8 +581,9 @@ QString CDbMgt::prepared(const QString &strSql, const QVariantMap &mapData)
 
 // An insert of a new note; the request's values include the "uuid" and "updated_at" that
 // the builder adds, and the result carries the new row's "id".
-QVariantMap CDbMgt::preparedInsert(const QVariantMap &mapNote) const
+QVariantMap CDbMgt::preparedInsert(QVariantMap mapNote) const
 {
+    withPlainText(mapNote);
     QVariantMap mapSpec = spec(kNoteTable, mapNote);
     QVariantMap mapRequest = request(QStringLiteral("query"));
     mapRequest.insert(QStringLiteral("sql_prepare"), buildInsertPrepared(mapSpec));

@@ -29,6 +29,8 @@ signals:
     void dataReceived(QVariant);
     // What the store reports of local.db outside any request (see CThreadDb::notice).
     void notice(QVariant);
+    // The background derivation of older notes' visible texts (CThreadDb).
+    void plainTextProgress(int nDone, int nTotal);
 
 public slots:
     void setUserId(int nVal);
@@ -105,7 +107,7 @@ public slots:
 private:
     QString query(const QString &strSql);
     QString prepared(const QString &strSql, const QVariantMap &mapData);
-    QVariantMap preparedInsert(const QVariantMap &mapNote) const;
+    QVariantMap preparedInsert(QVariantMap mapNote) const;
 
     int m_nUserId = 0;
     int m_nLogWrites = 0;

@@ -98,6 +98,7 @@ QString CNetMgt::updateNoteItem(int nNoteId, QString strUpdatedAt)
 
 QString CNetMgt::replaceNoteItem(QVariantMap mapData)
 {
+    mapData.remove(QStringLiteral("plain_text")); // the local search's own, not the service's
     return postWithLogin(Protocol::Endpoint::kReplaceNoteItem, mapData);
 }
 
@@ -108,6 +109,7 @@ QString CNetMgt::getNoteListByOffset(QVariantMap mapData)
 
 QString CNetMgt::insertNoteItem(QVariantMap mapData)
 {
+    mapData.remove(QStringLiteral("plain_text")); // the local search's own, not the service's
     return postWithLogin(Protocol::Endpoint::kInsertNoteItem, mapData);
 }
 

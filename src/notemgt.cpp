@@ -20,6 +20,10 @@ const int kDefaultTimerInterval = 60000;
 const int kPageSize = 50;
 // The context key of a save whose outcome noteSaved() or noteSaveFailed() reports.
 const QLatin1String kSaveOf("save_of");
+// Diaries from this many notes up hear of the migration of visible texts; a step of it
+// takes this many notes.
+const int kPlainProgressMinimum = 2000;
+const int kPlainProgressStep = 100;
 
 QString nowString()
 {
@@ -78,6 +82,7 @@ void CNoteMgt::construct(int nTimerInterval)
     connect(&m_dbMgt, &CDbMgt::dataReceived, this, &CNoteMgt::onDataReceived);
     connect(&m_dbMgt, &CDbMgt::notice, this, &CNoteMgt::onStoreNotice);
     connect(&m_pictureLoader, &CPictureLoader::finished, this, &CNoteMgt::pictureLoaded);
+    connect(&m_dbMgt, &CDbMgt::plainTextProgress, this, &CNoteMgt::onPlainTextProgress);
     connect(this, &CNoteMgt::userIdChanged, &m_dbMgt, &CDbMgt::setUserId);
     connect(this, &CNoteMgt::userIdChanged, this, &CNoteMgt::onUserIdChanged);
     connect(&m_netMgt, &CNetMgt::dataReceived, this, &CNoteMgt::onDataReceived);
@@ -545,6 +550,22 @@ void CNoteMgt::convertServerItem(QVariantMap &map, int nUserId)
 void CNoteMgt::fillDisplayFields(QVariantMap &map)
 {
     NoteRecord::fillDisplayFields(map);
+}
+
+// A large older diary has its notes' visible texts derived in the background: the user
+// learns why a search may be slow meanwhile, in tenths.
+void CNoteMgt::onPlainTextProgress(int nDone, int nTotal)
+{
+    if (nTotal < kPlainProgressMinimum)
+        return;
+    if (nDone >= nTotal) {
+        emit showInfo(tr("Search is ready: %1 notes prepared.").arg(nTotal));
+        return;
+    }
+    const int nTenth = int(qint64(nDone) * 10 / nTotal);
+    const int nBefore = int(qint64(qMax(0, nDone - kPlainProgressStep)) * 10 / nTotal);
+    if (nDone <= kPlainProgressStep || nTenth != nBefore)
+        emit showInfo(tr("Preparing search: %1 of %2 notes…").arg(nDone).arg(nTotal));
 }
 
 void CNoteMgt::fillDisplayFieldsOfList(QVariantList &list)

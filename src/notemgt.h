@@ -117,6 +117,7 @@ protected slots:
     void onUserIdChanged(int nUserId);
     void onDataReceived(QVariant data);
     void onStoreNotice(QVariant notice);
+    void onPlainTextProgress(int nDone, int nTotal);
 
 private:
     friend class TestNoteMgt;

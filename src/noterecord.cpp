@@ -1,5 +1,6 @@
 #include "noterecord.h"
 
+#include "notetext.h"
 #include "sqlbuilder.h"
 
 #include "kelpolog.h"
@@ -99,21 +100,24 @@ void convertServerItem(QVariantMap &map, int nUserId)
 
 void fillDisplayFields(QVariantMap &map)
 {
+    // The store delivers each note's visible text ("plain_text", taken out here); a text
+    // document is built only for a note whose text is not derived yet (an older diary being
+    // migrated) or that shows no text (pictures alone).
+    const QString strPlainStored = map.take(QStringLiteral("plain_text")).toString();
     const QString strContent = map.value(QStringLiteral("content")).toString();
     if (!strContent.isEmpty() && map.value(QStringLiteral("title")).toString().isEmpty()) {
-        QTextDocument doc;
-        doc.setHtml(strContent);
-        // Pictures stand in the plain text as object replacement characters: no title text.
-        // A note of pictures alone is listed as one, not as a blank row.
-        const QString strPlain = doc.toPlainText();
-        QString strTitle = QString(strPlain).remove(QChar::ObjectReplacementCharacter);
-        if (strTitle.trimmed().isEmpty() && strPlain.contains(QChar::ObjectReplacementCharacter))
-            strTitle = QCoreApplication::translate("CNoteMgt", "[Picture]");
-        strTitle = strTitle.left(kTitleLength);
-        // Never cut a character in half.
-        if (!strTitle.isEmpty() && QChar(strTitle.back()).isHighSurrogate())
-            strTitle.chop(1);
-        map.insert(QStringLiteral("title"), strTitle);
+        QString strTitle = strPlainStored;
+        if (strTitle.trimmed().isEmpty()) {
+            QTextDocument doc;
+            doc.setHtml(strContent);
+            // Pictures stand in the plain text as object replacement characters: no title
+            // text. A note of pictures alone is listed as one, not as a blank row.
+            const QString strPlain = doc.toPlainText();
+            strTitle = QString(strPlain).remove(QChar::ObjectReplacementCharacter);
+            if (strTitle.trimmed().isEmpty() && strPlain.contains(QChar::ObjectReplacementCharacter))
+                strTitle = QCoreApplication::translate("CNoteMgt", "[Picture]");
+        }
+        map.insert(QStringLiteral("title"), titleFromPlainText(strTitle, kTitleLength));
     }
     if (map.contains(QStringLiteral("set_at")))
         map.insert(QStringLiteral("set_at"), dayOf(map.value(QStringLiteral("set_at")).toString()));

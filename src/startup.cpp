@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "notelistmodel.h"
 #include "notemgt.h"
 #include "settings.h"
 #include "textformat.h"
@@ -38,6 +39,7 @@ void registerTypes()
     qmlRegisterType<CSettings>("NoteMgt", 1, 0, "Settings");
     // The editor's bold, italic and lists.
     qmlRegisterType<CTextFormat>("NoteMgt", 1, 0, "TextFormat");
+    qmlRegisterType<CNoteListModel>("NoteMgt", 1, 0, "NoteListModel");
 }
 
 std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,

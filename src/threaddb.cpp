@@ -1,6 +1,8 @@
 #include "threaddb.h"
 
 #include "kelpolog.h"
+#include "notesearch.h"
+#include "notetext.h"
 
 #include <QDataStream>
 #include <QDateTime>
@@ -21,6 +23,11 @@
 
 namespace {
 
+// Notes whose visible text one migration step derives; a step keeps the worker from the
+// caller's requests for a few tens of milliseconds at most.
+constexpr int kPlainBatch = 100;
+const QString kDeriveRequest = QStringLiteral("derive_plain_text");
+
 // How long SQLite waits for a lock held by another process before it gives up: at the
 // first open, and at the later attempts that each request makes while the file is locked
 // (short, so that a queue of requests is answered at once).
@@ -36,6 +43,13 @@ constexpr qint32 kUnfinishedVersion = 1;
 const QByteArray kSqliteMagic("SQLite format 3", 16);
 constexpr int kHeaderSize = 100;
 const QVector<QPair<int, int>> kStableHeaderRanges{{0, 18}, {20, 24}, {44, 60}, {64, 72}};
+
+// A new database in write-ahead mode has a header with schema format 0 in the file until
+// its first checkpoint writes the real first page: that header says nothing yet.
+bool headerWritten(const QByteArray &baHeader)
+{
+    return baHeader.size() >= kHeaderSize && baHeader.mid(44, 4) != QByteArray(4, '\0');
+}
 
 QByteArray stableHeader(const QByteArray &baHeader)
 {
@@ -76,6 +90,9 @@ bool isWrite(const QVariantMap &mapRequest)
     const QString strType = mapRequest.value(QStringLiteral("type")).toString();
     if (strType == QLatin1String("replace") || strType == QLatin1String("batch"))
         return true;
+    // A search reads; a migration step is done again from the data at the next start.
+    if (strType == QLatin1String("search") || strType == kDeriveRequest)
+        return false;
     QString strSql = mapRequest.value(QStringLiteral("sql_prepare")).toString();
     if (!mapRequest.contains(QStringLiteral("sql_prepare")))
         strSql = mapRequest.value(QStringLiteral("sql")).toString();
@@ -146,6 +163,7 @@ const char *const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS idx_note_server_id ON note(server_id)",
     "CREATE INDEX IF NOT EXISTS idx_user_name ON user(name)",
 };
+
 
 // The request as written to the debug output: bound values (which may hold a password
 // digest) are shown by their names only.
@@ -271,6 +289,7 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
     m_pQuery = new QSqlQuery(m_db);
     m_pQuery->setForwardOnly(true);
     QSqlError error;
+    CNoteSearch::registerFunctions(m_db);
     const QString strError = createSchema();
     if (!strError.isEmpty()) {
         error = m_pQuery->lastError();
@@ -287,6 +306,19 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
     }
     recordIdentity();
     m_strLastOpenWarning.clear();
+
+    // Notes from before the visible-text column, or written without it: derived in the
+    // background, behind whatever the user asks for meanwhile.
+    m_nPlainDone = 0;
+    m_nPlainTotal = 0;
+    if (exec(QStringLiteral("SELECT COUNT(*) FROM note WHERE plain_text IS NULL"))
+        && m_pQuery->next())
+        m_nPlainTotal = m_pQuery->value(0).toInt();
+    m_pQuery->finish();
+    if (m_nPlainTotal > 0) {
+        qCInfo(lcStore) << "deriving the visible text of" << m_nPlainTotal << "notes";
+        addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+    }
     return true;
 }
 
@@ -395,8 +427,7 @@ void CThreadDb::recordIdentity()
     m_nInode = quint64(st.st_ino);
     m_baHeader.clear();
     const QByteArray ba = readHeader();
-    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic)
-        && ba.mid(44, 4) != QByteArray(4, '\0'))
+    if (ba.size() == kHeaderSize && ba.startsWith(kSqliteMagic) && headerWritten(ba))
         m_baHeader = stableHeader(ba);
 }
 
@@ -440,7 +471,7 @@ QString CThreadDb::lostIdentity()
         return QString();
     if (!ba.startsWith(kSqliteMagic.left(qMin(ba.size(), kSqliteMagic.size()))))
         return kKindReplaced;
-    if (ba.size() < kHeaderSize)
+    if (ba.size() < kHeaderSize || !headerWritten(ba))
         return QString();
     // A new database in write-ahead mode keeps a header without schema format and text
     // encoding (both 0) until its first checkpoint brings the tables into the file: that
@@ -497,7 +528,11 @@ QString CThreadDb::createSchema()
     // it, so a second Kelpo on the same file fails here instead of in the middle of work.
     // The write-ahead log commits with one sync; with exclusive locking it needs no
     // shared-memory file.
-    if (!exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"))
+    // Reads of a large diary map the file instead of copying its pages through a small
+    // cache (a search walks many notes).
+    if (!exec(QStringLiteral("PRAGMA mmap_size = 268435456"))
+        || !exec(QStringLiteral("PRAGMA cache_size = -16384"))
+        || !exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"))
         || !exec(QStringLiteral("PRAGMA journal_mode = WAL"))
         || !exec(QStringLiteral("PRAGMA synchronous = FULL"))
         || !exec(QStringLiteral("BEGIN EXCLUSIVE")))
@@ -525,6 +560,15 @@ QString CThreadDb::createSchema()
     if (bOk)
         bOk = exec(QStringLiteral(
             "CREATE INDEX IF NOT EXISTS idx_note_sync_state ON note(sync_state, user_id)"));
+    // Version 4: the visible text of each note and its full-text index.
+    if (bOk) {
+        const QString strError = CNoteSearch::createSchema(m_db, m_bFts);
+        if (!strError.isEmpty()) {
+            m_pQuery->finish();
+            exec(QStringLiteral("ROLLBACK"));
+            return strError;
+        }
+    }
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)
@@ -565,7 +609,8 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
 {
     const QString strType = mapRequest.value(QStringLiteral("type")).toString();
     if (strType != QLatin1String("query") && strType != QLatin1String("replace")
-        && strType != QLatin1String("batch"))
+        && strType != QLatin1String("batch") && strType != QLatin1String("search")
+        && strType != kDeriveRequest)
         return;
 
     // A file that could not be opened is tried again at every request (or as often as
@@ -582,6 +627,13 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
         const QString strLost = lostIdentity();
         if (!strLost.isEmpty())
             keepLostFile(strLost);
+    }
+    // A step of the migration has no caller waiting; without the file it waits for the
+    // next start.
+    if (strType == kDeriveRequest) {
+        if (m_pQuery)
+            derivePlainTexts();
+        return;
     }
     if (!m_pQuery) {
         // Nothing is written and nothing is reported as done: the caller learns why.
@@ -615,6 +667,8 @@ bool CThreadDb::runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult
         return runReplace(mapRequest, mapResult);
     if (strType == QLatin1String("batch"))
         return runBatch(mapRequest, mapResult);
+    if (strType == QLatin1String("search"))
+        return runSearch(mapRequest, mapResult);
     return runQuery(mapRequest, mapResult);
 }
 
@@ -715,6 +769,85 @@ bool CThreadDb::runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult)
     return true;
 }
 
+bool CThreadDb::runSearch(const QVariantMap &mapRequest, QVariantMap &mapResult)
+{
+    const int nUserId = mapRequest.value(QStringLiteral("user_id")).toInt();
+    const QString strOwnership = nUserId >= 1 ? QStringLiteral("user_id = %1 OR user_id IS NULL"
+                                                               " OR user_id <= 0")
+                                                    .arg(nUserId)
+                                              : QStringLiteral("user_id IS NULL OR user_id <= 0");
+    const QString strSearch = mapRequest.value(QStringLiteral("search_string")).toString();
+    const CNoteSearch::Page page
+        = CNoteSearch::plan(m_db,
+                            m_bFts,
+                            mapRequest.value(QStringLiteral("columns")).toString(),
+                            strOwnership,
+                            strSearch,
+                            mapRequest.value(QStringLiteral("offset")).toInt(),
+                            mapRequest.value(QStringLiteral("number")).toInt(),
+                            static_cast<CNoteSearch::Plan>(
+                                qBound(0, mapRequest.value(QStringLiteral("plan")).toInt(), 2)));
+    mapResult.insert(QStringLiteral("search_plan"),
+                     page.bIndex ? QStringLiteral("index") : QStringLiteral("walk"));
+    if (!execPrepared(page.strSql, page.mapBind)) {
+        fail(mapRequest, mapResult, page.strSql);
+        return false;
+    }
+    QVariantList lstRows = fetchRows();
+    if (m_pQuery->lastError().isValid()) {
+        fail(mapRequest, mapResult, page.strSql);
+        return false;
+    }
+    m_pQuery->finish();
+    const QString strPlain(QStringLiteral("plain_text"));
+    for (QVariant &row : lstRows) {
+        QVariantMap mapRow = row.toMap();
+        mapRow.insert(QStringLiteral("snippet"),
+                      searchSnippet(mapRow.value(strPlain).toString(), strSearch));
+        row = mapRow;
+    }
+    mapResult.insert(QStringLiteral("result"), lstRows);
+    return true;
+}
+
+// One step of the migration: derives the visible text of up to kPlainBatch notes in one
+// transaction and queues the next step behind the requests that came meanwhile.
+void CThreadDb::derivePlainTexts()
+{
+    QVector<QPair<qint64, QString>> vecNotes;
+    if (exec(QStringLiteral("SELECT id, content FROM note WHERE plain_text IS NULL LIMIT %1")
+                 .arg(kPlainBatch))) {
+        while (m_pQuery->next())
+            vecNotes.append(
+                qMakePair(m_pQuery->value(0).toLongLong(), m_pQuery->value(1).toString()));
+    }
+    m_pQuery->finish();
+
+    bool bOk = exec(QStringLiteral("BEGIN"));
+    for (int i = 0; bOk && i < vecNotes.size(); ++i) {
+        bOk = execPrepared(QStringLiteral("UPDATE note SET plain_text = :plain WHERE id = :id"),
+                           {{QStringLiteral("plain"), notePlainText(vecNotes.at(i).second)},
+                            {QStringLiteral("id"), vecNotes.at(i).first}});
+    }
+    bOk = bOk && exec(QStringLiteral("COMMIT"));
+    if (!bOk) {
+        // Left for the next start; searches meanwhile check these notes' rich text.
+        qCWarning(lcStore) << "deriving visible texts failed:" << m_pQuery->lastError().text();
+        m_pQuery->finish();
+        exec(QStringLiteral("ROLLBACK"));
+        m_nPlainDone = m_nPlainTotal;
+        emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+        return;
+    }
+    m_pQuery->finish();
+    m_nPlainDone = qMin(m_nPlainTotal, m_nPlainDone + vecNotes.size());
+    if (vecNotes.size() < kPlainBatch)
+        m_nPlainDone = m_nPlainTotal;
+    emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+    if (m_nPlainDone < m_nPlainTotal)
+        addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+}
+
 bool CThreadDb::exec(const QString &strSql)
 {
     return m_pQuery->exec(strSql);
@@ -724,8 +857,16 @@ bool CThreadDb::execPrepared(const QString &strSql, const QVariantMap &mapData)
 {
     if (!m_pQuery->prepare(strSql))
         return false;
-    for (auto it = mapData.cbegin(); it != mapData.cend(); ++it)
-        m_pQuery->bindValue(QLatin1Char(':') + it.key(), it.value());
+    const QString strPlain(QStringLiteral("plain_text"));
+    const QString strContent(QStringLiteral("content"));
+    for (auto it = mapData.cbegin(); it != mapData.cend(); ++it) {
+        // A note's visible text goes with its body: derived here, on the worker.
+        if (it.key() == strPlain && mapData.contains(strContent))
+            m_pQuery->bindValue(QLatin1Char(':') + it.key(),
+                                notePlainText(mapData.value(strContent).toString()));
+        else
+            m_pQuery->bindValue(QLatin1Char(':') + it.key(), it.value());
+    }
     return m_pQuery->exec();
 }
 

@@ -16,6 +16,8 @@ class QSqlQuery;
 // {"type": "replace", "select", "insert" | "insert_prepare" + "insert_data",
 //  "update" | "update_prepare" + "update_data"} or
 // {"type": "batch", "statements": [{"sql_prepare", "sql_data"}, ...]}, all or nothing.
+// {"type": "search", "search_string", "offset", "number", "user_id"} is one page of the
+// note list filtered by what the notes show (CNoteSearch); its rows carry a "snippet".
 // Results: {"uuid", "type": "data", "result": [rows of strings], "id"} or
 // {..., "error", "error_text", "error_kind"}: "error" is the driver's text followed by the
 // statement in parentheses, "error_text" the driver's text alone (fit to show), and
@@ -28,13 +30,16 @@ class QSqlQuery;
 // Before a write is confirmed the worker checks that the file it has open is still the
 // one at the database's path: a file deleted, replaced or overwritten while open makes the
 // request fail, and the open copy is written out so that nothing in it is lost.
+// A note written with "content" and "plain_text" among its bound values gets its visible
+// text derived here, off the caller's thread. Older notes without one are migrated in
+// batches queued behind the caller's requests, with plainTextProgress() after each.
 class CThreadDb : public CThreadObject
 {
     Q_OBJECT
 
 public:
     // Version of the schema that initialize() creates (PRAGMA user_version).
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     explicit CThreadDb(QObject *parent = nullptr);
     ~CThreadDb() override;
@@ -77,6 +82,8 @@ signals:
     // What the owner should know about the database although no request waits for it:
     // {"kind", "detail", "file", "count"}. Emitted on the worker thread.
     void notice(QVariant);
+    // The migration of visible texts: nDone of nTotal notes; nDone == nTotal at the end.
+    void plainTextProgress(int nDone, int nTotal);
 
 protected:
     void initialize() override;
@@ -103,6 +110,8 @@ private:
     bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult);
+    bool runSearch(const QVariantMap &mapRequest, QVariantMap &mapResult);
+    void derivePlainTexts();
     bool exec(const QString &strSql);
     bool execPrepared(const QString &strSql, const QVariantMap &mapData);
     QVariantList fetchRows();
@@ -117,6 +126,9 @@ private:
     QString m_strOpenErrorText;
     QString m_strOpenErrorKind;
     QString m_strLastOpenWarning;
+    bool m_bFts = false;
+    int m_nPlainDone = 0;
+    int m_nPlainTotal = 0;
     QElapsedTimer m_timerOpenTried;
     std::atomic<int> m_nReopenIntervalMs{0};
 

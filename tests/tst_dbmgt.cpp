@@ -241,7 +241,7 @@ void TestDbMgt::ownershipAndLiveFilter()
         const QVariantMap mapRow = row.toMap();
         lstTitles << mapRow.value(str("title")).toString();
         QCOMPARE(mapRow.value(str("set_at")).toString(), str("2024-03-15"));
-        QCOMPARE(mapRow.keys().size(), 13); // the note record and its sync state
+        QCOMPARE(mapRow.keys().size(), 14); // the note record, its sync state and its visible text "plain_text"
     }
     QCOMPARE(sorted(lstTitles), sorted(visible));
 

@@ -1212,7 +1212,54 @@ void TestServer::literalSearch()
              QStringList{QStringLiteral("<p>Plain Words</p>")});
     QCOMPARE(search(QStringLiteral("e_c")), QStringList{QStringLiteral("<p>snake_case</p>")});
     QCOMPARE(search(QStringLiteral("s_re")), QStringList());
+    // A title is plain text, searched as it stands (these titles hold the markup).
     QCOMPARE(search(QStringLiteral("<p>")).size(), lstTexts.size());
+    // Of a text, what it shows, not its markup, blind to case in every script; short
+    // searches and long ones alike. These notes have no title.
+    const QStringList lstShown = {QStringLiteral("<p style=\"margin:0\">Équipe de France</p>"),
+                                  QStringLiteral("<p>今天天气很好，我们去公园散步</p>"),
+                                  QStringLiteral("<p>use std::&lt;vector&gt; &amp; more</p>"),
+                                  QStringLiteral("<p>猫</p>")};
+    for (int i = 0; i < lstShown.size(); ++i) {
+        QVariantMap mapNote = note(newUuid(),
+                                   QStringLiteral("2017-03-0%1 12:00:00").arg(i + 1),
+                                   lstShown.at(i));
+        mapNote.insert(QStringLiteral("title"), QString());
+        QCOMPARE(post(QStringLiteral("replace_note_item"), auth(user, mapNote)).error(), QString());
+    }
+    auto contents = [&](const QString &strText) {
+        QStringList lst;
+        for (const QJsonValue &v : post(QStringLiteral("get_note_list_by_offset"),
+                                        auth(user,
+                                             {{QStringLiteral("limit"), 50},
+                                              {QStringLiteral("search_string"), strText}}))
+                                       .notes())
+            lst << v.toObject().value(QStringLiteral("content")).toString();
+        return lst;
+    };
+    QCOMPARE(contents(QStringLiteral("équipe")), QStringList{lstShown.at(0)});
+    QCOMPARE(contents(QStringLiteral("ÉQUIPE")), QStringList{lstShown.at(0)});
+    QCOMPARE(contents(QStringLiteral("margin")), QStringList());
+    QCOMPARE(contents(QStringLiteral("天")), QStringList{lstShown.at(1)});
+    QCOMPARE(contents(QStringLiteral("我们")), QStringList{lstShown.at(1)});
+    QCOMPARE(contents(QStringLiteral("公园散步")), QStringList{lstShown.at(1)});
+    QCOMPARE(contents(QStringLiteral("<vector> &")), QStringList{lstShown.at(2)});
+    QCOMPARE(contents(QStringLiteral("&lt;")), QStringList());
+    QCOMPARE(contents(QStringLiteral("猫")), QStringList{lstShown.at(3)});
+    // A changed text is found by its new words only.
+    const CAnswer changed = post(QStringLiteral("get_note_list_by_offset"),
+                                 auth(user,
+                                      {{QStringLiteral("limit"), 50},
+                                       {QStringLiteral("search_string"), QStringLiteral("猫")}}));
+    QCOMPARE(changed.notes().size(), 1);
+    QJsonObject objCat = changed.notes().first().toObject();
+    QVariantMap mapDog = note(objCat.value(QStringLiteral("uuid")).toString(),
+                              QStringLiteral("2030-01-01 00:00:00"),
+                              QStringLiteral("<p>狗</p>"));
+    mapDog.insert(QStringLiteral("title"), QString());
+    QCOMPARE(post(QStringLiteral("replace_note_item"), auth(user, mapDog)).error(), QString());
+    QCOMPARE(contents(QStringLiteral("猫")), QStringList());
+    QCOMPARE(contents(QStringLiteral("狗")), QStringList{QStringLiteral("<p>狗</p>")});
     // A search ignores the time window.
     const CAnswer a = post(QStringLiteral("get_note_list_by_offset"),
                            auth(user,

@@ -8,6 +8,14 @@
         <translation>この名前またはメールアドレスのアカウントがあれば、リセットコードを記したメールをそのアドレスへ送っています。</translation>
     </message>
     <message>
+        <source>Search is ready: %1 notes prepared.</source>
+        <translation>検索の準備ができました：%1 件のノートを整えました。</translation>
+    </message>
+    <message>
+        <source>Preparing search: %1 of %2 notes…</source>
+        <translation>検索を準備しています：%2 件中 %1 件…</translation>
+    </message>
+    <message>
         <source>The mail about modify password is sent to '%1'.</source>
         <translation>改正の暗号メールを発送しなければならない'%1'.</translation>
     </message>

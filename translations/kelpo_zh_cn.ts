@@ -8,6 +8,14 @@
         <translation>如果有帐户使用此名称或电子邮件地址，一封带有重置码的邮件正在发往该帐户的地址。</translation>
     </message>
     <message>
+        <source>Search is ready: %1 notes prepared.</source>
+        <translation>搜索已就绪：已整理 %1 条笔记。</translation>
+    </message>
+    <message>
+        <source>Preparing search: %1 of %2 notes…</source>
+        <translation>正在准备搜索：%1 / %2 条笔记…</translation>
+    </message>
+    <message>
         <source>The mail about modify password is sent to '%1'.</source>
         <translation>修改密码的邮件发送至'%1'。</translation>
     </message>

@@ -70,8 +70,19 @@ Item {
                   expected: "b,a" },
                 { tag: "update in place", notes: [note("a", "2016-01-01", "", "x"),
                                                   note("b", "2016-02-01", "", "y"),
-                                                  note("a", "2016-05-01", "new", "x2")],
+                                                  note("a", "2016-01-01", "new", "x2")],
                   expected: "b,a" },
+                { tag: "moved to a later day", notes: [note("a", "2016-01-01", "", "x"),
+                                                       note("b", "2016-02-01", "", "y"),
+                                                       note("c", "2016-03-01", "", "z"),
+                                                       note("a", "2016-05-01", "new", "x2")],
+                  expected: "a,c,b" },
+                { tag: "any order of arrival, each note once",
+                  notes: [note("d", "2016-04-01", "", ""), note("b", "2016-02-01", "", ""),
+                          note("d", "2016-04-01", "", ""), note("a", "2016-01-01", "", ""),
+                          note("c", "2016-03-01", "", ""), note("b", "2016-02-01", "", ""),
+                          note("e", "2016-05-01", "", ""), note("a", "2016-01-01", "", "")],
+                  expected: "e,d,c,b,a" },
                 { tag: "stored time dropped", notes: [note("a", "2016-01-01 00:00:00", "", "x"),
                                                       note("b", "2016-01-02", "", "y")],
                   expected: "b,a" }
@@ -86,9 +97,10 @@ Item {
             compare(rows(list), data.expected)
             if (data.tag === "update in place") {
                 compare(list.model.get(1)._title, "new")
-                compare(list.model.get(1)._set_at, "2016-05-01")
                 compare(list.model.get(1)._content, "x2")
             }
+            if (data.tag === "moved to a later day")
+                compare(list.model.get(0)._set_at, "2016-05-01")
             if (data.tag === "stored time dropped")
                 compare(list.model.get(1)._set_at, "2016-01-01")
         }
@@ -111,7 +123,12 @@ Item {
                 { tag: "in content only", note: note("a", "2016-01-01", "other", "a Kelp here"), kept: true },
                 { tag: "no title", note: note("a", "2016-01-01", "", "Kelp"), kept: true },
                 { tag: "nowhere", note: note("a", "2016-01-01", "title", "body"), kept: false },
-                { tag: "case differs", note: note("a", "2016-01-01", "kelp", "kelp"), kept: false }
+                { tag: "case differs", note: note("a", "2016-01-01", "", "<p>KELP</p>"), kept: true },
+                { tag: "only in markup",
+                  note: note("a", "2016-01-01", "", "<p style=\"font-family:Kelp\">x</p>"), kept: false },
+                { tag: "visible text of the store",
+                  note: { "uuid": "a", "set_at": "2016-01-01", "title": "", "content": "<p>x</p>",
+                          "plain_text": "a kelp" }, kept: true }
             ]
         }
 

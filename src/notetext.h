@@ -1,0 +1,24 @@
+#ifndef NOTETEXT_H
+#define NOTETEXT_H
+
+#include <QString>
+#include <QVariantMap>
+
+// What a person sees of a note, as plain text, and what lists show of it. Free functions,
+// safe on any thread (they build no widget and load no picture).
+
+// The visible text of a note body: rich text converted with Qt's own conversion
+// (QTextDocument), plain text as it stands; pictures are left out. Paragraphs become
+// line breaks.
+QString notePlainText(const QString &strContent);
+// When the note has "content": "plain_text" = notePlainText of it.
+void fillPlainText(QVariantMap &mapNote);
+// A list title: the first nLength characters of the plain text, never half a character.
+QString titleFromPlainText(const QString &strPlain, int nLength = 50);
+// Whether strText holds strNeedle, blind to case in every script (Unicode case folding).
+bool containsFolded(const QString &strText, const QString &strNeedle);
+// A short piece of the plain text around the first match of strNeedle (case-blind), on one
+// line, with "…" where it was cut; the first nLength characters when there is no match.
+QString searchSnippet(const QString &strPlain, const QString &strNeedle, int nLength = 80);
+
+#endif // NOTETEXT_H

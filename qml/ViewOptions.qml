@@ -152,6 +152,7 @@ Rectangle {
             RowLayout {
                 ComboBox {
                     id: formatBox
+                    implicitWidth: 130
                     model: [qsTr("Markdown"), qsTr("HTML"), qsTr("PDF")]
                     onCurrentIndexChanged: optionsViewId.strExportFormat
                                            = ["markdown", "html", "pdf"][currentIndex]

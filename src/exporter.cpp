@@ -11,7 +11,6 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSet>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -104,12 +103,23 @@ private:
         return strName;
     }
 
+    // Written under a temporary name and renamed, so no half-written note is left with
+    // its own name; not synced one by one (thousands of syncs would make a large export
+    // take minutes).
     bool save(const QString &strPath, const QByteArray &baData)
     {
-        QSaveFile file(strPath);
-        if (file.open(QIODevice::WriteOnly) && file.write(baData) == baData.size() && file.commit())
-            return true;
+        const QString strPart = strPath + str(".part");
+        QFile file(strPart);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && file.write(baData) == baData.size() && file.flush()) {
+            file.close();
+            QFile::remove(strPath);
+            if (QFile::rename(strPart, strPath))
+                return true;
+        }
         m_strError = tr("Cannot write %1: %2").arg(strPath, file.errorString());
+        file.close();
+        QFile::remove(strPart);
         return false;
     }
 

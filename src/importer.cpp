@@ -3,6 +3,7 @@
 #include "dbmgt.h"
 #include "kelpolog.h"
 #include "notefile.h"
+#include "pictureloader.h"
 #include "sqlbuilder.h"
 
 #include <QDateTime>
@@ -188,13 +189,19 @@ QString CImporter::readNote(const QString &strPath,
     if (doc.isEmpty())
         return tr("the note is empty");
 
+    const QString strContent = doc.toHtml();
+    // The note service takes notes up to this size; a larger one could never be synchronised.
+    if (strContent.toUtf8().size() > CPictureLoader::kMaxNoteBytes)
+        return tr("the note with its pictures is larger than %1 MB")
+            .arg(CPictureLoader::kMaxNoteBytes / (1024 * 1024));
+
     const QString strModified = info.lastModified().toString(kTimeFormat);
     QString strCreated = timeOrNull(mapHeader.value(str("created")).toString());
     QString strUpdated = timeOrNull(mapHeader.value(str("updated")).toString());
     *pmapNote = QVariantMap{{str("uuid"), strUuid},
                             {str("set_at"), dt.toString(Qt::ISODate) + str(" 00:00:00")},
                             {str("title"), strTitle},
-                            {str("content"), doc.toHtml()},
+                            {str("content"), strContent},
                             {str("created_at"), strCreated.isEmpty() ? strModified : strCreated},
                             {str("updated_at"), strUpdated.isEmpty() ? strModified : strUpdated}};
     return QString();

@@ -71,9 +71,12 @@ int main(int argc, char *argv[])
     CCloseGuard closeGuard(pView.get());
     pView->show();
 
-    // One backup a day: at start, and on the first day change while the program runs.
+    // One backup a day: shortly after start, and on the first day change while the
+    // program runs ...
     QTimer::singleShot(kBackupDelayMs, &backup, &CBackup::backUpIfDue);
     QObject::connect(&noteMgt, &CNoteMgt::currentDateChanged, &backup, &CBackup::backUpIfDue);
+    // ... or at the first save, when that comes earlier.
+    QObject::connect(&noteMgt, &CNoteMgt::appendNoteItemToList, &backup, &CBackup::backUpIfDue);
     QObject::connect(&backup, &CBackup::backupFailed, &noteMgt, &CNoteMgt::showError);
     if (!strRestoreMessage.isEmpty())
         QTimer::singleShot(0, &noteMgt, [&noteMgt, strRestoreMessage] {

@@ -561,6 +561,10 @@
 <context>
     <name>CImporter</name>
     <message>
+        <source>the note with its pictures is larger than %1 MB</source>
+        <translation>画像を含めたノートが %1 MB を超えています</translation>
+    </message>
+    <message>
         <source>the file is larger than 64 MB</source>
         <translation>ファイルが 64 MB を超えています</translation>
     </message>

@@ -561,6 +561,10 @@
 <context>
     <name>CImporter</name>
     <message>
+        <source>the note with its pictures is larger than %1 MB</source>
+        <translation>笔记连同图片大于 %1 MB</translation>
+    </message>
+    <message>
         <source>the file is larger than 64 MB</source>
         <translation>文件大于 64 MB</translation>
     </message>

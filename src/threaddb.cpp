@@ -39,10 +39,11 @@ constexpr quint32 kUnfinishedMagic = 0x4b4c5057; // "KLPW"
 constexpr qint32 kUnfinishedVersion = 1;
 
 // The header of an SQLite file, and the ranges of it that stay the same while Kelpo has
-// the file open (page size, format numbers, encoding; not the counters and sizes).
+// the file open: the mark and the page size. (A new file's schema format and encoding
+// are still 0 until its first page is written at a checkpoint.)
 const QByteArray kSqliteMagic("SQLite format 3", 16);
 constexpr int kHeaderSize = 100;
-const QVector<QPair<int, int>> kStableHeaderRanges{{0, 18}, {20, 24}, {44, 60}, {64, 72}};
+const QVector<QPair<int, int>> kStableHeaderRanges{{0, 18}, {20, 24}};
 
 // A new database in write-ahead mode has a header with schema format 0 in the file until
 // its first checkpoint writes the real first page: that header says nothing yet.

@@ -42,6 +42,8 @@
     <message>
         <source>[Picture]</source>
         <translation>[写真]</translation>
+    </message>
+    <message>
         <source>This note is larger than the note service takes (%1 MB): it is kept on this computer but cannot be synchronised.</source>
         <translation>このノートはノートサービスの上限（%1 MB）を超えています。このコンピューターには保存されますが、同期できません。</translation>
     </message>

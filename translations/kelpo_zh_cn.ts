@@ -42,6 +42,8 @@
     <message>
         <source>[Picture]</source>
         <translation>[图片]</translation>
+    </message>
+    <message>
         <source>This note is larger than the note service takes (%1 MB): it is kept on this computer but cannot be synchronised.</source>
         <translation>这条笔记超过了笔记服务可接受的大小（%1 MB）：它保存在本机，但无法同步。</translation>
     </message>

@@ -48,6 +48,11 @@ CCloseGuard::~CCloseGuard()
     }
 }
 
+void CCloseGuard::setWindow(QWindow *pWindow)
+{
+    m_pWindow = pWindow;
+}
+
 void CCloseGuard::onSignal(int nSignal)
 {
     const char c = char(nSignal);

@@ -11,7 +11,8 @@ class QSocketNotifier;
 // Ends the program the orderly way (window closed, event loop left, settings written)
 // when it is asked to from outside: SIGTERM, SIGINT or SIGHUP, or the window being
 // destroyed by another X client (as `xdotool windowclose` does where no window manager
-// runs).
+// runs). It can be made before the window: a signal that comes while the program is
+// still starting waits until the event loop runs and then closes the window.
 class CCloseGuard : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -19,6 +20,8 @@ class CCloseGuard : public QObject, public QAbstractNativeEventFilter
 public:
     explicit CCloseGuard(QWindow *pWindow, QObject *parent = nullptr);
     ~CCloseGuard() override;
+
+    void setWindow(QWindow *pWindow);
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, long *result) override;
 

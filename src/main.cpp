@@ -43,6 +43,10 @@ int main(int argc, char *argv[])
     if (nCommandLine >= 0)
         return nCommandLine;
 
+    // From here on a request to end (SIGTERM, SIGINT, SIGHUP) ends the program the
+    // orderly way, also while the window is still being made.
+    CCloseGuard closeGuard(nullptr);
+
     CLangMgt langMgt;
     langMgt.m_strLang = strLang;
     g_pLangMgt = &langMgt;
@@ -68,7 +72,7 @@ int main(int argc, char *argv[])
                                 {{QStringLiteral("backup"), &backup},
                                  {QStringLiteral("diaryExport"), &exporter},
                                  {QStringLiteral("diaryImport"), &importer}});
-    CCloseGuard closeGuard(pView.get());
+    closeGuard.setWindow(pView.get());
     pView->show();
 
     // One backup a day: shortly after start, and on the first day change while the

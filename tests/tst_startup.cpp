@@ -262,7 +262,10 @@ private slots:
         proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         proc.start(strExe, {});
         QVERIFY(proc.waitForStarted());
-        QTest::qWait(1500); // let the window come up before asking it to go
+        // The database is opened once the program listens for requests to end.
+        const QString strDb = home.filePath(QStringLiteral(".local/share/Greyfen Software/")
+                                            + exeName + QStringLiteral("/local.db"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(strDb), 60000);
         QCOMPARE(proc.state(), QProcess::Running);
         proc.terminate();
         QVERIFY(proc.waitForFinished(20000));

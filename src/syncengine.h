@@ -93,6 +93,14 @@ public:
     // Sends one pending change: a note record as stored, or a deletion.
     void sendChange(const QVariantMap &mapLocalItem);
 
+signals:
+    // How far the download of the account has come: nDone of nTotal notes (nTotal 0
+    // while the total is not known yet).
+    void syncProgress(int nDone, int nTotal);
+    // Nothing is left to send or to fetch: the notes here are those of the service as of
+    // now.
+    void syncIdle();
+
 private:
     bool isSyncing() const;
     QVariantMap context(const QString &strType, const QVariantMap &mapData) const;

@@ -472,12 +472,10 @@ QString CThreadDb::lostIdentity()
         return QString();
     if (!ba.startsWith(kSqliteMagic.left(qMin(ba.size(), kSqliteMagic.size()))))
         return kKindReplaced;
-    if (ba.size() < kHeaderSize || !headerWritten(ba))
-        return QString();
     // A new database in write-ahead mode keeps a header without schema format and text
     // encoding (both 0) until its first checkpoint brings the tables into the file: that
     // header is not the file's own yet.
-    if (ba.mid(44, 4) == QByteArray(4, '\0'))
+    if (!headerWritten(ba))
         return QString();
     if (m_baHeader.isEmpty())
         m_baHeader = stableHeader(ba);

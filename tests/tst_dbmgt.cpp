@@ -1,5 +1,6 @@
 #include "dbmgt.h"
 #include "sqlbuilder.h"
+#include "storefixture.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -32,7 +33,7 @@ QStringList sorted(QStringList lst)
 
 } // namespace
 
-class TestDbMgt : public QObject
+class TestDbMgt : public StoreFixture
 {
     Q_OBJECT
 
@@ -70,9 +71,6 @@ private slots:
     void killedWriterLosesNoAnsweredNote();
 
 private:
-    void startStore();
-    void stopStore();
-    QVariantMap result(const QString &strUuid);
     QVariantList rows(const QString &strUuid);
     QStringList titles(const QString &strUuid);
     QString addNote(const QString &strTitle,
@@ -80,59 +78,16 @@ private:
                     const QString &strSetAt,
                     const QVariantMap &mapMore = QVariantMap());
     QVariantList fileRows(const QString &strSql);
-
-    QTemporaryDir *m_pDir = nullptr;
-    CDbMgt *m_pDbMgt = nullptr;
-    QList<QVariantMap> m_lstResults;
 };
 
 void TestDbMgt::init()
 {
-    m_pDir = new QTemporaryDir;
-    QVERIFY(m_pDir->isValid());
-    startStore();
+    initStore();
 }
 
 void TestDbMgt::cleanup()
 {
-    stopStore();
-    delete m_pDir;
-    m_pDir = nullptr;
-}
-
-void TestDbMgt::startStore()
-{
-    m_lstResults.clear();
-    m_pDbMgt = new CDbMgt(m_pDir->path());
-    connect(m_pDbMgt, &CDbMgt::dataReceived, this, [this](const QVariant &value) {
-        m_lstResults << value.toMap();
-    });
-}
-
-void TestDbMgt::stopStore()
-{
-    delete m_pDbMgt;
-    m_pDbMgt = nullptr;
-    QCoreApplication::sendPostedEvents(this);
-}
-
-QVariantMap TestDbMgt::result(const QString &strUuid)
-{
-    QVariantMap mapFound;
-    const bool bArrived = QTest::qWaitFor(
-        [&] {
-            for (const QVariantMap &map : qAsConst(m_lstResults)) {
-                if (map.value(str("uuid")).toString() == strUuid) {
-                    mapFound = map;
-                    return true;
-                }
-            }
-            return false;
-        },
-        30000);
-    if (!bArrived)
-        qWarning() << "no result for" << strUuid;
-    return mapFound;
+    cleanupStore();
 }
 
 QVariantList TestDbMgt::rows(const QString &strUuid)
@@ -241,7 +196,8 @@ void TestDbMgt::ownershipAndLiveFilter()
         const QVariantMap mapRow = row.toMap();
         lstTitles << mapRow.value(str("title")).toString();
         QCOMPARE(mapRow.value(str("set_at")).toString(), str("2024-03-15"));
-        QCOMPARE(mapRow.keys().size(), 14); // the note record, its sync state and its visible text "plain_text"
+        QCOMPARE(mapRow.keys().size(),
+                 14); // the note record, its sync state and its visible text "plain_text"
     }
     QCOMPARE(sorted(lstTitles), sorted(visible));
 

@@ -1,5 +1,6 @@
 #include "dbmgt.h"
 #include "notetext.h"
+#include "storefixture.h"
 #include "threaddb.h"
 
 #include <QSqlDatabase>
@@ -58,7 +59,7 @@ const FixtureNote kNotes[] = {
 
 } // namespace
 
-class TestNoteSearch : public QObject
+class TestNoteSearch : public StoreFixture
 {
     Q_OBJECT
 
@@ -77,70 +78,22 @@ private slots:
     void olderDiaryIsMigratedInTheBackground();
 
 private:
-    void startStore();
-    void stopStore();
-    QVariantMap result(const QString &strUuid);
     QVariantMap search(const QString &strText, int nPlan = 0, int nOffset = 0, int nNumber = 50);
     QStringList names(const QVariantMap &mapResult);
     QVariantMap addNote(const QString &strName,
                         const QString &strContent,
                         const QString &strDay,
                         const QVariantMap &mapMore = QVariantMap());
-
-    QTemporaryDir *m_pDir = nullptr;
-    CDbMgt *m_pDbMgt = nullptr;
-    QList<QVariantMap> m_lstResults;
 };
 
 void TestNoteSearch::init()
 {
-    m_pDir = new QTemporaryDir;
-    QVERIFY(m_pDir->isValid());
-    startStore();
+    initStore();
 }
 
 void TestNoteSearch::cleanup()
 {
-    stopStore();
-    delete m_pDir;
-    m_pDir = nullptr;
-}
-
-void TestNoteSearch::startStore()
-{
-    m_lstResults.clear();
-    m_pDbMgt = new CDbMgt(m_pDir->path());
-    connect(m_pDbMgt, &CDbMgt::dataReceived, this, [this](const QVariant &value) {
-        m_lstResults << value.toMap();
-    });
-}
-
-void TestNoteSearch::stopStore()
-{
-    delete m_pDbMgt;
-    m_pDbMgt = nullptr;
-    QCoreApplication::sendPostedEvents(this);
-}
-
-QVariantMap TestNoteSearch::result(const QString &strUuid)
-{
-    QVariantMap mapFound;
-    const bool bArrived = QTest::qWaitFor(
-        [&] {
-            for (const QVariantMap &map : qAsConst(m_lstResults)) {
-                if (map.value(str("uuid")).toString() == strUuid) {
-                    mapFound = map;
-                    return true;
-                }
-            }
-            return false;
-        },
-        60000);
-    if (!bArrived)
-        qWarning() << "no result for" << strUuid;
-    if (mapFound.contains(str("error")))
-        qWarning() << mapFound.value(str("error"));
-    return mapFound;
+    cleanupStore();
 }
 
 QVariantMap TestNoteSearch::search(const QString &strText, int nPlan, int nOffset, int nNumber)

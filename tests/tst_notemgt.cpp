@@ -16,6 +16,7 @@
 #include <memory>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +26,17 @@ const int kTimeout = 20000;
 QString operator""_s(const char *str, size_t nSize)
 {
     return QString::fromUtf8(str, int(nSize));
+}
+
+// Makes a file that this process cannot write: by its mode, or for root (whom modes do not
+// stop) by the file system's immutable flag. False when neither can be had here.
+bool setWritable(const QString &strFile, bool bWritable)
+{
+    if (::geteuid() != 0)
+        return QFile::setPermissions(strFile,
+                                     bWritable ? QFile::ReadOwner | QFile::WriteOwner
+                                               : QFile::ReadOwner);
+    return QProcess::execute("chattr"_s, {bWritable ? "-i"_s : "+i"_s, strFile}) == 0;
 }
 
 // A stand-in for the note service on 127.0.0.1: records the endpoint of every post and
@@ -1056,19 +1068,28 @@ private slots:
         QTest::addColumn<int>("failures");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("notice");
+        QTest::addColumn<int>("others");
 
         QTest::newRow("Kelpo open twice on one diary")
             << "locked"_s << 3 << "Kelpo is already open on this diary. Close the other window"_s
-            << "Notes cannot be read or saved: Kelpo is already open on this diary."_s;
+            << "Notes cannot be read or saved: Kelpo is already open on this diary."_s << 1;
         QTest::newRow("a folder in the file's place")
             << "folder"_s << 3 << "local.db cannot be opened ("_s
-            << "Notes cannot be read or saved: "_s;
+            << "Notes cannot be read or saved: "_s << 1;
         QTest::newRow("file deleted while open")
             << "deleted"_s << 1 << "local.db was deleted while Kelpo was running"_s
-            << "Kelpo has written it again from the copy it had open"_s;
+            << "Kelpo has written it again from the copy it had open"_s << 1;
         QTest::newRow("file replaced while open")
             << "replaced"_s << 1 << "local.db was replaced by another file"_s
-            << "The notes Kelpo had open were kept in "_s;
+            << "The notes Kelpo had open were kept in "_s << 1;
+        // Reads go on; only the saves fail.
+        QTest::newRow("read-only file")
+            << "read-only"_s << 3 << "local.db cannot be written. Allow writing to it"_s
+            << QString() << 0;
+        // Said at start, then by the reads that meet a damaged page, then by every save.
+        QTest::newRow("damaged file")
+            << "damaged"_s << 3 << "local.db is damaged. Copy what you wrote"_s
+            << "is damaged: some notes may not be readable"_s << 2;
     }
 
     void storeFailuresAreSaidForEverySave()
@@ -1077,15 +1098,49 @@ private slots:
         QFETCH(int, failures);
         QFETCH(QString, reason);
         QFETCH(QString, notice);
+        QFETCH(int, others);
 
         const QString strDbFile = QDir(m_pDataDir->path()).filePath("local.db"_s);
         std::unique_ptr<CNoteMgt> pFirst;
+        int nBefore = 0;
         if (setup == "locked"_s) {
             pFirst = std::make_unique<CNoteMgt>(m_pDataDir->path(), 60000);
             drain(*pFirst);
         } else if (setup == "folder"_s) {
             QVERIFY(QDir(m_pDataDir->path()).mkdir("local.db"_s));
+        } else if (setup == "read-only"_s || setup == "damaged"_s) {
+            // A diary with enough notes that the note table spans many pages.
+            {
+                CNoteMgt &nmBefore = makeNoteMgt();
+                QSignalSpy spyStored(&nmBefore, &CNoteMgt::noteSaved);
+                for (int i = 0; i < 40; ++i)
+                    nmBefore.saveNoteItem(
+                        {{"uuid"_s, QString()},
+                         {"set_at"_s, "2016-03-%1"_s.arg(1 + i % 28, 2, 10, QLatin1Char('0'))},
+                         {"content"_s,
+                          "<p>%1</p>"_s.arg(QString(4000, QLatin1Char('a' + i % 26)))}});
+                QTRY_COMPARE_WITH_TIMEOUT(spyStored.count(), 40, kTimeout);
+                nBefore = 40;
+                drain(nmBefore);
+                m_pNoteMgt.reset();
+            }
+            if (setup == "damaged"_s) {
+                QFile file(strDbFile);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                QVERIFY(file.size() > 16 * 4096);
+                // Every page after the first few: the tables' roots stay, their leaves are gone.
+                for (qint64 nPos = 4 * 4096; nPos < file.size(); nPos += 4096) {
+                    file.seek(nPos);
+                    file.write(QByteArray(4096, '\xa5'));
+                }
+            } else if (!setWritable(strDbFile, false)) {
+                QSKIP("no way to make a file read-only here (chattr is missing or not allowed)");
+            }
         }
+        const auto restoreWritable = qScopeGuard([&] {
+            if (setup == "read-only"_s)
+                setWritable(strDbFile, true);
+        });
         CNoteMgt &nm = makeNoteMgt();
         QSignalSpy spyError(&nm, &CNoteMgt::showError);
         QSignalSpy spyAppend(&nm, &CNoteMgt::appendNoteItemToList);
@@ -1121,7 +1176,8 @@ private slots:
         for (int i = 0; i < failures; ++i) {
             QCOMPARE(spyFailed.at(i).value(0).toString(), lstSaves.at(i));
             const QString strMessage = spyFailed.at(i).value(1).toString();
-            QVERIFY2(strMessage.startsWith("The note could not be saved: "_s), qPrintable(strMessage));
+            QVERIFY2(strMessage.startsWith("The note could not be saved: "_s),
+                     qPrintable(strMessage));
             QVERIFY2(strMessage.contains(reason), qPrintable(strMessage));
             QVERIFY2(!strMessage.contains("INSERT"_s) && !strMessage.contains("SELECT"_s),
                      qPrintable(strMessage));
@@ -1132,25 +1188,31 @@ private slots:
             lstShown << args.value(0).toString();
         for (const QString &strMessage : qAsConst(lstMessages))
             QVERIFY2(lstShown.contains(strMessage), qPrintable(lstShown.join("\n"_s)));
-        // One more message: the reads' one, or the notice of the lost file.
-        QCOMPARE(lstShown.size(), failures + 1);
-        QVERIFY2(std::any_of(lstShown.cbegin(),
-                             lstShown.cend(),
-                             [&](const QString &str) { return str.contains(notice); }),
+        // The others: the reads' failure, the notice of a lost or damaged file.
+        QCOMPARE(lstShown.size(), failures + others);
+        QVERIFY2(notice.isEmpty()
+                     || std::any_of(lstShown.cbegin(),
+                                    lstShown.cend(),
+                                    [&](const QString &str) { return str.contains(notice); }),
                  qPrintable(lstShown.join("\n"_s)));
 
         if (pFirst) {
             // The other window is closed: the very next save is stored.
             pFirst.reset();
-            const QString strNote = nm.saveNoteItem(
-                {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>now</p>"_s}});
+            const QString strNote = nm.saveNoteItem({{"uuid"_s, QString()},
+                                                     {"set_at"_s, "2016-03-05"_s},
+                                                     {"content"_s, "<p>now</p>"_s}});
             QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 1, kTimeout);
             QCOMPARE(spySaved.first().value(0).toString(), strNote);
         }
         // Nothing reported saved is missing.
         drain(nm);
         const int nSaved = spySaved.count();
-        QCOMPARE(closeAndRead("SELECT uuid FROM note"_s).size(), nSaved);
+        if (setup == "damaged"_s)
+            return; // nothing was reported saved, and the file can no longer be read whole
+        if (setup == "read-only"_s)
+            QVERIFY(setWritable(strDbFile, true));
+        QCOMPARE(closeAndRead("SELECT uuid FROM note"_s).size(), nBefore + nSaved);
     }
 
     // A note larger than the service takes is kept, and the user is told it will not sync.
@@ -1160,15 +1222,18 @@ private slots:
         drain(nm);
         QSignalSpy spyError(&nm, &CNoteMgt::showError);
         QSignalSpy spySaved(&nm, &CNoteMgt::noteSaved);
-        const QString strBig = "<p>"_s + QString(int(CPictureLoader::kMaxNoteBytes), QLatin1Char('x'))
+        const QString strBig = "<p>"_s
+                               + QString(int(CPictureLoader::kMaxNoteBytes), QLatin1Char('x'))
                                + "</p>"_s;
-        nm.saveNoteItem({{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, strBig}});
+        nm.saveNoteItem(
+            {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, strBig}});
         QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 1, kTimeout);
         QCOMPARE(spyError.count(), 1);
         QCOMPARE(spyError.first().value(0).toString(),
                  "This note is larger than the note service takes (30 MB): it is kept on this "
                  "computer but cannot be synchronised."_s);
-        nm.saveNoteItem({{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>small</p>"_s}});
+        nm.saveNoteItem(
+            {{"uuid"_s, QString()}, {"set_at"_s, "2016-03-05"_s}, {"content"_s, "<p>small</p>"_s}});
         QTRY_COMPARE_WITH_TIMEOUT(spySaved.count(), 2, kTimeout);
         QCOMPARE(spyError.count(), 1);
     }

@@ -6,11 +6,14 @@
 // server's peak memory.
 //
 //   bench_server [--db sqlite|postgresql://...] [--ceiling] [--clients 50] [--seconds 20]
-//                [--threads 16] [--server-log FILE] [--slow N] [--flood N]
+//                [--threads 16] [--server-log FILE] [--slow N] [--flood N] [--login-flood N]
 //
 // --slow N opens N connections alongside that send their headers one byte a second;
 // --flood N opens N connections that send header lines without end, each reconnecting
-// when the server closes it. Logins answered "busy" (503) are tried again after 50 ms,
+// when the server closes it. --login-flood N runs N more clients that, once the measured
+// clients are logged in, log in with unknown names and random passwords without pause,
+// each attempt from another loopback address (127.1.x.y), as a password-guessing network
+// does; their answers are counted apart and do not enter the figures. Logins answered "busy" (503) are tried again after 50 ms,
 // as the service asks; they are counted apart. On SQLite the largest and the final
 // size of the write-ahead log are reported too.
 #include <QCoreApplication>
@@ -113,6 +116,52 @@ int connectRaw(int nPort)
     return nFd;
 }
 
+// One login attempt from the loopback address 127.1.x.y numbered nSource (the whole of
+// 127.0.0.0/8 reaches the service), as a password-guessing network sends them from many
+// addresses. Returns the answer's status line and body, empty when nothing came.
+std::string guessFrom(int nPort, int nSource, const std::string &strName, const std::string &strPwd)
+{
+    const int nFd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (nFd < 0)
+        return std::string();
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl((127u << 24) | (1u << 16) | quint32(nSource % 65000 + 1));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(nPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(nFd, reinterpret_cast<sockaddr *>(&source), sizeof source) != 0
+        || ::connect(nFd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(nFd);
+        return std::string();
+    }
+    const std::string strBoundary = "kelpoBenchGuess";
+    std::string strBody;
+    const std::pair<const char *, std::string> fields[] = {{"lang", "en"},
+                                                           {"login_from", "OTHER_3_0"},
+                                                           {"name", strName},
+                                                           {"pwd", strPwd}};
+    for (const auto &field : fields)
+        strBody += "--" + strBoundary + "\r\nContent-Disposition: form-data; name=\"" + field.first
+                   + "\"\r\n\r\n" + field.second + "\r\n";
+    strBody += "--" + strBoundary + "--\r\n";
+    const std::string strRequest = "POST /mobile/login HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                   "Connection: close\r\nContent-Type: multipart/form-data; "
+                                   "boundary="
+                                   + strBoundary + "\r\nContent-Length: "
+                                   + std::to_string(strBody.size()) + "\r\n\r\n" + strBody;
+    std::string strAnswer;
+    if (::send(nFd, strRequest.data(), strRequest.size(), MSG_NOSIGNAL)
+        == ssize_t(strRequest.size())) {
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(nFd, buf, sizeof buf, 0)) > 0;)
+            strAnswer.append(buf, size_t(n));
+    }
+    ::close(nFd);
+    return strAnswer;
+}
+
 // Hostile clients for the soak: slow drips and header floods, until bStop.
 void runHostile(int nPort, bool bFlood, const std::atomic<bool> &bStop, std::atomic<long> &nCut)
 {
@@ -169,6 +218,7 @@ int main(int argc, char *argv[])
     int nSeconds = 20;
     int nSlow = 0;
     int nFlood = 0;
+    int nLoginFlood = 0;
     const QStringList lstArgs = app.arguments();
     for (int i = 1; i < lstArgs.size(); ++i) {
         const QString &str = lstArgs.at(i);
@@ -193,6 +243,9 @@ int main(int argc, char *argv[])
         } else if (str == QLatin1String("--flood")) {
             nFlood = qMax(0, strNext.toInt());
             ++i;
+        } else if (str == QLatin1String("--login-flood")) {
+            nLoginFlood = qMax(0, strNext.toInt());
+            ++i;
         } else if (str == QLatin1String("--seconds")) {
             nSeconds = qMax(1, strNext.toInt());
             ++i;
@@ -200,7 +253,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr,
                          "usage: bench_server [--db sqlite|postgresql://...] [--ceiling]"
                          " [--clients N] [--seconds S] [--threads N] [--server-log FILE]"
-                         " [--slow N] [--flood N]\n");
+                         " [--slow N] [--flood N] [--login-flood N]\n");
             return 2;
         }
     }
@@ -280,6 +333,7 @@ int main(int argc, char *argv[])
     std::vector<CClientResult> lstResults(static_cast<size_t>(nClients));
     std::atomic<bool> bGo{false};
     std::atomic<long> nBusy{0};
+    std::atomic<int> nLoggedIn{0};
     Clock::time_point deadline;
     std::vector<std::thread> lstThreads;
     for (int i = 0; i < nClients; ++i) {
@@ -313,6 +367,7 @@ int main(int argc, char *argv[])
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
             record(dMs, strError);
+            ++nLoggedIn;
             const std::string strUserId = std::to_string(
                 login.value(QStringLiteral("user_id")).toInt());
             const std::string strToken
@@ -369,6 +424,31 @@ int main(int argc, char *argv[])
     std::vector<std::thread> lstHostile;
     for (int i = 0; i < nSlow + nFlood; ++i)
         lstHostile.emplace_back([&, i] { runHostile(nPort, i >= nSlow, bStopHostile, nCut); });
+    // Guessers: every answer is a refusal (wrong, too many, busy); none is measured.
+    std::atomic<long> nGuesses{0};
+    std::atomic<long> nGuessesBusy{0};
+    std::atomic<long> nGuessesLimited{0};
+    std::vector<std::thread> lstGuessers;
+    for (int i = 0; i < nLoginFlood; ++i)
+        lstGuessers.emplace_back([&, i] {
+            // The attack begins once the measured clients are logged in: what it costs
+            // them is the latency of their note requests.
+            while (!bStopHostile && nLoggedIn < nClients)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (long n = 0; !bStopHostile && Clock::now() < deadline; ++n) {
+                const std::string strGuess = QUuid::createUuid().toString(QUuid::Id128).toStdString();
+                const std::string strAnswer = guessFrom(nPort,
+                                                        int(i * 2000 + n),
+                                                        "guess" + std::to_string(i) + "_"
+                                                            + std::to_string(n),
+                                                        strGuess);
+                ++nGuesses;
+                if (strAnswer.compare(0, 12, "HTTP/1.1 503") == 0)
+                    ++nGuessesBusy;
+                else if (strAnswer.find("Too many") != std::string::npos)
+                    ++nGuessesLimited;
+            }
+        });
     const QString strWal = strDb == QLatin1String("sqlite") && !bCeiling
                                ? dir.filePath(QStringLiteral("bench.db-wal"))
                                : QString();
@@ -391,6 +471,8 @@ int main(int argc, char *argv[])
     const double dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     bStopHostile = true;
     for (std::thread &thread : lstHostile)
+        thread.join();
+    for (std::thread &thread : lstGuessers)
         thread.join();
     bStopSampling = true;
     threadSample.join();
@@ -437,6 +519,13 @@ int main(int argc, char *argv[])
                     nSlow,
                     nFlood,
                     long(nCut));
+    if (nLoginFlood > 0)
+        std::printf("  login flood: %d guessers, %ld attempts (%ld refused as too many, %ld busy,"
+                    " the rest wrong)\n",
+                    nLoginFlood,
+                    long(nGuesses),
+                    long(nGuessesLimited),
+                    long(nGuessesBusy));
     if (nBusy > 0)
         std::printf("  logins answered busy and tried again: %ld\n", long(nBusy));
     if (!strWal.isEmpty())

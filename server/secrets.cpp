@@ -17,9 +17,10 @@ const size_t g_nMemLimit = 19 * 1024 * 1024;
 QByteArray g_baDummyHash;
 
 // Each hash takes 19 MiB and a core for a moment: a burst of logins must neither
-// multiply that by the number of request threads nor occupy those threads.
-const int g_nMaxHashes = std::max(2, std::min(8, int(std::thread::hardware_concurrency())));
-const int g_nMaxWaiting = 2 * g_nMaxHashes;
+// multiply that by the number of request threads nor occupy those threads, nor take the
+// cores that every other request needs: hashes use at most half of them.
+const int g_nMaxHashes = std::max(1, std::min(8, int(std::thread::hardware_concurrency()) / 2));
+const int g_nMaxWaiting = std::max(4, 2 * g_nMaxHashes);
 const auto g_waitLimit = std::chrono::seconds(5);
 std::mutex g_mutexHashes;
 std::condition_variable g_condHashes;

@@ -38,6 +38,10 @@ QtObject {
     readonly property color positive: dark ? "#7fd08a" : "green"
     readonly property color link: dark ? "#e8e8e8" : "black"
 
+    // Sync state under the toolbar: offline and error on a tint of their own.
+    readonly property color syncOfflineBackground: dark ? "#33302a" : "#f1efe8"
+    readonly property color syncErrorBackground: dark ? "#45262a" : "#fde7e6"
+
     // Message bar: white on a strong colour, readable in both themes.
     readonly property color errorBackground: "#b3261e"
     readonly property color infoBackground: "#2e6b34"

@@ -42,6 +42,7 @@ Item {
     readonly property alias textSearch: textSearch
     readonly property alias ownersHint: ownersHint
     readonly property alias filterBar: filterBar
+    readonly property alias syncStatusBar: syncStatusBar
 
     state: "calendar"
 
@@ -376,7 +377,7 @@ Item {
         }
     }
 
-    // Under the toolbar: whose notes are on this computer while nobody is logged in, and
+    // Under the toolbar: the sync state, whose notes are on this computer while nobody is logged in, and
     // the search that filters the list.
     Column {
         id: stripColumn
@@ -385,6 +386,15 @@ Item {
         anchors.right: parent.right
         z: 1
         readonly property real fontSize: Math.max(12, Math.min(20, viewNote.height * 0.028))
+
+        SyncStatusBar {
+            id: syncStatusBar
+            objectName: "syncStatusBar"
+            width: parent.width
+            status: noteMgt.syncStatus
+            fontSize: stripColumn.fontSize
+            onLoginRequested: viewNote.loginAs(strName)
+        }
 
         Rectangle {
             id: ownersHint

@@ -126,14 +126,13 @@ Item {
                 return
             var strName = strLoginAttempt
             strLoginAttempt = ""
-            if (strError === "" || strError.toLowerCase() === "wrong name or password.")
+            if (strError === "")
                 return
-            if (noteMgt.isLogin)
-                showError(qsTr("Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.")
-                          .arg(strName).arg(strError))
-            else
-                showError(qsTr("Login as %1 failed: the note service cannot be reached (%2). Check the connection and try again.")
-                          .arg(strName).arg(strError))
+            // Says what happened: unreachable, too many attempts, an unusable answer.
+            // Rejected credentials are told by the note manager ("" here).
+            showError(noteMgt.syncStatus.loginFailureText(strName, strError,
+                                                          data["network_error"] === true,
+                                                          noteMgt.isLogin === true))
             break
         case "register_user":
             if (strRegisterAttempt === "")

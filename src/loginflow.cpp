@@ -24,6 +24,11 @@ QString CLoginFlow::lastError() const
     return m_strLastError;
 }
 
+bool CLoginFlow::lastErrorIsNetwork() const
+{
+    return m_bNetworkError;
+}
+
 int CLoginFlow::begin(State state)
 {
     ++m_nAttempt;
@@ -36,7 +41,7 @@ void CLoginFlow::connecting()
     // A retry while offline stays "offline" until it succeeds, so that the user is not
     // shown a flicker of "connecting" every minute.
     if (m_state != State::Offline)
-        setState(State::Connecting, m_strLastError);
+        setState(State::Connecting, m_strLastError, m_bNetworkError);
 }
 
 void CLoginFlow::accepted()
@@ -44,9 +49,9 @@ void CLoginFlow::accepted()
     setState(State::Online, QString());
 }
 
-void CLoginFlow::unreachable(const QString &strError)
+void CLoginFlow::unreachable(const QString &strError, bool bNetwork)
 {
-    setState(State::Offline, strError);
+    setState(State::Offline, strError, bNetwork);
 }
 
 void CLoginFlow::end(const QString &strError)
@@ -55,11 +60,12 @@ void CLoginFlow::end(const QString &strError)
     setState(State::LoggedOut, strError);
 }
 
-void CLoginFlow::setState(State state, const QString &strError)
+void CLoginFlow::setState(State state, const QString &strError, bool bNetwork)
 {
-    if (state == m_state && strError == m_strLastError)
+    if (state == m_state && strError == m_strLastError && bNetwork == m_bNetworkError)
         return;
     m_state = state;
     m_strLastError = strError;
+    m_bNetworkError = bNetwork;
     emit stateChanged();
 }

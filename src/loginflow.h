@@ -30,12 +30,15 @@ public:
     bool isCurrent(int nAttempt) const;
     // Why the last server login did not succeed; empty after a success.
     QString lastError() const;
+    // Whether that was the network's fault (no connection, no answer in time) rather
+    // than the service's answer.
+    bool lastErrorIsNetwork() const;
 
     // A new attempt (login or registration); returns its number.
     int begin(State state);
     void connecting();
     void accepted();
-    void unreachable(const QString &strError);
+    void unreachable(const QString &strError, bool bNetwork = true);
     // The service refused the credentials, or the user logged out: every answer still
     // on its way is stale.
     void end(const QString &strError = QString());
@@ -44,11 +47,12 @@ signals:
     void stateChanged();
 
 private:
-    void setState(State state, const QString &strError);
+    void setState(State state, const QString &strError, bool bNetwork = false);
 
     State m_state = State::LoggedOut;
     int m_nAttempt = 0;
     QString m_strLastError;
+    bool m_bNetworkError = false;
 };
 
 #endif // LOGINFLOW_H

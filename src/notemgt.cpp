@@ -86,6 +86,10 @@ void CNoteMgt::construct(int nTimerInterval)
     connect(this, &CNoteMgt::userIdChanged, &m_dbMgt, &CDbMgt::setUserId);
     connect(this, &CNoteMgt::userIdChanged, this, &CNoteMgt::onUserIdChanged);
     connect(&m_netMgt, &CNetMgt::dataReceived, this, &CNoteMgt::onDataReceived);
+    connect(&m_login, &CLoginFlow::stateChanged, this, &CNoteMgt::updateSyncStatus);
+    connect(this, &CNoteMgt::userIdChanged, this, &CNoteMgt::updateSyncStatus);
+    connect(&m_sync, &CSyncEngine::syncProgress, &m_syncStatus, &CSyncStatus::setProgress);
+    connect(&m_sync, &CSyncEngine::syncIdle, &m_syncStatus, &CSyncStatus::setIdle);
 
     connect(&m_timerDownloadNote, &QTimer::timeout, this, &CNoteMgt::onTimeOutDownloadNote);
     connect(&m_timerUploadNote, &QTimer::timeout, this, &CNoteMgt::onTimeOutUploadNote);
@@ -728,6 +732,18 @@ void CNoteMgt::onDataReceived(QVariant data)
         m_dbMgt.saveLog(mapLog);
     };
 
+    // Answers of the note service (the store's are typed "data") tell whether it can be
+    // reached.
+    const bool bFromService = mapResult.value(QStringLiteral("type")).toString()
+                              != QLatin1String("data");
+    const bool bNetworkError = mapResult.value(QStringLiteral("network_error")).toBool();
+    if (bFromService) {
+        if (strError.isEmpty())
+            m_syncStatus.serviceAnswered();
+        else
+            m_syncStatus.serviceFailed(strError, bNetworkError);
+    }
+
     if (!strError.isEmpty()) {
         qCWarning(lcNote) << "onDataReceived error: " << strType << strError;
         m_mapRequest.remove(strUuid);
@@ -738,8 +754,11 @@ void CNoteMgt::onDataReceived(QVariant data)
             renewLoginToken();
             return;
         }
-        emit dataReceived(
-            QVariantMap{{QStringLiteral("type"), strType}, {QStringLiteral("error"), strError}});
+        QVariantMap mapFailed{{QStringLiteral("type"), strType},
+                              {QStringLiteral("error"), strError}};
+        if (bNetworkError)
+            mapFailed.insert(QStringLiteral("network_error"), true);
+        emit dataReceived(mapFailed);
         writeLog();
         // Every failed write is said, every time; other requests of a store that cannot
         // be opened are said once.
@@ -749,7 +768,7 @@ void CNoteMgt::onDataReceived(QVariant data)
             if (strType == QLatin1String("note_list_by_day"))
                 emit showError(StoreMessages::failureReason(mapResult, m_dbMgt.dbFile()));
             else if (strType == QLatin1String("login_server"))
-                handleLoginServerError(strError, r.mapData);
+                handleLoginServerError(strError, bNetworkError, r.mapData);
         }
         return;
     }
@@ -932,7 +951,7 @@ bool CNoteMgt::onLoginServer(CRequestResult &r)
         r.pLog->insert(QStringLiteral("error"), strError);
         r.pLog->insert(QStringLiteral("result"), QStringLiteral("fail"));
         if (!bRegistration)
-            handleLoginServerError(strError, mapData);
+            handleLoginServerError(strError, false, mapData);
         return true;
     }
     if (bRegistration) {
@@ -1117,7 +1136,9 @@ void CNoteMgt::tell(const QString &strMessage)
     emit showError(strMessage);
 }
 
-void CNoteMgt::handleLoginServerError(const QString &strError, const QVariantMap &mapData)
+void CNoteMgt::handleLoginServerError(const QString &strError,
+                                      bool bNetwork,
+                                      const QVariantMap &mapData)
 {
     // The answer to an attempt that a later login, registration or logout has overtaken.
     if (!m_login.isCurrent(mapData.value(QStringLiteral("attempt")).toInt()))
@@ -1127,15 +1148,31 @@ void CNoteMgt::handleLoginServerError(const QString &strError, const QVariantMap
         // The password was changed elsewhere: end this login and forget the remembered
         // password. The notes and the user row stay; the next login with the new password
         // brings them back.
-        if (m_nUserId > 0)
+        if (m_nUserId > 0) {
+            // The sync status tells whose password no longer holds.
+            const QString strName = m_strUserName;
             logout();
-        else
+            m_strUserName = strName;
             m_login.end(strError);
+        } else {
+            // A mistyped password: the message says so, the status stays "not logged in".
+            m_login.end();
+        }
         m_timerLoginServer.stop();
     } else {
-        m_login.unreachable(strError);
+        m_login.unreachable(strError, bNetwork);
         m_timerLoginServer.start();
     }
+}
+
+void CNoteMgt::updateSyncStatus()
+{
+    const bool bLoggedOut = m_login.state() == CLoginFlow::State::LoggedOut;
+    m_syncStatus.setLogin(int(m_login.state()),
+                          bLoggedOut && m_login.lastError().isEmpty() ? QString() : m_strUserName,
+                          m_nUserId > 0,
+                          m_login.lastError(),
+                          m_login.lastErrorIsNetwork());
 }
 
 void CNoteMgt::startSyncTimers()

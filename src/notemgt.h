@@ -6,6 +6,7 @@
 #include "netmgt.h"
 #include "pictureloader.h"
 #include "syncengine.h"
+#include "syncstatus.h"
 
 #include <QDate>
 #include <QHash>
@@ -26,6 +27,8 @@ class CNoteMgt : public QObject, private CSyncHost
     Q_OBJECT
     Q_PROPERTY(bool isLogin READ isLogin NOTIFY userIdChanged)
     Q_PROPERTY(QString loginName READ loginName NOTIFY userIdChanged)
+    // What the synchronisation is doing, for the main view.
+    Q_PROPERTY(CSyncStatus *syncStatus READ syncStatus CONSTANT)
 
 public:
     // The program's note manager: local.db in the application's data folder, 60 s timers.
@@ -43,6 +46,8 @@ public:
     // The local store, for the parts that read or copy the whole diary (export, import,
     // backups) through the same database worker.
     CDbMgt &localStore() { return m_dbMgt; }
+
+    CSyncStatus *syncStatus() { return &m_syncStatus; }
 
     // Requests whose answers are still awaited, whether or not anything waits for them.
     int pendingRequestCount() const;
@@ -139,7 +144,11 @@ private:
     void renewLoginToken();
     void startSyncTimers();
     void takeLocalUser(int nUserId);
-    void handleLoginServerError(const QString &strError, const QVariantMap &mapData);
+    void handleLoginServerError(const QString &strError,
+                                bool bNetwork,
+                                const QVariantMap &mapData);
+    // Hands the login's state to the sync status.
+    void updateSyncStatus();
 
     // Result handlers; each returns false for a result that is dropped without a log
     // entry.
@@ -192,6 +201,7 @@ private:
     QTimer m_timerSync;
     CLoginFlow m_login;
     CSyncEngine m_sync;
+    CSyncStatus m_syncStatus;
     QHash<QString, Handler> m_hashHandlers;
 
     // Set once the user has been told that the store cannot be opened.

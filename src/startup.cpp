@@ -3,6 +3,7 @@
 #include "notelistmodel.h"
 #include "notemgt.h"
 #include "settings.h"
+#include "syncstatus.h"
 #include "textformat.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,8 @@ void registerTypes()
     // The editor's bold, italic and lists.
     qmlRegisterType<CTextFormat>("NoteMgt", 1, 0, "TextFormat");
     qmlRegisterType<CNoteListModel>("NoteMgt", 1, 0, "NoteListModel");
+    // The sync state shown in the main view (noteMgt.syncStatus).
+    qmlRegisterType<CSyncStatus>("NoteMgt", 1, 0, "SyncStatus");
 }
 
 std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,

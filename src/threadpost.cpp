@@ -15,6 +15,7 @@
 
 namespace {
 const char kFaultProperty[] = "kelpoFault";
+const char kNetworkFaultProperty[] = "kelpoNetworkFault";
 
 const QByteArray kUserAgent = QByteArrayLiteral(
     "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.1.3) Gecko/20090824 Firefox/3.5.3 "
@@ -181,7 +182,8 @@ void CThreadPost::watchReply(QNetworkReply *pReply)
     connect(pDeadline, &QTimer::timeout, pReply, [this, pReply, nOverall] {
         failReply(pReply,
                   tr("The note service did not finish its answer within %1 s.")
-                      .arg(QLocale().toString(nOverall / 1000.0)));
+                      .arg(QLocale().toString(nOverall / 1000.0)),
+                  true);
     });
     pDeadline->start(nOverall);
 
@@ -193,7 +195,8 @@ void CThreadPost::watchReply(QNetworkReply *pReply)
     connect(pTimer, &QTimer::timeout, pReply, [this, pReply, nTimeout] {
         failReply(pReply,
                   tr("The note service did not answer within %1 s.")
-                      .arg(QLocale().toString(nTimeout / 1000.0)));
+                      .arg(QLocale().toString(nTimeout / 1000.0)),
+                  true);
     });
     connect(pReply, &QNetworkReply::uploadProgress, pTimer, [pTimer] { pTimer->start(); });
 
@@ -223,11 +226,12 @@ void CThreadPost::watchReply(QNetworkReply *pReply)
 }
 
 // Ends a reply early; onReplyFinished() reports strError as its result.
-void CThreadPost::failReply(QNetworkReply *pReply, const QString &strError)
+void CThreadPost::failReply(QNetworkReply *pReply, const QString &strError, bool bNetwork)
 {
     if (pReply->isFinished() || pReply->property(kFaultProperty).isValid())
         return;
     pReply->setProperty(kFaultProperty, strError);
+    pReply->setProperty(kNetworkFaultProperty, bNetwork);
     pReply->abort();
 }
 
@@ -255,10 +259,18 @@ void CThreadPost::onReplyFinished(QNetworkReply *pNetworkReply)
     if (nStatus == 413)
         mapReturn.insert(QStringLiteral("http_status"), nStatus);
     const QString strFault = pNetworkReply->property(kFaultProperty).toString();
+    // "network_error": the service could not be reached, fell silent or is busy: the
+    // request may well succeed later.
     if (!strFault.isEmpty()) {
         mapReturn.insert(QStringLiteral("error"), strFault);
+        if (pNetworkReply->property(kNetworkFaultProperty).toBool())
+            mapReturn.insert(QStringLiteral("network_error"), true);
     } else if (pNetworkReply->error() != QNetworkReply::NoError) {
         mapReturn.insert(QStringLiteral("error"), pNetworkReply->errorString());
+        // Connection and proxy errors are numbered below 200.
+        if (pNetworkReply->error() < QNetworkReply::ContentAccessDenied
+            || pNetworkReply->error() == QNetworkReply::ServiceUnavailableError)
+            mapReturn.insert(QStringLiteral("network_error"), true);
     } else if (const int nStatus
                = pNetworkReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                nStatus >= 300 && nStatus < 400) {

@@ -70,7 +70,9 @@ protected:
 
 private:
     void watchReply(QNetworkReply *pReply);
-    void failReply(QNetworkReply *pReply, const QString &strError);
+    // bNetwork: the service could not be reached or fell silent (rather than answering
+    // what cannot be used).
+    void failReply(QNetworkReply *pReply, const QString &strError, bool bNetwork = false);
 
     QNetworkAccessManager *m_pNetworkManager = nullptr;
     // Reply -> uuid of its request. Used on the worker thread only.

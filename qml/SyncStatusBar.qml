@@ -98,8 +98,7 @@ Rectangle {
         anchors.right: parent.right
         anchors.rightMargin: syncBarId.fontSize * 0.4
         anchors.verticalCenter: parent.verticalCenter
-        visible: syncBarId.syncState === SyncStatus.Error && syncBarId.status
-                 && !noteMgt.isLogin
+        visible: syncBarId.status !== null && syncBarId.status.needsLogin
         height: syncBarId.fontSize * 1.4
         width: implicitWidth + height
         text: qsTr("Log in")

@@ -144,9 +144,7 @@ private:
     void renewLoginToken();
     void startSyncTimers();
     void takeLocalUser(int nUserId);
-    void handleLoginServerError(const QString &strError,
-                                bool bNetwork,
-                                const QVariantMap &mapData);
+    void handleLoginServerError(const QString &strError, bool bNetwork, const QVariantMap &mapData);
     // Hands the login's state to the sync status.
     void updateSyncStatus();
 

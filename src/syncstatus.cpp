@@ -54,6 +54,11 @@ QDateTime CSyncStatus::lastSync() const
     return m_dtLastSync;
 }
 
+bool CSyncStatus::needsLogin() const
+{
+    return m_state == Error && loginState(m_nLoginState) == CLoginFlow::State::LoggedOut;
+}
+
 CSyncStatus::Failure CSyncStatus::classify(const QString &strError, bool bNetwork)
 {
     if (strError.isEmpty() && !bNetwork)
@@ -170,8 +175,8 @@ QString CSyncStatus::loginFailureText(const QString &strName,
             return tr("Logged in as %1 on this computer only: the note service refuses logins "
                       "for a while after too many attempts. Kelpo tries again every minute.")
                 .arg(strName);
-        return tr("Login as %1 failed: too many attempts. Wait a few minutes, then try "
-                  "again.")
+        return tr("Login as %1 failed: the note service refuses logins for a while after too "
+                  "many attempts. Kelpo tries again every minute.")
             .arg(strName);
     case Failure::BadAnswer:
         if (bLoggedInHere)
@@ -179,7 +184,7 @@ QString CSyncStatus::loginFailureText(const QString &strName,
                       "Kelpo cannot use (%2). Kelpo tries again every minute.")
                 .arg(strName, strError);
         return tr("Login as %1 failed: the note service gave an answer Kelpo cannot use (%2). "
-                  "Try again later; if this stays, check the service's address.")
+                  "Kelpo tries again every minute; if this stays, check the service's address.")
             .arg(strName, strError);
     }
     return QString();

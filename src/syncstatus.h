@@ -19,6 +19,7 @@ class CSyncStatus : public QObject
     Q_PROPERTY(QDateTime lastSync READ lastSync NOTIFY changed)
     Q_PROPERTY(QString text READ text NOTIFY changed)
     Q_PROPERTY(QString detail READ detail NOTIFY changed)
+    Q_PROPERTY(bool needsLogin READ needsLogin NOTIFY changed)
 
 public:
     enum State {
@@ -51,6 +52,9 @@ public:
     QString text() const;
     // For an offline or error state: what happened and what to do; otherwise empty.
     QString detail() const;
+    // The service ended the login (the password changed elsewhere): only a new login by
+    // the user mends it.
+    bool needsLogin() const;
 
     static Failure classify(const QString &strError, bool bNetwork);
 

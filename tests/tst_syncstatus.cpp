@@ -230,7 +230,7 @@ private slots:
             << strRefused << true << false
             << "Login as dave failed: the note service cannot be reached (Connection refused)"_s;
         QTest::newRow("too many, not here") << QString(Protocol::Error::kTooMany) << false << false
-                                            << "Login as dave failed: too many attempts"_s;
+                                            << "Login as dave failed: the note service refuses logins for a while"_s;
         QTest::newRow("too many, logged in here")
             << QString(Protocol::Error::kTooMany) << false << true
             << "refuses logins for a while after too many attempts"_s;

@@ -881,14 +881,6 @@
 <context>
     <name>main</name>
     <message>
-        <source>Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.</source>
-        <translation>%1 としてこのコンピューターでのみログインしました。ノートサービスに接続できません（%2）。Kelpo は毎分再試行します。</translation>
-    </message>
-    <message>
-        <source>Login as %1 failed: the note service cannot be reached (%2). Check the connection and try again.</source>
-        <translation>%1 としてのログインに失敗しました。ノートサービスに接続できません（%2）。接続を確認してもう一度お試しください。</translation>
-    </message>
-    <message>
         <source>The account could not be registered: %1</source>
         <translation>アカウントを登録できませんでした：%1</translation>
     </message>
@@ -948,6 +940,97 @@
     <message>
         <source>Conflict copy, %1</source>
         <translation>競合コピー、%1</translation>
+    </message>
+</context>
+<context>
+    <name>CSyncStatus</name>
+    <message>
+        <source>Not logged in: notes stay on this computer only</source>
+        <translation>未ログイン：ノートはこのコンピューターにだけ保存されます</translation>
+    </message>
+    <message>
+        <source>Connecting to the note service as %1…</source>
+        <translation>%1 としてノートサービスに接続しています…</translation>
+    </message>
+    <message>
+        <source>%1: synchronising…</source>
+        <translation>%1：同期しています…</translation>
+    </message>
+    <message>
+        <source>%1: synchronising, %2 of %3</source>
+        <extracomment>%2 of %3 notes have arrived</extracomment>
+        <translation>%1：同期しています（%3 件中 %2 件）</translation>
+    </message>
+    <message>
+        <source>%1: up to date, last synchronised %2</source>
+        <translation>%1：最新です（最終同期 %2）</translation>
+    </message>
+    <message>
+        <source>%1: waiting for the note service to log in</source>
+        <translation>%1：ログインのためノートサービスを待っています</translation>
+    </message>
+    <message>
+        <source>%1: offline, notes are kept on this computer</source>
+        <translation>%1：オフライン。ノートはこのコンピューターに保存されます</translation>
+    </message>
+    <message>
+        <source>Not logged in</source>
+        <translation>未ログイン</translation>
+    </message>
+    <message>
+        <source>%1: logged out</source>
+        <translation>%1：ログアウトしました</translation>
+    </message>
+    <message>
+        <source>%1: not synchronised</source>
+        <translation>%1：同期されていません</translation>
+    </message>
+    <message>
+        <source>The note service cannot be reached (%1). Kelpo tries again every minute; what is written meanwhile is sent when the service answers.</source>
+        <translation>ノートサービスに接続できません（%1）。Kelpo は毎分再試行します。その間に書いた内容はサービスが応答したときに送信されます。</translation>
+    </message>
+    <message>
+        <source>The note service did not accept the password of %1: it may have been changed on another computer. Log in again with the current password.</source>
+        <translation>ノートサービスが %1 のパスワードを受け付けませんでした。別のコンピューターで変更された可能性があります。現在のパスワードでもう一度ログインしてください。</translation>
+    </message>
+    <message>
+        <source>The note service refuses logins for a while after too many attempts. Kelpo tries again every minute; nothing needs to be done.</source>
+        <translation>試行回数が多すぎるため、ノートサービスはしばらくログインを受け付けません。Kelpo は毎分再試行します。操作は必要ありません。</translation>
+    </message>
+    <message>
+        <source>The note service gave an answer Kelpo cannot use (%1). Kelpo tries again every minute; if this stays, check the service's address.</source>
+        <translation>ノートサービスから Kelpo が使えない応答が返りました（%1）。Kelpo は毎分再試行します。続く場合はサービスのアドレスを確認してください。</translation>
+    </message>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.</source>
+        <translation>%1 としてこのコンピューターでのみログインしました。ノートサービスに接続できません（%2）。Kelpo は毎分再試行します。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service cannot be reached (%2). Kelpo tries again every minute; check the connection.</source>
+        <translation>%1 としてのログインに失敗しました：ノートサービスに接続できません（%2）。Kelpo は毎分再試行します。接続を確認してください。</translation>
+    </message>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service refuses logins for a while after too many attempts. Kelpo tries again every minute.</source>
+        <translation>%1 としてこのコンピューターでのみログインしました：試行回数が多すぎるため、ノートサービスはしばらくログインを受け付けません。Kelpo は毎分再試行します。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service refuses logins for a while after too many attempts. Kelpo tries again every minute.</source>
+        <translation>%1 としてのログインに失敗しました：試行回数が多すぎるため、ノートサービスはしばらくログインを受け付けません。Kelpo は毎分再試行します。</translation>
+    </message>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service gave an answer Kelpo cannot use (%2). Kelpo tries again every minute.</source>
+        <translation>%1 としてこのコンピューターでのみログインしました：ノートサービスから Kelpo が使えない応答が返りました（%2）。Kelpo は毎分再試行します。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service gave an answer Kelpo cannot use (%2). Kelpo tries again every minute; if this stays, check the service's address.</source>
+        <translation>%1 としてのログインに失敗しました：ノートサービスから Kelpo が使えない応答が返りました（%2）。Kelpo は毎分再試行します。続く場合はサービスのアドレスを確認してください。</translation>
+    </message>
+</context>
+<context>
+    <name>SyncStatusBar</name>
+    <message>
+        <source>Log in</source>
+        <translation>ログイン</translation>
     </message>
 </context>
 </TS>

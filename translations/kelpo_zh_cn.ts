@@ -881,14 +881,6 @@
 <context>
     <name>main</name>
     <message>
-        <source>Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.</source>
-        <translation>已在本机以 %1 登录，但无法连接笔记服务（%2）。Kelpo 每分钟重试一次。</translation>
-    </message>
-    <message>
-        <source>Login as %1 failed: the note service cannot be reached (%2). Check the connection and try again.</source>
-        <translation>以 %1 登录失败：无法连接笔记服务（%2）。请检查网络连接后重试。</translation>
-    </message>
-    <message>
         <source>The account could not be registered: %1</source>
         <translation>无法注册账户：%1</translation>
     </message>
@@ -948,6 +940,97 @@
     <message>
         <source>Conflict copy, %1</source>
         <translation>冲突副本，%1</translation>
+    </message>
+</context>
+<context>
+    <name>CSyncStatus</name>
+    <message>
+        <source>Not logged in: notes stay on this computer only</source>
+        <translation>未登录：笔记只保存在本机</translation>
+    </message>
+    <message>
+        <source>Connecting to the note service as %1…</source>
+        <translation>正在以 %1 连接笔记服务…</translation>
+    </message>
+    <message>
+        <source>%1: synchronising…</source>
+        <translation>%1：正在同步…</translation>
+    </message>
+    <message>
+        <source>%1: synchronising, %2 of %3</source>
+        <extracomment>%2 of %3 notes have arrived</extracomment>
+        <translation>%1：正在同步，%2 / %3</translation>
+    </message>
+    <message>
+        <source>%1: up to date, last synchronised %2</source>
+        <translation>%1：已是最新，上次同步 %2</translation>
+    </message>
+    <message>
+        <source>%1: waiting for the note service to log in</source>
+        <translation>%1：正在等待笔记服务以完成登录</translation>
+    </message>
+    <message>
+        <source>%1: offline, notes are kept on this computer</source>
+        <translation>%1：离线，笔记保存在本机</translation>
+    </message>
+    <message>
+        <source>Not logged in</source>
+        <translation>未登录</translation>
+    </message>
+    <message>
+        <source>%1: logged out</source>
+        <translation>%1：已退出登录</translation>
+    </message>
+    <message>
+        <source>%1: not synchronised</source>
+        <translation>%1：未同步</translation>
+    </message>
+    <message>
+        <source>The note service cannot be reached (%1). Kelpo tries again every minute; what is written meanwhile is sent when the service answers.</source>
+        <translation>无法连接笔记服务（%1）。Kelpo 每分钟重试一次；在此期间写下的内容会在服务恢复后发送。</translation>
+    </message>
+    <message>
+        <source>The note service did not accept the password of %1: it may have been changed on another computer. Log in again with the current password.</source>
+        <translation>笔记服务不接受 %1 的密码：可能已在另一台电脑上修改。请用当前密码重新登录。</translation>
+    </message>
+    <message>
+        <source>The note service refuses logins for a while after too many attempts. Kelpo tries again every minute; nothing needs to be done.</source>
+        <translation>尝试次数过多，笔记服务暂时拒绝登录。Kelpo 每分钟重试一次，无需任何操作。</translation>
+    </message>
+    <message>
+        <source>The note service gave an answer Kelpo cannot use (%1). Kelpo tries again every minute; if this stays, check the service's address.</source>
+        <translation>笔记服务返回了 Kelpo 无法使用的应答（%1）。Kelpo 每分钟重试一次；如果一直如此，请检查服务地址。</translation>
+    </message>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service cannot be reached (%2). Kelpo tries again every minute.</source>
+        <translation>已在本机以 %1 登录，但无法连接笔记服务（%2）。Kelpo 每分钟重试一次。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service cannot be reached (%2). Kelpo tries again every minute; check the connection.</source>
+        <translation>以 %1 登录失败：无法连接笔记服务（%2）。Kelpo 每分钟重试一次；请检查网络连接。</translation>
+    </message>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service refuses logins for a while after too many attempts. Kelpo tries again every minute.</source>
+        <translation>已在本机以 %1 登录，但尝试次数过多，笔记服务暂时拒绝登录。Kelpo 每分钟重试一次。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service refuses logins for a while after too many attempts. Kelpo tries again every minute.</source>
+        <translation>以 %1 登录失败：尝试次数过多，笔记服务暂时拒绝登录。Kelpo 每分钟重试一次。</translation>
+    </message>
+    <message>
+        <source>Logged in as %1 on this computer only: the note service gave an answer Kelpo cannot use (%2). Kelpo tries again every minute.</source>
+        <translation>已在本机以 %1 登录，但笔记服务返回了 Kelpo 无法使用的应答（%2）。Kelpo 每分钟重试一次。</translation>
+    </message>
+    <message>
+        <source>Login as %1 failed: the note service gave an answer Kelpo cannot use (%2). Kelpo tries again every minute; if this stays, check the service's address.</source>
+        <translation>以 %1 登录失败：笔记服务返回了 Kelpo 无法使用的应答（%2）。Kelpo 每分钟重试一次；如果一直如此，请检查服务地址。</translation>
+    </message>
+</context>
+<context>
+    <name>SyncStatusBar</name>
+    <message>
+        <source>Log in</source>
+        <translation>登录</translation>
     </message>
 </context>
 </TS>

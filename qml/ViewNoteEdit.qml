@@ -232,13 +232,15 @@ Item {
         return [qsTr("Pictures") + " (" + lst.join(" ") + ")"]
     }
 
-    // The file dialog, made on first use; it starts in the user's Pictures folder.
+    // The file dialog, made on first use; it starts in the user's Pictures folder (the home
+    // folder where there is none) and then stays where the user left it.
     function makePictureDialog() {
         if (!pictureDialog) {
             pictureDialog = Qt.createQmlObject(
                         'import QtQuick.Dialogs 1.2\n'
-                        + 'FileDialog { selectMultiple: false; folder: shortcuts.pictures }',
+                        + 'FileDialog { selectMultiple: false }',
                         viewNoteEditId, "pictureDialog")
+            pictureDialog.folder = noteMgt.pictureFolder()
             pictureDialog.title = qsTr("Open a image")
             pictureDialog.nameFilters = pictureNameFilters()
             pictureDialog.accepted.connect(function () {

@@ -11,6 +11,7 @@ packages=(
     qml-module-qtquick-layouts qml-module-qtquick-dialogs qml-module-qtgraphicaleffects
     qml-module-qtqml-models2 qml-module-qttest qml-module-qt-labs-folderlistmodel
     qt5-image-formats-plugins
+    qttranslations5-l10n  # Qt's own dialog texts in Chinese and Japanese
     libsodium-dev libmicrohttpd-dev libcpp-httplib-dev libpq-dev libxcb1-dev
     postgresql postgresql-contrib
     xvfb xauth xdotool x11-utils imagemagick librsvg2-bin

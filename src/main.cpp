@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <memory>
+#include <vector>
+
 namespace {
 // The first backup of the day waits until the window is up and the first lists are read.
 constexpr int kBackupDelayMs = 20000;
@@ -37,7 +40,10 @@ int main(int argc, char *argv[])
 
     const QString strLang = Startup::langKey(QLocale::system().name());
     QTranslator translator;
-    Startup::installTranslation(app, translator, strLang);
+    std::vector<std::unique_ptr<QTranslator>> lstQtTranslators;
+    // Qt's dialogs speak the interface's language: only where Kelpo has its own texts.
+    if (Startup::installTranslation(app, translator, strLang))
+        lstQtTranslators = Startup::installQtTranslations(app, QLocale::system());
 
     const int nCommandLine = CommandLine::run(app);
     if (nCommandLine >= 0)

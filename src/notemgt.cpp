@@ -532,6 +532,11 @@ QString CNoteMgt::loadPicture(QString strFileUrl, int nNoteLength)
     return m_pictureLoader.loadLater(strFileUrl, nNoteLength);
 }
 
+QString CNoteMgt::pictureFolder()
+{
+    return CPictureLoader::startFolder();
+}
+
 void CNoteMgt::getAttachment(int nId)
 {
     Q_UNUSED(nId)

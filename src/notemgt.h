@@ -74,6 +74,8 @@ public slots:
     // Reads a picture for a note of nNoteLength characters off the window's thread; the
     // answer comes with pictureLoaded() under the returned id.
     QString loadPicture(QString strFileUrl, int nNoteLength = 0);
+    // The folder the picture dialog starts in (a file URL).
+    QString pictureFolder();
     void loginAtLocal(QString strUserName, QString strPwd);
     void loginAtServer(QString strUserName, QString strPwd);
     void saveUser(QVariantMap mapData);

@@ -3,12 +3,14 @@
 #include "kelpolog.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QLocale>
 #include <QRunnable>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QUuid>
 
@@ -145,4 +147,15 @@ QString CPictureLoader::loadLater(const QString &strFile, qint64 nNoteBytes)
     });
     m_pool.start(pJob);
     return strJobId;
+}
+
+QString CPictureLoader::startFolder()
+{
+    QStringList lstFolders = QStandardPaths::standardLocations(QStandardPaths::PicturesLocation);
+    lstFolders << QDir::homePath();
+    for (const QString &strFolder : qAsConst(lstFolders)) {
+        if (!strFolder.isEmpty() && QFileInfo(strFolder).isDir())
+            return QUrl::fromLocalFile(strFolder).toString();
+    }
+    return QUrl::fromLocalFile(QDir::homePath()).toString();
 }

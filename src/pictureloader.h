@@ -39,6 +39,10 @@ public:
     // goes into, in bytes.
     static Result load(const QString &strFile, qint64 nNoteBytes = 0);
 
+    // Where the picture dialog starts: the user's Pictures folder, or the home folder
+    // where there is none; as a file URL.
+    static QString startFolder();
+
     // Loads on a thread of its own and answers with finished(); returns the job's id.
     QString loadLater(const QString &strFile, qint64 nNoteBytes = 0);
     // Waits for the jobs still running (tests, and the end of the program).

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickView>
@@ -26,6 +28,24 @@ bool installTranslation(QCoreApplication &app, QTranslator &translator, const QS
         return false;
     app.installTranslator(&translator);
     return true;
+}
+
+std::vector<std::unique_ptr<QTranslator>> installQtTranslations(QCoreApplication &app,
+                                                                const QLocale &locale)
+{
+    std::vector<std::unique_ptr<QTranslator>> lstTranslators;
+    // "qt" brings qtbase's texts with it; Qt Quick's dialogs have catalogues of their own.
+    for (const char *pCatalogue : {"qt", "qtdeclarative", "qtquickcontrols"}) {
+        auto pTranslator = std::make_unique<QTranslator>();
+        if (!pTranslator->load(locale,
+                               QLatin1String(pCatalogue),
+                               QStringLiteral("_"),
+                               QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+            continue;
+        app.installTranslator(pTranslator.get());
+        lstTranslators.push_back(std::move(pTranslator));
+    }
+    return lstTranslators;
 }
 
 void applyLocale(CSettings &settings, const QString &strLangKey)

@@ -7,8 +7,10 @@
 #include <QPair>
 
 #include <memory>
+#include <vector>
 
 class QCoreApplication;
+class QLocale;
 class QObject;
 class QQuickView;
 class QTranslator;
@@ -24,6 +26,12 @@ QString langKey(const QString &strLocaleName);
 // Loads "kelpo_<key>" from the resource root with the translator's fall-back search
 // and installs it on the application when found. Returns whether a file was loaded.
 bool installTranslation(QCoreApplication &app, QTranslator &translator, const QString &strLangKey);
+
+// Loads Qt's own texts for the locale from Qt's translations folder (the buttons of the
+// system's dialogs, the file dialog of Qt Quick) and installs them; the translators are
+// removed again when the returned list is destroyed. Empty when none was found.
+std::vector<std::unique_ptr<QTranslator>> installQtTranslations(QCoreApplication &app,
+                                                                const QLocale &locale);
 
 // Overwrites the per-run settings: the language, and lunar dates only for "zh_cn".
 void applyLocale(CSettings &settings, const QString &strLangKey);

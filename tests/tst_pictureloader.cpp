@@ -142,6 +142,35 @@ private slots:
         }
     }
 
+    // The picture dialog starts in the Pictures folder, and at home where there is none
+    // (it used to open a folder that does not exist, showing the working folder).
+    void startFolder_data()
+    {
+        QTest::addColumn<bool>("pictures");
+        QTest::newRow("with a Pictures folder") << true;
+        QTest::newRow("without one") << false;
+    }
+
+    void startFolder()
+    {
+        QFETCH(bool, pictures);
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QByteArray baHome = qgetenv("HOME");
+        const QByteArray baConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        if (pictures)
+            QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Pictures")));
+        const QString strFolder = CPictureLoader::startFolder();
+        qputenv("HOME", baHome);
+        qputenv("XDG_CONFIG_HOME", baConfig);
+        QCOMPARE(strFolder,
+                 QUrl::fromLocalFile(pictures ? home.filePath(QStringLiteral("Pictures"))
+                                              : home.path())
+                     .toString());
+    }
+
     // The same answer, off the caller's thread, under the id it was given.
     void loadLater()
     {

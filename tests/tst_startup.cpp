@@ -123,6 +123,34 @@ private slots:
         QCoreApplication::removeTranslator(&translator);
     }
 
+    // The picture dialog's own buttons follow the interface's language: Qt's catalogues
+    // for the locale load beside Kelpo's.
+    void qtDialogTexts_data()
+    {
+        QTest::addColumn<QString>("localeName");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("open");
+        QTest::newRow("zh_CN") << "zh_CN" << QStringLiteral("取消") << QStringLiteral("打开");
+        QTest::newRow("ja_JP") << "ja_JP" << QStringLiteral("キャンセル") << QStringLiteral("開く");
+    }
+
+    void qtDialogTexts()
+    {
+        QFETCH(QString, localeName);
+        QFETCH(QString, cancel);
+        QFETCH(QString, open);
+        {
+            const auto lstTranslators = Startup::installQtTranslations(*QCoreApplication::instance(),
+                                                                       QLocale(localeName));
+            QVERIFY(!lstTranslators.empty());
+            QCOMPARE(QCoreApplication::translate("DefaultFileDialog", "Cancel"), cancel);
+            QCOMPARE(QCoreApplication::translate("DefaultFileDialog", "Open"), open);
+        }
+        // Gone with the list.
+        QCOMPARE(QCoreApplication::translate("DefaultFileDialog", "Cancel"),
+                 QStringLiteral("Cancel"));
+    }
+
     // Every row of the translation table, in every listed context, comes out of the
     // compiled .qm files that the resources carry.
     void compiledTranslations_data()

@@ -329,7 +329,7 @@ Item {
 
         function test_pictureFilter(data) {
             var dialog = editor.makePictureDialog()
-            compare(String(dialog.folder), String(dialog.shortcuts.pictures))
+            compare(String(dialog.folder), noteMgt.pictureFolder())
             var lstFilters = dialog.nameFilters
             compare(lstFilters.length, 1)
             var strPatterns = /\(([^)]*)\)/.exec(lstFilters[0])[1]

@@ -18,7 +18,7 @@ RectangleRefer {
 
     dRatioWidth: 0.1
     dRatioHeight: 0.1
-    color: "white"
+    color: Theme.pickerBackground
 
     function setCurrentDate(str) {
         currentDate = LunarJs.parseDateStr(str)

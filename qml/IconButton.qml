@@ -31,13 +31,11 @@ Item {
         onClicked: iconButtonId.clicked()
     }
 
-    Image {
+    ThemedIcon {
         id: imageId
         anchors.fill: parent
         anchors.margins: iconButtonId.margin
-        fillMode: Image.PreserveAspectFit
         sourceSize.width: Math.max(1, width)
         sourceSize.height: Math.max(1, height)
-        smooth: true
     }
 }

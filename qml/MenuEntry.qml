@@ -54,7 +54,7 @@ Item {
         anchors.leftMargin: menuEntryId.fontSize
         spacing: 8
 
-        Image {
+        ThemedIcon {
             anchors.verticalCenter: parent.verticalCenter
             width: menuEntryId.fontSize * 1.1
             height: width

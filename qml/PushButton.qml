@@ -10,6 +10,8 @@ Item {
     property alias textClr: textId.color
     property alias bkColor: hoverId.bkColor
     property string imgSrc: ""
+    // false for an image in colours of its own (not redrawn for the dark theme).
+    property bool tintIcon: true
     // The text's size: 80% of the button's height unless the owner asks for less.
     property real fontSize: height * 0.8
 
@@ -50,16 +52,15 @@ Item {
             width: imageId.width
             height: parent.height
 
-            Image {
+            ThemedIcon {
                 id: imageId
                 anchors.verticalCenter: parent.verticalCenter
                 width: pushButtonId.imgSrc !== "" ? pushButtonId.height : 0
                 height: pushButtonId.height * 0.8
                 visible: pushButtonId.imgSrc !== ""
-                fillMode: Image.PreserveAspectFit
                 sourceSize.width: pushButtonId.height
                 sourceSize.height: pushButtonId.height
-                smooth: true
+                tint: pushButtonId.tintIcon
                 Component.onCompleted: source = pushButtonId.imgSrc
             }
         }

@@ -27,6 +27,7 @@ ItemRefer {
         anchors.horizontalCenter: parent.horizontalCenter
         text: spinnerId.label
         visible: spinnerId.referWidth > 0
+        color: Theme.text
         font.family: GlobalJs.fontFamily
         font.pixelSize: Math.max(1, spinnerId.referWidth * 0.2)
     }

@@ -17,6 +17,17 @@ TextField {
         padding.right: btnClearId.width + 10
         padding.top: 0
         padding.bottom: 0
+        textColor: Theme.text
+        placeholderTextColor: Theme.textSecondary
+        selectionColor: Theme.focusFrame
+        selectedTextColor: Theme.dark ? "#1f1f1f" : "white"
+        background: Rectangle {
+            implicitWidth: 100
+            implicitHeight: 24
+            radius: 3
+            color: Theme.fieldBackground
+            border.color: control.activeFocus ? Theme.focusFrame : Theme.frame
+        }
     }
 
     PushButton {
@@ -27,6 +38,7 @@ TextField {
         height: textFieldRId.height * 0.5
         width: height
         imgSrc: "../res/cross.svg"
+        tintIcon: false
         visible: textFieldRId.text.length > 0
         // Tab goes past it: the field itself is cleared with Escape where its owner wants.
         activeFocusOnTab: false

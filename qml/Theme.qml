@@ -30,6 +30,10 @@ QtObject {
     readonly property color menuText: dark ? "#e8e8e8" : "#333"
     readonly property color focusFrame: dark ? "#8ab4f8" : "#1a56c4"
     readonly property color fieldBackground: dark ? "#2b2b2b" : "white"
+    // The icons' colour where the theme is dark (they are dark drawings otherwise).
+    readonly property color icon: "#d8d8d8"
+    readonly property color tipBackground: dark ? "#3a3a3a" : "#ffffe0"
+    readonly property color pickerBackground: dark ? "#2b2b2b" : "white"
 
     // Texts.
     readonly property color text: dark ? "#e8e8e8" : GlobalJs.textColor

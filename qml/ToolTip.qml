@@ -48,8 +48,8 @@ Item {
         id: tipId
         width: tipTextId.width + 10
         height: tipTextId.height + 10
-        color: "#ffffe0"
-        border.color: "gray"
+        color: Theme.tipBackground
+        border.color: Theme.frame
         opacity: trackerId.containsMouse && toolTipId.text !== "" ? 1 : 0
 
         Behavior on opacity {
@@ -63,6 +63,7 @@ Item {
             width: Math.min(implicitWidth, toolTipId.maxWidth)
             wrapMode: Text.WrapAnywhere
             text: toolTipId.text
+            color: Theme.text
             font.family: GlobalJs.fontFamily
         }
     }

@@ -245,7 +245,7 @@ Item {
                 shown: backButton.activeFocus
             }
 
-            Image {
+            ThemedIcon {
                 id: imgPrev
                 anchors.left: parent.left
                 anchors.verticalCenter: parent.verticalCenter
@@ -479,6 +479,7 @@ Item {
                 height: stripColumn.fontSize * 1.4
                 width: implicitWidth + height
                 imgSrc: "../res/cross.svg"
+                tintIcon: false
                 text: qsTr("Show all")
                 onClicked: viewNote.clearSearch()
             }

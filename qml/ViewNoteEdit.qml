@@ -185,6 +185,11 @@ Item {
         textDocument: textContent.textDocument
     }
 
+    // A picture wider than the text is shown at the text's width (a small window).
+    FittedImages {
+        textDocument: textContent.textDocument
+    }
+
     Shortcut {
         sequence: StandardKey.Bold
         enabled: viewNoteEditId.visible && !confirmFrame.visible && !discardFrame.visible
@@ -431,6 +436,7 @@ Item {
             height: toolBar.referFontSize
             width: implicitWidth
             imgSrc: "../res/ok.svg"
+            tintIcon: false
             text: qsTr("Finish")
             opacity: viewNoteEditId.bSaving ? 0.4 : 1
             onClicked: viewNoteEditId.finish()
@@ -444,6 +450,7 @@ Item {
             height: toolBar.referFontSize
             width: implicitWidth
             imgSrc: "../res/cancel.svg"
+            tintIcon: false
             text: qsTr("Cancel")
             onClicked: viewNoteEditId.cancel()
         }

@@ -6,12 +6,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 out=docs/screenshots
+# The programs pictured; KELPO_BIN_DIR=build-test uses the test build instead.
+bin_dir=${KELPO_BIN_DIR:-build}
+kelpo_server="$bin_dir/kelpo-server"
 mkdir -p "$out"
 work=$(mktemp -d)
 xvfb_pid=""
+service_pid=""
 app_pid=""
 cleanup() {
     [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    [[ -n "$service_pid" ]] && kill "$service_pid" 2>/dev/null || true
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -47,7 +52,7 @@ shots() {
     mkdir -p "$home"
     HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
         LANG="$loc" LANGUAGE="${loc%%.*}" LC_ALL="$loc" \
-        build/kelpo >"$work/$loc.log" 2>&1 &
+        "$bin_dir/kelpo" >"$work/$loc.log" 2>&1 &
     app_pid=$!
     local wid=""
     for _ in $(seq 100); do
@@ -107,7 +112,7 @@ start() {
     local home=$1 loc=$2 theme=${3:-}
     HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
         LANG="$loc" LANGUAGE="${loc%%.*}" LC_ALL="$loc" QT_QPA_PLATFORMTHEME="$theme" \
-        build/kelpo >>"$home.log" 2>&1 &
+        "$bin_dir/kelpo" >>"$home.log" 2>&1 &
     app_pid=$!
     local wid=""
     for _ in $(seq 100); do
@@ -276,6 +281,141 @@ PY
     stop
 }
 
+# remember <home> <name> <password> <service url>: automatic login as that user, against
+# that service.
+remember() {
+    local ini
+    ini=$(find "$1/config" -name '*.ini' | head -n1)
+    sed -i -e '/^m_bAutoLogin=/d' -e '/^m_strUserName=/d' -e '/^m_strPwd=/d' \
+        -e '/^m_strServerUrl=/d' "$ini"
+    # The remembered password is wrapped in fixed marks, then Base64 and hex encoded.
+    printf 'm_bAutoLogin=true\nm_strUserName=%s\nm_strPwd=%s\nm_strServerUrl=%s\n' "$2" \
+        "$(printf '~?=&%s]%%;:' "$3" | base64 -w0 | xxd -p | tr -d '\n')" "$4" >>"$ini"
+}
+
+# start_service <database> [options]: starts kelpo-server on a port the system chooses; its
+# URL in $service_url, its process in $service_pid.
+start_service() {
+    local db=$1
+    shift
+    [[ -n "$service_pid" ]] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    coproc SERVICE { "$kelpo_server" --listen 127.0.0.1:0 --db "sqlite:$db" "$@" 2>/dev/null; }
+    service_pid=$SERVICE_PID
+    local line
+    read -r line <&"${SERVICE[0]}"
+    service_url="http://${line##* }/mobile/"
+}
+
+# syncshots <suffix> <locale>: the sync state under the toolbar: connecting, logged in at the
+# service, offline, too many login attempts, and a password changed on another computer.
+syncshots() {
+    local sfx=$1 loc=$2
+    local home="$work/sync-$loc"
+    mkdir -p "$home"
+    start "$home" "$loc"
+    stop
+    local db
+    db=$(find "$home/data" -name local.db | head -n1)
+    python3 - "$db" "$sfx" <<'PY'
+import datetime, hashlib, sqlite3, sys, uuid
+db, sfx = sys.argv[1:3]
+zh = sfx.startswith("zh")
+today = datetime.date.today()
+now = datetime.datetime.now().strftime("%Y-%m-%d %H:%M:%S")
+con = sqlite3.connect(db)
+con.execute("INSERT INTO user (server_id, name, pwd, nickname) VALUES (0, 'carol', ?, 'Carol')",
+            (hashlib.md5(b"kelp-forest").hexdigest(),))
+uid = con.execute("SELECT id FROM user WHERE name = 'carol'").fetchone()[0]
+for back, text in [(1, "潮汐表" if zh else "Tide table"), (3, "海边" if zh else "At the shore")]:
+    day = today - datetime.timedelta(days=back)
+    if day.month != today.month:
+        day = today
+    content = "<p>%s</p>" % text
+    con.execute("INSERT INTO note (server_id, user_id, set_at, created_at, title, content,"
+                " content_size, md5, updated_at, deleted, uuid) VALUES"
+                " (NULL, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?)",
+                (uid, day.strftime("%Y-%m-%d 00:00:00"), now, text, content, len(content),
+                 hashlib.md5(content.encode()).hexdigest(), now, "{%s}" % uuid.uuid4()))
+con.commit()
+PY
+
+    # A service that takes the request and never answers: "connecting".
+    coproc SILENT { python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+print(s.getsockname()[1], flush=True)
+held = []
+while True:
+    held.append(s.accept()[0])
+'; }
+    local silent_pid=$SILENT_PID port
+    read -r port <&"${SILENT[0]}"
+    remember "$home" carol kelp-forest "http://127.0.0.1:$port/mobile/"
+    start "$home" "$loc"
+    snap "sync-connecting-$sfx"
+    stop
+    kill "$silent_pid" 2>/dev/null || true
+
+    # Nobody listens: offline, retried every minute.
+    remember "$home" carol kelp-forest "http://127.0.0.1:9/mobile/"
+    start "$home" "$loc"
+    sleep 1
+    snap "sync-offline-$sfx"
+    stop
+
+    # The real service, carol registered there.
+    start_service "$home/service.db"
+    curl -s -o /dev/null -F email=carol@example.com -F name=carol -F nickname=Carol \
+        -F "pwd=$(printf kelp-forest | md5sum | cut -c1-32)" -F pwd_org=kelp-forest \
+        "${service_url}register_user"
+    remember "$home" carol kelp-forest "$service_url"
+    start "$home" "$loc"
+    sleep 3
+    snap "sync-online-$sfx"
+    stop
+
+    # The password was changed on another computer: the remembered one is refused.
+    remember "$home" carol old-password "$service_url"
+    python3 - "$db" <<'PY'
+import hashlib, sqlite3, sys
+con = sqlite3.connect(sys.argv[1])
+con.execute("UPDATE user SET pwd = ? WHERE name = 'carol'", (hashlib.md5(b"old-password").hexdigest(),))
+con.commit()
+PY
+    start "$home" "$loc"
+    sleep 1
+    snap "sync-password-$sfx"
+    stop
+
+    # Too many attempts: the service allows one login a minute.
+    start_service "$home/service.db" --login-rate 1
+    local i
+    for i in 1 2; do
+        curl -s -o /dev/null -F name=carol -F pwd=00000000000000000000000000000000 \
+            -F lang=en -F login_from=shots "${service_url}login"
+    done
+    remember "$home" carol kelp-forest "$service_url"
+    python3 - "$db" <<'PY'
+import hashlib, sqlite3, sys
+con = sqlite3.connect(sys.argv[1])
+con.execute("UPDATE user SET pwd = ? WHERE name = 'carol'", (hashlib.md5(b"kelp-forest").hexdigest(),))
+con.commit()
+PY
+    start "$home" "$loc"
+    sleep 1
+    snap "sync-toomany-$sfx"
+    stop
+    kill "$service_pid" 2>/dev/null || true
+    wait "$service_pid" 2>/dev/null || true
+    service_pid=""
+}
+
+if [[ "${1:-}" == "sync" ]]; then
+    syncshots en en_US.UTF-8
+    syncshots zh_CN zh_CN.UTF-8
+    exit 0
+fi
+
 notes=("Low tide: walked out to the kelp beds" "Bought bread and green tea")
 shots main-en en_US.UTF-8
 notes=("Low tide: walked out to the kelp beds" "Tea with Lin")
@@ -284,3 +424,5 @@ viewshots en en_US.UTF-8 403
 viewshots zh_CN zh_CN.UTF-8 438
 interfaceshots en en_US.UTF-8
 interfaceshots zh_CN zh_CN.UTF-8
+syncshots en en_US.UTF-8
+syncshots zh_CN zh_CN.UTF-8

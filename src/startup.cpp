@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "fittedimages.h"
 #include "notelistmodel.h"
 #include "notemgt.h"
 #include "settings.h"
@@ -60,6 +61,8 @@ void registerTypes()
     qmlRegisterType<CSettings>("NoteMgt", 1, 0, "Settings");
     // The editor's bold, italic and lists.
     qmlRegisterType<CTextFormat>("NoteMgt", 1, 0, "TextFormat");
+    // Pictures no wider than the editor's text.
+    qmlRegisterType<CFittedImages>("NoteMgt", 1, 0, "FittedImages");
     qmlRegisterType<CNoteListModel>("NoteMgt", 1, 0, "NoteListModel");
     // The sync state shown in the main view (noteMgt.syncStatus).
     qmlRegisterType<CSyncStatus>("NoteMgt", 1, 0, "SyncStatus");

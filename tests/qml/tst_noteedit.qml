@@ -534,6 +534,33 @@ Item {
             waitForMain()
         }
 
+        // In a small window a wide picture is shown at the text's width, with no sideways
+        // scrolling; the note keeps the picture's size as stored.
+        function test_pictureFitsSmallWindow_data() {
+            return [
+                { tag: "480 x 360", w: 480, h: 360 },
+                { tag: "800 x 600", w: 800, h: 600 }
+            ]
+        }
+
+        function test_pictureFitsSmallWindow(data) {
+            main.width = data.w
+            main.height = data.h
+            var strImg = '<img width="700" height="300" src="data:image/png;base64,'
+                    + 'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==">'
+            main.editNote("2016-11-12", "<p>before</p><p>" + strImg + "</p><p>after</p>", "")
+            waitForView(editor)
+            var area = editor.textArea
+            tryVerify(function () { return area.flickableItem.contentHeight > 200 }, 5000)
+            verify(area.flickableItem.contentWidth <= area.viewport.width + 1,
+                   area.flickableItem.contentWidth + " > " + area.viewport.width)
+            // Taller than a line, in proportion: the picture is there, scaled, not cut.
+            verify(area.flickableItem.contentHeight >= Math.min(300, area.viewport.width * 300 / 700))
+            verify(editor.content.indexOf('width="700"') >= 0, "the stored size stays")
+            main.width = 800
+            main.height = 600
+        }
+
         // What is not a picture is refused with a message, and nothing goes into the note.
         function test_pictureRefused_data() {
             return [

@@ -1,0 +1,33 @@
+import QtQuick 2.4
+import QtGraphicalEffects 1.0
+
+// An icon of the views. The drawings are dark, for a light background: where the theme is
+// dark they are drawn in the theme's icon colour instead.
+Item {
+    id: themedIconId
+
+    property alias source: imageId.source
+    property alias sourceSize: imageId.sourceSize
+    property alias fillMode: imageId.fillMode
+    readonly property alias status: imageId.status
+    // false for drawings in colours of their own, readable on both backgrounds.
+    property bool tint: true
+    readonly property bool tinted: tint && Theme.dark
+
+    Image {
+        id: imageId
+        anchors.fill: parent
+        fillMode: Image.PreserveAspectFit
+        smooth: true
+        visible: !themedIconId.tinted
+    }
+
+    Loader {
+        anchors.fill: imageId
+        active: themedIconId.tinted
+        sourceComponent: ColorOverlay {
+            source: imageId
+            color: Theme.icon
+        }
+    }
+}

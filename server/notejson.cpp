@@ -5,12 +5,15 @@
 
 #include <cstdio>
 
-QString NoteJson::noteColumns(bool bPostgres)
+QString NoteJson::noteColumns(bool bPostgres, bool bWithContent)
 {
+    QString strContent = QStringLiteral("NULL");
+    if (bWithContent)
+        strContent = bPostgres ? QStringLiteral("convert_to(content, 'UTF8')")
+                               : QStringLiteral("CAST(content AS BLOB)");
     return QStringLiteral("id, uuid, user_id, set_at, created_at, updated_at, title, %1,"
                           " content_size, md5, deleted")
-        .arg(bPostgres ? QStringLiteral("convert_to(content, 'UTF8')")
-                       : QStringLiteral("CAST(content AS BLOB)"));
+        .arg(strContent);
 }
 
 void NoteJson::appendString(QByteArray &ba, const QString &str)
@@ -52,7 +55,7 @@ void NoteJson::appendUtf8(QByteArray &ba, const QByteArray &baUtf8)
     ba.append('"');
 }
 
-void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query)
+void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent)
 {
     static const char *const aszText[]
         = {"uuid", "set_at", "created_at", "updated_at", "title", "md5"};
@@ -71,18 +74,20 @@ void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query)
         ba.append("\":");
         appendString(ba, query.value(anTextColumn[i]).toString());
     }
-    ba.append(",\"content\":");
-    appendUtf8(ba, query.value(7).toByteArray());
+    if (bWithContent) {
+        ba.append(",\"content\":");
+        appendUtf8(ba, query.value(7).toByteArray());
+    }
     ba.append('}');
 }
 
-void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query)
+void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent)
 {
     ba = "{\"notes\":[";
     for (bool bFirst = true; query.next(); bFirst = false) {
         if (!bFirst)
             ba.append(',');
-        appendNote(ba, query);
+        appendNote(ba, query, bWithContent);
     }
     ba.append("]}");
 }

@@ -12,15 +12,18 @@ namespace NoteJson {
 
 // The columns a note query selects, in the order appendNote() reads them. The text
 // comes as its UTF-8 bytes, so that a large one is not held as UTF-16 as well.
-QString noteColumns(bool bPostgres);
+// bWithContent false: the text's column is left out (NULL in its place), so that a
+// list of metadata does not read the texts.
+QString noteColumns(bool bPostgres, bool bWithContent = true);
 
 // A JSON string: quotes, escapes and UTF-8.
 void appendString(QByteArray &ba, const QString &str);
 void appendUtf8(QByteArray &ba, const QByteArray &baUtf8);
-// The note object of the query's current row.
-void appendNote(QByteArray &ba, const QSqlQuery &query);
+// The note object of the query's current row; without "content" when bWithContent is
+// false (its "content_size" and "md5" stay).
+void appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent = true);
 // {"notes": [...]} of every row the query still holds.
-void appendNoteList(QByteArray &ba, QSqlQuery &query);
+void appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent = true);
 
 } // namespace NoteJson
 

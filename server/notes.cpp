@@ -159,6 +159,14 @@ QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted,
     return nCount <= nBound ? strMatch : QString();
 }
 
+// Lists carry the notes' texts unless the request says "with_content" 0: then each note
+// comes with its size and digest only, and the client fetches the texts it lacks one by
+// one. Older clients send nothing and get the texts as before.
+bool listsContent(const CServiceFields &fields)
+{
+    return fields.value(Protocol::Field::kWithContent).trimmed() != QLatin1String("0");
+}
+
 } // namespace
 
 // The note columns a request gives, checked. Content size and digest are always
@@ -585,16 +593,17 @@ void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, 
         return str;
     };
 
+    const bool bContent = listsContent(fields);
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT %1 FROM note WHERE user_id = ? AND set_at >= ?"
                                        " AND set_at <= ? ORDER BY set_at, id")
-                            .arg(NoteJson::noteColumns(m_db.isPostgres())),
+                            .arg(NoteJson::noteColumns(m_db.isPostgres(), bContent)),
                         {reply.m_nUserId, padYear(strFrom), padYear(strTo)},
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
-    NoteJson::appendNoteList(reply.m_baJson, query);
+    NoteJson::appendNoteList(reply.m_baJson, query, bContent);
 }
 
 void CNotes::getNoteListByOffset(QSqlDatabase &db,
@@ -662,16 +671,17 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
     }
     lstValues << nLimit << nOffset;
 
+    const bool bContent = listsContent(fields);
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
                         QStringLiteral("SELECT %1 FROM note WHERE %2"
                                        " ORDER BY updated_at DESC, id DESC LIMIT ? OFFSET ?")
-                            .arg(NoteJson::noteColumns(m_db.isPostgres()), strWhere),
+                            .arg(NoteJson::noteColumns(m_db.isPostgres(), bContent), strWhere),
                         lstValues,
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_offset"));
-    NoteJson::appendNoteList(reply.m_baJson, query);
+    NoteJson::appendNoteList(reply.m_baJson, query, bContent);
 }
 
 void CNotes::getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)

@@ -9,6 +9,7 @@ CNoteService::CNoteService(CServerDb &db, const CServerConfig &config)
     : m_db(db)
     , m_accounts(db, config)
     , m_notes(db)
+    , m_changes(db)
 {}
 
 const QHash<QString, CNoteService::CRoute> &CNoteService::routes()
@@ -26,6 +27,7 @@ const QHash<QString, CNoteService::CRoute> &CNoteService::routes()
         {kGetNoteListByMonth, {nullptr, &CNotes::getNoteListByMonth}},
         {kGetNoteListByOffset, {nullptr, &CNotes::getNoteListByOffset}},
         {kGetNoteItem, {nullptr, &CNotes::getNoteItem}},
+        {kGetNoteChanges, {nullptr, nullptr, &CNoteChanges::getNoteChanges}},
     };
     return hashRoutes;
 }
@@ -62,7 +64,10 @@ CNoteService::CReply CNoteService::handle(CServiceRequest &request)
                                                          itLarge.value().size()));
             itLarge.value().clear();
         }
-        (m_notes.*(it->m_pNotes))(db, request.m_fields, reply);
+        if (it->m_pChanges)
+            (m_changes.*(it->m_pChanges))(db, request.m_fields, reply);
+        else
+            (m_notes.*(it->m_pNotes))(db, request.m_fields, reply);
     }
     m_db.finishQueries();
     return reply;

@@ -2,6 +2,7 @@
 #define NOTESERVICE_H
 
 #include "accounts.h"
+#include "notechanges.h"
 #include "notes.h"
 #include "servicereply.h"
 
@@ -32,6 +33,7 @@ private:
         void (CAccounts::*m_pAccounts)(QSqlDatabase &, const Fields &, const QString &, CReply &)
             = nullptr;
         void (CNotes::*m_pNotes)(QSqlDatabase &, const Fields &, CReply &) = nullptr;
+        void (CNoteChanges::*m_pChanges)(QSqlDatabase &, const Fields &, CReply &) = nullptr;
     };
 
     static const QHash<QString, CRoute> &routes();
@@ -39,6 +41,7 @@ private:
     CServerDb &m_db;
     CAccounts m_accounts;
     CNotes m_notes;
+    CNoteChanges m_changes;
 };
 
 #endif // NOTESERVICE_H

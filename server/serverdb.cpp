@@ -1,6 +1,7 @@
 #include "serverdb.h"
 
 #include "kelpolog.h"
+#include "notechanges.h"
 #include "notes.h"
 
 #include <QDateTime>
@@ -354,6 +355,8 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
     }
     if (bOk)
         bOk = CNotes::prepareSearch(db, m_bPostgres, strError);
+    if (bOk)
+        bOk = CNoteChanges::prepare(db, m_bPostgres, strError);
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;

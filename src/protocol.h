@@ -31,6 +31,9 @@ inline constexpr QLatin1String kCompareUpdateNoteItem = Detail::word("compare_up
 inline constexpr QLatin1String kGetNoteListByMonth = Detail::word("get_note_list_by_month");
 inline constexpr QLatin1String kGetNoteListByOffset = Detail::word("get_note_list_by_offset");
 inline constexpr QLatin1String kGetNoteItem = Detail::word("get_note_item");
+// The account's notes by their place in the service's sequence of changes, the latest
+// first (see the fields below).
+inline constexpr QLatin1String kGetNoteChanges = Detail::word("get_note_changes");
 } // namespace Endpoint
 
 // Form fields of the requests and members of the answers.
@@ -73,6 +76,18 @@ inline constexpr QLatin1String kEndTime = Detail::word("end_time");
 inline constexpr QLatin1String kSearchString = Detail::word("search_string");
 // "0": the list answer leaves every note's text out (its size and digest stay).
 inline constexpr QLatin1String kWithContent = Detail::word("with_content");
+// Changes: every write of a note takes the next number of its account's change sequence.
+// "cursor": the number the client has seen everything up to (0: nothing); "before": walk
+// on below this number (0: from the latest change); "content_limit": texts of at most this
+// many bytes come with the notes, larger ones are left out (0: none).
+inline constexpr QLatin1String kCursor = Detail::word("cursor");
+inline constexpr QLatin1String kBefore = Detail::word("before");
+inline constexpr QLatin1String kContentLimit = Detail::word("content_limit");
+// Answer: the account's latest change number when the request came ("last_change"), the
+// notes still to come above the cursor and below "before" ("remaining", this page
+// included), and where the next page starts ("before"; 0: nothing is left below).
+inline constexpr QLatin1String kLastChange = Detail::word("last_change");
+inline constexpr QLatin1String kRemaining = Detail::word("remaining");
 // Answers.
 inline constexpr QLatin1String kError = Detail::word("error");
 inline constexpr QLatin1String kNotes = Detail::word("notes");

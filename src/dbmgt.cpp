@@ -354,7 +354,8 @@ QString CDbMgt::getNoteListByOffset(const QVariantMap &mapData)
 
 QString CDbMgt::getNoteListByToDownload()
 {
-    return query(kToDownload.arg(m_nUserId).arg(kLive));
+    return query(kToDownload.arg(m_nUserId).arg(kLive)
+                 + QStringLiteral(" ORDER BY updated_at DESC, id DESC"));
 }
 
 QString CDbMgt::getNoteListByToUpload()
@@ -511,6 +512,78 @@ void CDbMgt::trimLog()
     const QVariantMap mapCutoff{{QStringLiteral("cutoff"), CThreadDb::logCutoff()}};
     prepared(CThreadDb::kLogTrimByAge, mapCutoff);
     query(CThreadDb::kLogTrimByCount);
+}
+
+QString CDbMgt::getNoteItemsByUuids(const QStringList &lstUuids)
+{
+    QVariantMap mapBind;
+    QStringList lstMarks;
+    for (int i = 0; i < lstUuids.size(); ++i) {
+        const QString strName = QStringLiteral("u%1").arg(i);
+        mapBind.insert(strName, lstUuids.at(i));
+        lstMarks << QLatin1Char(':') + strName;
+    }
+    if (lstMarks.isEmpty())
+        lstMarks << QStringLiteral("NULL");
+    QString strSql = QStringLiteral("SELECT %1 FROM note WHERE uuid IN (%2)")
+                         .arg(kColumns, lstMarks.join(QLatin1Char(',')));
+    if (m_nUserId >= 1)
+        strSql += QStringLiteral(" AND user_id = %1").arg(m_nUserId);
+    else
+        strSql += QStringLiteral(" AND (user_id = 0 OR user_id IS NULL OR user_id = -1)");
+    return prepared(strSql, mapBind);
+}
+
+QString CDbMgt::getChangeCursor(int nUserId, const QString &strServiceUrl, int nServerUserId)
+{
+    return prepared(QStringLiteral("SELECT cursor, walk_top, walk_before FROM change_cursor"
+                                   " WHERE user_id = :user_id AND service_url = :service_url"
+                                   " AND server_user_id = :server_user_id"),
+                    {{QStringLiteral("user_id"), nUserId},
+                     {QStringLiteral("service_url"), strServiceUrl},
+                     {QStringLiteral("server_user_id"), nServerUserId}});
+}
+
+QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap &mapCursor)
+{
+    auto statement = [](const QString &strSql, const QVariantMap &mapData) {
+        return QVariantMap{{QStringLiteral("sql_prepare"), strSql},
+                           {QStringLiteral("sql_data"), mapData}};
+    };
+    QVariantList lstStatements;
+    for (const QVariant &note : lstNew) {
+        QVariantMap mapNote = note.toMap();
+        if (mapNote.value(QStringLiteral("uuid")).toString().isEmpty())
+            continue;
+        withPlainText(mapNote);
+        QStringList lstColumns;
+        QStringList lstValues;
+        for (auto it = mapNote.cbegin(); it != mapNote.cend(); ++it) {
+            // Column names are the program's own: only plain names pass.
+            if (!QRegularExpression(QStringLiteral("^[a-z_0-9]+$")).match(it.key()).hasMatch())
+                continue;
+            lstColumns << it.key();
+            lstValues << QLatin1Char(':') + it.key();
+        }
+        mapNote.insert(QStringLiteral("uuid_taken"), mapNote.value(QStringLiteral("uuid")));
+        lstStatements << statement(QStringLiteral("INSERT INTO note (%1) SELECT %2 WHERE NOT EXISTS"
+                                                  " (SELECT 1 FROM note WHERE uuid = :uuid_taken)")
+                                       .arg(lstColumns.join(QLatin1Char(',')),
+                                            lstValues.join(QLatin1Char(','))),
+                                   mapNote);
+    }
+    if (!mapCursor.isEmpty())
+        lstStatements << statement(
+            QStringLiteral("INSERT INTO change_cursor (user_id, service_url, server_user_id,"
+                           " cursor, walk_top, walk_before) VALUES (:user_id, :service_url,"
+                           " :server_user_id, :cursor, :walk_top, :walk_before)"
+                           " ON CONFLICT (user_id, service_url, server_user_id) DO UPDATE SET"
+                           " cursor = excluded.cursor, walk_top = excluded.walk_top,"
+                           " walk_before = excluded.walk_before"),
+            mapCursor);
+    QVariantMap mapRequest = request(QStringLiteral("batch"));
+    mapRequest.insert(QStringLiteral("statements"), lstStatements);
+    return m_threadDb.addRequest(mapRequest);
 }
 
 QString CDbMgt::queryPrepared(const QString &strSql, const QVariantMap &mapData)

@@ -66,6 +66,7 @@ public slots:
     QString getNoteListByDay(const QDate &dt, int nUserId = 0);
     QString getNoteListByMonth(const QDate &dt, int nUserId);
     QString getNoteListByOffset(const QVariantMap &mapData);
+    // The user's notes whose text has not been fetched yet, the latest changed first.
     QString getNoteListByToDownload();
     QString getNoteListByToUpload();
     // Synchronisation state of local changes. The pending changes of the current user
@@ -80,6 +81,18 @@ public slots:
     QString writeServiceVersion(const QVariantMap &mapNote);
     // The service refused that version for good: not sent again until changed again.
     QString refuseNote(const QVariantMap &mapVersion);
+    // The current user's notes with these UUIDs, deleted ones included, as getNoteItem
+    // gives them.
+    QString getNoteItemsByUuids(const QStringList &lstUuids);
+    // How far this computer has followed the changes of the account nServerUserId at the
+    // service strServiceUrl for the local user nUserId: one row "cursor", "walk_top",
+    // "walk_before" (see CChangeFeed), or none.
+    QString getChangeCursor(int nUserId, const QString &strServiceUrl, int nServerUserId);
+    // In one transaction: adds the service's notes lstNew (records with their own "uuid"
+    // and "updated_at"; one whose UUID is here already is left alone) and records the
+    // position mapCursor ("user_id", "service_url", "server_user_id", "cursor",
+    // "walk_top", "walk_before"), so that a position is never ahead of the notes stored.
+    QString storeServiceNotes(const QVariantList &lstNew, const QVariantMap &mapCursor);
     QString getDayNoteCount(const QDate &dt, int nUserId = 0);
     QString getDayNoteCountByMonth(const QDate &dt, int nUserId = 0);
     QString getNoteIdList(int nUserId);

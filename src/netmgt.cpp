@@ -59,6 +59,15 @@ QString CNetMgt::getNoteListByMonth(QDate dt, bool bWithContent)
     return postWithLogin(Protocol::Endpoint::kGetNoteListByMonth, mapData);
 }
 
+QString CNetMgt::getNoteChanges(qint64 nCursor, qint64 nBefore, int nLimit, qint64 nContentLimit)
+{
+    return postWithLogin(Protocol::Endpoint::kGetNoteChanges,
+                         {{Protocol::Field::kCursor, nCursor},
+                          {Protocol::Field::kBefore, nBefore},
+                          {Protocol::Field::kLimit, nLimit},
+                          {Protocol::Field::kContentLimit, nContentLimit}});
+}
+
 QString CNetMgt::getNoteItem(QString strUuid)
 {
     QVariantMap mapData;

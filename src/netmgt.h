@@ -33,6 +33,9 @@ public:
     QString getNoteListByMonth(QDate dt);
     // The same; with bWithContent false the answer leaves the notes' texts out.
     QString getNoteListByMonth(QDate dt, bool bWithContent);
+    // One page of the account's changes above nCursor, the latest first, below nBefore
+    // (0: from the latest); texts of at most nContentLimit bytes come along.
+    QString getNoteChanges(qint64 nCursor, qint64 nBefore, int nLimit, qint64 nContentLimit);
     QString getNoteItem(QString strUuid);
     QString getNoteItem(int nNoteId);
     QString updateNoteItem(QVariantMap mapData);

@@ -614,12 +614,12 @@ void CNoteMgt::onTimeOutNextDay()
         emit currentDateChanged();
 }
 
-// Fetches what changed at the service lately (the newest changes come first), so that a
-// note written on another computer shows up here within a minute.
+// Fetches what changed at the service since the last run, so that a note written on
+// another computer shows up here within a minute; nothing travels when nothing changed.
 void CNoteMgt::onTimeOutSync()
 {
     if (m_nUserId > 0 && m_nServerId > 0)
-        syncStart();
+        m_sync.fetchChanges();
 }
 
 void CNoteMgt::onUserIdChanged(int nUserId)
@@ -996,7 +996,8 @@ bool CNoteMgt::onLoginServer(CRequestResult &r)
     // Without a local user yet, the download waits for the saved row: the list reload
     // that follows the user id starts it.
     if (m_nServerId > 0 && m_nUserId > 0) {
-        m_sync.start();
+        // Every note of the account that is not here yet, or changed since the last run.
+        m_sync.fetchChanges();
         // What was written while away goes up now, not a timer interval later.
         onTimeOutUploadNote();
     }
@@ -1066,8 +1067,9 @@ bool CNoteMgt::onLoginServerAgain(CRequestResult &r)
     m_netMgt.setLoginInfo(m_nServerId, m_strLoginToken);
     m_timerLoginServer.stop();
     m_login.accepted();
-    // What the expired token kept back goes now.
+    // What the expired token kept back goes now, and the changes it cut short come.
     m_sync.uploadPending();
+    m_sync.fetchChanges();
     return true;
 }
 
@@ -1104,6 +1106,11 @@ int CNoteMgt::localUserId() const
 int CNoteMgt::serverUserId() const
 {
     return m_nServerId;
+}
+
+QString CNoteMgt::serviceUrl() const
+{
+    return CThreadPost::normalizedBaseUrl(g_pSettings ? g_pSettings->getServerUrl() : QString());
 }
 
 void CNoteMgt::track(const QString &strRequest, const QVariantMap &mapContext)
@@ -1197,4 +1204,5 @@ void CNoteMgt::takeLocalUser(int nUserId)
     emit userIdChanged(m_nUserId);
     m_dbMgt.updateNoteUserId(m_nUserId);
     onTimeOutUploadNote();
+    m_sync.fetchChanges();
 }

@@ -172,6 +172,7 @@ private:
     CNetMgt &service() override;
     int localUserId() const override;
     int serverUserId() const override;
+    QString serviceUrl() const override;
     void track(const QString &strRequest, const QVariantMap &mapContext) override;
     // Remembers a request whose answer nobody reads, so that it still counts as pending.
     QString untracked(const QString &strUuid) override;

@@ -22,11 +22,20 @@ const int kPageSize = 50;
 CSyncEngine::CSyncEngine(CSyncHost &host, QObject *parent)
     : QObject(parent)
     , m_host(host)
-{}
+    , m_feed(host, *this)
+{
+    connect(&m_feed, &CChangeFeed::progress, this, &CSyncEngine::syncProgress);
+    connect(&m_feed, &CChangeFeed::finished, this, [this]() {
+        m_bAwaitIdle = true;
+        // The texts that did not come with the pages, the latest first.
+        downloadMissingTexts();
+        checkIdle();
+    });
+}
 
 QStringList CSyncEngine::resultTypes()
 {
-    return {QStringLiteral("download_note_list_by_month"),
+    return QStringList{QStringLiteral("download_note_list_by_month"),
             QStringLiteral("get_note_list_by_month"),
             QStringLiteral("get_local_item_to_update"),
             QStringLiteral("get_server_item_to_update"),
@@ -39,7 +48,8 @@ QStringList CSyncEngine::resultTypes()
             QStringLiteral("upload_note_uuid"),
             QStringLiteral("note_list_pending"),
             QStringLiteral("upload_change"),
-            QStringLiteral("service_item_to_compare")};
+            QStringLiteral("service_item_to_compare")}
+           + CChangeFeed::resultTypes();
 }
 
 bool CSyncEngine::isSyncing() const
@@ -57,6 +67,11 @@ QVariantMap CSyncEngine::context(const QString &strType, const QVariantMap &mapD
 
 void CSyncEngine::reset()
 {
+    m_feed.reset();
+    m_bAwaitIdle = false;
+    // Answers to an earlier login's requests are dropped: nothing of them is on its way.
+    m_setFetching.clear();
+    m_nTextListsAsked = 0;
     m_nSyncOffset = 0;
     m_strSyncStartTime = QString();
     m_strSyncEndTime = QString();
@@ -89,11 +104,30 @@ void CSyncEngine::compareLocalMonth(const QDate &dt)
 
 void CSyncEngine::downloadNoteItem(const QString &strNoteUuid)
 {
-    if (strNoteUuid.trimmed().isEmpty())
+    if (strNoteUuid.trimmed().isEmpty() || m_setFetching.contains(strNoteUuid))
         return;
-    m_host.track(m_host.service().getNoteItem(strNoteUuid),
+    const QString strRequest = m_host.service().getNoteItem(strNoteUuid);
+    if (strRequest.isEmpty())
+        return;
+    m_setFetching.insert(strNoteUuid);
+    m_host.track(strRequest,
                  context(QStringLiteral("download_note_item"),
                          {{QStringLiteral("note_uuid"), strNoteUuid}}));
+}
+
+void CSyncEngine::fetchChanges()
+{
+    if (!isSyncing())
+        return;
+    m_feed.run();
+}
+
+void CSyncEngine::checkIdle()
+{
+    if (!m_bAwaitIdle || m_feed.isRunning() || m_nTextListsAsked > 0 || !m_setFetching.isEmpty())
+        return;
+    m_bAwaitIdle = false;
+    emit syncIdle();
 }
 
 void CSyncEngine::uploadNoteItem(const QVariantMap &mapData)
@@ -108,8 +142,11 @@ void CSyncEngine::downloadMissingTexts()
 {
     if (!isSyncing())
         return;
-    m_host.track(m_host.store().getNoteListByToDownload(),
-                 context(QStringLiteral("note_list_to_download"), QVariantMap()));
+    const QString strRequest = m_host.store().getNoteListByToDownload();
+    if (strRequest.isEmpty())
+        return;
+    ++m_nTextListsAsked;
+    m_host.track(strRequest, context(QStringLiteral("note_list_to_download"), QVariantMap()));
 }
 
 void CSyncEngine::uploadPending()
@@ -534,6 +571,8 @@ void CSyncEngine::lookUpAtServer(const QVariantMap &mapLocalItem)
 bool CSyncEngine::handle(CRequestResult &r)
 {
     const QString &strType = r.strType;
+    if (CChangeFeed::resultTypes().contains(strType))
+        return m_feed.handle(r);
     const QVariantMap &mapData = r.mapData;
     const int nServerId = m_host.serverUserId();
 
@@ -586,8 +625,10 @@ bool CSyncEngine::handle(CRequestResult &r)
             return false;
         }
     } else if (strType == QLatin1String("note_list_to_download")) {
+        m_nTextListsAsked = qMax(0, m_nTextListsAsked - 1);
         for (const QVariant &var : qAsConst(r.lstRows))
             downloadNoteItem(var.toMap().value(QStringLiteral("uuid")).toString());
+        checkIdle();
     } else if (strType == QLatin1String("note_list_to_upload")) {
         if (isSyncing()) {
             for (const QVariant &var : qAsConst(r.lstRows)) {
@@ -597,6 +638,8 @@ bool CSyncEngine::handle(CRequestResult &r)
             }
         }
     } else if (strType == QLatin1String("download_note_item")) {
+        m_setFetching.remove(mapData.value(QStringLiteral("note_uuid")).toString());
+        checkIdle();
         if (r.mapReply.value(QStringLiteral("id")).toInt() > 0
             && r.mapReply.value(QStringLiteral("user_id")).toInt() == nServerId
             && usable(r.mapReply))
@@ -648,6 +691,20 @@ bool CSyncEngine::handle(CRequestResult &r)
 
 bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
 {
+    if (CChangeFeed::resultTypes().contains(r.strType)) {
+        m_feed.handleError(r);
+        return true;
+    }
+    if (r.strType == QLatin1String("download_note_item")) {
+        m_setFetching.remove(r.mapData.value(QStringLiteral("note_uuid")).toString());
+        checkIdle();
+        return false;
+    }
+    if (r.strType == QLatin1String("note_list_to_download")) {
+        m_nTextListsAsked = qMax(0, m_nTextListsAsked - 1);
+        checkIdle();
+        return false;
+    }
     if (r.strType != QLatin1String("upload_change"))
         return false;
     const QVariantMap &mapData = r.mapData;

@@ -1,6 +1,8 @@
 #ifndef SYNCENGINE_H
 #define SYNCENGINE_H
 
+#include "changefeed.h"
+
 #include <QDate>
 #include <QObject>
 #include <QSet>
@@ -37,6 +39,8 @@ public:
     virtual CNetMgt &service() = 0;
     virtual int localUserId() const = 0;
     virtual int serverUserId() const = 0;
+    // The service's base address, as the notes' origin is recorded.
+    virtual QString serviceUrl() const = 0;
     // Keeps the context of a request whose result is to be handled.
     virtual void track(const QString &strRequest, const QVariantMap &mapContext) = 0;
     // Counts a request whose answer nobody reads.
@@ -88,6 +92,9 @@ public:
     void downloadNoteList();
     void finish();
     void downloadMissingTexts();
+    // Brings what changed at the service since the last run (on a new computer: every
+    // note of the account), then the texts still missing.
+    void fetchChanges();
     // Sends every pending local change, oldest first, whatever month it is in.
     void uploadPending();
     // Sends one pending change: a note record as stored, or a deletion.
@@ -103,6 +110,8 @@ signals:
 
 private:
     bool isSyncing() const;
+    // After a run of the changes: syncIdle() once nothing is on its way any more.
+    void checkIdle();
     QVariantMap context(const QString &strType, const QVariantMap &mapData) const;
     void compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer);
     void lookUpAtServer(const QVariantMap &mapLocalItem);
@@ -127,6 +136,11 @@ private:
     QString m_strSyncEndTime;
     // Changes on their way to the service, by UUID and time: not sent twice at once.
     QSet<QString> m_setSending;
+    // Texts on their way here, by note UUID: not asked for twice at once.
+    QSet<QString> m_setFetching;
+    int m_nTextListsAsked = 0;
+    bool m_bAwaitIdle = false;
+    CChangeFeed m_feed;
 };
 
 #endif // SYNCENGINE_H

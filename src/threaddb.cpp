@@ -163,6 +163,15 @@ const char *const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS idx_note_user_id ON note(user_id)",
     "CREATE INDEX IF NOT EXISTS idx_note_server_id ON note(server_id)",
     "CREATE INDEX IF NOT EXISTS idx_user_name ON user(name)",
+    // How far the changes of an account at a service have been followed here (CChangeFeed).
+    "CREATE TABLE IF NOT EXISTS change_cursor ("
+    " user_id INTEGER NOT NULL,"
+    " service_url TEXT NOT NULL,"
+    " server_user_id INTEGER NOT NULL,"
+    " cursor INTEGER NOT NULL DEFAULT 0,"
+    " walk_top INTEGER NOT NULL DEFAULT 0,"
+    " walk_before INTEGER NOT NULL DEFAULT 0,"
+    " PRIMARY KEY (user_id, service_url, server_user_id))",
 };
 
 

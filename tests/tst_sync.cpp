@@ -513,8 +513,9 @@ private slots:
         QCOMPARE(mapServer.keys(), QStringList{strUuid});
     }
 
-    // More than one page of notes: the note list pages through the service's notes 50 at
-    // a time, following the window of the pages shown; a search fetches what matches.
+    // A new computer gets the whole account at the login, without any view asking; later
+    // notes, while no run of the changes has come yet, arrive through the note list: its
+    // pages fetch the service's notes of the window they cover, a search those that match.
     void pagingAndSearch()
     {
         const QString strName = QStringLiteral("pager");
@@ -525,14 +526,20 @@ private slots:
                     .isEmpty());
         CComputer a;
         QVERIFY(a.login(strName, QStringLiteral("pw")));
-        // The oldest change: a note with a word that a search finds later.
-        const QDate dtZebra(2026, 3, 28);
-        const QString strZebra = a.writeNote(dtZebra, QStringLiteral("a zebra crossing"));
-        QVERIFY(!strZebra.isEmpty());
+        auto writeBatch = [&](const QString &strWord, int nFrom, int nCount) {
+            // The oldest change of the batch: a note with a word that a search finds.
+            const QString strUuid = a.writeNote(QDate(2026, 3, 28),
+                                                QStringLiteral("a %1 crossing").arg(strWord));
+            for (int i = nFrom; i < nFrom + nCount; ++i) {
+                if (a.writeNote(QDate(2026, 3, 1 + i % 25), QStringLiteral("note %1").arg(i))
+                        .isEmpty())
+                    return QString();
+            }
+            return strUuid;
+        };
         const int nNotes = 120;
-        for (int i = 0; i < nNotes; ++i)
-            QVERIFY(!a.writeNote(QDate(2026, 3, 1 + i % 25), QStringLiteral("note %1").arg(i))
-                         .isEmpty());
+        const QString strZebra = writeBatch(QStringLiteral("zebra"), 0, nNotes);
+        QVERIFY(!strZebra.isEmpty());
         QVERIFY(a.waitIdle());
         QTRY_COMPARE_WITH_TIMEOUT(client.login(strName, QStringLiteral("pw"))
                                       ? client.allNotes().size()
@@ -544,21 +551,29 @@ private slots:
         QVERIFY(b.login(strName, QStringLiteral("pw")));
         QVERIFY(b.waitIdle());
         const QList<QDate> lstDays = daysOfMonths();
-        // The login's list page had nothing: one open page of the newest 50.
-        QCOMPARE(b.notesOfDays(lstDays).size(), 50);
-        QVERIFY(!b.notesOfDays(lstDays).contains(strZebra));
-
-        // The search finds the oldest note at the service.
-        b.mgt().getNoteListByOffset(0, QStringLiteral("zebra"));
-        QVERIFY(b.waitIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(b.notesOfDays(lstDays).size(), nNotes + 1, 30000);
         QVERIFY(b.notesOfDays(lstDays).contains(strZebra));
 
+        const QString strYak = writeBatch(QStringLiteral("yak"), nNotes, nNotes);
+        QVERIFY(!strYak.isEmpty());
+        QVERIFY(a.waitIdle());
+        // The first list page: one open page of the newest 50.
+        b.mgt().getNoteListByOffset(0, QString());
+        QVERIFY(b.waitIdle());
+        QCOMPARE(b.notesOfDays(lstDays).size(), nNotes + 1 + 50);
+        QVERIFY(!b.notesOfDays(lstDays).contains(strYak));
+
+        // The search finds the oldest new note at the service.
+        b.mgt().getNoteListByOffset(0, QStringLiteral("yak"));
+        QVERIFY(b.waitIdle());
+        QVERIFY(b.notesOfDays(lstDays).contains(strYak));
+
         // Paging through the list: each page downloads the window it covers.
-        for (int nOffset = 0; nOffset <= nNotes; nOffset += 50) {
+        for (int nOffset = 0; nOffset <= 2 * nNotes; nOffset += 50) {
             b.mgt().getNoteListByOffset(nOffset, QString());
             QVERIFY(b.waitIdle());
         }
-        QCOMPARE(b.notesOfDays(lstDays).size(), nNotes + 1);
+        QCOMPARE(b.notesOfDays(lstDays).size(), 2 * nNotes + 2);
     }
 };
 

@@ -1,0 +1,79 @@
+#ifndef CHANGEFEED_H
+#define CHANGEFEED_H
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+class CSyncHost;
+class CSyncEngine;
+struct CRequestResult;
+
+// Brings every note of the account here in the background, and afterwards only what
+// changed: follows the service's sequence of changes (get_note_changes).
+//
+// A run reads the position kept in local.db for this user, account and service: the
+// cursor, the change number up to which everything is here. It then walks the changes
+// above the cursor from the latest downwards, a page at a time; the latest change number
+// of the first answer is the walk's top. Each page's new notes are stored together with
+// the position reached (walk_top, walk_before) in one transaction, so that a restart goes
+// on where the last stored page ended and never skips a note. When the walk reaches the
+// cursor, the top becomes the new cursor. Notes that already exist here are compared as
+// any other copy of the service's. Small texts come with the pages; larger ones are
+// fetched one note at a time after the walk, the latest first.
+class CChangeFeed : public QObject
+{
+    Q_OBJECT
+
+public:
+    CChangeFeed(CSyncHost &host, CSyncEngine &engine, QObject *parent = nullptr);
+
+    // Result types handled here.
+    static QStringList resultTypes();
+    bool handle(CRequestResult &result);
+    // A failed request of one of those types: the run ends; the next one starts again from
+    // the position stored.
+    void handleError(CRequestResult &result);
+
+    // Starts a run unless one is under way (then another follows it).
+    void run();
+    // Forgets the run under way (another login).
+    void reset();
+    bool isRunning() const { return m_state != State::Idle; }
+
+    // Notes per page, and the largest text that comes with a page.
+    static constexpr int kPageSize = 200;
+    static constexpr int kContentLimit = 64 * 1024;
+
+signals:
+    // nDone of nTotal notes of the walk are stored here.
+    void progress(int nDone, int nTotal);
+    // The run has reached the latest change (its texts may still be on their way).
+    void finished();
+
+private:
+    enum class State { Idle, ReadingPosition, Fetching, Comparing, Storing };
+
+    QVariantMap context(const QString &strType, const QVariantMap &mapData) const;
+    void fetchPage();
+    void comparePage(CRequestResult &r);
+    void pageStored(CRequestResult &r);
+    void stop();
+
+    CSyncHost &m_host;
+    CSyncEngine &m_engine;
+    State m_state = State::Idle;
+    bool m_bAgain = false;
+    int m_nGeneration = 0;
+    QString m_strServiceUrl;
+    int m_nServerUserId = 0;
+    qint64 m_nCursor = 0;
+    qint64 m_nTop = 0;
+    qint64 m_nBefore = 0;
+    int m_nDone = 0;
+    int m_nTotal = 0;
+};
+
+#endif // CHANGEFEED_H

@@ -48,6 +48,8 @@ public:
     CDbMgt &localStore() { return m_dbMgt; }
 
     CSyncStatus *syncStatus() { return &m_syncStatus; }
+    // The synchronisation with the note service: its progress and idle signals.
+    CSyncEngine &syncEngine() { return m_sync; }
 
     // Requests whose answers are still awaited, whether or not anything waits for them.
     int pendingRequestCount() const;

@@ -296,6 +296,24 @@ private:
 
     QString dbUrl() const { return m_strDbUrl; }
 
+    CUser registerAt(const CServer &server, const QString &strName)
+    {
+        const CAnswer reg = post(server,
+                                 QStringLiteral("register_user"),
+                                 {{QStringLiteral("email"),
+                                   strName + QStringLiteral("@example.org")},
+                                  {QStringLiteral("name"), strName},
+                                  {QStringLiteral("pwd"), g_strPwd}});
+        return CUser{reg.m_obj.value(QStringLiteral("user_id")).toInt(),
+                     reg.m_obj.value(QStringLiteral("login_token")).toString()};
+    }
+
+    // One page of the account's changes.
+    CAnswer changes(const CServer &server, const CUser &user, const QVariantMap &map = {})
+    {
+        return post(server, QStringLiteral("get_note_changes"), auth(user, map));
+    }
+
 private slots:
     void initTestCase();
     void cleanupTestCase();
@@ -313,6 +331,9 @@ private slots:
     void concurrentInserts();
     void tombstones();
     void pagingWindow();
+    void listsWithoutTexts();
+    void changeSequence();
+    void changeSequenceOfOlderDatabase();
     void literalSearch();
     void protocolLimits_data();
     void protocolLimits();
@@ -1950,6 +1971,218 @@ void TestServer::noteEdges()
     QCOMPARE(noteByUuid(user, strUuid).value(QStringLiteral("uuid")).toString(), strUuid);
     QCOMPARE(noteByUuid(user, strBare.toUpper()).value(QStringLiteral("content")).toString(),
              QStringLiteral("bare"));
+}
+
+void TestServer::listsWithoutTexts()
+{
+    const CUser user = registerAt(m_server, QStringLiteral("lister"));
+    QVERIFY(user.m_nId > 0);
+    const QString strText = QStringLiteral("a text of its own");
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(user,
+                       note(newUuid(),
+                            QStringLiteral("2017-02-03 12:00:00"),
+                            strText,
+                            QStringLiteral("2017-02-03 00:00:00"))))
+                 .error(),
+             QString());
+    const QVariantMap mapMonth{{QStringLiteral("time_year"), 2017},
+                               {QStringLiteral("time_month"), 2}};
+    const QVariantMap mapPage{{QStringLiteral("limit"), 50}, {QStringLiteral("offset"), 0}};
+    for (const auto &list : {qMakePair(QStringLiteral("get_note_list_by_month"), mapMonth),
+                             qMakePair(QStringLiteral("get_note_list_by_offset"), mapPage)}) {
+        // Older clients say nothing and get the texts; "with_content" 0 leaves them out
+        // and keeps their size and digest.
+        for (const QString &strWith : {QString(), QStringLiteral("1"), QStringLiteral("0")}) {
+            QVariantMap map = list.second;
+            if (!strWith.isNull())
+                map.insert(QStringLiteral("with_content"), strWith);
+            const QJsonArray arr = post(list.first, auth(user, map)).notes();
+            QCOMPARE(arr.size(), 1);
+            const QJsonObject obj = arr.at(0).toObject();
+            QCOMPARE(obj.contains(QStringLiteral("content")), strWith != QLatin1String("0"));
+            QCOMPARE(obj.value(QStringLiteral("md5")).toString(), md5Hex(strText));
+            QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), strText.size());
+        }
+    }
+}
+
+void TestServer::changeSequence()
+{
+    const CUser user = registerAt(m_server, QStringLiteral("changer"));
+    const CUser other = registerAt(m_server, QStringLiteral("bystander"));
+    QVERIFY(user.m_nId > 0 && other.m_nId > 0);
+    auto uuidsOf = [](const CAnswer &a) {
+        QStringList lst;
+        for (const QJsonValue &v : a.notes())
+            lst << v.toObject().value(QStringLiteral("uuid")).toString();
+        return lst;
+    };
+    auto number = [](const CAnswer &a, const char *pKey) {
+        return qint64(a.m_obj.value(QLatin1String(pKey)).toDouble(-1));
+    };
+    // A new account has nothing, and says so.
+    CAnswer a = changes(m_server, user);
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(a.notes().size(), 0);
+    QCOMPARE(number(a, "last_change"), 0);
+    QCOMPARE(number(a, "remaining"), 0);
+    QCOMPARE(number(a, "before"), 0);
+
+    // Several notes written at once: every write gets a number of its own.
+    QStringList lstUuids;
+    QList<QNetworkReply *> lstReplies;
+    for (int i = 0; i < 7; ++i) {
+        lstUuids << newUuid();
+        lstReplies << send(m_server,
+                           QStringLiteral("replace_note_item"),
+                           auth(user,
+                                note(lstUuids.last(),
+                                     QStringLiteral("2018-01-01 10:00:0%1").arg(i),
+                                     QStringLiteral("text %1").arg(i))));
+    }
+    for (QNetworkReply *pReply : lstReplies)
+        QCOMPARE(wait(pReply).error(), QString());
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(other,
+                       note(newUuid(), QStringLiteral("2018-01-01 10:00:00"), QStringLiteral("x"))))
+                 .error(),
+             QString());
+
+    // Walked down in pages of three: every note once, the latest change first.
+    a = changes(m_server, user, {{QStringLiteral("limit"), 3}});
+    const qint64 nLast = number(a, "last_change");
+    QCOMPARE(nLast, 7);
+    QCOMPARE(number(a, "remaining"), 7);
+    QStringList lstSeen = uuidsOf(a);
+    QCOMPARE(lstSeen.size(), 3);
+    // Texts come only when asked for, and only up to the size asked for.
+    QVERIFY(!a.notes().at(0).toObject().contains(QStringLiteral("content")));
+    qint64 nBefore = number(a, "before");
+    QVERIFY(nBefore > 0);
+    while (nBefore > 0) {
+        a = changes(m_server,
+                    user,
+                    {{QStringLiteral("limit"), 3},
+                     {QStringLiteral("before"), nBefore},
+                     {QStringLiteral("content_limit"), 6}});
+        QCOMPARE(a.error(), QString());
+        for (const QJsonValue &v : a.notes())
+            QCOMPARE(v.toObject().value(QStringLiteral("content")).toString(),
+                     QStringLiteral("text ")
+                         + v.toObject().value(QStringLiteral("title")).toString().right(1));
+        lstSeen << uuidsOf(a);
+        QVERIFY(number(a, "before") == 0 || number(a, "before") < nBefore);
+        nBefore = number(a, "before");
+    }
+    QCOMPARE(QSet<QString>(lstSeen.cbegin(), lstSeen.cend()).size(), 7);
+    QCOMPARE(QSet<QString>(lstSeen.cbegin(), lstSeen.cend()),
+             QSet<QString>(lstUuids.cbegin(), lstUuids.cend()));
+    a = changes(m_server, user, {{QStringLiteral("content_limit"), 5}});
+    for (const QJsonValue &v : a.notes())
+        QVERIFY(!v.toObject().contains(QStringLiteral("content")));
+
+    // After the cursor: an edit, a deletion; a change the service does not take (older)
+    // moves nothing.
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(user,
+                       note(lstUuids.at(0),
+                            QStringLiteral("2018-02-01 10:00:00"),
+                            QStringLiteral("edited"))))
+                 .error(),
+             QString());
+    QCOMPARE(post(QStringLiteral("update_note_item"),
+                  auth(user,
+                       {{QStringLiteral("uuid"), lstUuids.at(1)},
+                        {QStringLiteral("deleted"), 1},
+                        {QStringLiteral("updated_at"), QStringLiteral("2018-02-01 10:00:00")}}))
+                 .error(),
+             QString());
+    const CAnswer older = post(QStringLiteral("replace_note_item"),
+                               auth(user,
+                                    note(lstUuids.at(2),
+                                         QStringLiteral("2017-01-01 10:00:00"),
+                                         QStringLiteral("stale"))));
+    QCOMPARE(older.m_obj.value(QStringLiteral("applied")).toBool(), false);
+    a = changes(m_server, user, {{QStringLiteral("cursor"), nLast}});
+    QCOMPARE(number(a, "remaining"), 2);
+    QCOMPARE(uuidsOf(a), (QStringList{lstUuids.at(1), lstUuids.at(0)}));
+    QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("deleted")).toInt(), 1);
+    QVERIFY(number(a, "last_change") > nLast);
+    // Up to date: nothing.
+    a = changes(m_server, user, {{QStringLiteral("cursor"), number(a, "last_change")}});
+    QCOMPARE(a.notes().size(), 0);
+    QCOMPARE(number(a, "remaining"), 0);
+
+    // The other account sees only its own note.
+    QCOMPARE(changes(m_server, other).notes().size(), 1);
+
+    // Bad fields are said.
+    for (const QVariantMap &map : {QVariantMap{{QStringLiteral("cursor"), QStringLiteral("-1")}},
+                                   QVariantMap{{QStringLiteral("before"), QStringLiteral("x")}},
+                                   QVariantMap{{QStringLiteral("limit"), 0}},
+                                   QVariantMap{{QStringLiteral("limit"), 501}},
+                                   QVariantMap{{QStringLiteral("content_limit"), -5}}})
+        QVERIFY2(!changes(m_server, user, map).error().isEmpty(), qPrintable(map.firstKey()));
+    QCOMPARE(post(QStringLiteral("get_note_changes"), {{QStringLiteral("user_id"), user.m_nId}})
+                 .error(),
+             g_strTokenWrong);
+}
+
+void TestServer::changeSequenceOfOlderDatabase()
+{
+    if (!m_strPgDbName.isEmpty())
+        QSKIP("The older database is made from an SQLite file.");
+    // A database of a service from before the change sequence: its notes are numbered in
+    // the order they arrived, and the next write follows them.
+    const QString strPath = m_dir.filePath(QStringLiteral("older.db"));
+    CServer server;
+    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath));
+    CUser user = registerAt(server, QStringLiteral("older"));
+    const QStringList lstUuids{newUuid(), newUuid()};
+    for (const QString &strUuid : lstUuids)
+        QCOMPARE(post(server,
+                      QStringLiteral("replace_note_item"),
+                      auth(user,
+                           note(strUuid, QStringLiteral("2018-05-05 10:00:00"), QStringLiteral("t"))))
+                     .error(),
+                 QString());
+    server.stop();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("older"));
+        db.setDatabaseName(strPath);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        for (const char *pSql : {"DROP TRIGGER note_change_insert",
+                                 "DROP TRIGGER note_change_update",
+                                 "DROP INDEX note_user_change",
+                                 "ALTER TABLE note DROP COLUMN change_seq",
+                                 "ALTER TABLE users DROP COLUMN note_seq"})
+            QVERIFY2(query.exec(QLatin1String(pSql)), qPrintable(query.lastError().text()));
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("older"));
+    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath));
+    user = loginAt(server, QStringLiteral("older"));
+    CAnswer a = changes(server, user);
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(a.notes().size(), 2);
+    QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("uuid")).toString(), lstUuids.at(1));
+    const qint64 nLast = qint64(a.m_obj.value(QStringLiteral("last_change")).toDouble());
+    QVERIFY(nLast >= 2);
+    QCOMPARE(post(server,
+                  QStringLiteral("replace_note_item"),
+                  auth(user,
+                       note(lstUuids.at(0),
+                            QStringLiteral("2018-05-06 10:00:00"),
+                            QStringLiteral("u"))))
+                 .error(),
+             QString());
+    a = changes(server, user, {{QStringLiteral("cursor"), nLast}});
+    QCOMPARE(a.notes().size(), 1);
+    QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("uuid")).toString(), lstUuids.at(0));
 }
 
 QTEST_GUILESS_MAIN(TestServer)

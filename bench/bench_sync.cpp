@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QHttpMultiPart>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>

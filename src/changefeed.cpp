@@ -280,7 +280,9 @@ void CChangeFeed::pageStored(CRequestResult &r)
         return;
     }
     m_nTotal = m_nDone;
-    emit progress(m_nDone, m_nTotal);
+    // A run that found nothing has nothing to tell.
+    if (m_nTotal > 0)
+        emit progress(m_nDone, m_nTotal);
     m_nCursor = m_nTop;
     m_nTop = 0;
     m_nBefore = 0;

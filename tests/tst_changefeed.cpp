@@ -303,12 +303,13 @@ private slots:
         QCOMPARE(lstPosition.first().toMap().value(QStringLiteral("walk_before")).toLongLong(), 0);
     }
 
-    // Changes made elsewhere after the first download arrive with the next run, deletions
-    // included; nothing else travels again.
+    // Changes made elsewhere after the first download arrive with the next run: an edit of
+    // a note from a year ago made while the service was down and sent by one upload run, a
+    // deletion and a new note. Nothing else travels again.
     void laterChangesArriveWithTheNextRun()
     {
         QMap<QString, QString> mapService;
-        const QString strName = makeAccount(30, 3, QStringLiteral("otter"), mapService);
+        const QString strName = makeAccount(30, 15, QStringLiteral("otter"), mapService);
         QVERIFY(!strName.isEmpty());
         CComputer a;
         CComputer b;
@@ -318,15 +319,18 @@ private slots:
         QVERIFY(b.login(strName, QStringLiteral("pw")));
         QTRY_VERIFY_WITH_TIMEOUT(!spyIdleA.isEmpty() && !spyIdleB.isEmpty(), 120000);
 
-        // A edits an old note, deletes another and writes a new one.
-        const QString strEdited = noteUuid(m_nAccount, 3);
+        // Note 12 is of March 2025.
+        const QString strEdited = noteUuid(m_nAccount, 12);
         const QString strDeleted = noteUuid(m_nAccount, 5);
-        a.editNote(strEdited, QDate(2026, 3, 4), QStringLiteral("edited on A"));
+        m_service.stop();
+        a.editNote(strEdited, QDate(2025, 3, 13), QStringLiteral("edited on A"));
+        QVERIFY(a.waitIdle());
+        QVERIFY(m_service.restart());
+        a.invoke("onTimeOutUploadNote");
+        QVERIFY(a.waitIdle());
         a.mgt().deleteNoteItem(strDeleted);
         const QString strNew = a.writeNote(QDate(2026, 3, 9), QStringLiteral("new on A"));
         QVERIFY(!strNew.isEmpty());
-        QVERIFY(a.waitIdle());
-        a.invoke("onTimeOutUploadNote");
         QVERIFY(a.waitIdle());
         const QMap<QString, QString> mapA = localDigests(a.mgt());
         QCOMPARE(mapA.value(strEdited), md5Hex(QStringLiteral("edited on A")));
@@ -339,6 +343,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(spyIdleB.size() > nIdle, 60000);
         QCOMPARE(localDigests(b.mgt()), mapA);
         // One page with the three changes.
+        QVERIFY(!spyProgress.isEmpty());
         QCOMPARE(spyProgress.last().at(1).toInt(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(m_service.countLogLines(QStringLiteral("get_note_changes")),
                                   nPages + 1,

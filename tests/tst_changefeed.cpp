@@ -249,6 +249,17 @@ private slots:
         // A small note of the same month, written later.
         QVERIFY(!a.writeNote(dtMonth.addDays(20), QStringLiteral("a small note")).isEmpty());
         QVERIFY(a.waitIdle(120000));
+        // The service takes two large bodies at a time and asks the others to come again:
+        // the upload runs until nothing is pending.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&]() {
+                a.invoke("onTimeOutUploadNote");
+                return a.waitIdle(120000)
+                       && localRows(a.mgt(),
+                                    QStringLiteral("SELECT id FROM note WHERE sync_state = 1"))
+                              .isEmpty();
+            }(),
+            300000);
         const QMap<QString, QString> mapA = localDigests(a.mgt());
         QCOMPARE(mapA.size(), 17);
 

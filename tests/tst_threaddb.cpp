@@ -159,7 +159,8 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
                   "AND name NOT LIKE 'sqlite_%' ORDER BY name")))
         lstNames << row.toMap().value(QStringLiteral("name"));
     QCOMPARE(lstNames,
-             (QVariantList{str("idx_note_plain_pending"),
+             (QVariantList{str("change_cursor"),
+                           str("idx_note_plain_pending"),
                            str("idx_note_server_id"),
                            str("idx_note_set_at"),
                            str("idx_note_sync_state"),

@@ -4,6 +4,7 @@
 #include "secrets.h"
 #include "serverconfig.h"
 #include "serverdb.h"
+#include "validation.h"
 
 #include <QCoreApplication>
 
@@ -77,6 +78,12 @@ int main(int argc, char *argv[])
         break;
     }
 
+    if (!config.m_strTestClock.isEmpty() && !Validation::useTestClock(config.m_strTestClock)) {
+        std::fprintf(stderr,
+                     "kelpo-server: cannot map the test clock %s\n",
+                     config.m_strTestClock.toUtf8().constData());
+        return 1;
+    }
     if (!Secrets::init()) {
         std::fprintf(stderr, "kelpo-server: libsodium cannot start\n");
         return 1;

@@ -190,7 +190,9 @@ void CNoteChanges::getNoteChanges(QSqlDatabase &db,
                            && nTexts + nSize <= kTextBudget;
         if (bText)
             nTexts += nSize;
-        NoteJson::appendNote(ba, query, bText);
+        NoteJson::appendNote(ba, query, bText,
+                             fields.value(Protocol::Field::kTimes).trimmed()
+                                 == Protocol::Field::kTimesUtc);
         nLowest = query.value(11).toLongLong();
         ++nRows;
     }

@@ -1,5 +1,7 @@
 #include "notejson.h"
 
+#include "validation.h"
+
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -55,7 +57,7 @@ void NoteJson::appendUtf8(QByteArray &ba, const QByteArray &baUtf8)
     ba.append('"');
 }
 
-void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent)
+void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire)
 {
     static const char *const aszText[]
         = {"uuid", "set_at", "created_at", "updated_at", "title", "md5"};
@@ -72,7 +74,9 @@ void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithCont
         ba.append(",\"");
         ba.append(aszText[i]);
         ba.append("\":");
-        appendString(ba, query.value(anTextColumn[i]).toString());
+        const QString strValue = query.value(anTextColumn[i]).toString();
+        // created_at and updated_at are kept in UTC.
+        appendString(ba, i == 2 || i == 3 ? Validation::answerTime(strValue, bWire) : strValue);
     }
     if (bWithContent) {
         ba.append(",\"content\":");
@@ -81,13 +85,25 @@ void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithCont
     ba.append('}');
 }
 
-void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent)
+void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire)
 {
     ba = "{\"notes\":[";
     for (bool bFirst = true; query.next(); bFirst = false) {
         if (!bFirst)
             ba.append(',');
-        appendNote(ba, query, bWithContent);
+        appendNote(ba, query, bWithContent, bWire);
     }
     ba.append("]}");
+}
+
+void NoteJson::insertServerTime(QByteArray &ba, const QString &strWireTime)
+{
+    if (!ba.startsWith('{'))
+        return;
+    QByteArray baMember = "\"server_time\":";
+    appendString(baMember, strWireTime);
+    const bool bEmpty = ba.mid(1).trimmed().startsWith('}');
+    if (!bEmpty)
+        baMember.append(',');
+    ba.insert(1, baMember);
 }

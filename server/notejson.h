@@ -20,10 +20,13 @@ QString noteColumns(bool bPostgres, bool bWithContent = true);
 void appendString(QByteArray &ba, const QString &str);
 void appendUtf8(QByteArray &ba, const QByteArray &baUtf8);
 // The note object of the query's current row; without "content" when bWithContent is
-// false (its "content_size" and "md5" stay).
-void appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent = true);
+// false (its "content_size" and "md5" stay). Its times with their zone when bWire,
+// otherwise as the service's local time (see Validation::answerTime).
+void appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire);
 // {"notes": [...]} of every row the query still holds.
-void appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent = true);
+void appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire);
+// The service's time as the first member of an answer written out already (an object).
+void insertServerTime(QByteArray &ba, const QString &strWireTime);
 
 } // namespace NoteJson
 

@@ -167,6 +167,12 @@ bool listsContent(const CServiceFields &fields)
     return fields.value(Protocol::Field::kWithContent).trimmed() != QLatin1String("0");
 }
 
+// Whether the client reads times with their zone.
+bool wireTimes(const CServiceFields &fields)
+{
+    return fields.value(Protocol::Field::kTimes).trimmed() == Protocol::Field::kTimesUtc;
+}
+
 } // namespace
 
 // The note columns a request gives, checked. Content size and digest are always
@@ -391,12 +397,15 @@ bool CNotes::parseNoteFields(const CServiceFields &fields,
     }
     for (const QString &strKey : {QStringLiteral("created_at"), QStringLiteral("updated_at")}) {
         const QString str = fields.value(strKey).trimmed();
-        if (!str.isEmpty() && !Validation::isMoment(str)) {
-            strError = QStringLiteral("\"%1\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        // Kept in UTC; a time without zone is one of the service's local times.
+        const QString strKept = str.isEmpty() ? str : Validation::keptTime(str);
+        if (!str.isEmpty() && strKept.isEmpty()) {
+            strError = QStringLiteral("\"%1\" is not a time of the form yyyy-MM-ddThh:mm:ssZ"
+                                      " or yyyy-MM-dd hh:mm:ss.")
                            .arg(strKey);
             return false;
         }
-        (strKey == QLatin1String("created_at") ? note.m_strCreatedAt : note.m_strUpdatedAt) = str;
+        (strKey == QLatin1String("created_at") ? note.m_strCreatedAt : note.m_strUpdatedAt) = strKept;
     }
 
     const QString strMd5 = fields.value(Protocol::Field::kMd5).trimmed();
@@ -603,7 +612,7 @@ void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, 
                         {reply.m_nUserId, padYear(strFrom), padYear(strTo)},
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
-    NoteJson::appendNoteList(reply.m_baJson, query, bContent);
+    NoteJson::appendNoteList(reply.m_baJson, query, bContent, wireTimes(fields));
 }
 
 void CNotes::getNoteListByOffset(QSqlDatabase &db,
@@ -660,10 +669,11 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
             const bool bStart = strKey == QLatin1String("start_time");
             if (Validation::isDay(str))
                 str += bStart ? QStringLiteral(" 00:00:00") : QStringLiteral(" 23:59:59");
-            if (!Validation::isMoment(str))
-                return reply.fail(
-                    QStringLiteral("\"%1\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
-                        .arg(strKey));
+            str = Validation::keptTime(str);
+            if (str.isEmpty())
+                return reply.fail(QStringLiteral("\"%1\" is not a time of the form"
+                                                 " yyyy-MM-ddThh:mm:ssZ or yyyy-MM-dd hh:mm:ss.")
+                                      .arg(strKey));
             strWhere += bStart ? QStringLiteral(" AND updated_at >= ?")
                                : QStringLiteral(" AND updated_at <= ?");
             lstValues << str;
@@ -681,7 +691,7 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
                         lstValues,
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_offset"));
-    NoteJson::appendNoteList(reply.m_baJson, query, bContent);
+    NoteJson::appendNoteList(reply.m_baJson, query, bContent, wireTimes(fields));
 }
 
 void CNotes::getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)
@@ -708,7 +718,7 @@ void CNotes::getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServic
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_item"));
     // An unknown note answers an empty object: nothing came back.
     if (query.next())
-        NoteJson::appendNote(reply.m_baJson, query);
+        NoteJson::appendNote(reply.m_baJson, query, true, wireTimes(fields));
     else
         reply.m_obj = QJsonObject();
 }

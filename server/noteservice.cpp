@@ -1,5 +1,8 @@
 #include "noteservice.h"
 
+#include "notejson.h"
+#include "wiretime.h"
+
 #include "protocol.h"
 #include "serverconfig.h"
 #include "serverdb.h"
@@ -70,5 +73,15 @@ CNoteService::CReply CNoteService::handle(CServiceRequest &request)
             (m_notes.*(it->m_pNotes))(db, request.m_fields, reply);
     }
     m_db.finishQueries();
+    // The service's clock, so that a client can tell how far its own is off: for clients
+    // that read times with their zone (older ones get the answers they know).
+    if (request.m_fields.value(Protocol::Field::kTimes).trimmed() != Protocol::Field::kTimesUtc)
+        return reply;
+    const QString strNow = WireTime::wireForm(
+        QDateTime::fromSecsSinceEpoch(Validation::nowSecs(), Qt::UTC));
+    if (!reply.m_baJson.isEmpty())
+        NoteJson::insertServerTime(reply.m_baJson, strNow);
+    else
+        reply.m_obj.insert(Protocol::Field::kServerTime, strNow);
     return reply;
 }

@@ -84,6 +84,9 @@ QString CServerConfig::helpText()
                "  --threads N          requests served at once (default 16); connections\n"
                "                       that are still sending or waiting take no thread\n"
                "  --max-per-client N   open connections per client address (default 64)\n"
+               "  --test-clock FILE    for tests: the service's clock reads the seconds\n"
+               "                       since the epoch from the first 8 bytes of FILE\n"
+               "                       (a counter that the test moves)\n"
                "  --help               show this text and exit\n"
                "  --version            show the version and exit\n"
                "\n"
@@ -118,6 +121,7 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                                                  QStringLiteral("--login-rate"),
                                                  QStringLiteral("--threads"),
                                                  QStringLiteral("--mail-spool"),
+                                                 QStringLiteral("--test-clock"),
                                                  QStringLiteral("--max-per-client")};
         if (!lstWithValue.contains(strName)) {
             strError = QStringLiteral("unknown option '%1'").arg(lstArgs.at(i));
@@ -192,6 +196,13 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                 return Parse::Error;
             }
             m_nMaxPerClient = int(n);
+        } else if (strName == QLatin1String("--test-clock")) {
+            if (QFileInfo(strValue).size() < 8) {
+                strError = QStringLiteral("--test-clock wants a file of at least 8 bytes, not '%1'")
+                               .arg(strValue);
+                return Parse::Error;
+            }
+            m_strTestClock = strValue;
         } else if (strName == QLatin1String("--mail-spool")) {
             if (!QFileInfo(strValue).isDir()) {
                 strError = QStringLiteral("--mail-spool wants an existing folder, not '%1'")

@@ -19,6 +19,7 @@ struct CServerConfig
     int m_nThreads = 16;                   // request threads
     int m_nMaxPerClient = 64;              // open connections per client address
     QString m_strMailSpool;                // folder for the mails; empty: none written
+    QString m_strTestClock;                // file whose first 8 bytes are the clock; empty: none
 
     // Fills the members from the arguments (without the program name). On Error,
     // strError says what is wrong.

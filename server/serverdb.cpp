@@ -1,5 +1,13 @@
 #include "serverdb.h"
 
+#include "validation.h"
+#include "wiretime.h"
+
+#include <QTimeZone>
+#include <QVector>
+
+#include <tuple>
+
 #include "kelpolog.h"
 #include "notechanges.h"
 #include "notes.h"
@@ -354,12 +362,71 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
         }
     }
     if (bOk)
+        bOk = keepTimesInUtc(db, strError);
+    if (bOk)
         bOk = CNotes::prepareSearch(db, m_bPostgres, strError);
     if (bOk)
         bOk = CNoteChanges::prepare(db, m_bPostgres, strError);
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;
+}
+
+// Notes' times were kept as the service's local time; they are kept in UTC now, so that
+// changes from computers in other zones compare by real time. Done once, in one
+// transaction, and marked in service_meta.
+bool CServerDb::keepTimesInUtc(QSqlDatabase &db, QString &strError)
+{
+    QSqlQuery query(db);
+    auto fail = [&](const QSqlError &error) {
+        strError = error.text();
+        return false;
+    };
+    if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS service_meta ("
+                                   " key TEXT PRIMARY KEY, value TEXT NOT NULL)")))
+        return fail(query.lastError());
+    if (!query.exec(QStringLiteral("SELECT value FROM service_meta WHERE key = 'times'")))
+        return fail(query.lastError());
+    if (query.next() && query.value(0).toString() == QLatin1String("utc"))
+        return true;
+    query.finish();
+    if (!db.transaction())
+        return fail(db.lastError());
+    QVector<std::tuple<qint64, QString, QString>> vecNotes;
+    if (!query.exec(QStringLiteral("SELECT id, created_at, updated_at FROM note"))) {
+        const QSqlError error = query.lastError();
+        db.rollback();
+        return fail(error);
+    }
+    while (query.next())
+        vecNotes.append(
+            {query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString()});
+    query.finish();
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    auto utc = [&zone](const QString &str) {
+        const QString strKept = Validation::isMoment(str) ? WireTime::toKept(str, zone) : QString();
+        return strKept.isEmpty() ? str : strKept;
+    };
+    query.prepare(QStringLiteral("UPDATE note SET created_at = ?, updated_at = ? WHERE id = ?"));
+    for (const auto &note : qAsConst(vecNotes)) {
+        query.addBindValue(utc(std::get<1>(note)));
+        query.addBindValue(utc(std::get<2>(note)));
+        query.addBindValue(std::get<0>(note));
+        if (!query.exec()) {
+            const QSqlError error = query.lastError();
+            db.rollback();
+            return fail(error);
+        }
+    }
+    if (!query.exec(QStringLiteral("INSERT INTO service_meta (key, value) VALUES ('times', 'utc')"))
+        || !db.commit()) {
+        const QSqlError error = query.lastError();
+        db.rollback();
+        return fail(error);
+    }
+    if (!vecNotes.isEmpty())
+        qCInfo(lcServer) << "times of" << vecNotes.size() << "notes are kept in UTC now";
+    return true;
 }
 
 QSqlQuery CServerDb::preparedQuery(const QString &strSql, bool &bOk)

@@ -61,6 +61,7 @@ public:
 private:
     QSqlQuery statement(const QString &strSql, const QVariantList &lstBind, bool bOneOff, bool &bOk);
     bool createSchema(QSqlDatabase &db, QString &strError);
+    bool keepTimesInUtc(QSqlDatabase &db, QString &strError);
     QSqlDatabase addConnection(const QString &strName) const;
 
     QString m_strUrl;

@@ -1,9 +1,21 @@
 #include "validation.h"
 
+#include "wiretime.h"
+
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTextCodec>
+
+#include <atomic>
+
+namespace {
+
+// The test clock: the mapped counter, or nullptr for the system clock.
+std::atomic<const qint64 *> g_pTestClock{nullptr};
+
+} // namespace
 
 // Checked by hand: Qt's parser consults the local time zone, which costs a system
 // call and a global lock.
@@ -62,12 +74,51 @@ qint64 Validation::parseId(const QString &str)
 
 QString Validation::nowMoment()
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return WireTime::keptForm(QDateTime::fromSecsSinceEpoch(nowSecs(), Qt::UTC));
 }
 
 qint64 Validation::nowSecs()
 {
+    if (const qint64 *pClock = g_pTestClock)
+        return reinterpret_cast<const std::atomic<qint64> *>(pClock)->load();
     return QDateTime::currentSecsSinceEpoch();
+}
+
+bool Validation::useTestClock(const QString &strFile)
+{
+    // Kept open and mapped for the life of the process.
+    static QFile s_file;
+    s_file.setFileName(strFile);
+    if (!s_file.open(QIODevice::ReadWrite))
+        return false;
+    uchar *pData = s_file.map(0, sizeof(qint64));
+    if (!pData)
+        return false;
+    g_pTestClock = reinterpret_cast<const qint64 *>(pData);
+    return true;
+}
+
+QString Validation::keptTime(const QString &str)
+{
+    if (WireTime::hasZone(str))
+        return WireTime::toKept(str, QTimeZone::utc());
+    // The older form: checked by hand first, the zone is consulted only for a real time.
+    if (!isMoment(str))
+        return QString();
+    return WireTime::toKept(str, QTimeZone::systemTimeZone());
+}
+
+QString Validation::answerTime(const QString &strKept, bool bWire)
+{
+    if (!isMoment(strKept))
+        return strKept;
+    if (bWire) {
+        QString str = strKept;
+        str[10] = QLatin1Char('T');
+        return str + QLatin1Char('Z');
+    }
+    const QString strLocal = WireTime::keptToLocal(strKept, QTimeZone::systemTimeZone());
+    return strLocal.isEmpty() ? strKept : strLocal;
 }
 
 QString Validation::nameKey(const QString &strName)

@@ -29,9 +29,21 @@ QString nameKey(const QString &strName);
 // at its ends, and does not mix Latin, Greek and Cyrillic letters (look-alikes).
 QString nameProblem(const QString &strName);
 
-// Now, as "yyyy-MM-dd hh:mm:ss" local time and as seconds since the epoch.
+// Now, as a kept time ("yyyy-MM-dd hh:mm:ss" in UTC) and as seconds since the epoch.
 QString nowMoment();
 qint64 nowSecs();
+// Tests: the clock reads the seconds since the epoch from the first 8 bytes of the file
+// (native byte order), which the test moves. False when the file cannot be mapped.
+bool useTestClock(const QString &strFile);
+
+// A note's time of change or creation as the request gives it, in the kept form: with a
+// zone ("...Z", "+hh:mm"), or without one as older clients send it, a local time of the
+// service. Empty when it is no time.
+QString keptTime(const QString &str);
+// A kept time as an answer gives it: "yyyy-MM-ddThh:mm:ssZ" when bWire, otherwise the
+// service's local time "yyyy-MM-dd hh:mm:ss" (what older clients read). Other texts as
+// they are.
+QString answerTime(const QString &strKept, bool bWire);
 
 } // namespace Validation
 

@@ -257,6 +257,7 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
 
     QVariantMap mapRequest = request(QStringLiteral("replace"));
     QVariantMap mapInsert = spec(kNoteTable, map);
+    addNow(mapInsert);
     mapRequest.insert(QStringLiteral("insert_prepare"), buildInsertPrepared(mapInsert));
     mapRequest.insert(QStringLiteral("insert_data"), mapInsert.value(QStringLiteral("data")));
 
@@ -611,6 +612,7 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
         fillContentDigest(mapNote);
         withPlainText(mapNote);
         QVariantMap mapSpec = spec(kNoteTable, mapNote);
+        addNow(mapSpec);
         const QString strSql = buildInsertPrepared(mapSpec);
         lstStatements << statement(strSql, mapSpec.value(QStringLiteral("data")).toMap());
         // The insert stamps the note as changed now; an imported note keeps its own time.
@@ -637,6 +639,17 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
     return m_threadDb.addRequest(mapRequest);
 }
 
+void CDbMgt::setClock(std::function<QString()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+void CDbMgt::addNow(QVariantMap &mapSpec) const
+{
+    if (m_clock)
+        mapSpec.insert(QStringLiteral("now"), m_clock());
+}
+
 QString CDbMgt::query(const QString &strSql)
 {
     QVariantMap mapRequest = request(QStringLiteral("query"));
@@ -658,6 +671,7 @@ QVariantMap CDbMgt::preparedInsert(QVariantMap mapNote) const
 {
     withPlainText(mapNote);
     QVariantMap mapSpec = spec(kNoteTable, mapNote);
+    addNow(mapSpec);
     QVariantMap mapRequest = request(QStringLiteral("query"));
     mapRequest.insert(QStringLiteral("sql_prepare"), buildInsertPrepared(mapSpec));
     mapRequest.insert(QStringLiteral("sql_data"), mapSpec.value(QStringLiteral("data")));

@@ -10,6 +10,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <functional>
+
 // The local note store: every operation builds a request, queues it on the database
 // worker and returns at once with the request's UUID (or "" when it queued nothing). The
 // worker's result maps are relayed unchanged through dataReceived(), in queue order.
@@ -117,7 +119,11 @@ public slots:
     // they carry. The result carries "count" (statements run) or "error".
     QString importNotes(const QVariantList &lstNew, const QVariantList &lstChanged);
 
+    // The clock whose reading (the kept form) stamps new notes; unset: currentUtcString().
+    void setClock(std::function<QString()> clock);
+
 private:
+    void addNow(QVariantMap &mapSpec) const;
     QString query(const QString &strSql);
     QString prepared(const QString &strSql, const QVariantMap &mapData);
     QVariantMap preparedInsert(QVariantMap mapNote) const;
@@ -127,6 +133,7 @@ private:
     CThreadDb m_threadDb;
     QString m_strDbFile;
     const QSet<QString> m_setNumericField;
+    std::function<QString()> m_clock;
 };
 
 #endif // DBMGT_H

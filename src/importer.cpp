@@ -301,7 +301,7 @@ void CImporter::onDataReceived(const QVariant &data)
         runInThread(
             this,
             [pWork] {
-                const QString strNow = currentTimeString();
+                const QString strNow = currentUtcString();
                 for (const QVariant &note : qAsConst(pWork->lstNotes)) {
                     QVariantMap mapNote = note.toMap();
                     const QString strFile = mapNote.take(str("file")).toString();

@@ -13,7 +13,7 @@ CNetMgt::CNetMgt(QObject *parent)
 {
     m_threadPost.setObjectName(QStringLiteral("CThreadPost"));
     m_threadPost.startThread();
-    connect(&m_threadPost, &CThreadPost::dataReceived, this, &CNetMgt::dataReceived);
+    connect(&m_threadPost, &CThreadPost::dataReceived, this, &CNetMgt::onWorkerData);
 }
 
 CNetMgt::~CNetMgt()
@@ -172,9 +172,81 @@ void CNetMgt::setMaxReplySize(qint64 nBytes)
     m_threadPost.setMaxReplySize(nBytes);
 }
 
-// The service URL is read for every request, so a changed setting applies to the next one.
-QString CNetMgt::post(const QString &strUrl, const QVariantMap &mapData)
+void CNetMgt::setClock(CSyncClock *pClock)
 {
+    m_pClock = pClock ? pClock : &m_ownClock;
+}
+
+void CNetMgt::keptTimes(QVariantMap &mapNote) const
+{
+    for (const QLatin1String &key : {Protocol::Field::kCreatedAt, Protocol::Field::kUpdatedAt}) {
+        const auto it = mapNote.find(key);
+        if (it != mapNote.end() && it->userType() == QMetaType::QString)
+            *it = m_pClock->fromWire(it->toString());
+    }
+}
+
+void CNetMgt::onWorkerData(const QVariant &varResult)
+{
+    QVariantMap mapResult = varResult.toMap();
+    const auto [strEndpoint, dtSent] = m_hashSent.take(
+        mapResult.value(QStringLiteral("uuid")).toString());
+    const auto itPayload = mapResult.find(QStringLiteral("result"));
+    if (itPayload == mapResult.end()) {
+        emit dataReceived(varResult);
+        return;
+    }
+    if (itPayload->type() == QVariant::Map) {
+        QVariantMap mapReply = itPayload->toMap();
+        const QString strServerTime = mapReply.value(Protocol::Field::kServerTime).toString();
+        if (!strServerTime.isEmpty())
+            m_pClock->observe(dtSent, strServerTime, m_pClock->machineNow());
+        // A service that tells no time at its login is an older one: it reads and writes
+        // times without zone.
+        if (strEndpoint == Protocol::Endpoint::kLogin
+            && mapReply.value(Protocol::Field::kError).toString().isEmpty())
+            m_pClock->setServiceTellsTime(!strServerTime.isEmpty());
+        keptTimes(mapReply);
+        const auto itNotes = mapReply.find(Protocol::Field::kNotes);
+        if (itNotes != mapReply.end() && itNotes->type() == QVariant::List) {
+            QVariantList lstNotes = itNotes->toList();
+            for (QVariant &varNote : lstNotes) {
+                if (varNote.type() != QVariant::Map)
+                    continue;
+                QVariantMap mapNote = varNote.toMap();
+                keptTimes(mapNote);
+                varNote = mapNote;
+            }
+            *itNotes = lstNotes;
+        }
+        *itPayload = mapReply;
+    } else if (itPayload->type() == QVariant::List) {
+        QVariantList lst = itPayload->toList();
+        for (QVariant &var : lst) {
+            if (var.type() != QVariant::Map)
+                continue;
+            QVariantMap mapNote = var.toMap();
+            keptTimes(mapNote);
+            var = mapNote;
+        }
+        *itPayload = lst;
+    }
+    emit dataReceived(mapResult);
+}
+
+// The service URL is read for every request, so a changed setting applies to the next one.
+QString CNetMgt::post(const QString &strUrl, const QVariantMap &mapFields)
+{
+    QVariantMap mapData = mapFields;
+    for (const QLatin1String &key : {Protocol::Field::kCreatedAt,
+                                     Protocol::Field::kUpdatedAt,
+                                     Protocol::Field::kStartTime,
+                                     Protocol::Field::kEndTime}) {
+        const auto it = mapData.find(key);
+        if (it != mapData.end() && !it->toString().isEmpty())
+            *it = m_pClock->toWire(it->toString());
+    }
+    mapData.insert(Protocol::Field::kTimes, QString(Protocol::Field::kTimesUtc));
     QVariantMap mapRequest;
     mapRequest.insert(QStringLiteral("type"), QStringLiteral("post"));
     mapRequest.insert(QStringLiteral("url"), strUrl);
@@ -182,7 +254,10 @@ QString CNetMgt::post(const QString &strUrl, const QVariantMap &mapData)
     mapRequest.insert(QStringLiteral("base_url"),
                       CThreadPost::normalizedBaseUrl(g_pSettings ? g_pSettings->getServerUrl()
                                                                  : QString()));
-    return m_threadPost.addRequest(mapRequest);
+    const QString strRequest = m_threadPost.addRequest(mapRequest);
+    if (!strRequest.isEmpty())
+        m_hashSent.insert(strRequest, {strUrl, m_pClock->machineNow()});
+    return strRequest;
 }
 
 QString CNetMgt::postWithLogin(const QString &strUrl, QVariantMap mapData)

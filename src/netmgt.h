@@ -1,10 +1,14 @@
 #ifndef NETMGT_H
 #define NETMGT_H
 
+#include "syncclock.h"
 #include "threadpost.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -58,16 +62,28 @@ public:
     void setTransferTimeout(int nMsecs);
     void setMaxReplySize(qint64 nBytes);
 
+    // The clock that times travel by: requests send its wire form of "created_at",
+    // "updated_at", "start_time" and "end_time", answers' notes arrive with their times in
+    // the kept form, and every answer's "server_time" corrects its offset. Unset: a clock
+    // of this facade's own.
+    void setClock(CSyncClock *pClock);
+
 signals:
     void dataReceived(QVariant);
 
 private:
-    QString post(const QString &strUrl, const QVariantMap &mapData);
+    void onWorkerData(const QVariant &varResult);
+    void keptTimes(QVariantMap &mapNote) const;
+    QString post(const QString &strUrl, const QVariantMap &mapFields);
     QString postWithLogin(const QString &strUrl, QVariantMap mapData);
 
     CThreadPost m_threadPost;
     int m_nUserId = 0;
     QString m_strLoginToken;
+    CSyncClock m_ownClock;
+    CSyncClock *m_pClock = &m_ownClock;
+    // Requests on their way: endpoint and this computer's clock when each left.
+    QHash<QString, QPair<QString, QDateTime>> m_hashSent;
 };
 
 #endif // NETMGT_H

@@ -79,6 +79,8 @@ CNoteMgt::~CNoteMgt() = default;
 void CNoteMgt::construct(int nTimerInterval)
 {
     buildHandlers();
+    m_netMgt.setClock(&m_clock);
+    m_dbMgt.setClock([this]() { return m_clock.now(); });
     connect(&m_dbMgt, &CDbMgt::dataReceived, this, &CNoteMgt::onDataReceived);
     connect(&m_dbMgt, &CDbMgt::notice, this, &CNoteMgt::onStoreNotice);
     connect(&m_pictureLoader, &CPictureLoader::finished, this, &CNoteMgt::pictureLoaded);
@@ -183,6 +185,8 @@ void CNoteMgt::loginAtServer(QString strUserName, QString strPwd)
         m_login.begin(CLoginFlow::State::Connecting);
     }
     m_login.connecting();
+    // The service's clock is learnt anew from the answers of this login.
+    m_clock.resetOffset();
     const QString strUuid = m_netMgt.login(strUserName, strPwd);
     registerRequest(strUuid,
                     {{QStringLiteral("type"), QStringLiteral("login_server")},
@@ -353,7 +357,7 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
                             .arg(mapData.value(QStringLiteral("content")).toString().size()));
         qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapShown;
     }
-    const QString strNow = nowString();
+    const QString strNow = m_clock.now();
     if (!mapData.contains(QStringLiteral("user_id")))
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
     if (!mapData.contains(QStringLiteral("updated_at")))
@@ -400,7 +404,7 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
 
 void CNoteMgt::deleteNoteItem(QString strNoteUuid)
 {
-    const QString strNow = nowString();
+    const QString strNow = m_clock.now();
     const QString strUuid = m_dbMgt.deleteNoteItem(strNoteUuid, m_nUserId, strNow);
     registerRequest(strUuid,
                     {{QStringLiteral("type"), QStringLiteral("delete_note_item")},
@@ -548,7 +552,7 @@ void CNoteMgt::delAttachment() {}
 
 void CNoteMgt::prepareNoteItem(QVariantMap &map)
 {
-    NoteRecord::prepare(map);
+    NoteRecord::prepare(map, m_clock.now());
 }
 
 void CNoteMgt::convertServerItem(QVariantMap &map, int nUserId)
@@ -1146,6 +1150,11 @@ void CNoteMgt::storeNote(const QVariantMap &mapNote, const QString &strField)
 void CNoteMgt::tell(const QString &strMessage)
 {
     emit showError(strMessage);
+}
+
+const CSyncClock &CNoteMgt::syncClock() const
+{
+    return m_clock;
 }
 
 void CNoteMgt::handleLoginServerError(const QString &strError,

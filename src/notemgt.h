@@ -5,6 +5,7 @@
 #include "loginflow.h"
 #include "netmgt.h"
 #include "pictureloader.h"
+#include "syncclock.h"
 #include "syncengine.h"
 #include "syncstatus.h"
 
@@ -50,6 +51,9 @@ public:
     CSyncStatus *syncStatus() { return &m_syncStatus; }
     // The synchronisation with the note service: its progress and idle signals.
     CSyncEngine &syncEngine() { return m_sync; }
+
+    // The clock that stamps this computer's changes (tests give it a source and a zone).
+    CSyncClock &clock() { return m_clock; }
 
     // Requests whose answers are still awaited, whether or not anything waits for them.
     int pendingRequestCount() const;
@@ -184,6 +188,7 @@ private:
     void monthChanged(const QDate &dt) override;
     void storeNote(const QVariantMap &mapNote, const QString &strField) override;
     void tell(const QString &strMessage) override;
+    const CSyncClock &syncClock() const override;
 
     bool m_bInit = false;
     int m_nUserId = 0;
@@ -193,6 +198,7 @@ private:
     QString m_strClassify;
     QString m_strUserName;
     QString m_strPwd;
+    CSyncClock m_clock;
     CDbMgt m_dbMgt;
     CNetMgt m_netMgt;
     CPictureLoader m_pictureLoader;

@@ -4,6 +4,7 @@
 #include "sqlbuilder.h"
 
 #include "kelpolog.h"
+#include "wiretime.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -37,10 +38,10 @@ bool isText(const QVariant &var)
     return var.userType() == QMetaType::QString;
 }
 
+// A time of change: the kept form, or the wire form with its zone.
 bool isMoment(const QString &str)
 {
-    return str.size() == 19
-           && QDateTime::fromString(str, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid();
+    return WireTime::parse(str, QTimeZone::utc()).isValid();
 }
 
 } // namespace
@@ -59,8 +60,9 @@ void normaliseSetAt(QVariantMap &map)
         map.insert(strSetAt, dayOf(map.value(strSetAt).toString()) + QStringLiteral(" 00:00:00"));
 }
 
-void prepare(QVariantMap &map)
+void prepare(QVariantMap &map, const QString &strGivenNow)
 {
+    const QString strNow = strGivenNow.isEmpty() ? currentUtcString() : strGivenNow;
     const QString strContent(QStringLiteral("content"));
     const QString strTitle(QStringLiteral("title"));
     const QString strUpdatedAt(QStringLiteral("updated_at"));
@@ -68,7 +70,7 @@ void prepare(QVariantMap &map)
         const QString str = map.value(strContent).toString();
         if (str.isEmpty()) {
             map.insert(strTitle, str);
-            map.insert(strUpdatedAt, currentTimeString());
+            map.insert(strUpdatedAt, strNow);
             fillContentDigest(map);
         } else if (!map.contains(QStringLiteral("md5"))) {
             fillContentDigest(map);
@@ -78,7 +80,7 @@ void prepare(QVariantMap &map)
         if (!map.contains(strContent))
             map.insert(strContent, QString());
         map.insert(strTitle, map.value(strContent).toString());
-        map.insert(strUpdatedAt, currentTimeString());
+        map.insert(strUpdatedAt, strNow);
         fillContentDigest(map);
     }
     normaliseSetAt(map);
@@ -209,10 +211,10 @@ bool isValidServerNote(const QVariantMap &map, QString *pError)
     if (!strUuid.isEmpty() && QUuid(strUuid).isNull())
         return fail(QStringLiteral("\"uuid\" is not a UUID"));
     if (!isMoment(map.value(QStringLiteral("updated_at")).toString()))
-        return fail(QStringLiteral("\"updated_at\" is not a time of the form yyyy-MM-dd hh:mm:ss"));
+        return fail(QStringLiteral("\"updated_at\" is not a time"));
     const QString strCreatedAt = map.value(QStringLiteral("created_at")).toString();
     if (!strCreatedAt.isEmpty() && !isMoment(strCreatedAt))
-        return fail(QStringLiteral("\"created_at\" is not a time of the form yyyy-MM-dd hh:mm:ss"));
+        return fail(QStringLiteral("\"created_at\" is not a time"));
     const QString strSetAt = map.value(QStringLiteral("set_at")).toString();
     if (!isMoment(strSetAt)
         && !(strSetAt.size() == 10

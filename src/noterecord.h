@@ -16,8 +16,9 @@ QString dayOf(const QString &strDateTime);
 // A stored "set_at" is always the day at midnight.
 void normaliseSetAt(QVariantMap &map);
 // Before a note is inserted or updated: digest and size of the text, an emptied note's
-// title and time, and "set_at" at midnight.
-void prepare(QVariantMap &map);
+// title and time (strNow, the kept form; empty: currentUtcString()), and "set_at" at
+// midnight.
+void prepare(QVariantMap &map, const QString &strNow = QString());
 // A note of the service as a local record of the user nUserId: its id becomes
 // "server_id", its owner the local user; everything else the record has no column for
 // is dropped.
@@ -40,7 +41,8 @@ QVariantMap singleNoteOfReply(const QVariant &varPayload);
 QVariantMap noteForServer(const QVariantMap &mapLocalItem);
 
 // Whether a note object of the service's answer may be used: every member it has is of
-// the right type and form (ids and sizes whole numbers, times "yyyy-MM-dd hh:mm:ss",
+// the right type and form (ids and sizes whole numbers, times "yyyy-MM-dd hh:mm:ss" or
+// with their zone, "yyyy-MM-ddThh:mm:ssZ",
 // a UUID, a digest of 32 hexadecimal digits), and it has an id and a time of change.
 // A note that fails is never written anywhere; strError says what was wrong.
 bool isValidServerNote(const QVariantMap &map, QString *pError = nullptr);

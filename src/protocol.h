@@ -88,6 +88,13 @@ inline constexpr QLatin1String kContentLimit = Detail::word("content_limit");
 // included), and where the next page starts ("before"; 0: nothing is left below).
 inline constexpr QLatin1String kLastChange = Detail::word("last_change");
 inline constexpr QLatin1String kRemaining = Detail::word("remaining");
+// Times: a request with "times" "utc" reads the times of changes in answers as
+// "yyyy-MM-ddThh:mm:ssZ"; without it as the service's local time "yyyy-MM-dd hh:mm:ss".
+// Requests may send either form.
+inline constexpr QLatin1String kTimes = Detail::word("times");
+inline constexpr QLatin1String kTimesUtc = Detail::word("utc");
+// Every answer of an endpoint: the service's clock, "yyyy-MM-ddThh:mm:ssZ".
+inline constexpr QLatin1String kServerTime = Detail::word("server_time");
 // Answers.
 inline constexpr QLatin1String kError = Detail::word("error");
 inline constexpr QLatin1String kNotes = Detail::word("notes");

@@ -39,7 +39,9 @@ void addNoteColumns(QVariantMap &mapSpec)
     QVariantMap mapData = mapSpec.value(QStringLiteral("data")).toMap();
     if (!mapData.contains(QStringLiteral("uuid")))
         mapData.insert(QStringLiteral("uuid"), createUuidString());
-    mapData.insert(QStringLiteral("updated_at"), currentTimeString());
+    // The store's owner may give its own clock's reading under "now".
+    const QString strNow = mapSpec.take(QStringLiteral("now")).toString();
+    mapData.insert(QStringLiteral("updated_at"), strNow.isEmpty() ? currentUtcString() : strNow);
     mapSpec.insert(QStringLiteral("data"), mapData);
 }
 
@@ -160,6 +162,13 @@ QString currentTimeString()
     if (const TimeSource pSource = g_pTimeSource)
         return pSource();
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QString currentUtcString()
+{
+    if (const TimeSource pSource = g_pTimeSource)
+        return pSource();
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 QString buildInsertPrepared(QVariantMap &mapSpec)

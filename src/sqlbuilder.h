@@ -29,8 +29,11 @@ QString md5Hex(const QString &str);
 // When the note has "content": "content_size" = its UTF-8 byte count and "md5" = md5Hex
 // of it; an empty body gets a NULL "md5" and a size of 0.
 void fillContentDigest(QVariantMap &mapNote);
-// The current local time as "yyyy-MM-dd hh:mm:ss".
+// The current local time as "yyyy-MM-dd hh:mm:ss" (logs and diagnostics).
 QString currentTimeString();
+// The current time in UTC as "yyyy-MM-dd hh:mm:ss", the form in which notes keep the times
+// of their changes. With a time source set, the source's text.
+QString currentUtcString();
 // Replaces the clock behind currentTimeString() (nullptr: the system clock). Tests use
 // it for a clock that never gives two changes the same second.
 using TimeSource = QString (*)();

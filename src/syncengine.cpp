@@ -6,6 +6,7 @@
 #include "noterecord.h"
 #include "protocol.h"
 #include "sqlbuilder.h"
+#include "syncclock.h"
 
 #include <QUuid>
 
@@ -419,18 +420,19 @@ void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem)
         = QUuid::createUuidV5(QUuid(mapLocalItem.value(QStringLiteral("uuid")).toString()),
                               md5Hex(strText))
               .toString();
-    const QString strNow = currentTimeString();
+    const QString strNow = m_host.syncClock().now();
     QVariantMap map{{QStringLiteral("uuid"), strCopyUuid},
                     {QStringLiteral("user_id"), m_host.localUserId()},
                     {QStringLiteral("set_at"), mapLocalItem.value(QStringLiteral("set_at"))},
                     {QStringLiteral("content"), strText},
                     {QStringLiteral("title"),
                      tr("Conflict copy, %1")
-                         .arg(mapLocalItem.value(QStringLiteral("updated_at")).toString())},
+                         .arg(m_host.syncClock().localText(
+                             mapLocalItem.value(QStringLiteral("updated_at")).toString()))},
                     {QStringLiteral("created_at"), strNow},
                     {QStringLiteral("updated_at"), strNow},
                     {QStringLiteral("sync_state"), 1}};
-    prepare(map);
+    prepare(map, strNow);
     qCInfo(lcNote) << "Conflict copy" << strCopyUuid << "of note"
                    << mapLocalItem.value(QStringLiteral("uuid")).toString();
     m_host.storeNote(map, QStringLiteral("uuid"));

@@ -13,6 +13,7 @@
 
 class CDbMgt;
 class CNetMgt;
+class CSyncClock;
 
 // One result as a handler sees it: the context's data, the payload in its three
 // readings, and the maps the dispatcher emits and logs afterwards.
@@ -55,6 +56,8 @@ public:
     virtual void storeNote(const QVariantMap &mapNote, const QString &strField) = 0;
     // Something the user must know (a change the service refuses for good).
     virtual void tell(const QString &strMessage) = 0;
+    // The clock that stamps the changes of this computer.
+    virtual const CSyncClock &syncClock() const = 0;
 };
 
 // Keeps the notes of the logged-in user in step with the note service: the month

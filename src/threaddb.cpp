@@ -577,6 +577,19 @@ QString CThreadDb::createSchema()
             return strError;
         }
     }
+    // Version 5: the times of notes' changes are kept in UTC (they were the computer's
+    // local time), so that they compare by real time with those of other computers and
+    // of the service. Once, with the version, in this transaction.
+    if (bOk && nVersion < 5)
+        bOk = exec(
+            QStringLiteral("UPDATE note SET"
+                           " updated_at = CASE WHEN updated_at GLOB '%1' THEN"
+                           " IFNULL(datetime(updated_at, 'utc'), updated_at) ELSE updated_at END,"
+                           " created_at = CASE WHEN created_at GLOB '%1' THEN"
+                           " IFNULL(datetime(created_at, 'utc'), created_at) ELSE created_at END"
+                           " WHERE updated_at GLOB '%1' OR created_at GLOB '%1'")
+                .arg(QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
+                                    " [0-9][0-9]:[0-9][0-9]:[0-9][0-9]")));
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)

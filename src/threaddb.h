@@ -39,7 +39,7 @@ class CThreadDb : public CThreadObject
 
 public:
     // Version of the schema that initialize() creates (PRAGMA user_version).
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     explicit CThreadDb(QObject *parent = nullptr);
     ~CThreadDb() override;

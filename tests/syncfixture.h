@@ -57,16 +57,24 @@ bool waitUntil(Condition condition, int nTimeout)
 // ---------------------------------------------------------------------------------------
 // Test clock. Every reading of "now" is one second later than the previous one, so two
 // changes made by the program never carry the same time, without waiting for real
-// seconds to pass. Installed for the whole test process.
+// seconds to pass. Installed for the whole test process; the kelpo-server of the test
+// reads the same clock (its seconds since the epoch are kept in a shared file), so that
+// the service and the computers agree on what "now" is.
 namespace TestClock {
-inline std::atomic<qint64> &counter()
-{
-    static std::atomic<qint64> n{0};
-    return n;
-}
 inline QDateTime base()
 {
-    return QDateTime(QDate(2026, 3, 1), QTime(8, 0, 0));
+    return QDateTime(QDate(2026, 3, 1), QTime(8, 0, 0), Qt::UTC);
+}
+// The mapped file that holds the clock's seconds since the epoch; nullptr until install().
+inline std::atomic<qint64> *&shared()
+{
+    static std::atomic<qint64> *p = nullptr;
+    return p;
+}
+inline QString &path()
+{
+    static QString str;
+    return str;
 }
 // While held, the clock stands still: changes then share one second.
 inline std::atomic<bool> &held()
@@ -74,13 +82,43 @@ inline std::atomic<bool> &held()
     static std::atomic<bool> b{false};
     return b;
 }
+// The next reading (and the clock moves on one second, unless held).
+inline QDateTime nowDateTime()
+{
+    std::atomic<qint64> *pClock = shared();
+    if (!pClock)
+        return base();
+    const qint64 n = held() ? pClock->load() : pClock->fetch_add(1);
+    return QDateTime::fromSecsSinceEpoch(n, Qt::UTC);
+}
 inline QString now()
 {
-    const qint64 n = held() ? counter().load() : counter()++;
-    return base().addSecs(n).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return nowDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+// Moves the clock on by nSecs seconds.
+inline void advance(qint64 nSecs)
+{
+    if (shared())
+        shared()->fetch_add(nSecs);
 }
 inline void install()
 {
+    if (!shared()) {
+        static QTemporaryDir s_dir;
+        static QFile s_file(s_dir.filePath(QStringLiteral("clock")));
+        const qint64 nStart = base().toSecsSinceEpoch();
+        if (s_file.open(QIODevice::ReadWrite | QIODevice::Truncate)
+            && s_file.write(reinterpret_cast<const char *>(&nStart), sizeof nStart) == sizeof nStart
+            && s_file.flush()) {
+            uchar *pData = s_file.map(0, sizeof(qint64));
+            if (pData) {
+                shared() = reinterpret_cast<std::atomic<qint64> *>(pData);
+                path() = s_file.fileName();
+            }
+        }
+        if (!shared())
+            qWarning() << "the test clock cannot be shared with the service";
+    }
     setTimeSource(&TestClock::now);
 }
 } // namespace TestClock
@@ -104,6 +142,12 @@ public:
                             QStringLiteral("--db"),
                             QStringLiteral("sqlite:") + strDbFile};
         lstArgs << lstExtra;
+        // The service keeps the test's time, and takes times without zone as UTC.
+        if (!TestClock::path().isEmpty())
+            lstArgs << QStringLiteral("--test-clock") << TestClock::path();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+        m_process.setProcessEnvironment(env);
         m_process.setArguments(lstArgs);
         m_process.setStandardErrorFile(strDbFile + QStringLiteral(".log"), QIODevice::Append);
         m_process.start();

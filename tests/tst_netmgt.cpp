@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -166,7 +167,7 @@ private slots:
             << QByteArray("/mobile/update_note_item")
             << QList<QByteArray>{"deleted=1",
                                  kTokenField,
-                                 "updated_at=" + strTime.toUtf8(),
+                                 "updated_at=2016-03-05T10:11:12Z",
                                  kUserField,
                                  "uuid=" + strUuid.toUtf8()}
             << true;
@@ -177,7 +178,7 @@ private slots:
             << QList<QByteArray>{"deleted=1",
                                  kTokenField,
                                  "note_id=15",
-                                 "updated_at=" + strTime.toUtf8(),
+                                 "updated_at=2016-03-05T10:11:12Z",
                                  kUserField}
             << true;
 
@@ -232,7 +233,11 @@ private slots:
         for (const HttpRequest &request : qAsConst(m_pServer->requests)) {
             QCOMPARE(request.method, QByteArray("POST"));
             QCOMPARE(request.path, path);
-            QCOMPARE(request.fields(), fields);
+            // Every request says that it reads times with their zone.
+            QList<QByteArray> lstExpected = fields;
+            lstExpected << "times=utc";
+            std::sort(lstExpected.begin(), lstExpected.end());
+            QCOMPARE(request.fields(), lstExpected);
         }
         QStringList listUuid;
         for (const QList<QVariant> &args : qAsConst(*m_pSpy))

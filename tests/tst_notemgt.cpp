@@ -671,8 +671,8 @@ private slots:
         QTest::addColumn<QByteArray>("members"); // of the note object, besides id and uuid
         QTest::newRow("types wrong")
             << QByteArray(R"("user_id":5,"updated_at":true,"content":12345,"set_at":"2016-03-05")");
-        QTest::newRow("time with a zone sorts after every local time") << QByteArray(
-            R"("user_id":5,"updated_at":"2099-01-01T00:00:01Z","content":"evil",)"
+        QTest::newRow("time of a form no service writes") << QByteArray(
+            R"("user_id":5,"updated_at":"2099-01-01T00:00:01 UTC","content":"evil",)"
             R"("set_at":"2016-03-05 00:00:00","md5":"0123456789abcdef0123456789abcdef",)"
             R"("content_size":4)");
         QTest::newRow("deleted is not 0 or 1")

@@ -52,8 +52,18 @@ private slots:
 
         QTest::newRow("text is a number") << str("content") << QVariant(12345.0) << false;
         QTest::newRow("time is a boolean") << str("updated_at") << QVariant(true) << false;
-        QTest::newRow("time with a T and a zone")
-            << str("updated_at") << QVariant(str("2026-03-05T00:00:01Z")) << false;
+        QTest::newRow("time with its zone")
+            << str("updated_at") << QVariant(str("2026-03-05T00:00:01Z")) << true;
+        QTest::newRow("time with an offset")
+            << str("updated_at") << QVariant(str("2026-03-05T08:00:01+08:00")) << true;
+        QTest::newRow("time with a T but no zone")
+            << str("updated_at") << QVariant(str("2026-03-05T00:00:01")) << false;
+        QTest::newRow("time with an impossible offset")
+            << str("updated_at") << QVariant(str("2026-03-05T00:00:01+24:00")) << false;
+        QTest::newRow("time with fractions")
+            << str("updated_at") << QVariant(str("2026-03-05T00:00:01.5Z")) << false;
+        QTest::newRow("time with a space and a zone")
+            << str("updated_at") << QVariant(str("2026-03-05 00:00:01 Z")) << false;
         QTest::newRow("no time of change") << str("updated_at") << QVariant() << false;
         QTest::newRow("impossible date")
             << str("updated_at") << QVariant(str("2026-02-30 10:00:00")) << false;

@@ -325,6 +325,7 @@ private slots:
     void tokenExpiry();
     void loginRateLimit();
     void newerWins();
+    void timesAcrossZones();
     void textWithoutContent();
     void uuidAssignment();
     void notesOfOtherUsers();
@@ -594,7 +595,8 @@ void TestServer::endpoints_data()
         << QStringLiteral("get_note_list_by_offset") << true
         << QVariantMap{{QStringLiteral("limit"), 50},
                        {QStringLiteral("start_time"), QStringLiteral("2016-13-01 00:00:00")}}
-        << QStringLiteral("\"start_time\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        << QStringLiteral("\"start_time\" is not a time of the form yyyy-MM-ddThh:mm:ssZ or "
+                          "yyyy-MM-dd hh:mm:ss.")
         << QStringList();
 
     const QVariantMap mapNote = note(u,
@@ -614,13 +616,15 @@ void TestServer::endpoints_data()
     map.insert(QStringLiteral("updated_at"), QStringLiteral("2016-03-05T10:00:00"));
     QTest::newRow("replace: malformed updated_at")
         << QStringLiteral("replace_note_item") << true << map
-        << QStringLiteral("\"updated_at\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        << QStringLiteral("\"updated_at\" is not a time of the form yyyy-MM-ddThh:mm:ssZ or "
+                          "yyyy-MM-dd hh:mm:ss.")
         << QStringList();
     map = mapNote;
     map.insert(QStringLiteral("created_at"), QStringLiteral("2016-02-30 10:00:00"));
     QTest::newRow("replace: impossible created_at")
         << QStringLiteral("replace_note_item") << true << map
-        << QStringLiteral("\"created_at\" is not a time of the form yyyy-MM-dd hh:mm:ss.")
+        << QStringLiteral("\"created_at\" is not a time of the form yyyy-MM-ddThh:mm:ssZ or "
+                          "yyyy-MM-dd hh:mm:ss.")
         << QStringList();
     map = mapNote;
     map.insert(QStringLiteral("md5"), QStringLiteral("xyz"));
@@ -827,6 +831,137 @@ void TestServer::loginRateLimit()
                    {QStringLiteral("pwd"), g_strPwd}})
                  .error(),
              QString());
+}
+
+// Times travel with their zone and are kept in UTC: the newer change wins by real time
+// whichever zone the sender wrote it in. Older clients (no "times") still send and read
+// the service's local time; a database of local times becomes UTC once.
+void TestServer::timesAcrossZones()
+{
+    const QString strFile = m_dir.filePath(QStringLiteral("zones.db"));
+    const QString strDb = QStringLiteral("sqlite:") + strFile;
+    CServer server;
+    // The service in Shanghai (UTC+8 all year).
+    server.m_process.setProcessEnvironment([] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Shanghai"));
+        return env;
+    }());
+    QVERIFY(server.start(strDb));
+    QCOMPARE(post(server,
+                  QStringLiteral("register_user"),
+                  {{QStringLiteral("email"), QStringLiteral("zoe@example.org")},
+                   {QStringLiteral("name"), QStringLiteral("zoe")},
+                   {QStringLiteral("pwd"), g_strPwd},
+                   {QStringLiteral("pwd_org"), QStringLiteral("x")}})
+                 .error(),
+             QString());
+    const CUser zoe = loginAt(server, QStringLiteral("zoe"));
+    QVERIFY(zoe.m_nId > 0);
+    auto utc = [&](QVariantMap map) {
+        map.insert(QStringLiteral("times"), QStringLiteral("utc"));
+        return auth(zoe, map);
+    };
+    const QString strUuid = newUuid();
+    auto replace = [&](const QString &strAt, const QString &strText, bool bUtc) {
+        const QVariantMap map = note(strUuid, strAt, strText);
+        return post(server, QStringLiteral("replace_note_item"), bUtc ? utc(map) : auth(zoe, map))
+            .m_obj.value(QStringLiteral("applied"));
+    };
+
+    struct Step
+    {
+        const char *pAt;
+        bool bUtc;
+        bool bApplied;
+    };
+    // 10:00:00Z first; each later step is compared by its real moment.
+    const Step aSteps[] = {
+        {"2016-03-05T10:00:00Z", true, true},
+        {"2016-03-05T11:30:00+02:00", true, false}, // 09:30Z: older
+        {"2016-03-05 17:59:59", false, false},      // the service's local time, 09:59:59Z
+        {"2016-03-05T03:00:01-07:00", true, true},  // 10:00:01Z: newer
+        {"2016-03-05 18:00:01", false, true},       // 10:00:01Z again: a tie is applied
+        {"2016-03-05T10:00:00Z", true, false},
+    };
+    int nStep = 0;
+    for (const Step &step : aSteps) {
+        QCOMPARE(replace(QLatin1String(step.pAt), QStringLiteral("text %1").arg(nStep), step.bUtc)
+                     .toBool(),
+                 step.bApplied);
+        ++nStep;
+    }
+
+    // A client that reads zones gets UTC and the service's clock; an older one the
+    // service's local time, as it always did, and no new member.
+    const CAnswer aNew = post(server,
+                              QStringLiteral("get_note_item"),
+                              utc({{QStringLiteral("uuid"), strUuid}}));
+    QCOMPARE(aNew.m_obj.value(QStringLiteral("content")).toString(), QStringLiteral("text 4"));
+    QCOMPARE(aNew.m_obj.value(QStringLiteral("updated_at")).toString(),
+             QStringLiteral("2016-03-05T10:00:01Z"));
+    const QDateTime dtServer
+        = QDateTime::fromString(aNew.m_obj.value(QStringLiteral("server_time")).toString(),
+                                Qt::ISODate);
+    QVERIFY(aNew.m_obj.value(QStringLiteral("server_time")).toString().endsWith(QLatin1Char('Z')));
+    QVERIFY(qAbs(dtServer.secsTo(QDateTime::currentDateTimeUtc())) < 600);
+    const CAnswer aOld = post(server,
+                              QStringLiteral("get_note_item"),
+                              auth(zoe, {{QStringLiteral("uuid"), strUuid}}));
+    QCOMPARE(aOld.m_obj.value(QStringLiteral("updated_at")).toString(),
+             QStringLiteral("2016-03-05 18:00:01"));
+    QVERIFY(!aOld.m_obj.contains(QStringLiteral("server_time")));
+    const CAnswer aList = post(server,
+                               QStringLiteral("get_note_list_by_offset"),
+                               utc({{QStringLiteral("limit"), 10},
+                                    {QStringLiteral("offset"), 0},
+                                    {QStringLiteral("start_time"),
+                                     QStringLiteral("2016-03-05T10:00:01Z")}}));
+    QCOMPARE(aList.notes().size(), 1);
+    QVERIFY(aList.m_obj.contains(QStringLiteral("server_time")));
+    // The window bound as an older client gives it: local time.
+    QCOMPARE(post(server,
+                  QStringLiteral("get_note_list_by_offset"),
+                  auth(zoe,
+                       {{QStringLiteral("limit"), 10},
+                        {QStringLiteral("offset"), 0},
+                        {QStringLiteral("start_time"), QStringLiteral("2016-03-05 18:00:02")}}))
+                 .notes()
+                 .size(),
+             0);
+    // Errors tell the time too.
+    QVERIFY(post(server,
+                 QStringLiteral("get_note_item"),
+                 utc({{QStringLiteral("uuid"), QStringLiteral("x")}}))
+                .m_obj.contains(QStringLiteral("server_time")));
+    QCOMPARE(server.stop(), 0);
+
+    // A database of an older service: its times are local; a start keeps them in UTC
+    // once.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("zones"));
+        db.setDatabaseName(strFile);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("DELETE FROM service_meta")));
+        QVERIFY(query.exec(QStringLiteral("UPDATE note SET updated_at = '2016-03-05 18:00:01',"
+                                          " created_at = 'not a time'")));
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("zones"));
+    for (int nStart = 0; nStart < 2; ++nStart) {
+        QVERIFY(server.start(strDb));
+        const CAnswer a = post(server,
+                               QStringLiteral("get_note_item"),
+                               utc({{QStringLiteral("uuid"), strUuid}}));
+        QCOMPARE(a.m_obj.value(QStringLiteral("updated_at")).toString(),
+                 QStringLiteral("2016-03-05T10:00:01Z"));
+        QCOMPARE(a.m_obj.value(QStringLiteral("created_at")).toString(),
+                 QStringLiteral("not a time"));
+        QCOMPARE(server.stop(), 0);
+    }
 }
 
 void TestServer::newerWins()

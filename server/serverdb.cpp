@@ -1,16 +1,10 @@
 #include "serverdb.h"
 
-#include "validation.h"
-#include "wiretime.h"
-
-#include <QTimeZone>
-#include <QVector>
-
-#include <tuple>
-
 #include "kelpolog.h"
 #include "notechanges.h"
 #include "notes.h"
+#include "validation.h"
+#include "wiretime.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,7 +15,11 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QThread>
+#include <QTimeZone>
 #include <QUrl>
+#include <QVector>
+
+#include <tuple>
 
 #include <sys/stat.h>
 

@@ -185,8 +185,13 @@ void CNoteMgt::loginAtServer(QString strUserName, QString strPwd)
         m_login.begin(CLoginFlow::State::Connecting);
     }
     m_login.connecting();
-    // The service's clock is learnt anew from the answers of this login.
-    m_clock.resetOffset();
+    // The offset of this computer's clock belongs to the service it was learnt from; it
+    // stays over reconnections, so that changes made offline are stamped as well.
+    const QString strServiceUrl = g_pSettings ? g_pSettings->getServerUrl() : QString();
+    if (strServiceUrl != m_strClockServiceUrl) {
+        m_clock.resetOffset();
+        m_strClockServiceUrl = strServiceUrl;
+    }
     const QString strUuid = m_netMgt.login(strUserName, strPwd);
     registerRequest(strUuid,
                     {{QStringLiteral("type"), QStringLiteral("login_server")},

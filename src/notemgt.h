@@ -199,6 +199,7 @@ private:
     QString m_strUserName;
     QString m_strPwd;
     CSyncClock m_clock;
+    QString m_strClockServiceUrl; // the service whose clock m_clock's offset follows
     CDbMgt m_dbMgt;
     CNetMgt m_netMgt;
     CPictureLoader m_pictureLoader;

@@ -12,7 +12,7 @@
 // Changes are stamped in UTC, corrected by the offset between this computer's clock and
 // the service's: every answer of the service tells its time, and the offset is moved
 // only as far as the answers prove the clock wrong (a clock in step with the service
-// keeps offset 0). The offset belongs to one login. Times without zone from an older
+// keeps offset 0). The offset belongs to one service. Times without zone from an older
 // service are local times of this computer's zone; an older service (its login answer
 // tells no time) is sent its own form as well.
 class CSyncClock
@@ -34,7 +34,7 @@ public:
 
     // Seconds to add to this computer's clock to get the service's.
     qint64 offset() const { return m_nOffset; }
-    // A new login: nothing is known of the service's clock.
+    // Another service: nothing is known of its clock.
     void resetOffset();
     // An answer: the service's time (wire form) and this computer's clock when the
     // request left and when its answer came.

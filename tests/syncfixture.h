@@ -23,6 +23,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -338,6 +339,13 @@ public:
 
     CNoteMgt &mgt() { return m_mgt; }
     QString dataDir() const { return m_dir.path(); }
+
+    // This computer's clock: the test clock nSkew seconds off, its user in zone.
+    void setClock(qint64 nSkew, const QTimeZone &zone)
+    {
+        m_mgt.clock().setSource([nSkew]() { return TestClock::nowDateTime().addSecs(nSkew); });
+        m_mgt.clock().setZone(zone);
+    }
     QSignalSpy &errors() { return m_spyError; }
     QSignalSpy &infos() { return m_spyInfo; }
     QSignalSpy &userIds() { return m_spyUser; }

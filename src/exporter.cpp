@@ -3,6 +3,7 @@
 #include "dbmgt.h"
 #include "kelpolog.h"
 #include "notefile.h"
+#include "wiretime.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,13 @@
 #include <memory>
 
 namespace {
+
+// A kept time (UTC) as the local time people read in the files; other texts as they are.
+QVariant localTime(const QVariant &varKept)
+{
+    const QString str = WireTime::keptToLocal(varKept.toString(), QTimeZone::systemTimeZone());
+    return str.isEmpty() ? varKept : QVariant(str);
+}
 
 const QString kPdfName = QStringLiteral("Kelpo.pdf");
 
@@ -157,8 +165,8 @@ private:
 
         QVariantMap mapHeader{{str("title"), strTitle},
                               {str("date"), strDay},
-                              {str("created"), mapNote.value(str("created_at"))},
-                              {str("updated"), mapNote.value(str("updated_at"))},
+                              {str("created"), localTime(mapNote.value(str("created_at")))},
+                              {str("updated"), localTime(mapNote.value(str("updated_at")))},
                               {str("uuid"), strUuid}};
         QString strText;
         QString strSuffix;

@@ -5,6 +5,7 @@
 #include "notefile.h"
 #include "pictureloader.h"
 #include "sqlbuilder.h"
+#include "wiretime.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -51,9 +52,11 @@ bool isNoteFile(const QString &strSuffix)
     return setSuffixes.contains(strSuffix.toLower());
 }
 
+// A time of a file's header as notes keep it (UTC): files give the local time of this
+// computer, or a time with its zone.
 QString timeOrNull(const QString &strTime)
 {
-    return QDateTime::fromString(strTime, kTimeFormat).isValid() ? strTime : QString();
+    return WireTime::toKept(strTime, QTimeZone::systemTimeZone());
 }
 
 } // namespace
@@ -195,7 +198,7 @@ QString CImporter::readNote(const QString &strPath,
         return tr("the note with its pictures is larger than %1 MB")
             .arg(CPictureLoader::kMaxNoteBytes / (1024 * 1024));
 
-    const QString strModified = info.lastModified().toString(kTimeFormat);
+    const QString strModified = info.lastModified().toUTC().toString(kTimeFormat);
     QString strCreated = timeOrNull(mapHeader.value(str("created")).toString());
     QString strUpdated = timeOrNull(mapHeader.value(str("updated")).toString());
     *pmapNote = QVariantMap{{str("uuid"), strUuid},

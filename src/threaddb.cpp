@@ -568,19 +568,6 @@ QString CThreadDb::createSchema()
     if (bOk)
         bOk = exec(QStringLiteral(
             "CREATE INDEX IF NOT EXISTS idx_note_sync_state ON note(sync_state, user_id)"));
-    // A change made here is always later than the version it changes, by a second if the
-    // clock says otherwise (a clock set back, or two saves within one second): the
-    // comparison by time then keeps it, on every computer.
-    if (bOk)
-        bOk = exec(QStringLiteral(
-            "CREATE TRIGGER IF NOT EXISTS note_change_after_its_base"
-            " AFTER UPDATE OF updated_at ON note"
-            " WHEN new.sync_state = 1 AND new.updated_at <= old.updated_at"
-            " AND old.updated_at GLOB '%1' BEGIN"
-            " UPDATE note SET updated_at = datetime(old.updated_at, '+1 second')"
-            " WHERE id = new.id; END")
-                       .arg(QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
-                                           " [0-9][0-9]:[0-9][0-9]:[0-9][0-9]")));
     // Version 4: the visible text of each note and its full-text index.
     if (bOk) {
         const QString strError = CNoteSearch::createSchema(m_db, m_bFts);
@@ -603,6 +590,20 @@ QString CThreadDb::createSchema()
                            " WHERE updated_at GLOB '%1' OR created_at GLOB '%1'")
                 .arg(QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
                                     " [0-9][0-9]:[0-9][0-9]:[0-9][0-9]")));
+    // A change made here is always later than the version it changes, by a second if the
+    // clock says otherwise (a clock set back, or two saves within one second): the
+    // comparison by time then keeps it, on every computer. (Made after step 5, whose
+    // earlier times are no changes.)
+    if (bOk)
+        bOk = exec(QStringLiteral(
+            "CREATE TRIGGER IF NOT EXISTS note_change_after_its_base"
+            " AFTER UPDATE OF updated_at ON note"
+            " WHEN new.sync_state = 1 AND new.updated_at <= old.updated_at"
+            " AND old.updated_at GLOB '%1' BEGIN"
+            " UPDATE note SET updated_at = datetime(old.updated_at, '+1 second')"
+            " WHERE id = new.id; END")
+                       .arg(QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
+                                           " [0-9][0-9]:[0-9][0-9]:[0-9][0-9]")));
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)

@@ -558,7 +558,7 @@ void TestDbMgt::replaceNoteItem()
 
 void TestDbMgt::deleteNoteItem()
 {
-    const QString strTime = str("2024-02-02 10:00:00");
+    const QString strTime = str("2099-02-02 10:00:00");
     const auto uuid = [](int n) {
         return QStringLiteral("{d0000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0'));
     };
@@ -585,6 +585,12 @@ void TestDbMgt::deleteNoteItem()
     const QVariantMap mapRow = rows(m_pDbMgt->getNoteItem(uuid(5))).value(0).toMap();
     QCOMPARE(mapRow.value(str("deleted")).toString(), str("1"));
     QCOMPARE(mapRow.value(str("updated_at")).toString(), strTime);
+    // A change by a clock that says it is earlier than the version it changes (set back,
+    // or within the same second) still comes after it.
+    for (const char *pEarlier : {"2099-02-02 10:00:00", "2024-02-02 10:00:00"})
+        QVERIFY(result(m_pDbMgt->deleteNoteItem(uuid(5), 5, str(pEarlier))).contains(str("result")));
+    QCOMPARE(rows(m_pDbMgt->getNoteItem(uuid(5))).value(0).toMap().value(str("updated_at")).toString(),
+             str("2099-02-02 10:00:02"));
     QCOMPARE(titles(m_pDbMgt->getNoteListByOffset(
                         QVariantMap{{str("offset"), 0}, {str("number"), 10}}))
                  .size(),

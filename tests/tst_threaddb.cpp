@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <ctime>
 
 #include <cstdio>
 
@@ -65,6 +66,7 @@ private slots:
 
     void createsFolderTablesIndexesAndVersion();
     void existingDatabaseOpensWithItsRows();
+    void localTimesBecomeUtcOnce();
     void firstCheckpointIsNoReplacement();
     void rowsComeBackAsStrings();
     void insertReturnsIdOnlyWhenAsked();
@@ -195,6 +197,57 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
     QCOMPARE(lstColumns.join(QLatin1Char(',')),
              str("id,log_type,log_at,error,result,user_id,log_obj"));
     QVERIFY(QFile::exists(strDbName));
+}
+
+// Notes of an older file keep the times of their changes as the computer's local time;
+// the file keeps them in UTC from then on, converted once.
+void TestThreadDb::localTimesBecomeUtcOnce()
+{
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("setup"));
+        db.setDatabaseName(strDbName);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(str("CREATE TABLE note (id integer primary key, server_id, user_id, "
+                           "set_at, created_at, title, content, content_size, md5, "
+                           "updated_at, deleted, uuid)")));
+        QVERIFY(q.exec(str("INSERT INTO note (id, created_at, updated_at) VALUES"
+                           " (1, '2026-03-05 08:00:00', '2026-07-01 00:30:00'),"
+                           " (2, 'never', NULL)")));
+        QVERIFY(q.exec(str("PRAGMA user_version = 4")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+
+    // This computer in Shanghai (UTC+8) while the file is opened; restored afterwards.
+    const QByteArray baTz = qgetenv("TZ");
+    const bool bHadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", "Asia/Shanghai");
+    tzset();
+    auto restore = qScopeGuard([&] {
+        if (bHadTz)
+            qputenv("TZ", baTz);
+        else
+            qunsetenv("TZ");
+        tzset();
+    });
+    const QVariantList lstWanted{
+        QVariantMap{{str("id"), str("1")},
+                    {str("created_at"), str("2026-03-05 00:00:00")},
+                    {str("updated_at"), str("2026-06-30 16:30:00")}},
+        QVariantMap{{str("id"), str("2")}, {str("created_at"), str("never")}, {str("updated_at"), str("")}}};
+    for (int nOpen = 0; nOpen < 2; ++nOpen) {
+        startWorker(strDbName);
+        const QVariantList lstRows = rows(str("SELECT id, created_at, IFNULL(updated_at, '')"
+                                              " AS updated_at FROM note ORDER BY id"));
+        QCOMPARE(lstRows.size(), lstWanted.size());
+        for (int i = 0; i < lstRows.size(); ++i)
+            QCOMPARE(lstRows.at(i).toMap().values(), lstWanted.at(i).toMap().values());
+        delete m_pWorker;
+        m_pWorker = nullptr;
+    }
 }
 
 void TestThreadDb::existingDatabaseOpensWithItsRows()

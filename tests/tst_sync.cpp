@@ -22,6 +22,7 @@
 #include "syncfixture.h"
 
 #include <QScopeGuard>
+#include <QTimeZone>
 
 #include <memory>
 
@@ -145,6 +146,32 @@ private slots:
             strLogin
                 + "A write N1 2026-03-05 moving|A sync|B sync|B move N1 2026-04-02 moving"
                   "|B sync|A sync|expect N1 2026-04-02 moving|count A 1|count B 1"_s);
+        // Clocks hours apart and users in other zones: the change made later wins.
+        const QString strOffline = "A write N1 2026-03-05 v1|A sync|B sync|S stop"_s;
+        row("a clock two hours ahead: the later edit elsewhere wins",
+            "A clock 7200 UTC|A login|B login|"_s + strOffline
+                + "|A edit N1 from-A|B edit N1 from-B|S start|A sync|B sync|A sync"
+                  "|expect N1 2026-03-05 from-B"_s);
+        row("a clock two hours ahead: the later deletion elsewhere wins",
+            "A clock 7200 UTC|A login|B login|"_s + strOffline
+                + "|A edit N1 from-A|B delete N1|S start|A sync|B sync|A sync|B sync"
+                  "|gone N1"_s);
+        row("a clock three hours behind: its later edit wins",
+            "B clock -10800 UTC|A login|B login|"_s + strOffline
+                + "|A edit N1 from-A|B edit N1 from-B|S start|B sync|A sync|B sync"
+                  "|expect N1 2026-03-05 from-B"_s);
+        row("Shanghai and Berlin: the later edit in Berlin wins",
+            "A clock 0 Asia/Shanghai|B clock 0 Europe/Berlin|A login|B login|"_s + strOffline
+                + "|A edit N1 from-A|B edit N1 from-B|S start|A sync|B sync|A sync"
+                  "|expect N1 2026-03-05 from-B"_s);
+        row("Berlin and Shanghai: the later edit in Shanghai wins",
+            "A clock 0 Europe/Berlin|B clock 0 Asia/Shanghai|A login|B login|"_s + strOffline
+                + "|A edit N1 from-A|B edit N1 from-B|S start|B sync|A sync|B sync"
+                  "|expect N1 2026-03-05 from-B"_s);
+        row("a clock set back while offline: the edit still wins over what it changed",
+            "A login|B login|"_s + strOffline
+                + "|A clock -10800 UTC|A edit N1 from-A|S start|A sync|B sync"
+                  "|expect N1 2026-03-05 from-A"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -207,6 +234,9 @@ private slots:
                 QTRY_VERIFY_WITH_TIMEOUT(pComputer->emitted("login_server"_s).size() > nBefore,
                                          20000);
                 QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("clock")) {
+                // This computer's clock off by seconds, its user in a zone.
+                pComputer->setClock(lst.value(2).toLongLong(), QTimeZone(lst.value(3).toUtf8()));
             } else if (strVerb == QLatin1String("logout")) {
                 pComputer->mgt().logout();
             } else if (strVerb == QLatin1String("write")) {

@@ -159,7 +159,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "kelpo-server did not start\n");
         return 1;
     }
-    waitUntil([&]() { return server.canReadLine() || !server.waitForReadyRead(100); }, 20000);
+    QDeadlineTimer deadlineStart(20000);
+    while (!server.canReadLine() && !deadlineStart.hasExpired()
+           && server.state() == QProcess::Running)
+        server.waitForReadyRead(200);
     const QRegularExpressionMatch match = QRegularExpression(s(":(\\d+)\\D*$"))
                                               .match(QString::fromUtf8(server.readLine()).trimmed());
     if (!match.hasMatch()) {

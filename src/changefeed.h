@@ -44,7 +44,7 @@ public:
     bool isRunning() const { return m_state != State::Idle; }
 
     // Notes per page, and the largest text that comes with a page.
-    static constexpr int kPageSize = 200;
+    static constexpr int kPageSize = 500;
     static constexpr int kContentLimit = 64 * 1024;
 
 signals:

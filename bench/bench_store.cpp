@@ -3,7 +3,9 @@
 // thread) beside the same statement run directly on one connection. Also the round trip
 // of a trivial query and the CPU used by the idle worker.
 //
-//   bench_store [folder [--build-only]]   (default: a temporary folder, removed afterwards)
+//   bench_store [folder [--build-only | --reuse]]
+//   (default: a temporary folder, removed afterwards; --reuse times the local.db that an
+//   earlier run left in the folder instead of building it again)
 
 #include "dbmgt.h"
 #include "sqlbuilder.h"
@@ -13,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -117,9 +120,14 @@ bool buildDatabase(const QString &strFile)
         QSqlQuery q(db);
         execOrWarn(q, s("BEGIN"));
         q.prepare(s("INSERT INTO note (server_id, user_id, set_at, created_at, title, content, "
-                    "content_size, md5, updated_at, deleted, uuid) VALUES (:server_id, "
-                    ":user_id, :set_at, :created_at, :title, :content, :content_size, :md5, "
-                    ":updated_at, :deleted, :uuid)"));
+                    "content_size, md5, updated_at, deleted, uuid, plain_text) VALUES "
+                    "(:server_id, :user_id, :set_at, :created_at, :title, :content, "
+                    ":content_size, :md5, :updated_at, :deleted, :uuid, :plain_text)"));
+        // The visible text as the editor would store it: these bodies are plain paragraphs
+        // (and pictures, left out), so dropping the tags gives it without a QTextDocument
+        // per note. With every note's visible text present, the store derives nothing in
+        // the background while it is timed.
+        const QRegularExpression reTag(s("<[^>]*>"));
         QRandomGenerator rng(20240601);
         const int nDays = int(kFirstDay.daysTo(kFirstDay.addYears(10)));
         for (int i = 0; i < kNotes; ++i) {
@@ -145,6 +153,10 @@ bool buildDatabase(const QString &strFile)
             q.bindValue(s(":updated_at"), strTime);
             q.bindValue(s(":deleted"), rng.bounded(50) == 0 ? QVariant(1) : QVariant());
             q.bindValue(s(":uuid"), createUuidString());
+            QString strPlain = strContent;
+            strPlain.replace(s("</p>"), s("\n"));
+            strPlain.remove(reTag);
+            q.bindValue(s(":plain_text"), strPlain);
             if (!q.exec()) {
                 std::fprintf(stderr, "insert: %s\n", qPrintable(q.lastError().text()));
                 return false;
@@ -201,8 +213,10 @@ bool runDirect(QSqlQuery &q, const QString &strSql, const QVariantMap &mapBind =
     return true;
 }
 
+// The columns the store reads for a list.
 const QString kColumns = s("id, server_id, user_id, substr(set_at,1,10) as set_at, created_at, "
-                           "title, content, content_size, md5, updated_at, deleted, uuid");
+                           "title, content, content_size, md5, updated_at, deleted, uuid, "
+                           "sync_state, plain_text");
 const QString kLive = s("(deleted IS NULL OR deleted != 1)");
 const QString kOwner = s("user_id = 1 OR user_id IS NULL OR user_id <= 0");
 
@@ -309,7 +323,8 @@ QList<Operation> operations()
                                                           {s("set_at"), s("2024-01-01 00:00:00")},
                                                           {s("title"),
                                                            QStringLiteral("New %1").arg(n)},
-                                                          {s("content"), s("<p>a new note</p>")}}}};
+                                                          {s("content"), s("<p>a new note</p>")},
+                                                          {s("plain_text"), s("a new note")}}}};
                          const QString strSql = buildInsertPrepared(mapSpec);
                          return runDirect(q, strSql, mapSpec.value(s("data")).toMap());
                      }};
@@ -374,20 +389,22 @@ int main(int argc, char *argv[])
     QTemporaryDir tempDir;
     const QString strDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : tempDir.path();
     const QString strFile = QDir(strDir).absoluteFilePath(s("local.db"));
-    QFile::remove(strFile);
+    const bool bReuse = argc > 2 && qstrcmp(argv[2], "--reuse") == 0 && QFile::exists(strFile);
 
     QElapsedTimer timer;
     timer.start();
-    {
+    if (!bReuse) {
+        QFile::remove(strFile);
         CDbMgt dbMgt(strDir); // creates the schema
         CWaiter waiter(dbMgt);
         waiter.wait(dbMgt.getUserIdList());
     }
-    if (!buildDatabase(strFile)) {
+    if (!bReuse && !buildDatabase(strFile)) {
         std::fprintf(stderr, "cannot build %s\n", qPrintable(strFile));
         return 1;
     }
-    std::printf("Built %s: %d notes (%d with a %d KB picture), %.1f MB, in %.1f s\n\n",
+    std::printf("%s %s: %d notes (%d with a %d KB picture), %.1f MB, in %.1f s\n\n",
+                bReuse ? "Reused" : "Built",
                 qPrintable(strFile),
                 kNotes,
                 kPictures,
@@ -404,7 +421,10 @@ int main(int argc, char *argv[])
         QSqlDatabase db;
         openDirect(db, strFile);
         QSqlQuery q(db);
-        runDirect(q, s("INSERT INTO note (uuid, title) VALUES ('{bench-note}', 'edit me')"));
+        if (!bReuse)
+            runDirect(q,
+                      s("INSERT INTO note (uuid, title, plain_text) VALUES ('{bench-note}', "
+                        "'edit me', '')"));
     }
     QSqlDatabase::removeDatabase(s("direct"));
 

@@ -1,5 +1,6 @@
 #include "threaddb.h"
 
+#include "dbrows.h"
 #include "kelpolog.h"
 #include "notesearch.h"
 #include "notetext.h"
@@ -191,7 +192,12 @@ QVariantMap redacted(QVariantMap mapRequest)
 
 CThreadDb::CThreadDb(QObject *parent)
     : CThreadObject(parent)
-{}
+{
+    // The worker's results cross to the owner's thread once, as they are read, and become
+    // the callers' maps there (deliver()).
+    qRegisterMetaType<CDbRows>();
+    connect(this, &CThreadDb::resultReady, this, &CThreadDb::deliver, Qt::QueuedConnection);
+}
 
 CThreadDb::~CThreadDb()
 {
@@ -429,6 +435,7 @@ void CThreadDb::keepUnfinished(const QList<QVariantMap> &lstRequests)
 void CThreadDb::recordIdentity()
 {
     struct stat st = {};
+    m_nHeaderFd = -1;
     if (::stat(QFile::encodeName(m_strDbName).constData(), &st) != 0) {
         m_nDevice = m_nInode = 0;
         return;
@@ -446,6 +453,15 @@ void CThreadDb::recordIdentity()
 // all of a process's locks on a file when any of its descriptors for it is closed.
 QByteArray CThreadDb::readHeader()
 {
+    // The descriptor found last time, while it is still the open file: listing the
+    // process's descriptors at every request would cost more than most statements.
+    if (m_nHeaderFd >= 0) {
+        struct stat st = {};
+        if (::fstat(m_nHeaderFd, &st) == 0 && quint64(st.st_dev) == m_nDevice
+            && quint64(st.st_ino) == m_nInode)
+            return readHeaderFrom(m_nHeaderFd);
+        m_nHeaderFd = -1;
+    }
     const QDir dirFds(QStringLiteral("/proc/self/fd"));
     for (const QString &strFd :
          dirFds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
@@ -455,14 +471,20 @@ QByteArray CThreadDb::readHeader()
         if (!bOk || ::fstat(nFd, &st) != 0 || quint64(st.st_dev) != m_nDevice
             || quint64(st.st_ino) != m_nInode)
             continue;
-        QByteArray ba(kHeaderSize, '\0');
-        const ssize_t nRead = ::pread(nFd, ba.data(), size_t(kHeaderSize), 0);
-        if (nRead < 0)
-            return QByteArray();
-        ba.truncate(int(nRead));
-        return ba;
+        m_nHeaderFd = nFd;
+        return readHeaderFrom(nFd);
     }
     return QByteArray();
+}
+
+QByteArray CThreadDb::readHeaderFrom(int nFd)
+{
+    // Read into a plain buffer: an optimised build cannot tell a QByteArray's size.
+    char acHeader[kHeaderSize];
+    const ssize_t nRead = ::pread(nFd, acHeader, sizeof(acHeader), 0);
+    if (nRead < 0)
+        return QByteArray();
+    return QByteArray(acHeader, int(nRead));
 }
 
 QString CThreadDb::lostIdentity()
@@ -675,7 +697,7 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
         mapResult.insert(QStringLiteral("error"), m_strOpenError);
         mapResult.insert(QStringLiteral("error_text"), m_strOpenErrorText);
         mapResult.insert(QStringLiteral("error_kind"), m_strOpenErrorKind);
-        emit dataReceived(mapResult);
+        emit resultReady(mapResult);
         return;
     }
 
@@ -692,7 +714,7 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
             mapResult.insert(QStringLiteral("error_kind"), m_strOpenErrorKind);
         }
     }
-    emit dataReceived(mapResult);
+    emit resultReady(mapResult);
 }
 
 bool CThreadDb::runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult)
@@ -722,14 +744,14 @@ bool CThreadDb::runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult)
         fail(mapRequest, mapResult, strSql);
         return false;
     }
-    const QVariantList lstRows = fetchRows();
+    const CDbRows rows = CDbRows::read(*m_pQuery);
     // A step that fails part way (a damaged page) ends the rows early: that is an error,
     // not a shorter answer.
     if (m_pQuery->lastError().isValid()) {
         fail(mapRequest, mapResult, strSql);
         return false;
     }
-    mapResult.insert(QStringLiteral("result"), lstRows);
+    mapResult.insert(QStringLiteral("result"), QVariant::fromValue(rows));
     if (mapRequest.value(QStringLiteral("return_id")).toInt() == 1)
         mapResult.insert(QStringLiteral("id"), m_pQuery->lastInsertId());
     m_pQuery->finish();
@@ -828,7 +850,7 @@ bool CThreadDb::runSearch(const QVariantMap &mapRequest, QVariantMap &mapResult)
         fail(mapRequest, mapResult, page.strSql);
         return false;
     }
-    QVariantList lstRows = fetchRows();
+    QVariantList lstRows = CDbRows::read(*m_pQuery).toList();
     if (m_pQuery->lastError().isValid()) {
         fail(mapRequest, mapResult, page.strSql);
         return false;
@@ -905,27 +927,15 @@ bool CThreadDb::execPrepared(const QString &strSql, const QVariantMap &mapData)
     return m_pQuery->exec();
 }
 
-QVariantList CThreadDb::fetchRows()
+// On the owner's thread: the rows read on the worker become the maps the callers know,
+// where they will be used and freed.
+void CThreadDb::deliver(const QVariant &result)
 {
-    // Columns in name order, so that each row's map is filled from its end without
-    // searching.
-    const QSqlRecord record = m_pQuery->record();
-    QVector<QPair<QString, int>> vecColumns;
-    vecColumns.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        vecColumns.append(qMakePair(record.fieldName(i), i));
-    std::stable_sort(vecColumns.begin(), vecColumns.end(), [](const auto &a, const auto &b) {
-        return a.first < b.first;
-    });
-
-    QVariantList lstRows;
-    while (m_pQuery->next()) {
-        QVariantMap mapRow;
-        for (const auto &column : qAsConst(vecColumns))
-            mapRow.insert(mapRow.cend(), column.first, m_pQuery->value(column.second).toString());
-        lstRows.append(mapRow);
-    }
-    return lstRows;
+    QVariantMap mapResult = result.toMap();
+    const auto it = mapResult.find(QStringLiteral("result"));
+    if (it != mapResult.end() && it->userType() == qMetaTypeId<CDbRows>())
+        *it = it->value<CDbRows>().toList();
+    emit dataReceived(mapResult);
 }
 
 void CThreadDb::fail(const QVariantMap &mapRequest, QVariantMap &mapResult, const QString &strSql)

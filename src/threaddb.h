@@ -10,7 +10,8 @@
 class QSqlQuery;
 
 // The database worker: owns the one SQLite connection to local.db and runs every
-// request map on it, answering each with a result map through dataReceived().
+// request map on it, answering each with a result map through dataReceived(), which is
+// emitted on the thread that owns this object, in the order of the requests.
 //
 // Requests: {"type": "query", "sql" | "sql_prepare" + "sql_data", "return_id"} or
 // {"type": "replace", "select", "insert" | "insert_prepare" + "insert_data",
@@ -84,12 +85,17 @@ signals:
     void notice(QVariant);
     // The migration of visible texts: nDone of nTotal notes; nDone == nTotal at the end.
     void plainTextProgress(int nDone, int nTotal);
+    // A request's result as the worker made it, on its way to the owner's thread.
+    void resultReady(QVariant);
 
 protected:
     void initialize() override;
     void release() override;
     void processRequest(QVariantMap mapRequest) override;
     void keepUnfinished(const QList<QVariantMap> &lstRequests) override;
+
+private slots:
+    void deliver(const QVariant &result);
 
 private:
     bool openDb(int nBusyTimeoutMs);
@@ -103,6 +109,7 @@ private:
     // kKindReplaced.
     QString lostIdentity();
     QByteArray readHeader();
+    QByteArray readHeaderFrom(int nFd);
     void keepLostFile(const QString &strKind);
     void setOpenError(const QString &strKind, const QString &strReason);
     bool runRequest(const QVariantMap &mapRequest, QVariantMap &mapResult);
@@ -114,7 +121,6 @@ private:
     void derivePlainTexts();
     bool exec(const QString &strSql);
     bool execPrepared(const QString &strSql, const QVariantMap &mapData);
-    QVariantList fetchRows();
     void fail(const QVariantMap &mapRequest, QVariantMap &mapResult, const QString &strSql);
 
     QString m_strConnectionName;
@@ -136,6 +142,8 @@ private:
     // that do not change while it is in use (empty until the file has a header).
     quint64 m_nDevice = 0;
     quint64 m_nInode = 0;
+    // SQLite's descriptor of the open file, once found (-1: not known).
+    int m_nHeaderFd = -1;
     QByteArray m_baHeader;
 };
 

@@ -69,6 +69,7 @@ private slots:
     void localTimesBecomeUtcOnce();
     void firstCheckpointIsNoReplacement();
     void rowsComeBackAsStrings();
+    void manyRowsReachTheOwnerThreadInOrder();
     void insertReturnsIdOnlyWhenAsked();
     void boundValuesKeepTheirTypes();
     void replaceUpdatesOrInserts_data();
@@ -337,6 +338,52 @@ void TestThreadDb::rowsComeBackAsStrings()
                                        {str("alpha"), str("x")},
                                        {str("mid"), str("")},
                                        {str("dup"), str("2")}}}));
+}
+
+// The worker reads rows compactly and they become maps on the owner's thread: every row
+// keeps its own values under the right names, and the results come in request order.
+void TestThreadDb::manyRowsReachTheOwnerThreadInOrder()
+{
+    startWorker(m_pDir->filePath(QStringLiteral("local.db")));
+    QList<QThread *> lstThreads;
+    connect(
+        m_pWorker,
+        &CThreadObject::dataReceived,
+        this,
+        [&](const QVariant &) { lstThreads << QThread::currentThread(); },
+        Qt::DirectConnection);
+
+    const QString strRows = str("WITH t(a, b, c, k) AS (VALUES (1, 'one', NULL, 1), "
+                                "(2, NULL, 'x', 2), (NULL, 'three', 3.5, 3)) "
+                                "SELECT b, a, c FROM t ORDER BY k");
+    QStringList lstUuids;
+    for (int i = 0; i < 20; ++i)
+        lstUuids << m_pWorker->addRequest(
+            query(i % 2 ? strRows : QStringLiteral("SELECT %1 AS n").arg(i)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_lstResults.size(), 20, 30000);
+    for (int i = 0; i < 20; ++i) {
+        const QVariantMap &mapResult = m_lstResults.at(i);
+        QCOMPARE(mapResult.value(str("uuid")).toString(), lstUuids.at(i));
+        const QVariantList lstRows = mapResult.value(str("result")).toList();
+        if (i % 2 == 0) {
+            QCOMPARE(lstRows, (QVariantList{QVariantMap{{str("n"), QString::number(i)}}}));
+            continue;
+        }
+        QCOMPARE(lstRows,
+                 (QVariantList{
+                     QVariantMap{{str("a"), str("1")}, {str("b"), str("one")}, {str("c"), str("")}},
+                     QVariantMap{{str("a"), str("2")}, {str("b"), str("")}, {str("c"), str("x")}},
+                     QVariantMap{{str("a"), str("")},
+                                 {str("b"), str("three")},
+                                 {str("c"), str("3.5")}}}));
+        for (const QVariant &row : lstRows) {
+            for (const QVariant &value : row.toMap())
+                QCOMPARE(value.type(), QVariant::String);
+        }
+    }
+    QCOMPARE(lstThreads.size(), 20);
+    for (QThread *pThread : qAsConst(lstThreads))
+        QCOMPARE(pThread, thread());
 }
 
 void TestThreadDb::insertReturnsIdOnlyWhenAsked()

@@ -1,8 +1,13 @@
 // Start-up and scrolling of the calendar beside a bare Qt Quick window with one ListView.
 //
-//   bench_calendar [runs] [startup]         runs each case in fresh processes and prints a
-//                                           summary; "startup" skips the scrolling
-//   bench_calendar --child <case> [startup] one measurement; <case> is "baseline" or "kelpo"
+//   bench_calendar [runs] [startup] [--diary <folder>]
+//                                           runs each case in fresh processes and prints a
+//                                           summary; "startup" skips the scrolling;
+//                                           --diary: Kelpo opens the local.db in that folder
+//                                           (e.g. one that bench_store built) instead of an
+//                                           empty one
+//   bench_calendar --child <case> [startup] [--diary <folder>]
+//                                           one measurement; <case> is "baseline" or "kelpo"
 //
 // A child prints "startup <ms>" (from the start of main() to the first frame on screen)
 // and "frames <ms> <ms> ..." (every frame interval while the list scrolls through ten
@@ -14,6 +19,7 @@
 #include "startup.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QQmlContext>
@@ -116,7 +122,7 @@ int measure(QGuiApplication &app, QQuickView &view, const QElapsedTimer &clock, 
     return app.exec();
 }
 
-int runChild(int argc, char *argv[], const QString &strCase, bool bScroll)
+int runChild(int argc, char *argv[], const QString &strCase, bool bScroll, const QString &strDiary)
 {
     QElapsedTimer clock;
     clock.start();
@@ -146,7 +152,7 @@ int runChild(int argc, char *argv[], const QString &strCase, bool bScroll)
     settings.setInitType(0);
     settings.setShowLunar(true);
     settings.setServerUrl(QStringLiteral("http://127.0.0.1:1/mobile/"));
-    CNoteMgt noteMgt(dir.filePath(QStringLiteral("data")), 60000);
+    CNoteMgt noteMgt(strDiary.isEmpty() ? dir.filePath(QStringLiteral("data")) : strDiary, 60000);
     std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
     pView->resize(1024, 768);
     pView->show();
@@ -155,19 +161,39 @@ int runChild(int argc, char *argv[], const QString &strCase, bool bScroll)
     return nRet;
 }
 
+QString diaryArgument(int argc, char *argv[])
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (qstrcmp(argv[i], "--diary") == 0)
+            return QFileInfo(QString::fromLocal8Bit(argv[i + 1])).absoluteFilePath();
+    }
+    return QString();
+}
+
+bool hasArgument(int argc, char *argv[], const char *pArg)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], pArg) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const QString strDiary = diaryArgument(argc, argv);
     if (argc >= 3 && qstrcmp(argv[1], "--child") == 0)
         return runChild(argc,
                         argv,
                         QString::fromUtf8(argv[2]),
-                        !(argc >= 4 && qstrcmp(argv[3], "startup") == 0));
+                        !hasArgument(argc, argv, "startup"),
+                        strDiary);
 
     QCoreApplication app(argc, argv);
     const int nRuns = argc >= 2 ? std::max(1, atoi(argv[1])) : 5;
-    const bool bScroll = !(argc >= 3 && qstrcmp(argv[2], "startup") == 0);
+    const bool bScroll = !hasArgument(argc, argv, "startup");
     QTextStream out(stdout);
     out << "runs per case: " << nRuns << Qt::endl;
     // The cases take turns, so that a change in the machine's load touches both alike.
@@ -182,6 +208,8 @@ int main(int argc, char *argv[])
             QStringList lstArgs{QStringLiteral("--child"), strCase};
             if (!bScroll)
                 lstArgs << QStringLiteral("startup");
+            if (!strDiary.isEmpty())
+                lstArgs << QStringLiteral("--diary") << strDiary;
             child.start(QCoreApplication::applicationFilePath(), lstArgs);
             if (!child.waitForFinished(600000) || child.exitCode() != 0) {
                 out << strCase << ": child failed: " << child.readAllStandardError() << Qt::endl;

@@ -60,14 +60,16 @@ QVariantMap CChangeFeed::context(const QString &strType, const QVariantMap &mapD
 void CChangeFeed::reset()
 {
     ++m_nGeneration;
-    m_state = State::Idle;
-    m_bAgain = false;
+    stop();
 }
 
 void CChangeFeed::stop()
 {
     m_state = State::Idle;
     m_bAgain = false;
+    m_nAheadBefore = 0;
+    m_bAheadArrived = false;
+    m_mapAhead.clear();
 }
 
 void CChangeFeed::run()
@@ -79,6 +81,7 @@ void CChangeFeed::run()
         return;
     }
     m_bAgain = false;
+    ++m_nRun;
     m_strServiceUrl = m_host.serviceUrl();
     m_nServerUserId = m_host.serverUserId();
     const QString strRequest = m_host.store().getChangeCursor(m_host.localUserId(),
@@ -101,7 +104,23 @@ void CChangeFeed::fetchPage()
         return;
     }
     m_state = State::Fetching;
-    m_host.track(strRequest, context(kPage, QVariantMap()));
+    m_host.track(strRequest, context(kPage, {{QStringLiteral("run"), m_nRun}}));
+}
+
+void CChangeFeed::fetchAhead(qint64 nBefore)
+{
+    const QString strRequest = m_host.service().getNoteChanges(m_nCursor,
+                                                               nBefore,
+                                                               kPageSize,
+                                                               kContentLimit);
+    if (strRequest.isEmpty())
+        return;
+    m_nAheadBefore = nBefore;
+    m_bAheadArrived = false;
+    m_mapAhead.clear();
+    m_host.track(strRequest,
+                 context(kPage,
+                         {{QStringLiteral("run"), m_nRun}, {QStringLiteral("ahead"), nBefore}}));
 }
 
 bool CChangeFeed::handle(CRequestResult &r)
@@ -136,9 +155,25 @@ bool CChangeFeed::handle(CRequestResult &r)
         m_nTotal = 0;
         fetchPage();
     } else if (r.strType == kPage) {
+        if (r.mapData.value(QStringLiteral("run")).toInt() != m_nRun)
+            return false;
+        const qint64 nAhead = r.mapData.value(QStringLiteral("ahead")).toLongLong();
+        if (nAhead > 0) {
+            if (nAhead != m_nAheadBefore)
+                return false;
+            if (m_state == State::Fetching && m_nBefore == nAhead) {
+                m_nAheadBefore = 0;
+                comparePage(r.mapReply);
+            } else {
+                // Kept until the page before it is stored.
+                m_mapAhead = r.mapReply;
+                m_bAheadArrived = true;
+            }
+            return true;
+        }
         if (m_state != State::Fetching)
             return false;
-        comparePage(r);
+        comparePage(r.mapReply);
     } else if (r.strType == kLocal) {
         if (m_state != State::Comparing)
             return false;
@@ -205,9 +240,8 @@ bool CChangeFeed::handle(CRequestResult &r)
     return true;
 }
 
-void CChangeFeed::comparePage(CRequestResult &r)
+void CChangeFeed::comparePage(const QVariantMap &mapReply)
 {
-    const QVariantMap &mapReply = r.mapReply;
     const qint64 nLast = wholeNumber(mapReply, Protocol::Field::kLastChange);
     const qint64 nRemaining = wholeNumber(mapReply, Protocol::Field::kRemaining);
     const qint64 nNextBefore = wholeNumber(mapReply, Protocol::Field::kBefore);
@@ -253,6 +287,9 @@ void CChangeFeed::comparePage(CRequestResult &r)
     }
     if (m_nTop <= 0)
         m_nTop = nLast;
+    // The service answers the next page while this one is compared and stored.
+    if (nNextBefore > 0)
+        fetchAhead(nNextBefore);
     m_nTotal = m_nDone + int(qMin<qint64>(nRemaining, 1 << 30));
     m_state = State::Comparing;
     m_host.track(m_host.store().getNoteItemsByUuids(lstUuids),
@@ -276,7 +313,19 @@ void CChangeFeed::pageStored(CRequestResult &r)
     if (nNextBefore > 0) {
         emit progress(m_nDone, m_nTotal);
         m_nBefore = nNextBefore;
-        fetchPage();
+        if (m_nAheadBefore != nNextBefore) {
+            fetchPage();
+        } else if (m_bAheadArrived) {
+            const QVariantMap mapAhead = m_mapAhead;
+            m_nAheadBefore = 0;
+            m_bAheadArrived = false;
+            m_mapAhead.clear();
+            m_state = State::Fetching;
+            comparePage(mapAhead);
+        } else {
+            // Its answer is on its way.
+            m_state = State::Fetching;
+        }
         return;
     }
     m_nTotal = m_nDone;

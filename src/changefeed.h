@@ -22,7 +22,8 @@ struct CRequestResult;
 // on where the last stored page ended and never skips a note. When the walk reaches the
 // cursor, the top becomes the new cursor. Notes that already exist here are compared as
 // any other copy of the service's. Small texts come with the pages; larger ones are
-// fetched one note at a time after the walk, the latest first.
+// fetched one note at a time after the walk, the latest first. The next page is asked for
+// while the current one is compared and stored; it is handled only after that.
 class CChangeFeed : public QObject
 {
     Q_OBJECT
@@ -58,7 +59,9 @@ private:
 
     QVariantMap context(const QString &strType, const QVariantMap &mapData) const;
     void fetchPage();
-    void comparePage(CRequestResult &r);
+    // Asks for the page below nBefore while the current one is being stored.
+    void fetchAhead(qint64 nBefore);
+    void comparePage(const QVariantMap &mapReply);
     void pageStored(CRequestResult &r);
     void stop();
 
@@ -67,6 +70,11 @@ private:
     State m_state = State::Idle;
     bool m_bAgain = false;
     int m_nGeneration = 0;
+    int m_nRun = 0;
+    // The page asked for ahead: its "before" (0: none), and its answer once it is here.
+    qint64 m_nAheadBefore = 0;
+    bool m_bAheadArrived = false;
+    QVariantMap m_mapAhead;
     QString m_strServiceUrl;
     int m_nServerUserId = 0;
     qint64 m_nCursor = 0;

@@ -264,6 +264,13 @@ PY
     xdotool mousemove 1000 700
     sleep 0.5
     snap "owners-$sfx"
+    # A new note with text, then Escape: the question before anything typed is thrown away.
+    xdotool key ctrl+n
+    sleep 1.5
+    xdotool type --delay 20 "$(if [[ $sfx == zh* ]]; then echo 'Kelp 森林'; else echo 'A walk in the kelp forest'; fi)"
+    xdotool key Escape
+    sleep 1
+    snap "cancel-$sfx"
     stop
 
     # The same diary under a dark system palette.
@@ -278,6 +285,32 @@ PY
     xdotool key ctrl+l
     sleep 1.5
     snap "dark-list-$sfx"
+    # The editor on a new note, dark.
+    xdotool key ctrl+n
+    sleep 1.5
+    xdotool type --delay 20 "Low tide at six"
+    xdotool mousemove 1000 740
+    sleep 0.5
+    snap "dark-editor-$sfx"
+    stop
+}
+
+# errorshots <suffix> <locale>: the diary file cannot be opened (a folder stands in its
+# place): the message bar says so, whole, with what to do.
+errorshots() {
+    local sfx=$1 loc=$2
+    local home="$work/error-$loc"
+    mkdir -p "$home"
+    start "$home" "$loc"
+    stop
+    local db
+    db=$(find "$home/data" -name local.db | head -n1)
+    rm -f "$db" "$db-wal" "$db-shm"
+    mkdir "$db"
+    start "$home" "$loc"
+    xdotool mousemove 1000 300
+    sleep 1
+    snap "error-long-$sfx"
     stop
 }
 
@@ -298,8 +331,11 @@ remember() {
 start_service() {
     local db=$1
     shift
-    [[ -n "$service_pid" ]] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
-    coproc SERVICE { "$kelpo_server" --listen 127.0.0.1:0 --db "sqlite:$db" "$@" 2>/dev/null; }
+    if [[ -n "$service_pid" ]]; then
+        kill "$service_pid" 2>/dev/null || true
+        wait "$service_pid" 2>/dev/null || true
+    fi
+    coproc SERVICE { exec "$kelpo_server" --listen 127.0.0.1:0 --db "sqlite:$db" "$@" 2>/dev/null; }
     service_pid=$SERVICE_PID
     local line
     read -r line <&"${SERVICE[0]}"
@@ -340,7 +376,7 @@ con.commit()
 PY
 
     # A service that takes the request and never answers: "connecting".
-    coproc SILENT { python3 -c '
+    coproc SILENT { exec python3 -c '
 import socket, sys, time
 s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
 print(s.getsockname()[1], flush=True)
@@ -355,6 +391,7 @@ while True:
     snap "sync-connecting-$sfx"
     stop
     kill "$silent_pid" 2>/dev/null || true
+    wait "$silent_pid" 2>/dev/null || true
 
     # Nobody listens: offline, retried every minute.
     remember "$home" carol kelp-forest "http://127.0.0.1:9/mobile/"
@@ -410,9 +447,22 @@ PY
     service_pid=""
 }
 
-if [[ "${1:-}" == "sync" ]]; then
-    syncshots en en_US.UTF-8
-    syncshots zh_CN zh_CN.UTF-8
+# One group alone: `scripts/screenshots.sh sync` (or interface, error).
+if [[ -n "${1:-}" ]]; then
+    case "$1" in
+    sync | error)
+        "${1}shots" en en_US.UTF-8
+        "${1}shots" zh_CN zh_CN.UTF-8
+        ;;
+    interface)
+        interfaceshots en en_US.UTF-8
+        interfaceshots zh_CN zh_CN.UTF-8
+        ;;
+    *)
+        echo "screenshots: unknown group $1 (sync, interface, error)" >&2
+        exit 2
+        ;;
+    esac
     exit 0
 fi
 
@@ -426,3 +476,5 @@ interfaceshots en en_US.UTF-8
 interfaceshots zh_CN zh_CN.UTF-8
 syncshots en en_US.UTF-8
 syncshots zh_CN zh_CN.UTF-8
+errorshots en en_US.UTF-8
+errorshots zh_CN zh_CN.UTF-8

@@ -337,8 +337,10 @@ private slots:
         QCOMPARE(pStatus->state(), CSyncStatus::LoggedOut);
         QVERIFY(computer.login("ines"_s, "pw"_s));
         QCOMPARE(pStatus->userName(), QStringLiteral("ines"));
-        QVERIFY2(pStatus->state() == CSyncStatus::Syncing
-                     || pStatus->state() == CSyncStatus::UpToDate,
+        // The account's download ends: up to date, as of now.
+        QTRY_COMPARE_WITH_TIMEOUT(pStatus->state(), CSyncStatus::UpToDate, 30000);
+        QVERIFY(pStatus->lastSync().isValid());
+        QVERIFY2(pStatus->text().startsWith(QLatin1String("ines: up to date")),
                  qPrintable(pStatus->text()));
 
         service.stop();

@@ -13,21 +13,10 @@ TextField {
 
     // Room for the clear button on the right; no vertical padding, so that a font of
     // most of the field's height still fits inside it.
-    style: TextFieldStyle {
+    style: ThemedFieldStyle {
         padding.right: btnClearId.width + 10
         padding.top: 0
         padding.bottom: 0
-        textColor: Theme.text
-        placeholderTextColor: Theme.textSecondary
-        selectionColor: Theme.focusFrame
-        selectedTextColor: Theme.dark ? "#1f1f1f" : "white"
-        background: Rectangle {
-            implicitWidth: 100
-            implicitHeight: 24
-            radius: 3
-            color: Theme.fieldBackground
-            border.color: control.activeFocus ? Theme.focusFrame : Theme.frame
-        }
     }
 
     PushButton {

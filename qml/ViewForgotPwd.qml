@@ -82,6 +82,7 @@ Rectangle {
             }
             TextField {
                 id: textUserName
+                style: ThemedFieldStyle {}
                 objectName: "textUserName"
                 width: fieldColumn.width - fieldColumn.labelWidth - forgotPwdViewId.itemMargin
                 font.pixelSize: forgotPwdViewId.fontSize
@@ -110,6 +111,7 @@ Rectangle {
             }
             TextField {
                 id: textEmail
+                style: ThemedFieldStyle {}
                 objectName: "textEmail"
                 width: fieldColumn.width - fieldColumn.labelWidth - forgotPwdViewId.itemMargin
                 font.pixelSize: forgotPwdViewId.fontSize

@@ -99,6 +99,8 @@ Item {
 
     TextField {
         id: textUserName
+
+        style: ThemedFieldStyle {}
         objectName: "textUserName"
         anchors.top: logoRow.bottom
         anchors.topMargin: loginViewId.itemMargin
@@ -111,6 +113,8 @@ Item {
 
     TextField {
         id: textPwd
+
+        style: ThemedFieldStyle {}
         objectName: "textPwd"
         anchors.top: textUserName.bottom
         anchors.topMargin: loginViewId.itemMargin

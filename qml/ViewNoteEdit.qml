@@ -468,6 +468,7 @@ Item {
         visible: settings.withTitle
         TextField {
             id: textTitle
+            style: ThemedFieldStyle {}
             objectName: "textTitle"
             anchors.fill: parent
             placeholderText: qsTr("Enter Title")
@@ -486,6 +487,7 @@ Item {
         height: viewNoteEditId.fieldRowHeight
         TextField {
             id: textDate
+            style: ThemedFieldStyle {}
             objectName: "textDate"
             anchors.fill: parent
             readOnly: true

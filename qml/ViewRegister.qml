@@ -129,6 +129,7 @@ Rectangle {
         }
         TextField {
             id: textUserName
+            style: ThemedFieldStyle {}
             objectName: "textUserName"
             width: fieldGrid.fieldWidth
             height: textPwd.height
@@ -155,6 +156,7 @@ Rectangle {
         }
         TextField {
             id: textPwd
+            style: ThemedFieldStyle {}
             objectName: "textPwd"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
@@ -171,6 +173,7 @@ Rectangle {
         }
         TextField {
             id: textConfirmPwd
+            style: ThemedFieldStyle {}
             objectName: "textConfirmPwd"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize
@@ -187,6 +190,7 @@ Rectangle {
         }
         TextField {
             id: textEmail
+            style: ThemedFieldStyle {}
             objectName: "textEmail"
             width: fieldGrid.fieldWidth
             height: textPwd.height
@@ -206,6 +210,7 @@ Rectangle {
         }
         TextField {
             id: textNickName
+            style: ThemedFieldStyle {}
             objectName: "textNickName"
             width: fieldGrid.fieldWidth
             font.pixelSize: registerViewId.itemFontSize

@@ -265,8 +265,9 @@ PY
     sleep 0.5
     snap "owners-$sfx"
     # A new note with text, then Escape: the question before anything typed is thrown away.
+    xdotool mousemove 350 20 click 1
     xdotool key ctrl+n
-    sleep 1.5
+    sleep 2.5
     xdotool type --delay 20 "$(if [[ $sfx == zh* ]]; then echo 'Kelp 森林'; else echo 'A walk in the kelp forest'; fi)"
     xdotool key Escape
     sleep 1

@@ -15,7 +15,9 @@
 // KELPO_SYNC_SEEDS, KELPO_SYNC_OPS and KELPO_SYNC_FIRST_SEED (defaults 8, 60, 1) set the
 // number of seeds, the operations per seed and the first seed. Every seed runs; the
 // failed ones are listed at the end. KELPO_SYNC_LOST_EDITS_FAIL=1 also fails a seed that
-// lost an edit made without knowledge of a change already at the service.
+// lost an edit made without knowledge of a change already at the service. A seed takes
+// about seven seconds: runs of more than 40 seeds need QTEST_FUNCTION_TIMEOUT (in ms) above
+// Qt's 300 000, e.g. KELPO_SYNC_SEEDS=300 QTEST_FUNCTION_TIMEOUT=3600000 tst_convergence.
 
 #include "settings.h"
 #include "syncfixture.h"

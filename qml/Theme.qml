@@ -30,6 +30,13 @@ QtObject {
     readonly property color menuText: dark ? "#e8e8e8" : "#333"
     readonly property color focusFrame: dark ? "#8ab4f8" : "#1a56c4"
     readonly property color fieldBackground: dark ? "#2b2b2b" : "white"
+    readonly property color selectedText: dark ? "#1f1f1f" : "white"
+    readonly property color checkMark: dark ? "#bbb" : "#555"
+    readonly property color checkMarkFrame: dark ? "#ddd" : "#333"
+    // The strips above the calendar and list: whose notes are here, the active filter.
+    readonly property color hintBackground: dark ? "#3a3320" : "#fff4cc"
+    readonly property color hintButton: dark ? "#4a4230" : "#ffe9a0"
+    readonly property color filterBackground: dark ? "#20324a" : "#dde8f8"
     // The icons' colour where the theme is dark (they are dark drawings otherwise).
     readonly property color icon: "#d8d8d8"
     readonly property color tipBackground: dark ? "#3a3a3a" : "#ffffe0"
@@ -45,6 +52,11 @@ QtObject {
     // Sync state under the toolbar: offline and error on a tint of their own.
     readonly property color syncOfflineBackground: dark ? "#33302a" : "#f1efe8"
     readonly property color syncErrorBackground: dark ? "#45262a" : "#fde7e6"
+
+    // A failure shown inside a view (the editor's failed save).
+    readonly property color failureBackground: dark ? "#45262a" : "#fdecea"
+    readonly property color failureFrame: dark ? "#ff7a70" : "#d93025"
+    readonly property color failureText: dark ? "#ffb4ab" : "#a50e0e"
 
     // Message bar: white on a strong colour, readable in both themes.
     readonly property color errorBackground: "#b3261e"

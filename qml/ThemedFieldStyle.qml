@@ -6,7 +6,7 @@ TextFieldStyle {
     textColor: Theme.text
     placeholderTextColor: Theme.textSecondary
     selectionColor: Theme.focusFrame
-    selectedTextColor: Theme.dark ? "#1f1f1f" : "white"
+    selectedTextColor: Theme.selectedText
     // No size of its own: the field keeps the height of its font.
     background: Rectangle {
         radius: 3

@@ -159,8 +159,8 @@ Item {
                 border.width: control.activeFocus ? 2 : 1
                 Rectangle {
                     visible: control.checked
-                    color: Theme.dark ? "#bbb" : "#555"
-                    border.color: Theme.dark ? "#ddd" : "#333"
+                    color: Theme.checkMark
+                    border.color: Theme.checkMarkFrame
                     radius: 1
                     anchors.margins: 4
                     anchors.fill: parent

@@ -404,7 +404,7 @@ Item {
                      && !viewNote.bOwnersHintClosed
             height: visible ? Math.max(ownersText.implicitHeight, btnLoginAs.height)
                               + stripColumn.fontSize * 0.6 : 0
-            color: Theme.dark ? "#3a3320" : "#fff4cc"
+            color: Theme.hintBackground
 
             Text {
                 id: ownersText
@@ -430,7 +430,7 @@ Item {
                 width: implicitWidth + height
                 text: qsTr("Log in")
                 textClr: Theme.positive
-                bkColor: Theme.dark ? "#4a4230" : "#ffe9a0"
+                bkColor: Theme.hintButton
                 onClicked: viewNote.loginAs(viewNote.lstNoteOwners.length > 0
                                             ? viewNote.lstNoteOwners[0]["name"] : "")
             }
@@ -454,7 +454,7 @@ Item {
             visible: viewNote.state === "list" && viewNote.strFilter !== ""
             height: visible ? Math.max(filterText.implicitHeight, btnClearFilter.height)
                               + stripColumn.fontSize * 0.5 : 0
-            color: Theme.dark ? "#20324a" : "#dde8f8"
+            color: Theme.filterBackground
 
             Text {
                 id: filterText

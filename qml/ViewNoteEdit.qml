@@ -1,6 +1,7 @@
 import QtQuick 2.9
 import QtQuick.Window 2.2
 import QtQuick.Controls 1.3
+import QtQuick.Controls.Styles 1.3
 import NoteMgt 1.0
 import "../js/lunar.js" as LunarJs
 import "../js/global.js" as GlobalJs
@@ -519,6 +520,17 @@ Item {
         wrapMode: TextEdit.Wrap
         // What is being saved does not change under the save.
         readOnly: viewNoteEditId.bSaving
+        // The theme's colours, whatever the system's palette.
+        style: TextAreaStyle {
+            backgroundColor: Theme.fieldBackground
+            textColor: Theme.text
+            selectionColor: Theme.focusFrame
+            selectedTextColor: Theme.selectedText
+            frame: Rectangle {
+                color: Theme.fieldBackground
+                border.color: control.activeFocus ? Theme.focusFrame : Theme.frame
+            }
+        }
     }
 
     // Why the last save failed, and what can be done: try again, or copy the text. Above
@@ -532,8 +544,8 @@ Item {
         anchors.topMargin: toolBar.height * 0.2
         height: failureColumn.implicitHeight + toolBar.height * 0.3
         visible: viewNoteEditId.strSaveError !== ""
-        color: "#fdecea"
-        border.color: "#d93025"
+        color: Theme.failureBackground
+        border.color: Theme.failureFrame
 
         readonly property alias text: failureText.text
 
@@ -550,7 +562,7 @@ Item {
                 objectName: "saveFailureText"
                 width: parent.width
                 wrapMode: Text.Wrap
-                color: "#a50e0e"
+                color: Theme.failureText
                 font.pixelSize: Math.max(1, toolBar.height * 0.35)
                 font.family: GlobalJs.fontFamily
                 text: viewNoteEditId.strSaveError

@@ -1,5 +1,6 @@
 import QtQuick 2.4
 import QtQuick.Controls 1.3
+import QtQuick.Controls.Styles 1.3
 import QtQuick.Dialogs 1.2
 import QtQuick.Layouts 1.1
 import "../js/global.js" as GlobalJs
@@ -8,7 +9,7 @@ import "../js/global.js" as GlobalJs
 // HTML or PDF, and import of a folder of notes.
 Rectangle {
     id: optionsViewId
-    color: "white"
+    color: Theme.background
 
     property string strExportFormat: "markdown"
     property string strImportReport: ""
@@ -34,6 +35,24 @@ Rectangle {
             strText += "\n" + qsTr("Left out %1: %2").arg(lstBad[i]["file"]).arg(lstBad[i]["reason"])
         return strText
     }
+
+    function close() {
+        strRestoreFile = ""
+        if (typeof mainId !== "undefined")
+            mainId.popView()
+    }
+
+    // Opened: the first button has the focus, so Tab walks on from it and Escape closes.
+    onVisibleChanged: {
+        if (!visible)
+            return
+        if (btnBackUp.enabled)
+            btnBackUp.forceActiveFocus()
+        else
+            forceActiveFocus()
+    }
+
+    Keys.onEscapePressed: close()
 
     MouseArea {
         anchors.fill: parent
@@ -105,16 +124,22 @@ Rectangle {
                 font.pixelSize: 22
                 font.bold: true
                 font.family: GlobalJs.fontFamily
+                color: Theme.text
             }
             Text {
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
-                color: "#555"
+                color: Theme.textSecondary
                 font.family: GlobalJs.fontFamily
                 text: qsTr("A copy of the diary is made every day; the last 7 days and 4 weeks are kept.")
             }
             RowLayout {
                 Button {
+                    id: btnBackUp
+                    objectName: "btnBackUp"
+                    style: ThemedButtonStyle {}
+                    Keys.onReturnPressed: clicked()
+                    Keys.onEnterPressed: clicked()
                     text: qsTr("Back up now")
                     enabled: !backup.busy
                     onClicked: backup.backUpNow()
@@ -128,9 +153,13 @@ Rectangle {
                     Text {
                         Layout.fillWidth: true
                         font.family: GlobalJs.fontFamily
+                        color: Theme.text
                         text: modelData["date"] + "  (" + optionsViewId.sizeText(modelData["size"]) + ")"
                     }
                     Button {
+                        style: ThemedButtonStyle {}
+                        Keys.onReturnPressed: clicked()
+                        Keys.onEnterPressed: clicked()
                         text: optionsViewId.strRestoreFile === modelData["file"]
                               ? qsTr("Restore and restart") : qsTr("Restore…")
                         onClicked: {
@@ -148,28 +177,66 @@ Rectangle {
                 font.pixelSize: 22
                 font.bold: true
                 font.family: GlobalJs.fontFamily
+                color: Theme.text
             }
             RowLayout {
                 ComboBox {
                     id: formatBox
                     implicitWidth: 130
+                    style: ComboBoxStyle {
+                        background: Rectangle {
+                            radius: 3
+                            color: control.hovered ? Theme.hover : Theme.fieldBackground
+                            border.color: control.activeFocus ? Theme.focusFrame : Theme.frame
+                            border.width: control.activeFocus ? 2 : 1
+                            Text {
+                                anchors.right: parent.right
+                                anchors.rightMargin: 6
+                                anchors.verticalCenter: parent.verticalCenter
+                                text: "\u25be"
+                                color: Theme.text
+                            }
+                        }
+                        label: Text {
+                            text: control.currentText
+                            color: Theme.text
+                            verticalAlignment: Text.AlignVCenter
+                            font.family: Theme.fontFamily
+                        }
+                    }
                     model: [qsTr("Markdown"), qsTr("HTML"), qsTr("PDF")]
                     onCurrentIndexChanged: optionsViewId.strExportFormat
                                            = ["markdown", "html", "pdf"][currentIndex]
                 }
-                Text { text: qsTr("From"); font.family: GlobalJs.fontFamily }
-                TextField { id: fromField; placeholderText: "yyyy-MM-dd"; implicitWidth: 110 }
-                Text { text: qsTr("to"); font.family: GlobalJs.fontFamily }
-                TextField { id: toField; placeholderText: "yyyy-MM-dd"; implicitWidth: 110 }
+                Text { text: qsTr("From"); font.family: GlobalJs.fontFamily; color: Theme.text }
+                TextField {
+                    id: fromField
+                    style: ThemedFieldStyle {}
+                    placeholderText: "yyyy-MM-dd"
+                    implicitWidth: 110
+                }
+                Text { text: qsTr("to"); font.family: GlobalJs.fontFamily; color: Theme.text }
+                TextField {
+                    id: toField
+                    style: ThemedFieldStyle {}
+                    placeholderText: "yyyy-MM-dd"
+                    implicitWidth: 110
+                }
             }
             RowLayout {
                 Layout.fillWidth: true
                 Button {
+                    style: ThemedButtonStyle {}
+                    Keys.onReturnPressed: clicked()
+                    Keys.onEnterPressed: clicked()
                     text: qsTr("Export…")
                     enabled: !diaryExport.busy
                     onClicked: exportDialog.open()
                 }
                 Button {
+                    style: ThemedButtonStyle {}
+                    Keys.onReturnPressed: clicked()
+                    Keys.onEnterPressed: clicked()
                     text: qsTr("Cancel")
                     visible: diaryExport.busy
                     onClicked: diaryExport.cancel()
@@ -181,6 +248,18 @@ Rectangle {
                     minimumValue: 0
                     maximumValue: Math.max(1, diaryExport.total)
                     value: diaryExport.done
+                    style: ProgressBarStyle {
+                        background: Rectangle {
+                            implicitHeight: 16
+                            radius: 3
+                            color: Theme.fieldBackground
+                            border.color: Theme.frame
+                        }
+                        progress: Rectangle {
+                            radius: 3
+                            color: Theme.focusFrame
+                        }
+                    }
                 }
             }
 
@@ -189,16 +268,20 @@ Rectangle {
                 font.pixelSize: 22
                 font.bold: true
                 font.family: GlobalJs.fontFamily
+                color: Theme.text
             }
             Text {
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
-                color: "#555"
+                color: Theme.textSecondary
                 font.family: GlobalJs.fontFamily
                 text: qsTr("Reads an exported folder back, or .md and .txt files whose names start with a day (2026-12-10 Walk.md). Notes already in the diary are updated, not doubled.")
             }
             RowLayout {
                 Button {
+                    style: ThemedButtonStyle {}
+                    Keys.onReturnPressed: clicked()
+                    Keys.onEnterPressed: clicked()
                     text: qsTr("Import…")
                     enabled: !diaryImport.busy
                     onClicked: importDialog.open()
@@ -215,16 +298,19 @@ Rectangle {
                 wrapMode: Text.Wrap
                 visible: text !== ""
                 font.family: GlobalJs.fontFamily
+                color: Theme.text
                 text: optionsViewId.strImportReport
             }
 
             Button {
+
+                style: ThemedButtonStyle {}
+
+                Keys.onReturnPressed: clicked()
+
+                Keys.onEnterPressed: clicked()
                 text: qsTr("Close")
-                onClicked: {
-                    optionsViewId.strRestoreFile = ""
-                    if (typeof mainId !== "undefined")
-                        mainId.popView()
-                }
+                onClicked: optionsViewId.close()
             }
         }
     }

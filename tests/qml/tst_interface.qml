@@ -159,6 +159,8 @@ Item {
                   key: Qt.Key_Escape, result: "noteView" },
                 { tag: "Escape leaves the password reminder", open: "forgotPwdView",
                   key: Qt.Key_Escape, result: "noteView" },
+                { tag: "Escape leaves the backup, export and import view", open: "optionsView",
+                  key: Qt.Key_Escape, result: "noteView" },
                 { tag: "Escape leaves the day list", open: "noteDayListView",
                   key: Qt.Key_Escape, result: "noteView" },
                 { tag: "Return opens the selected day", open: "", key: Qt.Key_Return,

@@ -27,8 +27,10 @@ Rectangle {
         confirmFrame.visible = false
         noteMgt.clearLocalData()
         // Show the emptied store: the list's first page and the calendar's counts.
-        noteMgt.getNoteListByOffset(0, "")
-        if (typeof mainId !== "undefined") {
+        if (typeof mainId === "undefined") {
+            noteMgt.getNoteListByOffset(0, "")
+        } else {
+            mainId.noteView.reloadList()
             mainId.onRefresh()
             mainId.refreshNoteOwners()
         }

@@ -93,6 +93,17 @@ Item {
         noteListView.appendData(data)
     }
 
+    // The text the list is filtered by ("" for every note): a page asked for another
+    // search is not shown.
+    function listSearch() {
+        return noteListView.strSearch
+    }
+
+    // The list asked for again, with the filter it shows (after notes changed in bulk).
+    function reloadList() {
+        noteListView.getNoteList(noteListView.strSearch)
+    }
+
     function listAppendMapData(mapData) {
         noteListView.appendMapData(mapData)
     }

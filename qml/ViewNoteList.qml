@@ -32,6 +32,8 @@ Rectangle {
     function getNoteList(search) {
         lstResultModel.clear()
         strSearch = search === undefined || search === null ? "" : String(search)
+        // This is the first page: being shown does not ask for another, unfiltered one.
+        bFirstPageAsked = true
         bLoaded = false
         bToTop = true
         noteMgt.getNoteListByOffset(0, strSearch)
@@ -113,7 +115,7 @@ Rectangle {
         if (bIsDayList || !visible || bFirstPageAsked)
             return
         bFirstPageAsked = true
-        noteMgt.getNoteListByOffset()
+        noteMgt.getNoteListByOffset(0, strSearch)
     }
     Component.onCompleted: askFirstPage()
 

@@ -75,9 +75,12 @@ Rectangle {
         function onFinished(nAdded, nUpdated, nUnchanged, lstBad) {
             optionsViewId.strImportReport = optionsViewId.importReport(nAdded, nUpdated,
                                                                        nUnchanged, lstBad)
-            if (typeof mainId !== "undefined")
+            if (typeof mainId !== "undefined") {
                 mainId.onRefresh()
-            noteMgt.getNoteListByOffset(0, "")
+                mainId.noteView.reloadList()
+            } else {
+                noteMgt.getNoteListByOffset(0, "")
+            }
         }
         function onFailed(strError) {
             optionsViewId.strImportReport = strError

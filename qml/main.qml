@@ -102,6 +102,9 @@ Item {
             lstNoteOwners = noteMgt.isLogin || !result ? [] : result
             break
         case "get_note_list_by_offset":
+            // A page of an earlier search (or of the unfiltered list) is late: dropped.
+            if (String(data["search_string"] || "") !== noteView.listSearch())
+                break
             if (Number(data["offset"]) === 0)
                 noteView.listClearData()
             noteView.listAppendData(result ? result : [])

@@ -323,6 +323,35 @@ Item {
 
         // ---- the search list ----
 
+        // A search typed in the calendar shows its matches only, though the list, shown for
+        // the first time, also asks for its first page.
+        function test_firstSearchFromCalendar() {
+            var strWord = "eelgrass" + Date.now()
+            appendSpy.clear()
+            for (var i = 0; i < 6; i++)
+                noteMgt.upateNoteItem({ "uuid": "", "set_at": "2011-02-" + (10 + i),
+                                        "content": "tide " + i + (i % 2 === 0 ? " " + strWord : "") })
+            tryVerify(function () { return appendSpy.count >= 6 }, 10000)
+            var component = Qt.createComponent("qrc:/qml/main.qml")
+            var fresh = createTemporaryObject(component, window.contentItem,
+                                              { "width": 800, "height": 600 })
+            verify(fresh)
+            fresh.noteView.state = "calendar"
+            var list = fresh.noteView.noteListView
+            compare(list.bFirstPageAsked, false)
+            fresh.noteView.textSearch.text = strWord
+            fresh.noteView.search()
+            compare(fresh.noteView.state, "list")
+            // Every answer asked for so far has come once a later one has.
+            dataSpy.clear()
+            noteMgt.getNoteOwners()
+            waitForResult("note_owners")
+            tryVerify(function () { return list.bLoaded }, 5000)
+            compare(list.model.count, 3)
+            for (i = 0; i < list.model.count; i++)
+                verify(list.model.get(i)._content.indexOf(strWord) >= 0, list.model.get(i)._content)
+        }
+
         function test_searchList() {
             var view = main.noteView
             var list = view.noteListView

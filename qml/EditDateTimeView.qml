@@ -24,6 +24,20 @@ RectangleRefer {
         currentDate = LunarJs.parseDateStr(str)
     }
 
+    // Opened: the day's wheel has the keyboard.
+    function takeFocus() {
+        dateItem.daySpinner.listView.forceActiveFocus()
+    }
+
+    function finish() {
+        saveData(getValue())
+        close()
+    }
+
+    Keys.onEscapePressed: close()
+    Keys.onReturnPressed: finish()
+    Keys.onEnterPressed: finish()
+
     function getValue() {
         var strValue = dateItem.getValue()
         if (showTime)
@@ -83,10 +97,7 @@ RectangleRefer {
             anchors.rightMargin: 5
             height: parent.height
             text: qsTr("Finish")
-            onClicked: {
-                viewDateEdit.saveData(viewDateEdit.getValue())
-                viewDateEdit.close()
-            }
+            onClicked: viewDateEdit.finish()
         }
     }
 }

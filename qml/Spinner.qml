@@ -10,7 +10,8 @@ ItemRefer {
     property int itemCount: 10
     property int startValue: 0
     property int toIndex: 0
-    property int value: startValue + currentIdx
+    // While a new position waits for its place, the value is already the new one.
+    property int value: startValue + (timerPositionId.running ? toIndex : currentIdx)
     readonly property alias listView: listViewId
 
     signal movementEnded()
@@ -19,6 +20,18 @@ ItemRefer {
     function positionIdx(nIdx) {
         toIndex = nIdx
         timerPositionId.restart()
+    }
+
+    // One entry up (-1) or down (1), from the position still to be taken if one waits.
+    function step(nBy) {
+        if (timerPositionId.running) {
+            positionIdx(Math.max(0, Math.min(itemCount - 1, toIndex + nBy)))
+        } else if (nBy < 0) {
+            listViewId.decrementCurrentIndex()
+        } else {
+            listViewId.incrementCurrentIndex()
+        }
+        movementEnded()
     }
 
     Text {
@@ -52,6 +65,10 @@ ItemRefer {
             preferredHighlightBegin: height / 3
             preferredHighlightEnd: height / 3
             onMovementEnded: spinnerId.movementEnded()
+            // Reached with Tab; Up and Down turn the wheel by one.
+            activeFocusOnTab: true
+            Keys.onUpPressed: spinnerId.step(-1)
+            Keys.onDownPressed: spinnerId.step(1)
 
             delegate: Item {
                 width: listViewId.width
@@ -76,6 +93,11 @@ ItemRefer {
                 GradientStop { position: 1.0; color: "#FF000000" }
             }
         }
+    }
+
+    FocusFrame {
+        anchors.fill: wheelId
+        shown: listViewId.activeFocus
     }
 
     Timer {

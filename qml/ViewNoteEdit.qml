@@ -145,6 +145,14 @@ Item {
 
     Keys.onEscapePressed: escapePressed()
 
+    // The date picker, on the note's day; its day wheel takes the keyboard.
+    function openDatePicker() {
+        dateEditLoader.active = true
+        dateEditLoader.item.setCurrentDate(textDate.text)
+        dateEditLoader.item.visible = true
+        dateEditLoader.item.takeFocus()
+    }
+
     // Bold, italic and lists need the rich text form: a plain note is turned into it first,
     // line by line, keeping the selection.
     function ensureRichText() {
@@ -494,16 +502,16 @@ Item {
             readOnly: true
             placeholderText: qsTr("Enter Date")
             font.pixelSize: viewNoteEditId.fieldFontSize
+            // Return, Enter or Space opens the date picker.
+            Keys.onReturnPressed: viewNoteEditId.openDatePicker()
+            Keys.onEnterPressed: viewNoteEditId.openDatePicker()
+            Keys.onSpacePressed: viewNoteEditId.openDatePicker()
         }
         MouseArea {
             id: dateMouseArea
             objectName: "dateMouseArea"
             anchors.fill: parent
-            onClicked: {
-                dateEditLoader.active = true
-                dateEditLoader.item.setCurrentDate(textDate.text)
-                dateEditLoader.item.visible = true
-            }
+            onClicked: viewNoteEditId.openDatePicker()
         }
     }
 
@@ -599,7 +607,10 @@ Item {
             visible: false
             showTime: false
             onSaveData: textDate.text = data
-            onClose: visible = false
+            onClose: {
+                visible = false
+                textDate.forceActiveFocus()
+            }
         }
     }
 

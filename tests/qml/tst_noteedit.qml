@@ -497,6 +497,43 @@ Item {
             tryVerify(function () { return picker.getValue() === "2016-03-05 09:07:04" })
         }
 
+        // The day of a note is changed without the mouse: Shift+Tab to the date field,
+        // Return opens the picker on the day wheel, Tab and the arrows turn the wheels,
+        // Return takes the day (Escape keeps the old one), and the field has the keyboard
+        // again.
+        function test_pickerWithKeys_data() {
+            return [
+                { tag: "a day later", keys: [Qt.Key_Down], end: Qt.Key_Return, day: "2016-05-05" },
+                { tag: "two days earlier", keys: [Qt.Key_Up, Qt.Key_Up], end: Qt.Key_Enter,
+                  day: "2016-05-02" },
+                { tag: "a month earlier, on the month's wheel", keys: [Qt.Key_Backtab,
+                  Qt.Key_Up], end: Qt.Key_Return, day: "2016-04-04" },
+                { tag: "Escape keeps the day", keys: [Qt.Key_Down], end: Qt.Key_Escape,
+                  day: "2016-05-04" }
+            ]
+        }
+
+        function test_pickerWithKeys(data) {
+            main.addNote(new Date(2016, 4, 4))
+            waitForView(editor)
+            verify(editor.textArea.activeFocus)
+            keyClick(Qt.Key_Tab, Qt.ShiftModifier)
+            var field = child(editor, "textDate")
+            verify(field.activeFocus, "Shift+Tab reaches the date field")
+            keyClick(Qt.Key_Return)
+            var picker = child(editor, "dateEditView")
+            verify(picker.visible)
+            tryCompare(picker.dateItem.daySpinner, "value", 4)
+            verify(picker.dateItem.daySpinner.listView.activeFocus, "the day wheel has the keyboard")
+            for (var i = 0; i < data.keys.length; i++)
+                keyClick(data.keys[i])
+            keyClick(data.end)
+            verify(!picker.visible)
+            compare(field.text, data.day)
+            verify(field.activeFocus, "the date field has the keyboard again")
+            compare(main.stackView.currentItem, editor, "the editor stays open")
+        }
+
         function test_removeAfterConfirmation() {
             var note = storeNote("2016-10-01", "to be removed")
             main.editNote(note["set_at"], note["content"], note["uuid"], note["title"])

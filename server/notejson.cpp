@@ -3,19 +3,24 @@
 #include "validation.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 #include <cstdio>
 
-QString NoteJson::noteColumns(bool bPostgres, bool bWithContent)
+QString NoteJson::noteColumns(bool bPostgres, bool bWithContent, const QString &strCarried)
 {
     QString strContent = QStringLiteral("NULL");
     if (bWithContent)
         strContent = bPostgres ? QStringLiteral("convert_to(content, 'UTF8')")
                                : QStringLiteral("CAST(content AS BLOB)");
-    return QStringLiteral("id, uuid, user_id, set_at, created_at, updated_at, title, %1,"
-                          " content_size, md5, deleted")
-        .arg(strContent);
+    QString strColumns = QStringLiteral("id, uuid, user_id, set_at, created_at, updated_at, title,"
+                                        " %1, content_size, md5, deleted");
+    if (!bWithContent || strCarried.isEmpty())
+        return strColumns.arg(strContent);
+    return (strColumns + QStringLiteral(", CASE WHEN %2 THEN 1 ELSE 0 END"))
+        .arg(QStringLiteral("CASE WHEN %1 THEN %2 ELSE NULL END").arg(strCarried, strContent),
+             strCarried);
 }
 
 void NoteJson::appendString(QByteArray &ba, const QString &str)
@@ -59,6 +64,14 @@ void NoteJson::appendUtf8(QByteArray &ba, const QByteArray &baUtf8)
 
 void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire)
 {
+    appendNote(ba, query, bWithContent, bWire, false);
+}
+
+void NoteJson::appendNote(
+    QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire, bool bCarriedColumn)
+{
+    if (bWithContent && bCarriedColumn)
+        bWithContent = query.value(11).toInt() == 1;
     static const char *const aszText[]
         = {"uuid", "set_at", "created_at", "updated_at", "title", "md5"};
     static const int anTextColumn[] = {1, 3, 4, 5, 6, 9};
@@ -88,10 +101,11 @@ void NoteJson::appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithCont
 void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire)
 {
     ba = "{\"notes\":[";
+    const bool bCarriedColumn = query.record().count() > 11;
     for (bool bFirst = true; query.next(); bFirst = false) {
         if (!bFirst)
             ba.append(',');
-        appendNote(ba, query, bWithContent, bWire);
+        appendNote(ba, query, bWithContent, bWire, bCarriedColumn);
     }
     ba.append("]}");
 }

@@ -14,7 +14,9 @@ namespace NoteJson {
 // comes as its UTF-8 bytes, so that a large one is not held as UTF-16 as well.
 // bWithContent false: the text's column is left out (NULL in its place), so that a
 // list of metadata does not read the texts.
-QString noteColumns(bool bPostgres, bool bWithContent = true);
+// strCarried: a condition that says whether a row's text is carried at all; the text
+// is read only where it holds, and a twelfth column says which rows it held for.
+QString noteColumns(bool bPostgres, bool bWithContent = true, const QString &strCarried = QString());
 
 // A JSON string: quotes, escapes and UTF-8.
 void appendString(QByteArray &ba, const QString &str);
@@ -23,7 +25,11 @@ void appendUtf8(QByteArray &ba, const QByteArray &baUtf8);
 // false (its "content_size" and "md5" stay). Its times with their zone when bWire,
 // otherwise as the service's local time (see Validation::answerTime).
 void appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire);
-// {"notes": [...]} of every row the query still holds.
+// bCarriedColumn: the query has the twelfth column of noteColumns' strCarried.
+void appendNote(
+    QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire, bool bCarriedColumn);
+// {"notes": [...]} of every row the query still holds. Notes whose text was not carried
+// (see noteColumns) come without "content", like those of a list without texts.
 void appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire);
 // The service's time as the first member of an answer written out already (an object).
 void insertServerTime(QByteArray &ba, const QString &strWireTime);

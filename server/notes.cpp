@@ -231,9 +231,35 @@ struct CNotes::CNoteFields
     }
 };
 
-CNotes::CNotes(CServerDb &db)
+CNotes::CNotes(CServerDb &db, qint64 nListTexts)
     : m_db(db)
+    , m_nListTexts(nListTexts)
 {}
+
+QString CNotes::listStatement(const QString &strWhere,
+                              const QString &strOrder,
+                              bool bPage,
+                              bool bContent) const
+{
+    const QString strLimit = bPage ? QStringLiteral(" LIMIT ? OFFSET ?") : QString();
+    if (!bContent)
+        return QStringLiteral("SELECT %1 FROM note WHERE %2 ORDER BY %3%4")
+            .arg(NoteJson::noteColumns(m_db.isPostgres(), false), strWhere, strOrder, strLimit);
+    // The rows are chosen first, without their texts; the running sum of their sizes
+    // then says which texts are read at all.
+    return QStringLiteral(
+               "SELECT %1 FROM (SELECT list_id, SUM(list_size) OVER (ORDER BY %3"
+               " ROWS UNBOUNDED PRECEDING) AS list_sum FROM (SELECT id AS list_id,"
+               " content_size AS list_size, %4 FROM note WHERE %2 ORDER BY %3%5) AS list_rows)"
+               " AS list_page JOIN note ON note.id = list_page.list_id ORDER BY %3")
+        .arg(NoteJson::noteColumns(m_db.isPostgres(),
+                                   true,
+                                   QStringLiteral("list_page.list_sum <= %1").arg(m_nListTexts)),
+             strWhere,
+             strOrder,
+             QString(strOrder).remove(QStringLiteral(" DESC")),
+             strLimit);
+}
 
 // SQLite drops a byte order mark at the start of text bound as UTF-16, as Qt binds
 // text: the note's text goes in as UTF-8 bytes and becomes text in the statement.
@@ -606,9 +632,10 @@ void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, 
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
-                        QStringLiteral("SELECT %1 FROM note WHERE user_id = ? AND set_at >= ?"
-                                       " AND set_at <= ? ORDER BY set_at, id")
-                            .arg(NoteJson::noteColumns(m_db.isPostgres(), bContent)),
+                        listStatement(QStringLiteral("user_id = ? AND set_at >= ? AND set_at <= ?"),
+                                      QStringLiteral("set_at, id"),
+                                      false,
+                                      bContent),
                         {reply.m_nUserId, padYear(strFrom), padYear(strTo)},
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
@@ -685,9 +712,10 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
-                        QStringLiteral("SELECT %1 FROM note WHERE %2"
-                                       " ORDER BY updated_at DESC, id DESC LIMIT ? OFFSET ?")
-                            .arg(NoteJson::noteColumns(m_db.isPostgres(), bContent), strWhere),
+                        listStatement(strWhere,
+                                      QStringLiteral("updated_at DESC, id DESC"),
+                                      true,
+                                      bContent),
                         lstValues,
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_offset"));

@@ -13,7 +13,8 @@ class CServerDb;
 class CNotes
 {
 public:
-    explicit CNotes(CServerDb &db);
+    // nListTexts: the bytes of note texts one list answer carries at most.
+    explicit CNotes(CServerDb &db, qint64 nListTexts = 16 * 1024 * 1024);
 
     // Search of the notes by what they show, case folded: the columns search_title and
     // search_text, filled for notes stored before them, and their index (pg_trgm on
@@ -30,10 +31,19 @@ private:
     struct CNoteFields;
     bool parseNoteFields(const CServiceFields &fields, CNoteFields &note, QString &strError) const;
 
+    // The statement of a list of notes: the rows of strWhere in strOrder (a page of them
+    // when bPage, with LIMIT and OFFSET bound last). With texts, they are carried in
+    // that order while their sizes add up to m_nListTexts; the later ones are left out,
+    // so that what one answer holds stays bounded whatever the notes weigh.
+    QString listStatement(const QString &strWhere,
+                          const QString &strOrder,
+                          bool bPage,
+                          bool bContent) const;
     QString placeholder(const QString &strColumn) const;
     QVariant bindable(const QString &strColumn, const QVariant &value) const;
 
     CServerDb &m_db;
+    const qint64 m_nListTexts;
 };
 
 #endif // NOTES_H

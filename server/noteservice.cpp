@@ -11,7 +11,7 @@
 CNoteService::CNoteService(CServerDb &db, const CServerConfig &config)
     : m_db(db)
     , m_accounts(db, config)
-    , m_notes(db)
+    , m_notes(db, config.m_nListTexts)
     , m_changes(db)
 {}
 

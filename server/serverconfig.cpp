@@ -72,6 +72,9 @@ QString CServerConfig::helpText()
                "  --wal-limit SIZE     SQLite: the size at which the write-ahead log is\n"
                "                       copied into the database file and emptied at once\n"
                "                       (default 16M)\n"
+               "  --list-texts SIZE    the texts one list of notes carries at most; the\n"
+               "                       notes beyond come with their size and digest only\n"
+               "                       and are fetched one at a time (default 16M)\n"
                "  --token-ttl SECONDS  a login token expires this long after its last use\n"
                "                       (default 2592000, 30 days)\n"
                "  --login-rate N       login attempts per client address and user name\n"
@@ -117,6 +120,7 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                                                  QStringLiteral("--db"),
                                                  QStringLiteral("--max-body"),
                                                  QStringLiteral("--wal-limit"),
+                                                 QStringLiteral("--list-texts"),
                                                  QStringLiteral("--token-ttl"),
                                                  QStringLiteral("--login-rate"),
                                                  QStringLiteral("--threads"),
@@ -172,6 +176,12 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
         } else if (strName == QLatin1String("--wal-limit")) {
             if (!parseSize(strValue, m_nWalLimit)) {
                 strError = QStringLiteral("--wal-limit wants a positive size such as 16M, not '%1'")
+                               .arg(strValue);
+                return Parse::Error;
+            }
+        } else if (strName == QLatin1String("--list-texts")) {
+            if (!parseSize(strValue, m_nListTexts)) {
+                strError = QStringLiteral("--list-texts wants a positive size such as 16M, not '%1'")
                                .arg(strValue);
                 return Parse::Error;
             }

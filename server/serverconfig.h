@@ -14,6 +14,7 @@ struct CServerConfig
     QString m_strDb;                       // "sqlite:PATH" or "postgresql://..."
     qint64 m_nMaxBody = 32 * 1024 * 1024;  // bytes
     qint64 m_nWalLimit = 16 * 1024 * 1024; // bytes of SQLite's log before a full checkpoint
+    qint64 m_nListTexts = 16 * 1024 * 1024; // bytes of note texts one list answer carries
     qint64 m_nTokenTtl = 30 * 24 * 3600;   // seconds after last use
     int m_nLoginRate = 10;                 // failed logins per name and minute
     int m_nThreads = 16;                   // request threads

@@ -333,6 +333,7 @@ private slots:
     void tombstones();
     void pagingWindow();
     void listsWithoutTexts();
+    void listTextsBounded();
     void changeSequence();
     void changeSequenceOfOlderDatabase();
     void literalSearch();
@@ -359,6 +360,8 @@ private:
     QString m_strPgAdminUrl, m_strPgDbName;
     CServer m_server;
     const QStringList m_lstMainOptions = {QStringLiteral("--max-body"),
+                                          QStringLiteral("1M"),
+                                          QStringLiteral("--list-texts"),
                                           QStringLiteral("1M"),
                                           QStringLiteral("--login-rate"),
                                           QStringLiteral("4")};
@@ -2140,6 +2143,70 @@ void TestServer::listsWithoutTexts()
             QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), strText.size());
         }
     }
+}
+
+// A list carries the texts of its notes in its order while they add up to the service's
+// budget (1M here); the notes beyond come with their size and digest, and their texts
+// one at a time.
+void TestServer::listTextsBounded()
+{
+    const CUser user = registerAt(m_server, QStringLiteral("heavy"));
+    QVERIFY(user.m_nId > 0);
+    // A, B, C of 400 KB and a small D, in this order by day and by change.
+    QStringList lstUuids, lstTexts;
+    for (int i = 0; i < 4; ++i) {
+        const QChar ch(QLatin1Char(char('A' + i)));
+        lstTexts << (i < 3 ? QString(400 * 1024, ch) : QStringLiteral("small D"));
+        lstUuids << newUuid();
+        QCOMPARE(post(QStringLiteral("replace_note_item"),
+                      auth(user,
+                           note(lstUuids.last(),
+                                QStringLiteral("2018-05-0%1 10:00:00").arg(i + 1),
+                                lstTexts.last(),
+                                QStringLiteral("2018-05-0%1 00:00:00").arg(i + 1))))
+                     .error(),
+                 QString());
+    }
+    auto check = [&](const QJsonArray &arr, const QString &strOrder, const QString &strCarried) {
+        QCOMPARE(arr.size(), strOrder.size());
+        for (int i = 0; i < arr.size(); ++i) {
+            const int n = strOrder.at(i).toLatin1() - 'A';
+            const QJsonObject obj = arr.at(i).toObject();
+            QCOMPARE(obj.value(QStringLiteral("uuid")).toString(), lstUuids.at(n));
+            QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), lstTexts.at(n).size());
+            QCOMPARE(obj.value(QStringLiteral("md5")).toString(), md5Hex(lstTexts.at(n)));
+            QCOMPARE(obj.contains(QStringLiteral("content")), strCarried.contains(strOrder.at(i)));
+            if (obj.contains(QStringLiteral("content")))
+                QCOMPARE(obj.value(QStringLiteral("content")).toString(), lstTexts.at(n));
+        }
+    };
+    // By day: A and B fill the budget; C would pass it, and D comes after C.
+    check(post(QStringLiteral("get_note_list_by_month"),
+               auth(user, {{QStringLiteral("time_year"), 2018}, {QStringLiteral("time_month"), 5}}))
+              .notes(),
+          QStringLiteral("ABCD"),
+          QStringLiteral("AB"));
+    // Newest first: D, C and B; a later page counts from its own first note.
+    auto page = [&](int nOffset, int nLimit) {
+        return post(QStringLiteral("get_note_list_by_offset"),
+                    auth(user,
+                         {{QStringLiteral("offset"), nOffset}, {QStringLiteral("limit"), nLimit}}))
+            .notes();
+    };
+    check(page(0, 50), QStringLiteral("DCBA"), QStringLiteral("DCB"));
+    check(page(2, 2), QStringLiteral("BA"), QStringLiteral("BA"));
+    // A list without texts is as before, and a note left out comes whole on its own.
+    check(post(QStringLiteral("get_note_list_by_month"),
+               auth(user,
+                    {{QStringLiteral("time_year"), 2018},
+                     {QStringLiteral("time_month"), 5},
+                     {QStringLiteral("with_content"), 0}}))
+              .notes(),
+          QStringLiteral("ABCD"),
+          QString());
+    const CAnswer item = post(QStringLiteral("get_note_item"),
+                              auth(user, {{QStringLiteral("uuid"), lstUuids.at(2)}}));
+    QCOMPARE(item.m_obj.value(QStringLiteral("content")).toString(), lstTexts.at(2));
 }
 
 void TestServer::changeSequence()

@@ -506,9 +506,8 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
     if (!note.m_strUuid.isEmpty()) {
         // One statement decides between insert and newer-wins update, so that two
         // requests with one UUID at once still leave one note.
-        strSql += QStringLiteral(" ON CONFLICT (uuid) DO UPDATE SET %1"
-                                 " WHERE note.user_id = excluded.user_id"
-                                 " AND note.updated_at <= excluded.updated_at")
+        strSql += QStringLiteral(" ON CONFLICT (user_id, uuid) DO UPDATE SET %1"
+                                 " WHERE note.updated_at <= excluded.updated_at")
                       .arg(lstSet.join(QLatin1String(", ")));
     }
     strSql += QStringLiteral(" RETURNING id");
@@ -523,15 +522,13 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
         return;
     }
 
-    // Not written: the stored copy is newer, or the UUID is another user's.
+    // Not written: the stored copy is newer.
     if (!m_db.execQuery(query,
-                        QStringLiteral("SELECT id, user_id FROM note WHERE uuid = ?"),
-                        {note.m_strUuid}))
+                        QStringLiteral("SELECT id FROM note WHERE user_id = ? AND uuid = ?"),
+                        {reply.m_nUserId, note.m_strUuid}))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("replace_note_item"));
     if (!query.next())
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("replace_note_item"));
-    if (query.value(1).toInt() != reply.m_nUserId)
-        return reply.fail(QStringLiteral("This UUID belongs to a note of another account."));
     reply.m_obj = QJsonObject{{Protocol::Field::kNoteId, query.value(0).toLongLong()},
                               {Protocol::Field::kApplied, false}};
 }
@@ -574,8 +571,8 @@ void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSer
                             {note.m_strUuid, nNoteId})) {
             const QSqlError error = query.lastError();
             if (m_db.execQuery(query,
-                               QStringLiteral("SELECT 1 FROM note WHERE uuid = ?"),
-                               {note.m_strUuid})
+                               QStringLiteral("SELECT 1 FROM note WHERE user_id = ? AND uuid = ?"),
+                               {reply.m_nUserId, note.m_strUuid})
                 && query.next())
                 return reply.fail(QStringLiteral("Another note has this UUID."));
             return reply.dbFailure(m_db, error, QStringLiteral("update_note_item"));

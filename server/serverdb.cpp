@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -87,7 +88,7 @@ QStringList schemaStatements(bool bPostgres)
         QStringLiteral("CREATE INDEX IF NOT EXISTS login_failure_time ON login_failure(failed_at)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS note ("
                        " id %1,"
-                       " uuid TEXT UNIQUE,"
+                       " uuid TEXT,"
                        " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
                        " set_at TEXT NOT NULL,"
                        " created_at TEXT NOT NULL,"
@@ -98,6 +99,9 @@ QStringList schemaStatements(bool bPostgres)
                        " md5 TEXT NOT NULL DEFAULT '',"
                        " deleted INTEGER NOT NULL DEFAULT 0)")
             .arg(strId),
+        // A UUID names a note within its account: another account's note of the same
+        // UUID is another note.
+        QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS note_user_uuid ON note(user_id, uuid)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS note_user_set ON note(user_id, set_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS note_user_updated ON note(user_id, updated_at)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS mail_outbox ("
@@ -360,6 +364,8 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
         }
     }
     if (bOk)
+        bOk = uuidsPerAccount(db, strError);
+    if (bOk)
         bOk = keepTimesInUtc(db, strError);
     if (bOk)
         bOk = CNotes::prepareSearch(db, m_bPostgres, strError);
@@ -368,6 +374,77 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;
+}
+
+// Older databases held every UUID once across all accounts, so that a note's UUID told
+// whether another account had it. Now it is unique per account: PostgreSQL drops the
+// old constraint; SQLite cannot, and copies the notes once into a table without it
+// (ids, change numbers and the search index's rows stay as they were).
+bool CServerDb::uuidsPerAccount(QSqlDatabase &db, QString &strError)
+{
+    QSqlQuery query(db);
+    bool bInTransaction = false;
+    auto fail = [&](const QSqlError &error) {
+        strError = error.text();
+        query.finish();
+        if (bInTransaction)
+            db.rollback();
+        return false;
+    };
+    if (m_bPostgres) {
+        if (!query.exec(QStringLiteral("ALTER TABLE note DROP CONSTRAINT IF EXISTS note_uuid_key")))
+            return fail(query.lastError());
+        return true;
+    }
+    if (!query.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table'"
+                                   " AND name = 'note'"))
+        || !query.next())
+        return fail(query.lastError());
+    QString strSql = query.value(0).toString();
+    query.finish();
+    static const QRegularExpression reUnique(QStringLiteral("\\buuid\\s+TEXT\\s+UNIQUE\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression reName(QStringLiteral("^CREATE\\s+TABLE\\s+\"?note\"?\\s*\\("),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (!strSql.contains(reUnique))
+        return true;
+    if (!reName.match(strSql).hasMatch()) {
+        strError = QStringLiteral("the notes' table is not of a known form: %1").arg(strSql);
+        return false;
+    }
+    qCInfo(lcServer) << "making note UUIDs unique per account: copying the notes once";
+    strSql.replace(reUnique, QStringLiteral("uuid TEXT"));
+    strSql.replace(reName, QStringLiteral("CREATE TABLE note_rebuilt ("));
+    if (!db.transaction())
+        return fail(db.lastError());
+    bInTransaction = true;
+    qint64 nSequence = 0;
+    if (!query.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'note'")))
+        return fail(query.lastError());
+    if (query.next())
+        nSequence = query.value(0).toLongLong();
+    query.finish();
+    for (const QString &strStep : {strSql,
+                                   QStringLiteral("INSERT INTO note_rebuilt SELECT * FROM note"),
+                                   QStringLiteral("DROP TABLE note"),
+                                   QStringLiteral("ALTER TABLE note_rebuilt RENAME TO note")}) {
+        if (!query.exec(strStep))
+            return fail(query.lastError());
+    }
+    // Ids of notes deleted with their account are not given again.
+    query.prepare(
+        QStringLiteral("UPDATE sqlite_sequence SET seq = MAX(seq, ?) WHERE name = 'note'"));
+    query.addBindValue(nSequence);
+    if (!query.exec())
+        return fail(query.lastError());
+    // The table's indexes and triggers went with the old table; they are made again.
+    for (const QString &strStep : schemaStatements(false)) {
+        if (!query.exec(strStep))
+            return fail(query.lastError());
+    }
+    if (!db.commit())
+        return fail(db.lastError());
+    return true;
 }
 
 // Notes' times were kept as the service's local time; they are kept in UTC now, so that

@@ -62,6 +62,7 @@ private:
     QSqlQuery statement(const QString &strSql, const QVariantList &lstBind, bool bOneOff, bool &bOk);
     bool createSchema(QSqlDatabase &db, QString &strError);
     bool keepTimesInUtc(QSqlDatabase &db, QString &strError);
+    bool uuidsPerAccount(QSqlDatabase &db, QString &strError);
     QSqlDatabase addConnection(const QString &strName) const;
 
     QString m_strUrl;

@@ -336,6 +336,7 @@ private slots:
     void listTextsBounded();
     void changeSequence();
     void changeSequenceOfOlderDatabase();
+    void uuidsOfOlderDatabase();
     void literalSearch();
     void protocolLimits_data();
     void protocolLimits();
@@ -1120,11 +1121,24 @@ void TestServer::notesOfOtherUsers()
                                      QStringLiteral("alice's"))));
     const int nId = a.m_obj.value(QStringLiteral("note_id")).toInt();
 
-    // The owner is the token's user, never a field.
+    // The owner is the token's user, never a field. A UUID names a note within its account:
+    // Bob's note of the same UUID is a note of his own, and tells him nothing of Alice's.
     QVariantMap map = note(strUuid, QStringLiteral("2030-01-01 00:00:00"), QStringLiteral("bob's"));
     map = auth(m_bob, map);
     CAnswer b = post(QStringLiteral("replace_note_item"), map);
-    QCOMPARE(b.error(), QStringLiteral("This UUID belongs to a note of another account."));
+    QCOMPARE(b.error(), QString());
+    QCOMPARE(b.m_obj.value(QStringLiteral("applied")).toBool(), true);
+    const int nBobsId = b.m_obj.value(QStringLiteral("note_id")).toInt();
+    QVERIFY(nBobsId > 0 && nBobsId != nId);
+    QCOMPARE(noteByUuid(m_bob, strUuid).value(QStringLiteral("content")).toString(),
+             QStringLiteral("bob's"));
+    // An older write of that UUID is not applied to Bob's note.
+    b = post(QStringLiteral("replace_note_item"),
+             auth(m_bob,
+                  note(strUuid, QStringLiteral("2016-06-01 10:00:00"), QStringLiteral("old"))));
+    QCOMPARE(b.error(), QString());
+    QCOMPARE(b.m_obj.value(QStringLiteral("applied")).toBool(), false);
+    QCOMPARE(b.m_obj.value(QStringLiteral("note_id")).toInt(), nBobsId);
     b = post(QStringLiteral("update_note_item"),
              auth(m_bob,
                   {{QStringLiteral("note_id"), nId},
@@ -1134,7 +1148,6 @@ void TestServer::notesOfOtherUsers()
     QCOMPARE(post(QStringLiteral("get_note_item"), auth(m_bob, {{QStringLiteral("note_id"), nId}}))
                  .m_obj,
              QJsonObject());
-    QCOMPARE(noteByUuid(m_bob, strUuid), QJsonObject());
     const CAnswer month = post(QStringLiteral("get_note_list_by_month"),
                                auth(m_bob,
                                     {{QStringLiteral("time_year"), 2016},
@@ -1388,11 +1401,11 @@ void TestServer::literalSearch()
     }
     auto contents = [&](const QString &strText) {
         QStringList lst;
-        for (const QJsonValue &v : post(QStringLiteral("get_note_list_by_offset"),
-                                        auth(user,
-                                             {{QStringLiteral("limit"), 50},
-                                              {QStringLiteral("search_string"), strText}}))
-                                       .notes())
+        for (const QJsonValue &v :
+             post(QStringLiteral("get_note_list_by_offset"),
+                  auth(user,
+                       {{QStringLiteral("limit"), 50}, {QStringLiteral("search_string"), strText}}))
+                 .notes())
             lst << v.toObject().value(QStringLiteral("content")).toString();
         return lst;
     };
@@ -2385,6 +2398,87 @@ void TestServer::changeSequenceOfOlderDatabase()
     a = changes(server, user, {{QStringLiteral("cursor"), nLast}});
     QCOMPARE(a.notes().size(), 1);
     QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("uuid")).toString(), lstUuids.at(0));
+}
+
+// A database of a service that held each UUID once across all accounts: it opens with
+// its notes, ids, search and change numbers, and another account may now use a UUID.
+void TestServer::uuidsOfOlderDatabase()
+{
+    if (!m_strPgDbName.isEmpty())
+        QSKIP("The older database is made from an SQLite file.");
+    const QString strPath = m_dir.filePath(QStringLiteral("older-uuids.db"));
+    CServer server;
+    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath));
+    CUser first = registerAt(server, QStringLiteral("first"));
+    CUser second = registerAt(server, QStringLiteral("second"));
+    const QString strUuid = newUuid();
+    CAnswer a = post(server,
+                     QStringLiteral("replace_note_item"),
+                     auth(first,
+                          note(strUuid,
+                               QStringLiteral("2018-05-05 10:00:00"),
+                               QStringLiteral("kelp forest"))));
+    QCOMPARE(a.error(), QString());
+    const int nFirstId = a.m_obj.value(QStringLiteral("note_id")).toInt();
+    const qint64 nLast = qint64(
+        changes(server, first).m_obj.value(QStringLiteral("last_change")).toDouble());
+    server.stop();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("older-uuids"));
+        db.setDatabaseName(strPath);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'note'")));
+        QVERIFY(query.next());
+        QString strSql = query.value(0).toString();
+        query.finish();
+        QVERIFY(strSql.contains(QLatin1String(" uuid TEXT,")));
+        strSql.replace(QLatin1String(" uuid TEXT,"), QLatin1String(" uuid TEXT UNIQUE,"));
+        strSql.replace(QLatin1String("CREATE TABLE note ("),
+                       QLatin1String("CREATE TABLE note_old ("));
+        for (const QString &strStep : {strSql,
+                                       QStringLiteral("INSERT INTO note_old SELECT * FROM note"),
+                                       QStringLiteral("DROP TABLE note"),
+                                       QStringLiteral("ALTER TABLE note_old RENAME TO note")})
+            QVERIFY2(query.exec(strStep), qPrintable(query.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("older-uuids"));
+
+    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath));
+    first = loginAt(server, QStringLiteral("first"));
+    second = loginAt(server, QStringLiteral("second"));
+    a = post(server,
+             QStringLiteral("replace_note_item"),
+             auth(second,
+                  note(strUuid, QStringLiteral("2018-05-06 10:00:00"), QStringLiteral("kelp too"))));
+    QCOMPARE(a.error(), QString());
+    QVERIFY(a.m_obj.value(QStringLiteral("note_id")).toInt() > nFirstId);
+    // Both notes are found by what they say, each by its own account.
+    for (const auto &user : {qMakePair(first, QStringLiteral("kelp forest")),
+                             qMakePair(second, QStringLiteral("kelp too"))}) {
+        const QJsonArray arr
+            = post(server,
+                   QStringLiteral("get_note_list_by_offset"),
+                   auth(user.first, {{QStringLiteral("search_string"), QStringLiteral("KELP")}}))
+                  .notes();
+        QCOMPARE(arr.size(), 1);
+        QCOMPARE(arr.at(0).toObject().value(QStringLiteral("content")).toString(), user.second);
+    }
+    // The first account's note keeps its id, and its changes go on being numbered.
+    a = post(server,
+             QStringLiteral("replace_note_item"),
+             auth(first,
+                  note(strUuid,
+                       QStringLiteral("2018-05-07 10:00:00"),
+                       QStringLiteral("kelp again"))));
+    QCOMPARE(a.m_obj.value(QStringLiteral("note_id")).toInt(), nFirstId);
+    QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), true);
+    a = changes(server, first, {{QStringLiteral("cursor"), nLast}});
+    QCOMPARE(a.notes().size(), 1);
+    QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("md5")).toString(),
+             md5Hex(QStringLiteral("kelp again")));
 }
 
 QTEST_GUILESS_MAIN(TestServer)

@@ -368,6 +368,8 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
     if (bOk)
         bOk = keepTimesInUtc(db, strError);
     if (bOk)
+        bOk = normalUuids(db, strError);
+    if (bOk)
         bOk = CNotes::prepareSearch(db, m_bPostgres, strError);
     if (bOk)
         bOk = CNoteChanges::prepare(db, m_bPostgres, strError);
@@ -444,6 +446,44 @@ bool CServerDb::uuidsPerAccount(QSqlDatabase &db, QString &strError)
     }
     if (!db.commit())
         return fail(db.lastError());
+    return true;
+}
+
+// UUIDs are kept in one form, lower case in braces, as requests are read; older versions
+// kept them as sent, so that "ABC…" and "{abc…}" could not find each other. Done once and
+// marked in service_meta. Of an account's notes that share one UUID in different forms,
+// the one that already has the kept form stays, or else the latest changed takes it; the
+// others keep theirs and stay reachable by id.
+bool CServerDb::normalUuids(QSqlDatabase &db, QString &strError)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT value FROM service_meta WHERE key = 'uuids'"))) {
+        strError = query.lastError().text();
+        return false;
+    }
+    if (query.next())
+        return true;
+    query.finish();
+    const QString strNormal = QStringLiteral(
+        "(CASE WHEN substr(uuid, 1, 1) = '{' THEN lower(uuid) ELSE '{' || lower(uuid) || '}' END)");
+    const QString strSql
+        = QStringLiteral(
+              "UPDATE note SET uuid = %1 WHERE id IN (SELECT id FROM (SELECT id, ROW_NUMBER()"
+              " OVER (PARTITION BY user_id, %1 ORDER BY updated_at DESC, id DESC) AS rank"
+              " FROM note WHERE ((length(uuid) = 36 AND substr(uuid, 1, 1) <> '{')"
+              " OR (length(uuid) = 38 AND substr(uuid, 1, 1) = '{' AND substr(uuid, 38, 1) = '}'))"
+              " AND uuid <> %1) AS forms WHERE rank = 1)"
+              " AND NOT EXISTS (SELECT 1 FROM note AS kept WHERE kept.user_id = note.user_id"
+              " AND kept.uuid = %1)")
+              .arg(strNormal);
+    if (!db.transaction() || !query.exec(strSql)
+        || !query.exec(
+            QStringLiteral("INSERT INTO service_meta (key, value) VALUES ('uuids', 'normal')"))
+        || !db.commit()) {
+        strError = query.lastError().isValid() ? query.lastError().text() : db.lastError().text();
+        db.rollback();
+        return false;
+    }
     return true;
 }
 

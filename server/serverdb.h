@@ -63,6 +63,7 @@ private:
     bool createSchema(QSqlDatabase &db, QString &strError);
     bool keepTimesInUtc(QSqlDatabase &db, QString &strError);
     bool uuidsPerAccount(QSqlDatabase &db, QString &strError);
+    bool normalUuids(QSqlDatabase &db, QString &strError);
     QSqlDatabase addConnection(const QString &strName) const;
 
     QString m_strUrl;

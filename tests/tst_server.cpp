@@ -2400,8 +2400,9 @@ void TestServer::changeSequenceOfOlderDatabase()
     QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("uuid")).toString(), lstUuids.at(0));
 }
 
-// A database of a service that held each UUID once across all accounts: it opens with
-// its notes, ids, search and change numbers, and another account may now use a UUID.
+// A database of a service that held each UUID once across all accounts, as sent: it opens
+// with its notes, ids, search and change numbers; its UUIDs are found in any form, and
+// another account may now use one.
 void TestServer::uuidsOfOlderDatabase()
 {
     if (!m_strPgDbName.isEmpty())
@@ -2442,6 +2443,12 @@ void TestServer::uuidsOfOlderDatabase()
                                        QStringLiteral("DROP TABLE note"),
                                        QStringLiteral("ALTER TABLE note_old RENAME TO note")})
             QVERIFY2(query.exec(strStep), qPrintable(query.lastError().text()));
+        // Older versions kept UUIDs as they were sent.
+        QVERIFY(query.exec(QStringLiteral("DELETE FROM service_meta WHERE key = 'uuids'")));
+        query.prepare(QStringLiteral("UPDATE note SET uuid = ? WHERE id = ?"));
+        query.addBindValue(strUuid.mid(1, 36).toUpper());
+        query.addBindValue(nFirstId);
+        QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("older-uuids"));

@@ -448,10 +448,36 @@ PY
     service_pid=""
 }
 
-# One group alone: `scripts/screenshots.sh sync` (or interface, error).
+# optionsshots <suffix> <locale>: the backup, export and import view with one backup made
+# from it (Return on its focused button), in the light and in the dark theme.
+optionsshots() {
+    local sfx=$1 loc=$2
+    local home="$work/options-$loc"
+    mkdir -p "$home/config/qt5ct"
+    printf '[Appearance]\ncolor_scheme_path=/usr/share/qt5ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+        >"$home/config/qt5ct/qt5ct.conf"
+    local bar=$((768 * 8 / 100)) btn=$((768 * 64 / 1000))
+    local theme shot
+    for theme in "" qt5ct; do
+        shot="options-$sfx"
+        [[ -n "$theme" ]] && shot="dark-options-$sfx"
+        start "$home" "$loc" "$theme"
+        xdotool mousemove $((1024 - btn / 2)) $((bar / 2)) click 1
+        sleep 1
+        xdotool mousemove 990 195 click 1 # the menu's "Backup, export and import"
+        sleep 1.5
+        [[ -z "$theme" ]] && xdotool key Return # "Back up now" has the focus
+        xdotool mousemove 1000 740
+        sleep 1.5
+        snap "$shot"
+        stop
+    done
+}
+
+# One group alone: `scripts/screenshots.sh sync` (or interface, error, options).
 if [[ -n "${1:-}" ]]; then
     case "$1" in
-    sync | error)
+    sync | error | options)
         "${1}shots" en en_US.UTF-8
         "${1}shots" zh_CN zh_CN.UTF-8
         ;;
@@ -460,7 +486,7 @@ if [[ -n "${1:-}" ]]; then
         interfaceshots zh_CN zh_CN.UTF-8
         ;;
     *)
-        echo "screenshots: unknown group $1 (sync, interface, error)" >&2
+        echo "screenshots: unknown group $1 (sync, interface, error, options)" >&2
         exit 2
         ;;
     esac
@@ -479,3 +505,5 @@ syncshots en en_US.UTF-8
 syncshots zh_CN zh_CN.UTF-8
 errorshots en en_US.UTF-8
 errorshots zh_CN zh_CN.UTF-8
+optionsshots en en_US.UTF-8
+optionsshots zh_CN zh_CN.UTF-8

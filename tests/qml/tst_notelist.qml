@@ -204,6 +204,38 @@ Item {
             verify(title.font.pixelSize >= row.height * 0.3, "the title stays legible")
         }
 
+        // "Today" in the list selects the newest note of today or before, shown at the
+        // top; with only later notes, the last one.
+        function test_today_data() {
+            return [
+                { tag: "later notes above today's", days: [30, 2, 0, -3], expect: 2 },
+                { tag: "none today, earlier ones", days: [5, 1, -1, -7], expect: 2 },
+                { tag: "only earlier notes", days: [-1, -2], expect: 0 },
+                { tag: "only later notes", days: [9, 4], expect: 1 }
+            ]
+        }
+
+        function test_today(data) {
+            var list = createTemporaryObject(listComponent, root, { "height": 120 })
+            list.clearData()
+            var lstNotes = []
+            for (var i = 0; i < data.days.length; i++) {
+                var objDay = new Date()
+                objDay.setDate(objDay.getDate() + data.days[i])
+                lstNotes.push(note("n" + i, Qt.formatDate(objDay, "yyyy-MM-dd"), "day " + i, "x"))
+            }
+            list.appendData(lstNotes)
+            var view = findChild(list, "lstViewId")
+            view.positionViewAtEnd()
+            list.toToday()
+            compare(view.currentIndex, data.expect)
+            waitForRendering(list)
+            var row = view.itemAtIndex(data.expect)
+            verify(row, "the row is shown")
+            verify(row.y >= view.contentY - 0.5 && row.y + row.height <= view.contentY
+                   + view.height + 0.5, "the row lies in the view")
+        }
+
         function test_dayList() {
             var list = createTemporaryObject(dayListComponent, root)
             list.lstItems = [note("a", "2016-01-01", "first", "x"), note("b", "2016-01-01", "second", "y")]

@@ -101,6 +101,8 @@ Rectangle {
         id: exportDialog
         title: qsTr("Export to folder")
         selectFolder: true
+        // The home folder, not wherever Kelpo was started from.
+        folder: shortcuts.home
         onAccepted: optionsViewId.startExport(folder.toString())
     }
 
@@ -108,6 +110,8 @@ Rectangle {
         id: importDialog
         title: qsTr("Import from folder")
         selectFolder: true
+        // The home folder, not wherever Kelpo was started from.
+        folder: shortcuts.home
         onAccepted: diaryImport.start(folder.toString())
     }
 

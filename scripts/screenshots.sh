@@ -474,19 +474,23 @@ optionsshots() {
     done
 }
 
-# One group alone: `scripts/screenshots.sh sync` (or interface, error, options).
+# One group alone: `scripts/screenshots.sh sync` (or views, interface, error, options).
 if [[ -n "${1:-}" ]]; then
     case "$1" in
     sync | error | options)
         "${1}shots" en en_US.UTF-8
         "${1}shots" zh_CN zh_CN.UTF-8
         ;;
+    views)
+        viewshots en en_US.UTF-8 403
+        viewshots zh_CN zh_CN.UTF-8 438
+        ;;
     interface)
         interfaceshots en en_US.UTF-8
         interfaceshots zh_CN zh_CN.UTF-8
         ;;
     *)
-        echo "screenshots: unknown group $1 (sync, interface, error, options)" >&2
+        echo "screenshots: unknown group $1 (sync, views, interface, error, options)" >&2
         exit 2
         ;;
     esac

@@ -231,6 +231,19 @@ struct CNotes::CNoteFields
     }
 };
 
+// The version a change was made from, and what the stored note is against it.
+struct CNotes::CBaseCheck
+{
+    bool m_bGiven = false; // the request named its base
+    QString m_strBaseAt;
+    QString m_strBaseMd5;
+    bool m_bStored = false; // the note exists: writes are bound to the version read
+    QString m_strStoredAt;
+    QString m_strStoredMd5;
+    bool m_bConflict = false; // the stored version is neither the base nor the change
+    QByteArray m_baReplaced;  // the stored live note with its text, on a conflict
+};
+
 CNotes::CNotes(CServerDb &db, qint64 nListTexts)
     : m_db(db)
     , m_nListTexts(nListTexts)
@@ -259,6 +272,109 @@ QString CNotes::listStatement(const QString &strWhere,
              strOrder,
              QString(strOrder).remove(QStringLiteral(" DESC")),
              strLimit);
+}
+
+bool CNotes::parseBase(const CServiceFields &fields, CBaseCheck &check, QString &strError) const
+{
+    const QString strAt = fields.value(Protocol::Field::kBaseUpdatedAt).trimmed();
+    const QString strMd5 = fields.value(Protocol::Field::kBaseMd5).trimmed().toLower();
+    if (strAt.isEmpty()) {
+        if (!strMd5.isEmpty()) {
+            strError = QStringLiteral("\"base_md5\" needs its \"base_updated_at\".");
+            return false;
+        }
+        return true;
+    }
+    check.m_strBaseAt = Validation::keptTime(strAt);
+    if (check.m_strBaseAt.isEmpty()) {
+        strError = QStringLiteral("\"base_updated_at\" is not a time of the form"
+                                  " yyyy-MM-ddThh:mm:ssZ or yyyy-MM-dd hh:mm:ss.");
+        return false;
+    }
+    if (!strMd5.isEmpty() && !Validation::isHex(strMd5, 32)) {
+        strError = QStringLiteral("\"base_md5\" is not a digest of 32 hexadecimal digits.");
+        return false;
+    }
+    check.m_strBaseMd5 = strMd5;
+    check.m_bGiven = true;
+    return true;
+}
+
+bool CNotes::checkBase(QSqlDatabase &db,
+                       const QString &strKeyColumn,
+                       const QVariant &key,
+                       const CNoteFields &note,
+                       bool bWire,
+                       CBaseCheck &check,
+                       CServiceReply &reply)
+{
+    if (!check.m_bGiven)
+        return true;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!m_db.execQuery(query,
+                        QStringLiteral("SELECT updated_at, md5, content_size, deleted FROM note"
+                                       " WHERE %1 = ? AND user_id = ?")
+                            .arg(strKeyColumn),
+                        {key, reply.m_nUserId})) {
+        reply.dbFailure(m_db, query.lastError(), QStringLiteral("base check"));
+        return false;
+    }
+    if (!query.next())
+        return true; // a new note: nothing to conflict with
+    check.m_bStored = true;
+    check.m_strStoredAt = query.value(0).toString();
+    check.m_strStoredMd5 = query.value(1).toString();
+    const bool bStoredLive = query.value(3).toInt() != 1;
+    const bool bStoredText = bStoredLive && query.value(2).toLongLong() > 0;
+    query.finish();
+
+    // A deletion keeps no text: its time alone tells the version.
+    const QString strStoredDigest = bStoredText ? check.m_strStoredMd5 : QString();
+    const bool bIsBase = check.m_strStoredAt == check.m_strBaseAt
+                         && (!bStoredLive || strStoredDigest == check.m_strBaseMd5);
+    // The change itself, sent again (its answer went astray): no conflict.
+    const QVariantMap mapChange = note.columns();
+    const bool bChangeDeletes = mapChange.value(QStringLiteral("deleted")).toInt() == 1;
+    const bool bIsChange = check.m_strStoredAt == note.m_strUpdatedAt
+                           && bChangeDeletes == !bStoredLive
+                           && (!bStoredLive || !mapChange.contains(QStringLiteral("md5"))
+                               || mapChange.value(QStringLiteral("md5")).toString()
+                                      == check.m_strStoredMd5);
+    check.m_bConflict = !bIsBase && !bIsChange;
+    if (!check.m_bConflict || !bStoredText)
+        return true;
+    if (!m_db.execQuery(query,
+                        QStringLiteral("SELECT %1 FROM note WHERE %2 = ? AND user_id = ?")
+                            .arg(NoteJson::noteColumns(m_db.isPostgres()), strKeyColumn),
+                        {key, reply.m_nUserId},
+                        true)) {
+        reply.dbFailure(m_db, query.lastError(), QStringLiteral("base check"));
+        return false;
+    }
+    if (query.next())
+        NoteJson::appendNote(check.m_baReplaced, query, true, bWire);
+    return true;
+}
+
+void CNotes::answerChange(CServiceReply &reply,
+                          qint64 nNoteId,
+                          bool bApplied,
+                          const CBaseCheck &check)
+{
+    if (bApplied && check.m_bConflict && !check.m_baReplaced.isEmpty()) {
+        // Written out: the replaced text may be large.
+        QByteArray &ba = reply.m_baJson;
+        ba = "{\"note_id\":" + QByteArray::number(nNoteId) + ",\"applied\":true,\"conflict\":true,"
+             "\"replaced\":";
+        ba.append(check.m_baReplaced);
+        ba.append('}');
+        return;
+    }
+    reply.m_obj = QJsonObject{{Protocol::Field::kNoteId, nNoteId},
+                              {Protocol::Field::kApplied, bApplied}};
+    if (check.m_bConflict)
+        reply.m_obj.insert(Protocol::Field::kConflict, true);
 }
 
 // SQLite drops a byte order mark at the start of text bound as UTF-16, as Qt binds
@@ -476,6 +592,9 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
         return reply.fail(strError);
     if (note.m_strSetAt.isEmpty())
         return reply.fail(QStringLiteral("A note needs its \"set_at\"."));
+    CBaseCheck check;
+    if (!parseBase(fields, check, strError))
+        return reply.fail(strError);
 
     // The values of a new note; an existing one takes only what was sent.
     QVariantMap mapChange = note.columns();
@@ -504,11 +623,19 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
                          .arg(lstColumns.join(QLatin1String(", ")),
                               lstPlaceholders.join(QLatin1String(", ")));
     if (!note.m_strUuid.isEmpty()) {
+        if (!checkBase(db, QStringLiteral("uuid"), note.m_strUuid, note, wireTimes(fields), check, reply))
+            return;
         // One statement decides between insert and newer-wins update, so that two
         // requests with one UUID at once still leave one note.
         strSql += QStringLiteral(" ON CONFLICT (user_id, uuid) DO UPDATE SET %1"
                                  " WHERE note.updated_at <= excluded.updated_at")
                       .arg(lstSet.join(QLatin1String(", ")));
+        if (check.m_bStored) {
+            // Only over the version read above: a change in between answers "not
+            // applied", and the sender compares again.
+            strSql += QStringLiteral(" AND note.updated_at = ? AND note.md5 = ?");
+            lstValues << check.m_strStoredAt << check.m_strStoredMd5;
+        }
     }
     strSql += QStringLiteral(" RETURNING id");
 
@@ -516,11 +643,8 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
     qint64 nNoteId = 0;
     if (!m_db.execReturning(query, strSql, lstValues, nNoteId))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("replace_note_item"));
-    if (nNoteId > 0) {
-        reply.m_obj = QJsonObject{{Protocol::Field::kNoteId, nNoteId},
-                                  {Protocol::Field::kApplied, true}};
-        return;
-    }
+    if (nNoteId > 0)
+        return answerChange(reply, nNoteId, true, check);
 
     // Not written: the stored copy is newer.
     if (!m_db.execQuery(query,
@@ -529,8 +653,7 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("replace_note_item"));
     if (!query.next())
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("replace_note_item"));
-    reply.m_obj = QJsonObject{{Protocol::Field::kNoteId, query.value(0).toLongLong()},
-                              {Protocol::Field::kApplied, false}};
+    answerChange(reply, query.value(0).toLongLong(), false, check);
 }
 
 void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)
@@ -547,6 +670,9 @@ void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSer
         return reply.fail(QStringLiteral("\"note_id\" is not a note id."));
     if (nNoteId == 0 && note.m_strUuid.isEmpty())
         return reply.fail(QStringLiteral("Give the note's \"note_id\" or \"uuid\"."));
+    CBaseCheck check;
+    if (!parseBase(fields, check, strError))
+        return reply.fail(strError);
 
     QSqlQuery query(db);
     const bool bById = nNoteId > 0;
@@ -590,16 +716,23 @@ void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSer
             lstSet << it.key() + QStringLiteral(" = ") + placeholder(it.key());
             lstValues << bindable(it.key(), it.value());
         }
+        if (!checkBase(db, QStringLiteral("id"), nNoteId, note, wireTimes(fields), check, reply))
+            return;
         lstValues << nNoteId << note.m_strUpdatedAt;
+        QString strWhere = QStringLiteral("id = ? AND updated_at <= ?");
+        if (check.m_bStored) {
+            // Only over the version read above (see replace_note_item).
+            strWhere += QStringLiteral(" AND updated_at = ? AND md5 = ?");
+            lstValues << check.m_strStoredAt << check.m_strStoredMd5;
+        }
         if (!m_db.execQuery(query,
-                            QStringLiteral("UPDATE note SET %1 WHERE id = ? AND updated_at <= ?")
-                                .arg(lstSet.join(QLatin1String(", "))),
+                            QStringLiteral("UPDATE note SET %1 WHERE %2")
+                                .arg(lstSet.join(QLatin1String(", ")), strWhere),
                             lstValues))
             return reply.dbFailure(m_db, query.lastError(), QStringLiteral("update_note_item"));
         bApplied = query.numRowsAffected() > 0;
     }
-    reply.m_obj = QJsonObject{{Protocol::Field::kNoteId, nNoteId},
-                              {Protocol::Field::kApplied, bApplied}};
+    answerChange(reply, nNoteId, bApplied, check);
 }
 
 void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)

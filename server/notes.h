@@ -30,6 +30,22 @@ public:
 private:
     struct CNoteFields;
     bool parseNoteFields(const CServiceFields &fields, CNoteFields &note, QString &strError) const;
+    // The stored version of a note that a change names its base for: whether another
+    // change got there first, and the text that the change would replace.
+    struct CBaseCheck;
+    bool parseBase(const CServiceFields &fields, CBaseCheck &check, QString &strError) const;
+    bool checkBase(QSqlDatabase &db,
+                   const QString &strKeyColumn,
+                   const QVariant &key,
+                   const CNoteFields &note,
+                   bool bWire,
+                   CBaseCheck &check,
+                   CServiceReply &reply);
+    // The answer to a change: "applied", and a conflict's replaced text.
+    static void answerChange(CServiceReply &reply,
+                             qint64 nNoteId,
+                             bool bApplied,
+                             const CBaseCheck &check);
 
     // The statement of a list of notes: the rows of strWhere in strOrder (a page of them
     // when bPage, with LIMIT and OFFSET bound last). With texts, they are carried in

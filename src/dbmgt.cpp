@@ -397,15 +397,26 @@ QString CDbMgt::acknowledgeNote(const QVariantMap &mapVersion, int nServerId)
     if (mapVersion.value(QStringLiteral("uuid")).toString().isEmpty())
         return QString();
     QVariantMap mapBind;
-    const QString strWhere = versionCondition(mapVersion, mapBind);
+    const QString strVersion = QStringLiteral("(%1 AND IFNULL(sync_state, 1) = 1)")
+                                   .arg(versionCondition(mapVersion, mapBind));
     QString strServerId;
     if (nServerId > 0) {
-        strServerId = QStringLiteral(", server_id = :server_id");
+        strServerId = QStringLiteral(", server_id = CASE WHEN %1 THEN :server_id ELSE server_id END")
+                          .arg(strVersion);
         mapBind.insert(QStringLiteral("server_id"), nServerId);
     }
-    return prepared(QStringLiteral(
-                        "UPDATE note SET sync_state = 0%1 WHERE %2 AND IFNULL(sync_state, 1) = 1")
-                        .arg(strServerId, strWhere),
+    // The service has this version now, even when the note has changed again here since:
+    // the next upload names it as its base (never an older one of a late answer).
+    mapBind.insert(QStringLiteral("b_md5"),
+                   mapVersion.value(QStringLiteral("deleted")).toInt() == 1
+                       ? QString()
+                       : mapVersion.value(QStringLiteral("md5")).toString());
+    const QString strNewer = QStringLiteral(":v_at >= IFNULL(base_updated_at, '')");
+    return prepared(QStringLiteral("UPDATE note SET sync_state = CASE WHEN %1 THEN 0 ELSE sync_state END%2,"
+                                   " base_md5 = CASE WHEN %3 THEN :b_md5 ELSE base_md5 END,"
+                                   " base_updated_at = CASE WHEN %3 THEN :v_at ELSE base_updated_at END"
+                                   " WHERE uuid = :v_uuid AND (%1 OR %3)")
+                        .arg(strVersion, strServerId, strNewer),
                     mapBind);
 }
 

@@ -207,6 +207,13 @@ void CNetMgt::onWorkerData(const QVariant &varResult)
             && mapReply.value(Protocol::Field::kError).toString().isEmpty())
             m_pClock->setServiceTellsTime(!strServerTime.isEmpty());
         keptTimes(mapReply);
+        // The text that a change replaced at the service (a conflict).
+        const auto itReplaced = mapReply.find(Protocol::Field::kReplaced);
+        if (itReplaced != mapReply.end() && itReplaced->type() == QVariant::Map) {
+            QVariantMap mapNote = itReplaced->toMap();
+            keptTimes(mapNote);
+            *itReplaced = mapNote;
+        }
         const auto itNotes = mapReply.find(Protocol::Field::kNotes);
         if (itNotes != mapReply.end() && itNotes->type() == QVariant::List) {
             QVariantList lstNotes = itNotes->toList();
@@ -240,6 +247,7 @@ QString CNetMgt::post(const QString &strUrl, const QVariantMap &mapFields)
     QVariantMap mapData = mapFields;
     for (const QLatin1String &key : {Protocol::Field::kCreatedAt,
                                      Protocol::Field::kUpdatedAt,
+                                     Protocol::Field::kBaseUpdatedAt,
                                      Protocol::Field::kStartTime,
                                      Protocol::Field::kEndTime}) {
         const auto it = mapData.find(key);

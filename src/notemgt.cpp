@@ -367,8 +367,11 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
     if (!mapData.contains(QStringLiteral("updated_at")))
         mapData.insert(QStringLiteral("updated_at"), strNow);
-    // Pending until the service has this version; sent once it is stored here.
+    // Pending until the service has this version; sent once it is stored here. An edit
+    // keeps the version it was made from (a row read before may carry an older one).
     mapData.insert(QStringLiteral("sync_state"), 1);
+    mapData.remove(QStringLiteral("base_updated_at"));
+    mapData.remove(QStringLiteral("base_md5"));
     prepareNoteItem(mapData);
     // Kept here whatever its size; the service takes only so much.
     if (mapData.value(QStringLiteral("content_size")).toLongLong() > CPictureLoader::kMaxNoteBytes)

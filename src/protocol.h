@@ -95,6 +95,16 @@ inline constexpr QLatin1String kTimes = Detail::word("times");
 inline constexpr QLatin1String kTimesUtc = Detail::word("utc");
 // Every answer of an endpoint: the service's clock, "yyyy-MM-ddThh:mm:ssZ".
 inline constexpr QLatin1String kServerTime = Detail::word("server_time");
+// The version a change was made from (replace_note_item, update_note_item): the time and
+// digest of the last version the sender had from the service or had acknowledged by it
+// ("base_md5" empty for a version without text). When the note's current version at the
+// service is another one, a change that wins still answers "conflict" true and the text
+// it replaced as "replaced" (a note object, times as requested), so that the sender keeps
+// it as a conflict copy.
+inline constexpr QLatin1String kBaseUpdatedAt = Detail::word("base_updated_at");
+inline constexpr QLatin1String kBaseMd5 = Detail::word("base_md5");
+inline constexpr QLatin1String kConflict = Detail::word("conflict");
+inline constexpr QLatin1String kReplaced = Detail::word("replaced");
 // Answers.
 inline constexpr QLatin1String kError = Detail::word("error");
 inline constexpr QLatin1String kNotes = Detail::word("notes");

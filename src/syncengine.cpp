@@ -200,14 +200,26 @@ void CSyncEngine::sendChange(const QVariantMap &mapLocalItem)
     }
     mapData.remove(QStringLiteral("content"));
     mapData.insert(QStringLiteral("md5"), textDigest(mapLocalItem));
+    // The version this change was made from: the service tells when another change got
+    // there first, and the text that loses is kept.
+    QVariantMap mapBase;
+    const QString strBaseAt = mapLocalItem.value(QStringLiteral("base_updated_at")).toString();
+    if (!strBaseAt.isEmpty()) {
+        mapBase.insert(Protocol::Field::kBaseUpdatedAt, strBaseAt);
+        mapBase.insert(Protocol::Field::kBaseMd5,
+                       mapLocalItem.value(QStringLiteral("base_md5")).toString());
+    }
     QString strRequest;
     if (isTombstone(mapLocalItem)) {
-        strRequest = m_host.service().updateNoteItem(strNoteUuid,
-                                                     mapLocalItem
-                                                         .value(QStringLiteral("updated_at"))
-                                                         .toString());
+        QVariantMap map = mapBase;
+        map.insert(QStringLiteral("deleted"), 1);
+        map.insert(QStringLiteral("updated_at"), mapLocalItem.value(QStringLiteral("updated_at")));
+        map.insert(QStringLiteral("uuid"), strNoteUuid);
+        strRequest = m_host.service().updateNoteItem(map);
     } else {
-        strRequest = m_host.service().replaceNoteItem(noteForServer(mapLocalItem));
+        QVariantMap map = noteForServer(mapLocalItem);
+        map.insert(mapBase);
+        strRequest = m_host.service().replaceNoteItem(map);
     }
     if (strRequest.isEmpty())
         return;
@@ -682,6 +694,15 @@ bool CSyncEngine::handle(CRequestResult &r)
         const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
         if (!varApplied.isValid() || varApplied.toBool()) {
             m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
+            // This change replaced a version made elsewhere that it did not know of: that
+            // text is kept as a conflict copy.
+            const QVariantMap mapReplaced = r.mapReply.value(Protocol::Field::kReplaced).toMap();
+            if (r.mapReply.value(Protocol::Field::kConflict).toBool() && !mapReplaced.isEmpty()
+                && usable(mapReplaced)
+                && mapReplaced.value(QStringLiteral("uuid")).toString()
+                       == mapData.value(QStringLiteral("uuid")).toString()
+                && !isTombstone(mapReplaced))
+                keepConflictCopy(mapReplaced);
         } else {
             // The service holds a later version: the comparison decides, and keeps the
             // text of this change as a conflict copy when it loses.

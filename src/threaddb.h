@@ -40,7 +40,7 @@ class CThreadDb : public CThreadObject
 
 public:
     // Version of the schema that initialize() creates (PRAGMA user_version).
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     explicit CThreadDb(QObject *parent = nullptr);
     ~CThreadDb() override;

@@ -136,6 +136,24 @@ private slots:
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|A delete N1|B edit N1 late"
                   "|A sync|B sync|A sync|expect N1 2026-03-05 late"_s);
+        // A change made from a version that another computer's change had already
+        // replaced at the service: the later one wins, the other text stays as one
+        // conflict copy, the same note on every computer.
+        row("an edit from an outdated version keeps the edit it replaced as a copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync"
+                  "|A edit N1 from-A|A sync|B sync|A sync|B sync|expect N1 2026-03-05 from-A"
+                  "|copy 2026-03-05 from-B|count A 2|count B 2"_s);
+        row("a deletion from an outdated version keeps the edit it replaced as a copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync"
+                  "|A delete N1|A sync|B sync|A sync|B sync|gone N1"
+                  "|copy 2026-03-05 from-B|count A 1|count B 1"_s);
+        row("edits from the version each had: no copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync|A sync"
+                  "|A edit N1 from-A|A sync|B sync|A edit N1 again|A sync|B sync"
+                  "|expect N1 2026-03-05 again|count A 1|count B 1"_s);
         row("notes written before the first login are the user's and uploaded",
             "A write N1 2026-03-05 early|A write N2 2026-02-10 earlier|A login|A sync"
             "|B login|B sync|expect N1 2026-03-05 early|expect N2 2026-02-10 earlier"_s);
@@ -219,6 +237,27 @@ private slots:
                 const QVariantMap mapServer = serviceNotes(strName).value(strUuid);
                 QCOMPARE(mapServer.value(QStringLiteral("set_at")).toString().left(10), strDay);
                 QCOMPARE(mapServer.value(QStringLiteral("content")).toString(), strText);
+            } else if (strWho == QLatin1String("copy")) {
+                // One conflict copy of the text on its day, the same note everywhere.
+                auto copiesIn = [&](const QMap<QString, QVariantMap> &mapNotes) {
+                    QStringList lstFound;
+                    for (auto it = mapNotes.cbegin(); it != mapNotes.cend(); ++it) {
+                        if (it.value().value(QStringLiteral("deleted")).toInt() != 1
+                            && it.value().value(QStringLiteral("content")).toString() == lst.value(2)
+                            && it.value().value(QStringLiteral("set_at")).toString().left(10)
+                                   == lst.value(1)
+                            && it.value()
+                                   .value(QStringLiteral("title"))
+                                   .toString()
+                                   .startsWith("Conflict copy, "_s))
+                            lstFound << it.key();
+                    }
+                    return lstFound;
+                };
+                const QStringList lstAtService = copiesIn(serviceNotes(strName));
+                QCOMPARE(lstAtService.size(), 1);
+                QCOMPARE(copiesIn(a.notesOfDays(lstDays)), lstAtService);
+                QCOMPARE(copiesIn(b.notesOfDays(lstDays)), lstAtService);
             } else if (strWho == QLatin1String("gone")) {
                 const QString strUuid = mapUuid.value(lst.value(1));
                 QVERIFY(!a.notesOfDays(lstDays).contains(strUuid));

@@ -206,14 +206,16 @@ private:
         // survive somewhere (as a conflict copy).
         QSet<QString> setOverwritten;
         auto checkBase = [&](CComputer &computer, const QString &strUuid) {
-            // A conflict copy that nobody has changed yet has nothing to lose but itself.
-            if (!mapExpected.contains(strUuid))
-                return;
-            const CExpected &expected = mapExpected.value(strUuid);
             const QString strBase = computer.notesOfDays(g_lstDays)
                                         .value(strUuid)
                                         .value(QStringLiteral("content"))
                                         .toString();
+            // The text this computer shows is replaced knowingly: it need not survive
+            // (a conflict copy edited, or a computer's own text that never left it).
+            setOverwritten.remove(strBase);
+            if (!mapExpected.contains(strUuid))
+                return;
+            const CExpected &expected = mapExpected.value(strUuid);
             if (!expected.bDeleted && strBase != expected.strText)
                 setOverwritten.insert(expected.strText);
         };

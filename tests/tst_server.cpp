@@ -325,6 +325,8 @@ private slots:
     void tokenExpiry();
     void loginRateLimit();
     void newerWins();
+    void baseVersion_data();
+    void baseVersion();
     void timesAcrossZones();
     void textWithoutContent();
     void uuidAssignment();
@@ -1031,6 +1033,153 @@ void TestServer::newerWins()
     QCOMPARE(obj.value(QStringLiteral("set_at")).toString(), QStringLiteral("2016-04-01 00:00:00"));
     QCOMPARE(obj.value(QStringLiteral("title")).toString(),
              QStringLiteral("newer")); // not sent, kept
+}
+
+// A change names the version it was made from: when another change got there first, the
+// later one still wins, and a winning change's answer carries the text it replaced.
+void TestServer::baseVersion_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<QVariantMap>("change");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<bool>("conflict");
+    QTest::addColumn<QString>("replaced"); // the text the answer gives back, "" for none
+    QTest::addColumn<QString>("stored");   // the note's text afterwards, "" when deleted
+
+    // The note: "v1" at 10:00, then "v2" at 11:00 from another computer.
+    const QString strV1At = QStringLiteral("2016-03-05 10:00:00");
+    const QString strV2At = QStringLiteral("2016-03-05 11:00:00");
+    auto edit = [&](const QString &strAt,
+                    const QString &strText,
+                    const QString &strBaseAt,
+                    const QString &strBaseText) {
+        QVariantMap map = note(QString(), strAt, strText);
+        map.remove(QStringLiteral("uuid"));
+        if (!strBaseAt.isEmpty()) {
+            map.insert(QStringLiteral("base_updated_at"), strBaseAt);
+            map.insert(QStringLiteral("base_md5"), md5Hex(strBaseText));
+        }
+        return map;
+    };
+    const QString strReplace = QStringLiteral("replace_note_item");
+    const QString strUpdate = QStringLiteral("update_note_item");
+    QTest::newRow("from the current version")
+        << strReplace
+        << edit(QStringLiteral("2016-03-05 12:00:00"),
+                QStringLiteral("v3"),
+                strV2At,
+                QStringLiteral("v2"))
+        << QString() << true << false << QString() << QStringLiteral("v3");
+    QTest::newRow("without a base, as older clients send")
+        << strReplace
+        << edit(QStringLiteral("2016-03-05 12:00:00"), QStringLiteral("v3"), QString(), QString())
+        << QString() << true << false << QString() << QStringLiteral("v3");
+    QTest::newRow("from an outdated version, later")
+        << strReplace
+        << edit(QStringLiteral("2016-03-05 12:00:00"),
+                QStringLiteral("v3"),
+                strV1At,
+                QStringLiteral("v1"))
+        << QString() << true << true << QStringLiteral("v2") << QStringLiteral("v3");
+    QTest::newRow("from an outdated version, earlier")
+        << strReplace
+        << edit(QStringLiteral("2016-03-05 10:30:00"),
+                QStringLiteral("v3"),
+                strV1At,
+                QStringLiteral("v1"))
+        << QString() << false << true << QString() << QStringLiteral("v2");
+    QTest::newRow("base of the right time, another text")
+        << strReplace
+        << edit(QStringLiteral("2016-03-05 12:00:00"),
+                QStringLiteral("v3"),
+                strV2At,
+                QStringLiteral("v1"))
+        << QString() << true << true << QStringLiteral("v2") << QStringLiteral("v3");
+    QTest::newRow("the winning change sent again")
+        << strReplace << edit(strV2At, QStringLiteral("v2"), strV1At, QStringLiteral("v1"))
+        << QString() << true << false << QString() << QStringLiteral("v2");
+    QTest::newRow("a deletion from an outdated version")
+        << strUpdate
+        << QVariantMap{{QStringLiteral("deleted"), 1},
+                       {QStringLiteral("updated_at"), QStringLiteral("2016-03-05 12:00:00")},
+                       {QStringLiteral("base_updated_at"), strV1At},
+                       {QStringLiteral("base_md5"), md5Hex(QStringLiteral("v1"))}}
+        << QString() << true << true << QStringLiteral("v2") << QString();
+    QTest::newRow("a deletion from the current version")
+        << strUpdate
+        << QVariantMap{{QStringLiteral("deleted"), 1},
+                       {QStringLiteral("updated_at"), QStringLiteral("2016-03-05 12:00:00")},
+                       {QStringLiteral("base_updated_at"), strV2At},
+                       {QStringLiteral("base_md5"), md5Hex(QStringLiteral("v2"))}}
+        << QString() << true << false << QString() << QString();
+    QVariantMap mapBad = edit(QStringLiteral("2016-03-05 12:00:00"),
+                              QStringLiteral("v3"),
+                              strV1At,
+                              QStringLiteral("v1"));
+    mapBad.insert(QStringLiteral("base_updated_at"), QStringLiteral("yesterday"));
+    QTest::newRow("a base time that is none")
+        << strReplace << mapBad << QStringLiteral("\"base_updated_at\" is not a time") << false
+        << false << QString() << QStringLiteral("v2");
+    mapBad = edit(QStringLiteral("2016-03-05 12:00:00"),
+                  QStringLiteral("v3"),
+                  strV1At,
+                  QStringLiteral("v1"));
+    mapBad.insert(QStringLiteral("base_md5"), QStringLiteral("not-a-digest"));
+    QTest::newRow("a base digest that is none")
+        << strUpdate << mapBad << QStringLiteral("\"base_md5\" is not a digest") << false << false
+        << QString() << QStringLiteral("v2");
+    mapBad = edit(QStringLiteral("2016-03-05 12:00:00"), QStringLiteral("v3"), QString(), QString());
+    mapBad.insert(QStringLiteral("base_md5"), md5Hex(QStringLiteral("v1")));
+    QTest::newRow("a base digest without its time")
+        << strReplace << mapBad << QStringLiteral("\"base_md5\" needs") << false << false
+        << QString() << QStringLiteral("v2");
+}
+
+void TestServer::baseVersion()
+{
+    QFETCH(QString, endpoint);
+    QFETCH(QVariantMap, change);
+    QFETCH(QString, error);
+    QFETCH(bool, applied);
+    QFETCH(bool, conflict);
+    QFETCH(QString, replaced);
+    QFETCH(QString, stored);
+
+    const QString strUuid = newUuid();
+    QVERIFY(post(QStringLiteral("replace_note_item"),
+                 auth(m_alice,
+                      note(strUuid, QStringLiteral("2016-03-05 10:00:00"), QStringLiteral("v1"))))
+                .error()
+                .isEmpty());
+    QVERIFY(post(QStringLiteral("replace_note_item"),
+                 auth(m_alice,
+                      note(strUuid, QStringLiteral("2016-03-05 11:00:00"), QStringLiteral("v2"))))
+                .error()
+                .isEmpty());
+
+    change.insert(QStringLiteral("uuid"), strUuid);
+    const CAnswer a = post(endpoint, auth(m_alice, change));
+    QVERIFY2(a.error().startsWith(error), qPrintable(a.error()));
+    if (error.isEmpty()) {
+        QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), applied);
+        QCOMPARE(a.m_obj.value(QStringLiteral("conflict")).toBool(), conflict);
+        const QJsonObject objReplaced = a.m_obj.value(QStringLiteral("replaced")).toObject();
+        QCOMPARE(objReplaced.value(QStringLiteral("content")).toString(), replaced);
+        if (!replaced.isEmpty()) {
+            // The whole note as it was: its own UUID, time and digest.
+            QCOMPARE(objReplaced.value(QStringLiteral("uuid")).toString(), strUuid);
+            QCOMPARE(objReplaced.value(QStringLiteral("updated_at")).toString(),
+                     QStringLiteral("2016-03-05 11:00:00"));
+            QCOMPARE(objReplaced.value(QStringLiteral("md5")).toString(), md5Hex(replaced));
+            QVERIFY(objReplaced.value(QStringLiteral("id")).toInt() > 0);
+        }
+    }
+    const QJsonObject obj = noteByUuid(m_alice, strUuid);
+    if (stored.isEmpty())
+        QCOMPARE(obj.value(QStringLiteral("deleted")).toInt(), 1);
+    else
+        QCOMPARE(obj.value(QStringLiteral("content")).toString(), stored);
 }
 
 void TestServer::textWithoutContent()

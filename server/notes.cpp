@@ -365,8 +365,9 @@ void CNotes::answerChange(CServiceReply &reply,
     if (bApplied && check.m_bConflict && !check.m_baReplaced.isEmpty()) {
         // Written out: the replaced text may be large.
         QByteArray &ba = reply.m_baJson;
-        ba = "{\"note_id\":" + QByteArray::number(nNoteId) + ",\"applied\":true,\"conflict\":true,"
-             "\"replaced\":";
+        ba = "{\"note_id\":" + QByteArray::number(nNoteId)
+             + ",\"applied\":true,\"conflict\":true,"
+               "\"replaced\":";
         ba.append(check.m_baReplaced);
         ba.append('}');
         return;
@@ -623,7 +624,8 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
                          .arg(lstColumns.join(QLatin1String(", ")),
                               lstPlaceholders.join(QLatin1String(", ")));
     if (!note.m_strUuid.isEmpty()) {
-        if (!checkBase(db, QStringLiteral("uuid"), note.m_strUuid, note, wireTimes(fields), check, reply))
+        if (!checkBase(
+                db, QStringLiteral("uuid"), note.m_strUuid, note, wireTimes(fields), check, reply))
             return;
         // One statement decides between insert and newer-wins update, so that two
         // requests with one UUID at once still leave one note.

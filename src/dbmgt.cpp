@@ -401,7 +401,8 @@ QString CDbMgt::acknowledgeNote(const QVariantMap &mapVersion, int nServerId)
                                    .arg(versionCondition(mapVersion, mapBind));
     QString strServerId;
     if (nServerId > 0) {
-        strServerId = QStringLiteral(", server_id = CASE WHEN %1 THEN :server_id ELSE server_id END")
+        strServerId = QStringLiteral(
+                          ", server_id = CASE WHEN %1 THEN :server_id ELSE server_id END")
                           .arg(strVersion);
         mapBind.insert(QStringLiteral("server_id"), nServerId);
     }
@@ -412,10 +413,11 @@ QString CDbMgt::acknowledgeNote(const QVariantMap &mapVersion, int nServerId)
                        ? QString()
                        : mapVersion.value(QStringLiteral("md5")).toString());
     const QString strNewer = QStringLiteral(":v_at >= IFNULL(base_updated_at, '')");
-    return prepared(QStringLiteral("UPDATE note SET sync_state = CASE WHEN %1 THEN 0 ELSE sync_state END%2,"
-                                   " base_md5 = CASE WHEN %3 THEN :b_md5 ELSE base_md5 END,"
-                                   " base_updated_at = CASE WHEN %3 THEN :v_at ELSE base_updated_at END"
-                                   " WHERE uuid = :v_uuid AND (%1 OR %3)")
+    return prepared(QStringLiteral(
+                        "UPDATE note SET sync_state = CASE WHEN %1 THEN 0 ELSE sync_state END%2,"
+                        " base_md5 = CASE WHEN %3 THEN :b_md5 ELSE base_md5 END,"
+                        " base_updated_at = CASE WHEN %3 THEN :v_at ELSE base_updated_at END"
+                        " WHERE uuid = :v_uuid AND (%1 OR %3)")
                         .arg(strVersion, strServerId, strNewer),
                     mapBind);
 }

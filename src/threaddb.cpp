@@ -636,7 +636,8 @@ QString CThreadDb::createSchema()
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_updated_at TEXT"));
     if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("base_md5")))
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_md5 TEXT"));
-    for (const char *pWhen : {"INSERT", "UPDATE OF sync_state, server_id, updated_at, md5, content_size, deleted"}) {
+    for (const char *pWhen :
+         {"INSERT", "UPDATE OF sync_state, server_id, updated_at, md5, content_size, deleted"}) {
         if (!bOk)
             break;
         const bool bInsert = qstrcmp(pWhen, "INSERT") == 0;

@@ -67,6 +67,7 @@ private slots:
     void createsFolderTablesIndexesAndVersion();
     void existingDatabaseOpensWithItsRows();
     void localTimesBecomeUtcOnce();
+    void baseFollowsTheServiceVersions();
     void firstCheckpointIsNoReplacement();
     void rowsComeBackAsStrings();
     void manyRowsReachTheOwnerThreadInOrder();
@@ -186,7 +187,7 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
     QCOMPARE(lstColumns.join(QLatin1Char(',')),
              str("id,server_id,user_id,set_at,created_at,title,content,content_size,md5,"
-                 "updated_at,deleted,uuid,sync_state,plain_text"));
+                 "updated_at,deleted,uuid,sync_state,plain_text,base_updated_at,base_md5"));
     lstColumns.clear();
     for (const QVariant &row : rows(str("PRAGMA table_info(user)")))
         lstColumns << row.toMap().value(QStringLiteral("name")).toString();
@@ -248,6 +249,88 @@ void TestThreadDb::localTimesBecomeUtcOnce()
             QCOMPARE(lstRows.at(i).toMap().values(), lstWanted.at(i).toMap().values());
         delete m_pWorker;
         m_pWorker = nullptr;
+    }
+}
+
+// Each note remembers the last version of the service it held (time and digest): rows of
+// an older file have none until then; a version of the service sets it, a change made
+// here keeps it.
+void TestThreadDb::baseFollowsTheServiceVersions()
+{
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("setup"));
+        db.setDatabaseName(strDbName);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(str("CREATE TABLE note (id integer primary key, server_id, user_id, "
+                           "set_at, created_at, title, content, content_size, md5, "
+                           "updated_at, deleted, uuid, sync_state)")));
+        QVERIFY(q.exec(str("INSERT INTO note (id, server_id, content, content_size, md5,"
+                           " updated_at, sync_state) VALUES"
+                           " (1, 3, 'old', 3, 'aaaa', '2026-03-05 08:00:00', 0)")));
+        QVERIFY(q.exec(str("PRAGMA user_version = 5")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    auto base = [&](int nId) {
+        const QVariantMap map
+            = rows(str("SELECT IFNULL(base_updated_at, 'none') AS at, IFNULL(base_md5, 'none')"
+                       " AS md5 FROM note WHERE id = %1")
+                       .arg(nId))
+                  .value(0)
+                  .toMap();
+        return map.value(str("at")).toString() + QLatin1Char('|') + map.value(str("md5")).toString();
+    };
+    // Opened twice: the step runs once and keeps the older row as it was.
+    for (int nOpen = 0; nOpen < 2; ++nOpen) {
+        startWorker(strDbName);
+        QCOMPARE(base(1), str("none|none"));
+        delete m_pWorker;
+        m_pWorker = nullptr;
+    }
+    startWorker(strDbName);
+    const struct
+    {
+        const char *pSql;
+        int nId;
+        const char *pBase;
+    } aSteps[] = {
+        // The service's version arrives.
+        {"UPDATE note SET content = 'v2', content_size = 2, md5 = 'bbbb',"
+         " updated_at = '2026-03-05 09:00:00', sync_state = 0 WHERE id = 1",
+         1,
+         "2026-03-05 09:00:00|bbbb"},
+        // An edit here: pending, made from that version.
+        {"UPDATE note SET content = 'v3', content_size = 2, md5 = 'cccc',"
+         " updated_at = '2026-03-05 10:00:00', sync_state = 1 WHERE id = 1",
+         1,
+         "2026-03-05 09:00:00|bbbb"},
+        // A note of the service stored here, and one written by an older writer (no state,
+        // a service id); a deletion has no text.
+        {"INSERT INTO note (id, server_id, content_size, md5, updated_at, sync_state)"
+         " VALUES (2, 4, 5, 'dddd', '2026-03-06 08:00:00', 0)",
+         2,
+         "2026-03-06 08:00:00|dddd"},
+        {"INSERT INTO note (id, server_id, content_size, md5, updated_at)"
+         " VALUES (3, 5, 5, 'eeee', '2026-03-06 09:00:00')",
+         3,
+         "2026-03-06 09:00:00|eeee"},
+        {"UPDATE note SET deleted = 1, updated_at = '2026-03-07 08:00:00', sync_state = 0"
+         " WHERE id = 2",
+         2,
+         "2026-03-07 08:00:00|"},
+        // A new note of this computer has no base.
+        {"INSERT INTO note (id, content_size, md5, updated_at, sync_state)"
+         " VALUES (4, 5, 'ffff', '2026-03-06 10:00:00', 1)",
+         4,
+         "none|none"},
+    };
+    for (const auto &step : aSteps) {
+        const QVariantMap mapResult = run(query(QLatin1String(step.pSql)));
+        QVERIFY2(!mapResult.contains(str("error")), step.pSql);
+        QCOMPARE(base(step.nId), QLatin1String(step.pBase));
     }
 }
 

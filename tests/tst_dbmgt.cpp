@@ -53,6 +53,7 @@ private slots:
     void singleNoteReads();
     void insertAddsUuidAndTime();
     void updateNoteItem();
+    void acknowledgementsKeepTheBase();
     void replaceNoteItem();
     void deleteNoteItem();
     void deleteNoteItemByServerId();
@@ -506,6 +507,58 @@ void TestDbMgt::updateNoteItem()
     QCOMPARE(mapInserted2.value(str("id")).toInt(), strId.toInt() + 2);
     QCOMPARE(sorted(titles(m_pDbMgt->getNoteListByDay(QDate(2024, 1, 1)))),
              sorted(QStringList{kHostile, str("new"), str("newer")}));
+}
+
+// An acknowledgement ends the pending state of that very version only, but the version
+// it names is the service's now: the next upload names it as its base, even when the
+// note changed again meanwhile; a late answer for an older version changes nothing.
+void TestDbMgt::acknowledgementsKeepTheBase()
+{
+    const QString strUuid = str("{bbbbbbbb-0000-0000-0000-000000000000}");
+    const QString strId = addNote(str("v1"),
+                                  7,
+                                  str("2024-01-01 00:00:00"),
+                                  QVariantMap{{str("uuid"), strUuid}, {str("content"), str("v1")}});
+    auto edit = [&](const QString &strText, const QString &strAt) {
+        result(m_pDbMgt->updateNoteItem(QVariantMap{{str("uuid"), strUuid},
+                                                    {str("content"), strText},
+                                                    {str("updated_at"), strAt},
+                                                    {str("sync_state"), 1}},
+                                        str("uuid")));
+    };
+    auto acknowledge = [&](const QString &strText, const QString &strAt) {
+        result(m_pDbMgt->acknowledgeNote({{str("uuid"), strUuid},
+                                          {str("updated_at"), strAt},
+                                          {str("md5"), md5Hex(strText)}},
+                                         9));
+    };
+    auto state = [&]() {
+        const QVariantMap map = rows(m_pDbMgt->getNoteItem(strId.toInt(), 7)).value(0).toMap();
+        return QStringList{map.value(str("sync_state")).toString(),
+                           map.value(str("server_id")).toString(),
+                           map.value(str("base_updated_at")).toString(),
+                           map.value(str("base_md5")).toString()}
+            .join(QLatin1Char('|'));
+    };
+    const QString strT1 = str("2099-01-02 08:00:00");
+    const QString strT2 = str("2099-01-02 09:00:00");
+    const QString strT3 = str("2099-01-02 10:00:00");
+    edit(str("v1"), strT1);
+    acknowledge(str("v1"), strT1);
+    QCOMPARE(state(),
+             QStringList({str("0"), str("9"), strT1, md5Hex(str("v1"))}).join(QLatin1Char('|')));
+
+    edit(str("v2"), strT2);
+    edit(str("v3"), strT3);
+    acknowledge(str("v2"), strT2); // v3 is still on its way
+    QCOMPARE(state(),
+             QStringList({str("1"), str("9"), strT2, md5Hex(str("v2"))}).join(QLatin1Char('|')));
+    acknowledge(str("v1"), strT1); // late
+    QCOMPARE(state(),
+             QStringList({str("1"), str("9"), strT2, md5Hex(str("v2"))}).join(QLatin1Char('|')));
+    acknowledge(str("v3"), strT3);
+    QCOMPARE(state(),
+             QStringList({str("0"), str("9"), strT3, md5Hex(str("v3"))}).join(QLatin1Char('|')));
 }
 
 void TestDbMgt::replaceNoteItem()

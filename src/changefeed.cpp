@@ -209,6 +209,9 @@ bool CChangeFeed::handle(CRequestResult &r)
             map.insert(QStringLiteral("updated_at"), mapServer.value(QStringLiteral("updated_at")));
             map.insert(QStringLiteral("deleted"), 0);
             map.insert(QStringLiteral("sync_state"), 0);
+            // The base of the next change made here.
+            map.insert(QStringLiteral("base_updated_at"), map.value(QStringLiteral("updated_at")));
+            map.insert(QStringLiteral("base_md5"), textDigest(mapServer));
             setNew.insert(strUuid);
             lstNew << map;
         }

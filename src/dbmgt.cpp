@@ -452,6 +452,14 @@ QString CDbMgt::writeServiceVersion(const QVariantMap &mapNote)
     }
     if (lstSet.isEmpty())
         return QString();
+    // The service's version: the base of the next change made here.
+    if (mapNote.value(QStringLiteral("sync_state")).toString() == QLatin1String("0")
+        && mapNote.contains(QStringLiteral("updated_at"))
+        && !mapNote.contains(QStringLiteral("base_updated_at"))) {
+        lstSet << QStringLiteral("base_updated_at = :w_at");
+        lstSet << (mapNote.contains(QStringLiteral("md5")) ? QStringLiteral("base_md5 = :md5")
+                                                           : QStringLiteral("base_md5 = md5"));
+    }
     mapBind.insert(QStringLiteral("w_uuid"), strUuid);
     mapBind.insert(QStringLiteral("w_at"), mapNote.value(QStringLiteral("updated_at")).toString());
     return prepared(QStringLiteral("UPDATE note SET %1 WHERE uuid = :w_uuid"

@@ -493,11 +493,14 @@ void CSyncEngine::insertServerItem(const QVariantMap &mapServerItem)
     if (!strUpdatedAt.isEmpty())
         map.insert(QStringLiteral("updated_at"), strUpdatedAt);
     m_host.storeNote(map, QStringLiteral("uuid"));
-    // The store stamps a new row with the time of the insert; the note keeps its own.
+    // The store stamps a new row with the time of the insert; the note keeps its own, and
+    // that version of the service is the base of the next change made here.
     if (!strUpdatedAt.isEmpty())
         m_host.untracked(
             m_host.store().updateNoteItem({{QStringLiteral("uuid"), strNoteUuid},
-                                           {QStringLiteral("updated_at"), strUpdatedAt}},
+                                           {QStringLiteral("updated_at"), strUpdatedAt},
+                                           {QStringLiteral("base_updated_at"), strUpdatedAt},
+                                           {QStringLiteral("base_md5"), textDigest(mapServerItem)}},
                                           QStringLiteral("uuid")));
     if (bFetchText) {
         qCDebug(lcNote) << "download note item: " << strNoteUuid;

@@ -629,30 +629,13 @@ QString CThreadDb::createSchema()
     // Version 6: the version of each note that the service had last, as this computer
     // knows (time and text digest, '' for a version without text): the base that an
     // upload names, so that the service tells a change made without knowledge of a later
-    // one. Set whenever a row takes a version of the service (sync state 0, or none with
-    // a service id as older writers leave it); notes of
-    // older files get theirs with their next acknowledged or fetched version.
+    // one. Written with every version of the service that a row takes (CDbMgt and the
+    // synchronisation); notes of older files get theirs with their next acknowledged or
+    // fetched version.
     if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("base_updated_at")))
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_updated_at TEXT"));
     if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("base_md5")))
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_md5 TEXT"));
-    for (const char *pWhen :
-         {"INSERT", "UPDATE OF sync_state, server_id, updated_at, md5, content_size, deleted"}) {
-        if (!bOk)
-            break;
-        const bool bInsert = qstrcmp(pWhen, "INSERT") == 0;
-        bOk = exec(QStringLiteral(
-                       "CREATE TRIGGER IF NOT EXISTS %1 AFTER %2 ON note"
-                       " WHEN IFNULL(new.sync_state, CASE WHEN IFNULL(new.server_id, 0) > 0"
-                       " THEN 0 ELSE 1 END) = 0 BEGIN"
-                       " UPDATE note SET base_updated_at = new.updated_at,"
-                       " base_md5 = CASE WHEN IFNULL(new.deleted, 0) = 1"
-                       " OR IFNULL(new.content_size, 0) <= 0 THEN '' ELSE IFNULL(new.md5, '') END"
-                       " WHERE id = new.id; END")
-                       .arg(bInsert ? QStringLiteral("note_base_on_insert")
-                                    : QStringLiteral("note_base_on_update"),
-                            QLatin1String(pWhen)));
-    }
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)

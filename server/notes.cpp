@@ -159,6 +159,14 @@ QString indexCandidates(QSqlDatabase &db, const QString &strFolded, int nWanted,
     return nCount <= nBound ? strMatch : QString();
 }
 
+// PostgreSQL: the characters and character pairs of a note's searched title and text, as
+// its short-search index holds them.
+QString shortGramsExpression()
+{
+    return QStringLiteral("kelpo_short_grams(COALESCE(search_title, '') || E'\\n'"
+                          " || COALESCE(search_text, ''))");
+}
+
 // Lists carry the notes' texts unless the request says "with_content" 0: then each note
 // comes with its size and digest only, and the client fetches the texts it lacks one by
 // one. Older clients send nothing and get the texts as before.
@@ -437,6 +445,22 @@ bool CNotes::prepareSearch(QSqlDatabase &db, bool bPostgres, QString &strError)
         } else {
             qCWarning(lcServer) << "no trigram index for the search:" << trgm.lastError().text();
         }
+        // Trigrams cannot find a text of one or two characters: the characters and pairs
+        // of each note, in an index of their own, find those (see shortSearchGrams). The
+        // function reads the text once (a character's position in a UTF-8 text is found by
+        // walking it, so no substr per position); its high cost makes the planner test the
+        // pattern on a row first.
+        if (!run(QStringLiteral(
+                "CREATE OR REPLACE FUNCTION kelpo_short_grams(t text) RETURNS text[]"
+                " LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE COST 10000 AS $$"
+                " SELECT array_agg(DISTINCT g) FROM ("
+                " SELECT c, lead(c) OVER (ORDER BY n) AS d"
+                " FROM unnest(string_to_array(t, NULL)) WITH ORDINALITY AS u(c, n)) s,"
+                " LATERAL (VALUES (c), (c || d)) v(g) WHERE g IS NOT NULL $$"))
+            || !run(QStringLiteral("CREATE INDEX IF NOT EXISTS note_short_grams ON note"
+                                   " USING gin (%1)")
+                        .arg(shortGramsExpression())))
+            return false;
     } else {
         bool bHadIndex = false;
         if (run(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'note_fts'")))
@@ -803,7 +827,14 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
                         " AND (search_title %1 ? ESCAPE '\\' OR search_text %1 ? ESCAPE '\\')")
                         .arg(strLike);
         lstValues << strPattern << strPattern;
-        if (!m_db.isPostgres()) {
+        const QString strFolded = searchForm(strSearch);
+        if (m_db.isPostgres() && strFolded.toUcs4().size() <= 2) {
+            // Too short for the trigrams: the index of characters and pairs finds the
+            // notes holding it, and the planner weighs it against the walk by time.
+            strWhere += QStringLiteral(" AND %1 @> ARRAY[CAST(? AS text)]")
+                            .arg(shortGramsExpression());
+            lstValues << strFolded;
+        } else if (!m_db.isPostgres()) {
             bool bNone = false;
             const QString strMatch = indexCandidates(db,
                                                      searchForm(strSearch),

@@ -1538,7 +1538,7 @@ void TestServer::literalSearch()
     // Of a text, what it shows, not its markup, blind to case in every script; short
     // searches and long ones alike. These notes have no title.
     const QStringList lstShown = {QStringLiteral("<p style=\"margin:0\">Équipe de France</p>"),
-                                  QStringLiteral("<p>今天天气很好，我们去公园散步</p>"),
+                                  QStringLiteral("<p>今天天气很好，我们去公园散步 🌿</p>"),
                                   QStringLiteral("<p>use std::&lt;vector&gt; &amp; more</p>"),
                                   QStringLiteral("<p>猫</p>")};
     for (int i = 0; i < lstShown.size(); ++i) {
@@ -1567,6 +1567,11 @@ void TestServer::literalSearch()
     QCOMPARE(contents(QStringLiteral("<vector> &")), QStringList{lstShown.at(2)});
     QCOMPARE(contents(QStringLiteral("&lt;")), QStringList());
     QCOMPARE(contents(QStringLiteral("猫")), QStringList{lstShown.at(3)});
+    QCOMPARE(contents(QStringLiteral("É")), QStringList{lstShown.at(0)});
+    QCOMPARE(contents(QStringLiteral("CE")), QStringList{lstShown.at(0)});
+    QCOMPARE(contents(QStringLiteral("🌿")), QStringList{lstShown.at(1)});
+    QCOMPARE(contents(QStringLiteral("步 ")), QStringList{lstShown.at(1)});
+    QCOMPARE(contents(QStringLiteral("猫猫")), QStringList());
     // A changed text is found by its new words only.
     const CAnswer changed = post(QStringLiteral("get_note_list_by_offset"),
                                  auth(user,

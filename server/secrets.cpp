@@ -6,7 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +69,27 @@ private:
     bool m_bHeld = false;
 };
 
+// Runs a hash on a thread of its own at a lower priority (nice 5): when the cores are
+// scarce, the scheduler gives the other requests' threads about three times a hash's
+// share, so that a flood of logins slows the logins first. (A thread cannot raise its
+// priority again without privileges, so the request thread itself is not lowered.)
+template<typename Result, typename Work>
+Result atLowPriority(Work work)
+{
+    Result result{};
+    try {
+        std::thread thread([&result, &work] {
+            setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 5);
+            result = work();
+        });
+        thread.join();
+    } catch (const std::system_error &) {
+        // No thread to be had: the hash runs here, at the request's priority.
+        result = work();
+    }
+    return result;
+}
+
 QByteArray toHex(const unsigned char *pData, size_t nSize)
 {
     return QByteArray(reinterpret_cast<const char *>(pData), int(nSize)).toHex();
@@ -85,11 +111,13 @@ QByteArray Secrets::hashPassword(const QByteArray &baPassword)
     CHashSlot slot;
     if (!slot.held())
         return QByteArray();
-    if (crypto_pwhash_str(szHash,
-                          baPassword.constData(),
-                          size_t(baPassword.size()),
-                          g_nOpsLimit,
-                          g_nMemLimit)
+    if (atLowPriority<int>([&] {
+            return crypto_pwhash_str(szHash,
+                                     baPassword.constData(),
+                                     size_t(baPassword.size()),
+                                     g_nOpsLimit,
+                                     g_nMemLimit);
+        })
         != 0)
         return QByteArray();
     return QByteArray(szHash);
@@ -102,10 +130,11 @@ Secrets::Check Secrets::verifyPassword(const QByteArray &baHash, const QByteArra
     CHashSlot slot;
     if (!slot.held())
         return Check::Busy;
-    return crypto_pwhash_str_verify(baHash.constData(),
-                                    baPassword.constData(),
-                                    size_t(baPassword.size()))
-                   == 0
+    return atLowPriority<int>([&] {
+               return crypto_pwhash_str_verify(baHash.constData(),
+                                               baPassword.constData(),
+                                               size_t(baPassword.size()));
+           }) == 0
                ? Check::Match
                : Check::Mismatch;
 }

@@ -394,7 +394,12 @@ bool CServerDb::uuidsPerAccount(QSqlDatabase &db, QString &strError)
         return false;
     };
     if (m_bPostgres) {
-        if (!query.exec(QStringLiteral("ALTER TABLE note DROP CONSTRAINT IF EXISTS note_uuid_key")))
+        // Asked first: altering the table would lock out every other instance's requests.
+        if (!query.exec(QStringLiteral("SELECT 1 FROM pg_constraint WHERE conname = 'note_uuid_key'"
+                                       " AND conrelid = 'note'::regclass")))
+            return fail(query.lastError());
+        if (query.next()
+            && !query.exec(QStringLiteral("ALTER TABLE note DROP CONSTRAINT note_uuid_key")))
             return fail(query.lastError());
         return true;
     }

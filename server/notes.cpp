@@ -829,11 +829,33 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
         lstValues << strPattern << strPattern;
         const QString strFolded = searchForm(strSearch);
         if (m_db.isPostgres() && strFolded.toUcs4().size() <= 2) {
-            // Too short for the trigrams: the index of characters and pairs finds the
-            // notes holding it, and the planner weighs it against the walk by time.
-            strWhere += QStringLiteral(" AND %1 @> ARRAY[CAST(? AS text)]")
-                            .arg(shortGramsExpression());
-            lstValues << strFolded;
+            // Too short for the trigrams. A common text fills the page from the newest
+            // notes: those are tried first, a few times the page's depth. Otherwise the
+            // index of characters and pairs finds the notes holding it (its function is
+            // costly on a row, so it is not used as a filter during a walk).
+            const qint64 nWanted = qint64(nOffset) + nLimit;
+            const QString strWindow = QStringLiteral(
+                " AND id IN (SELECT id FROM note WHERE user_id = ?"
+                " ORDER BY updated_at DESC, id DESC LIMIT ?)");
+            const QVariantList lstWindow = {reply.m_nUserId, nWanted * 6};
+            QSqlQuery count(db);
+            count.setForwardOnly(true);
+            const bool bWalk = m_db.execQuery(count,
+                                              QStringLiteral("SELECT COUNT(*) FROM (SELECT 1"
+                                                             " FROM note WHERE %1%2 LIMIT ?) s")
+                                                  .arg(strWhere, strWindow),
+                                              lstValues + lstWindow + QVariantList{nWanted},
+                                              true)
+                               && count.next() && count.value(0).toLongLong() >= nWanted;
+            count.finish();
+            if (bWalk) {
+                strWhere += strWindow;
+                lstValues += lstWindow;
+            } else {
+                strWhere += QStringLiteral(" AND %1 @> ARRAY[CAST(? AS text)]")
+                                .arg(shortGramsExpression());
+                lstValues << strFolded;
+            }
         } else if (!m_db.isPostgres()) {
             bool bNone = false;
             const QString strMatch = indexCandidates(db,

@@ -1572,6 +1572,22 @@ void TestServer::literalSearch()
     QCOMPARE(contents(QStringLiteral("🌿")), QStringList{lstShown.at(1)});
     QCOMPARE(contents(QStringLiteral("步 ")), QStringList{lstShown.at(1)});
     QCOMPARE(contents(QStringLiteral("猫猫")), QStringList());
+    // Pages of one note each give the whole list in its order, whether the newest notes
+    // answer them (a text most notes hold) or the index does (deeper pages).
+    const QStringList lstAllE = contents(QStringLiteral("e"));
+    QVERIFY(lstAllE.size() >= 5);
+    for (int i = 0; i <= lstAllE.size(); ++i) {
+        QStringList lstPage;
+        for (const QJsonValue &v :
+             post(QStringLiteral("get_note_list_by_offset"),
+                  auth(user,
+                       {{QStringLiteral("limit"), 1},
+                        {QStringLiteral("offset"), i},
+                        {QStringLiteral("search_string"), QStringLiteral("E")}}))
+                 .notes())
+            lstPage << v.toObject().value(QStringLiteral("content")).toString();
+        QCOMPARE(lstPage, lstAllE.mid(i, 1));
+    }
     // A changed text is found by its new words only.
     const CAnswer changed = post(QStringLiteral("get_note_list_by_offset"),
                                  auth(user,

@@ -93,11 +93,15 @@ CDbMgt::CDbMgt(const QString &strDataDir, QObject *parent)
     connect(&m_threadDb, &CThreadObject::dataReceived, this, &CDbMgt::dataReceived);
     connect(&m_threadDb, &CThreadDb::notice, this, &CDbMgt::notice);
     connect(&m_threadDb, &CThreadDb::plainTextProgress, this, &CDbMgt::plainTextProgress);
+    m_timerLog.setSingleShot(true);
+    m_timerLog.setInterval(kLogFlushMs);
+    connect(&m_timerLog, &QTimer::timeout, this, &CDbMgt::flushLog);
     m_threadDb.startThread();
 }
 
 CDbMgt::~CDbMgt()
 {
+    flushLog();
     m_threadDb.stopAndWait(10000);
 }
 
@@ -161,7 +165,7 @@ QString CDbMgt::saveUser(QVariantMap mapData)
     mapRequest.insert(QStringLiteral("update_prepare"),
                       buildUpdatePrepared(mapUpdate, m_setNumericField));
     mapRequest.insert(QStringLiteral("update_data"), mapUpdateData);
-    return m_threadDb.addRequest(mapRequest);
+    return send(mapRequest);
 }
 
 QString CDbMgt::delUser(int nUserId)
@@ -227,7 +231,7 @@ QString CDbMgt::getNoteItem(const QString &strUuid)
 
 QString CDbMgt::insertNoteItem(const QVariantMap &mapData)
 {
-    return m_threadDb.addRequest(preparedInsert(mapData));
+    return send(preparedInsert(mapData));
 }
 
 QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
@@ -235,7 +239,7 @@ QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
     fillContentDigest(map);
     withPlainText(map);
     if (strWhereField.isEmpty() || !map.contains(strWhereField))
-        return m_threadDb.addRequest(preparedInsert(map));
+        return send(preparedInsert(map));
 
     QVariantMap mapSpec;
     mapSpec.insert(QStringLiteral("table"), kNoteTable);
@@ -253,7 +257,7 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
     const QString strAndWhere = ownership(userId.isValid() ? userId.toInt() : 0);
 
     if (strWhereField.isEmpty() || !map.contains(strWhereField))
-        return m_threadDb.addRequest(preparedInsert(map));
+        return send(preparedInsert(map));
 
     QVariantMap mapRequest = request(QStringLiteral("replace"));
     QVariantMap mapInsert = spec(kNoteTable, map);
@@ -277,7 +281,7 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
     mapRequest.insert(QStringLiteral("update_prepare"),
                       buildUpdatePrepared(mapUpdate, m_setNumericField));
     mapRequest.insert(QStringLiteral("update_data"), map);
-    return m_threadDb.addRequest(mapRequest);
+    return send(mapRequest);
 }
 
 QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QString &strUpdatedAt)
@@ -285,8 +289,9 @@ QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QStrin
     if (strUuid.isEmpty())
         return QString();
     // A deletion is a change like any other: pending until the service has it.
-    return prepared(QStringLiteral("UPDATE note SET deleted = 1, sync_state = 1, updated_at = :updated_at"
-                                   " WHERE uuid = :uuid AND (%1)")
+    return prepared(QStringLiteral(
+                        "UPDATE note SET deleted = 1, sync_state = 1, updated_at = :updated_at"
+                        " WHERE uuid = :uuid AND (%1)")
                         .arg(ownership(nUserId)),
                     QVariantMap{{QStringLiteral("updated_at"), strUpdatedAt},
                                 {QStringLiteral("uuid"), strUuid}});
@@ -343,7 +348,7 @@ QString CDbMgt::getNoteListByOffset(const QVariantMap &mapData)
         mapRequest.insert(QStringLiteral("columns"), kColumns);
         // 1 or 2 forces the index or the walk (CNoteSearch::Plan); tests compare the two.
         mapRequest.insert(QStringLiteral("plan"), mapData.value(QStringLiteral("plan")).toInt());
-        return m_threadDb.addRequest(mapRequest);
+        return send(mapRequest);
     }
     QString strWhere = QLatin1Char('(') + ownership(m_nUserId) + QLatin1Char(')');
     // note.set_at, not the selected day text of the same name: the order then follows
@@ -520,20 +525,55 @@ void CDbMgt::clearDb()
     query(QStringLiteral("DELETE FROM user"));
 }
 
+// Log entries wait here and are written together: with the next write that is queued
+// (in its transaction when it is a synchronised page), or after kLogFlushMs. One commit
+// for many entries instead of one each.
 void CDbMgt::saveLog(const QVariantMap &map)
 {
     QVariantMap mapSpec = spec(QStringLiteral("log"), map);
-    prepared(buildInsertPrepared(mapSpec), mapSpec.value(QStringLiteral("data")).toMap());
+    m_lstLogStatements << logStatement(buildInsertPrepared(mapSpec),
+                                       mapSpec.value(QStringLiteral("data")).toMap());
     // The log is bounded: trimmed at start and after every so many entries.
     if (++m_nLogWrites % CThreadDb::kLogTrimEvery == 0)
         trimLog();
+    if (!m_timerLog.isActive())
+        m_timerLog.start();
 }
 
 void CDbMgt::trimLog()
 {
     const QVariantMap mapCutoff{{QStringLiteral("cutoff"), CThreadDb::logCutoff()}};
-    prepared(CThreadDb::kLogTrimByAge, mapCutoff);
-    query(CThreadDb::kLogTrimByCount);
+    m_lstLogStatements << logStatement(CThreadDb::kLogTrimByAge, mapCutoff)
+                       << logStatement(CThreadDb::kLogTrimByCount, QVariantMap());
+    if (!m_timerLog.isActive())
+        m_timerLog.start();
+}
+
+QVariantMap CDbMgt::logStatement(const QString &strSql, const QVariantMap &mapData)
+{
+    return QVariantMap{{QStringLiteral("sql_prepare"), strSql},
+                       {QStringLiteral("sql_data"), mapData}};
+}
+
+void CDbMgt::flushLog()
+{
+    m_timerLog.stop();
+    if (m_lstLogStatements.isEmpty())
+        return;
+    QVariantMap mapRequest = request(QStringLiteral("batch"));
+    // The log is no user's data: its commit need not wait for the disk.
+    mapRequest.insert(QStringLiteral("relaxed"), true);
+    mapRequest.insert(QStringLiteral("statements"), m_lstLogStatements);
+    m_lstLogStatements.clear();
+    m_threadDb.addRequest(mapRequest);
+}
+
+QString CDbMgt::send(const QVariantMap &mapRequest)
+{
+    // Writes keep their order with the log entries made before them.
+    if (!m_lstLogStatements.isEmpty() && CThreadDb::isWrite(mapRequest))
+        flushLog();
+    return m_threadDb.addRequest(mapRequest);
 }
 
 QString CDbMgt::getNoteItemsByUuids(const QStringList &lstUuids)
@@ -572,17 +612,20 @@ QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap 
         return QVariantMap{{QStringLiteral("sql_prepare"), strSql},
                            {QStringLiteral("sql_data"), mapData}};
     };
+    static const QRegularExpression kColumnName(QStringLiteral("^[a-z_0-9]+$"));
     QVariantList lstStatements;
     for (const QVariant &note : lstNew) {
         QVariantMap mapNote = note.toMap();
         if (mapNote.value(QStringLiteral("uuid")).toString().isEmpty())
             continue;
-        withPlainText(mapNote);
+        // The visible text is left to the store's background pass, after the download
+        // (searches read a note without one from its rich text meanwhile).
+        mapNote.remove(QStringLiteral("plain_text"));
         QStringList lstColumns;
         QStringList lstValues;
         for (auto it = mapNote.cbegin(); it != mapNote.cend(); ++it) {
             // Column names are the program's own: only plain names pass.
-            if (!QRegularExpression(QStringLiteral("^[a-z_0-9]+$")).match(it.key()).hasMatch())
+            if (!kColumnName.match(it.key()).hasMatch())
                 continue;
             lstColumns << it.key();
             lstValues << QLatin1Char(':') + it.key();
@@ -603,9 +646,17 @@ QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap 
                            " cursor = excluded.cursor, walk_top = excluded.walk_top,"
                            " walk_before = excluded.walk_before"),
             mapCursor);
+    // The log entries so far go in the same transaction.
+    lstStatements = m_lstLogStatements + lstStatements;
+    m_lstLogStatements.clear();
+    m_timerLog.stop();
     QVariantMap mapRequest = request(QStringLiteral("batch"));
+    // A page of the service's notes can be fetched again: its commit does not wait for the
+    // disk (the write-ahead log still keeps the file whole, and the position reached is
+    // in the same transaction as the notes).
+    mapRequest.insert(QStringLiteral("relaxed"), true);
     mapRequest.insert(QStringLiteral("statements"), lstStatements);
-    return m_threadDb.addRequest(mapRequest);
+    return send(mapRequest);
 }
 
 QString CDbMgt::queryPrepared(const QString &strSql, const QVariantMap &mapData)
@@ -657,7 +708,7 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
     }
     QVariantMap mapRequest = request(QStringLiteral("batch"));
     mapRequest.insert(QStringLiteral("statements"), lstStatements);
-    return m_threadDb.addRequest(mapRequest);
+    return send(mapRequest);
 }
 
 void CDbMgt::setClock(std::function<QString()> clock)
@@ -675,7 +726,7 @@ QString CDbMgt::query(const QString &strSql)
 {
     QVariantMap mapRequest = request(QStringLiteral("query"));
     mapRequest.insert(QStringLiteral("sql"), strSql);
-    return m_threadDb.addRequest(mapRequest);
+    return send(mapRequest);
 }
 
 QString CDbMgt::prepared(const QString &strSql, const QVariantMap &mapData)
@@ -683,7 +734,7 @@ QString CDbMgt::prepared(const QString &strSql, const QVariantMap &mapData)
     QVariantMap mapRequest = request(QStringLiteral("query"));
     mapRequest.insert(QStringLiteral("sql_prepare"), strSql);
     mapRequest.insert(QStringLiteral("sql_data"), mapData);
-    return m_threadDb.addRequest(mapRequest);
+    return send(mapRequest);
 }
 
 // An insert of a new note; the request's values include the "uuid" and "updated_at" that

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -122,7 +123,13 @@ public slots:
     // The clock whose reading (the kept form) stamps new notes; unset: currentUtcString().
     void setClock(std::function<QString()> clock);
 
+    // Writes the log entries that wait (saveLog()) now.
+    void flushLog();
+
 private:
+    static QVariantMap logStatement(const QString &strSql, const QVariantMap &mapData);
+    // Queues a request; a write first takes the log entries that wait along.
+    QString send(const QVariantMap &mapRequest);
     void addNow(QVariantMap &mapSpec) const;
     QString query(const QString &strSql);
     QString prepared(const QString &strSql, const QVariantMap &mapData);
@@ -130,6 +137,11 @@ private:
 
     int m_nUserId = 0;
     int m_nLogWrites = 0;
+    // Log entries not written yet, as batch statements; written at the latest after
+    // kLogFlushMs.
+    static constexpr int kLogFlushMs = 1000;
+    QVariantList m_lstLogStatements;
+    QTimer m_timerLog;
     CThreadDb m_threadDb;
     QString m_strDbFile;
     const QSet<QString> m_setNumericField;

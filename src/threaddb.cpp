@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QTimer>
 #include <QVector>
 
 #include <algorithm>
@@ -27,6 +28,8 @@ namespace {
 // Notes whose visible text one migration step derives; a step keeps the worker from the
 // caller's requests for a few tens of milliseconds at most.
 constexpr int kPlainBatch = 100;
+// How long the worker must have had no request before a step of it runs.
+constexpr int kDeriveIdleMs = 250;
 const QString kDeriveRequest = QStringLiteral("derive_plain_text");
 
 // How long SQLite waits for a lock held by another process before it gives up: at the
@@ -86,8 +89,10 @@ QLatin1String errorKind(const QSqlError &error)
     }
 }
 
+} // namespace
+
 // Whether a request may change the database (reads are never kept for later).
-bool isWrite(const QVariantMap &mapRequest)
+bool CThreadDb::isWrite(const QVariantMap &mapRequest)
 {
     const QString strType = mapRequest.value(QStringLiteral("type")).toString();
     if (strType == QLatin1String("replace") || strType == QLatin1String("batch"))
@@ -102,6 +107,8 @@ bool isWrite(const QVariantMap &mapRequest)
     return !strSql.startsWith(QLatin1String("SELECT"), Qt::CaseInsensitive)
            && !strSql.startsWith(QLatin1String("PRAGMA"), Qt::CaseInsensitive);
 }
+
+namespace {
 
 QList<QVariantMap> readUnfinished(const QString &strFile)
 {
@@ -174,7 +181,6 @@ const char *const kSchema[] = {
     " walk_before INTEGER NOT NULL DEFAULT 0,"
     " PRIMARY KEY (user_id, service_url, server_user_id))",
 };
-
 
 // The request as written to the debug output: bound values (which may hold a password
 // digest) are shown by their names only.
@@ -333,7 +339,7 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
     m_pQuery->finish();
     if (m_nPlainTotal > 0) {
         qCInfo(lcStore) << "deriving the visible text of" << m_nPlainTotal << "notes";
-        addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+        scheduleDerive();
     }
     return true;
 }
@@ -665,6 +671,8 @@ bool CThreadDb::hasColumn(const QString &strTable, const QString &strColumn)
 
 void CThreadDb::release()
 {
+    delete m_pDeriveTimer;
+    m_pDeriveTimer = nullptr;
     closeDb();
     m_db = QSqlDatabase();
     if (!m_strConnectionName.isEmpty())
@@ -686,6 +694,8 @@ void CThreadDb::processRequest(QVariantMap mapRequest)
         && (m_nReopenIntervalMs <= 0 || m_timerOpenTried.hasExpired(m_nReopenIntervalMs)))
         openDb(kReopenBusyTimeoutMs);
 
+    if (strType != kDeriveRequest)
+        m_timerLastRequest.start();
     QVariantMap mapResult;
     mapResult.insert(QStringLiteral("uuid"), mapRequest.value(QStringLiteral("uuid")));
     mapResult.insert(QStringLiteral("type"), QStringLiteral("data"));
@@ -810,6 +820,26 @@ bool CThreadDb::runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult
 // result carries the number of statements run under "count".
 bool CThreadDb::runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult)
 {
+    // "relaxed": data that can be had again (a page of the service's notes, log entries)
+    // commits without waiting for the disk. The write-ahead log keeps the file whole at a
+    // power cut, which may only undo the last such commits. Everything else, above all
+    // the user's own saves, commits with synchronous = FULL.
+    const bool bRelaxed = mapRequest.value(QStringLiteral("relaxed")).toBool();
+    if (bRelaxed)
+        exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    const bool bOk = runBatchStatements(mapRequest, mapResult);
+    if (bRelaxed && !exec(QStringLiteral("PRAGMA synchronous = FULL")))
+        qCWarning(lcStore) << "cannot set synchronous = FULL again:"
+                           << m_pQuery->lastError().text();
+    m_pQuery->finish();
+    // Notes stored without their visible text get it in the background.
+    if (bOk && bRelaxed)
+        scheduleDerive();
+    return bOk;
+}
+
+bool CThreadDb::runBatchStatements(const QVariantMap &mapRequest, QVariantMap &mapResult)
+{
     if (!exec(QStringLiteral("BEGIN IMMEDIATE"))) {
         fail(mapRequest, mapResult, QStringLiteral("BEGIN IMMEDIATE"));
         return false;
@@ -902,17 +932,47 @@ void CThreadDb::derivePlainTexts()
         qCWarning(lcStore) << "deriving visible texts failed:" << m_pQuery->lastError().text();
         m_pQuery->finish();
         exec(QStringLiteral("ROLLBACK"));
-        m_nPlainDone = m_nPlainTotal;
-        emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+        if (m_nPlainDone < m_nPlainTotal) {
+            m_nPlainDone = m_nPlainTotal;
+            emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+        }
         return;
     }
     m_pQuery->finish();
-    m_nPlainDone = qMin(m_nPlainTotal, m_nPlainDone + vecNotes.size());
-    if (vecNotes.size() < kPlainBatch)
-        m_nPlainDone = m_nPlainTotal;
-    emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
-    if (m_nPlainDone < m_nPlainTotal)
-        addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+    const bool bMore = vecNotes.size() == kPlainBatch;
+    // Progress is told for the migration found at open; notes that arrive later (a
+    // synchronisation) are done quietly.
+    if (m_nPlainDone < m_nPlainTotal) {
+        m_nPlainDone = bMore ? qMin(m_nPlainTotal, m_nPlainDone + vecNotes.size()) : m_nPlainTotal;
+        emit plainTextProgress(m_nPlainDone, m_nPlainTotal);
+    }
+    if (bMore)
+        scheduleDerive();
+}
+
+// The next step of the visible texts' derivation runs once the worker has had no request
+// for kDeriveIdleMs: requests never wait behind it for long, and a synchronisation's pages
+// are stored first.
+void CThreadDb::scheduleDerive()
+{
+    if (!m_pDeriveTimer) {
+        m_pDeriveTimer = new QTimer;
+        m_pDeriveTimer->setSingleShot(true);
+        connect(m_pDeriveTimer, &QTimer::timeout, m_pDeriveTimer, [this] {
+            bool bQueued;
+            {
+                QReadLocker locker(&m_lock);
+                bQueued = !m_listRequest.isEmpty();
+            }
+            if (bQueued
+                || (m_timerLastRequest.isValid() && !m_timerLastRequest.hasExpired(kDeriveIdleMs)))
+                m_pDeriveTimer->start(kDeriveIdleMs);
+            else
+                addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+        });
+    }
+    if (!m_pDeriveTimer->isActive())
+        m_pDeriveTimer->start(kDeriveIdleMs);
 }
 
 bool CThreadDb::exec(const QString &strSql)

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QSqlQuery;
+class QTimer;
 
 // The database worker: owns the one SQLite connection to local.db and runs every
 // request map on it, answering each with a result map through dataReceived(), which is
@@ -53,6 +54,9 @@ public:
     // more often than this (0, the default: at every request), so that a file locked by
     // another Kelpo is used as soon as that one has quit.
     void setReopenInterval(int nMsecs);
+
+    // Whether a request may change the database (reads are never kept for later).
+    static bool isWrite(const QVariantMap &mapRequest);
 
     // The file that keeps the writes left unfinished at a stop, beside the database.
     static QString unfinishedFile(const QString &strDbName);
@@ -117,8 +121,10 @@ private:
     bool runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runBatch(const QVariantMap &mapRequest, QVariantMap &mapResult);
+    bool runBatchStatements(const QVariantMap &mapRequest, QVariantMap &mapResult);
     bool runSearch(const QVariantMap &mapRequest, QVariantMap &mapResult);
     void derivePlainTexts();
+    void scheduleDerive();
     bool exec(const QString &strSql);
     bool execPrepared(const QString &strSql, const QVariantMap &mapData);
     void fail(const QVariantMap &mapRequest, QVariantMap &mapResult, const QString &strSql);
@@ -135,6 +141,10 @@ private:
     bool m_bFts = false;
     int m_nPlainDone = 0;
     int m_nPlainTotal = 0;
+    // Made on the worker thread when first needed.
+    QTimer *m_pDeriveTimer = nullptr;
+    // Since the last request (the derivation waits for a pause).
+    QElapsedTimer m_timerLastRequest;
     QElapsedTimer m_timerOpenTried;
     std::atomic<int> m_nReopenIntervalMs{0};
 

@@ -55,7 +55,9 @@ QString textOf(sqlite3_value *pValue)
 }
 
 // kelpo_match(title, plain_text, content, text): the title or the visible text holds the
-// text, blind to case; a note whose visible text is not derived yet is checked on its body.
+// text, blind to case; a note whose visible text is not derived yet (just synchronised, or
+// an older diary being migrated) has it derived from its body here, so that it is found
+// by what it shows and not by its markup.
 void kelpoMatch(sqlite3_context *pContext, int nArgs, sqlite3_value **ppArgs)
 {
     if (nArgs != 4) {
@@ -68,7 +70,7 @@ void kelpoMatch(sqlite3_context *pContext, int nArgs, sqlite3_value **ppArgs)
         if (sqlite3_value_type(ppArgs[1]) != SQLITE_NULL)
             bFound = containsFolded(textOf(ppArgs[1]), strNeedle);
         else
-            bFound = containsFolded(textOf(ppArgs[2]), strNeedle);
+            bFound = containsFolded(notePlainText(textOf(ppArgs[2])), strNeedle);
     }
     sqlite3_result_int(pContext, bFound ? 1 : 0);
 }

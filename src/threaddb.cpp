@@ -30,6 +30,8 @@ namespace {
 constexpr int kPlainBatch = 100;
 // How long the worker must have had no request before a step of it runs.
 constexpr int kDeriveIdleMs = 250;
+// The longest a step waits for such a pause.
+constexpr int kDeriveLongestWaitMs = 2000;
 const QString kDeriveRequest = QStringLiteral("derive_plain_text");
 
 // How long SQLite waits for a lock held by another process before it gives up: at the
@@ -964,15 +966,22 @@ void CThreadDb::scheduleDerive()
                 QReadLocker locker(&m_lock);
                 bQueued = !m_listRequest.isEmpty();
             }
-            if (bQueued
-                || (m_timerLastRequest.isValid() && !m_timerLastRequest.hasExpired(kDeriveIdleMs)))
+            const bool bBusy = bQueued
+                               || (m_timerLastRequest.isValid()
+                                   && !m_timerLastRequest.hasExpired(kDeriveIdleMs));
+            // A worker that never pauses still gets a step done now and then.
+            if (bBusy && !m_timerDeriveWaits.hasExpired(kDeriveLongestWaitMs)) {
                 m_pDeriveTimer->start(kDeriveIdleMs);
-            else
-                addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
+                return;
+            }
+            m_timerDeriveWaits.invalidate();
+            addRequest(QVariantMap{{QStringLiteral("type"), kDeriveRequest}});
         });
     }
-    if (!m_pDeriveTimer->isActive())
+    if (!m_pDeriveTimer->isActive()) {
+        m_timerDeriveWaits.start();
         m_pDeriveTimer->start(kDeriveIdleMs);
+    }
 }
 
 bool CThreadDb::exec(const QString &strSql)

@@ -145,6 +145,8 @@ private:
     QTimer *m_pDeriveTimer = nullptr;
     // Since the last request (the derivation waits for a pause).
     QElapsedTimer m_timerLastRequest;
+    // Since the next step of the derivation was planned.
+    QElapsedTimer m_timerDeriveWaits;
     QElapsedTimer m_timerOpenTried;
     std::atomic<int> m_nReopenIntervalMs{0};
 

@@ -76,6 +76,7 @@ private slots:
     void pagesNewestFirstOnBothPlans_data();
     void pagesNewestFirstOnBothPlans();
     void olderDiaryIsMigratedInTheBackground();
+    void syncedNotesAreFoundBeforeTheirVisibleTextIsDerived();
 
 private:
     QVariantMap search(const QString &strText, int nPlan = 0, int nOffset = 0, int nNumber = 50);
@@ -410,6 +411,74 @@ void TestNoteSearch::olderDiaryIsMigratedInTheBackground()
     }
     QSqlDatabase::removeDatabase(str("check"));
     startStore();
+}
+
+// A synchronised page stores notes without their visible text; a search finds them by what
+// they show at once, and the store's quiet background pass fills their texts and index.
+void TestNoteSearch::syncedNotesAreFoundBeforeTheirVisibleTextIsDerived()
+{
+    QSignalSpy spyProgress(m_pDbMgt, &CDbMgt::plainTextProgress);
+    QVariantList lstNotes;
+    for (int i = 0; i < 3; ++i) {
+        lstNotes << QVariantMap{{str("uuid"), str("{00000000-0000-0000-0000-00000000000%1}").arg(i)},
+                                {str("created_at"), str("synced %1").arg(i)},
+                                {str("set_at"), str("2024-03-0%1 00:00:00").arg(i + 1)},
+                                {str("title"), QString()},
+                                {str("content"),
+                                 i == 1
+                                     ? rich("<p style=\"margin-top:3px\">pelican &lt;flock&gt;</p>")
+                                     : rich("<p style=\"margin-top:3px\">heron &lt;flock&gt;</p>")},
+                                {str("updated_at"), str("2024-03-10 00:00:00")},
+                                {str("deleted"), 0},
+                                {str("sync_state"), 0}};
+    }
+    const QString strStored = m_pDbMgt->storeServiceNotes(lstNotes, QVariantMap());
+    // Queued right behind the page, before the store has a pause to derive anything.
+    QList<QPair<QString, QStringList>> lstSearches;
+    for (int nPlan : {0, 1, 2}) {
+        auto ask = [&](const QString &strText) {
+            return m_pDbMgt->getNoteListByOffset({{str("offset"), 0},
+                                                  {str("number"), 50},
+                                                  {str("search_string"), strText},
+                                                  {str("plan"), nPlan}});
+        };
+        lstSearches << qMakePair(ask(str("PELICAN")), QStringList{str("synced 1")})
+                    << qMakePair(ask(str("<flock>")),
+                                 QStringList{str("synced 2"), str("synced 1"), str("synced 0")})
+                    << qMakePair(ask(str("margin")), QStringList());
+    }
+    const QString strPending
+        = m_pDbMgt->queryPrepared(str("SELECT COUNT(*) AS n FROM note WHERE plain_text IS NULL"),
+                                  QVariantMap());
+    QVERIFY(!result(strStored).contains(str("error")));
+    for (const auto &search : qAsConst(lstSearches))
+        QCOMPARE(names(result(search.first)), search.second);
+    QCOMPARE(result(strPending).value(str("result")).toList().value(0).toMap().value(str("n")),
+             QVariant(3));
+
+    // Filled in the background, without the migration's progress messages.
+    QTRY_VERIFY_WITH_TIMEOUT(result(m_pDbMgt->queryPrepared(str("SELECT COUNT(*) AS n FROM note"
+                                                                " WHERE plain_text IS NULL"),
+                                                            QVariantMap()))
+                                     .value(str("result"))
+                                     .toList()
+                                     .value(0)
+                                     .toMap()
+                                     .value(str("n"))
+                                 == QVariant(0),
+                             60000);
+    QCOMPARE(spyProgress.count(), 0);
+    const QVariantList lstPlain
+        = result(m_pDbMgt->queryPrepared(str("SELECT plain_text FROM note WHERE created_at ="
+                                             " 'synced 1'"),
+                                         QVariantMap()))
+              .value(str("result"))
+              .toList();
+    QCOMPARE(lstPlain.value(0).toMap().value(str("plain_text")).toString(), str("pelican <flock>"));
+    for (int nPlan : {0, 1, 2}) {
+        QCOMPARE(names(search(str("pelican"), nPlan)), QStringList{str("synced 1")});
+        QCOMPARE(names(search(str("margin"), nPlan)), QStringList());
+    }
 }
 
 QTEST_MAIN(TestNoteSearch)

@@ -289,9 +289,8 @@ QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QStrin
     if (strUuid.isEmpty())
         return QString();
     // A deletion is a change like any other: pending until the service has it.
-    return prepared(QStringLiteral(
-                        "UPDATE note SET deleted = 1, sync_state = 1, updated_at = :updated_at"
-                        " WHERE uuid = :uuid AND (%1)")
+    return prepared(QStringLiteral("UPDATE note SET deleted = 1, sync_state = 1, updated_at = :updated_at"
+                                   " WHERE uuid = :uuid AND (%1)")
                         .arg(ownership(nUserId)),
                     QVariantMap{{QStringLiteral("updated_at"), strUpdatedAt},
                                 {QStringLiteral("uuid"), strUuid}});
@@ -525,7 +524,7 @@ void CDbMgt::clearDb()
     query(QStringLiteral("DELETE FROM user"));
 }
 
-// Log entries wait here and are written together: with the next write that is queued
+// Log entries wait here and are written together: right after the next write queued
 // (in its transaction when it is a synchronised page), or after kLogFlushMs. One commit
 // for many entries instead of one each.
 void CDbMgt::saveLog(const QVariantMap &map)
@@ -570,10 +569,12 @@ void CDbMgt::flushLog()
 
 QString CDbMgt::send(const QVariantMap &mapRequest)
 {
-    // Writes keep their order with the log entries made before them.
+    const QString strUuid = m_threadDb.addRequest(mapRequest);
+    // The log entries waiting go right behind a write (not before it: a write that finds
+    // the file lost must be the one that fails, and be said so).
     if (!m_lstLogStatements.isEmpty() && CThreadDb::isWrite(mapRequest))
         flushLog();
-    return m_threadDb.addRequest(mapRequest);
+    return strUuid;
 }
 
 QString CDbMgt::getNoteItemsByUuids(const QStringList &lstUuids)

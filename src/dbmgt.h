@@ -128,7 +128,7 @@ public slots:
 
 private:
     static QVariantMap logStatement(const QString &strSql, const QVariantMap &mapData);
-    // Queues a request; a write first takes the log entries that wait along.
+    // Queues a request; the log entries that wait follow a write.
     QString send(const QVariantMap &mapRequest);
     void addNow(QVariantMap &mapSpec) const;
     QString query(const QString &strSql);

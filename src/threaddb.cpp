@@ -279,11 +279,92 @@ void CThreadDb::initialize()
         m_strOpenErrorKind = kKindCannotOpen;
         return;
     }
+    // Read before the file is opened; removed once it is, so that a stop that never comes
+    // to release() (a crash, a kill) leaves the next start without it.
+    const bool bCheck = needsCheck(m_strDbName);
+    // A new file has nothing to check yet.
+    m_nCheckedAt = QFile::exists(m_strDbName) ? checkedAt(m_strDbName)
+                                               : QDateTime::currentSecsSinceEpoch();
     if (openDb(kBusyTimeoutMs)) {
-        checkIntegrity();
+        QFile::remove(cleanCloseFile(m_strDbName));
+        if (bCheck)
+            checkIntegrity();
         carryOutUnfinished();
         tidyUp();
     }
+}
+
+QString CThreadDb::cleanCloseFile(const QString &strDbName)
+{
+    return strDbName + QStringLiteral(".closed");
+}
+
+namespace {
+
+// The file's identity and last change as a line of the record of a clean close.
+QString fileState(const QString &strDbName)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(strDbName).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1 %2 %3 %4.%5 %6.%7")
+        .arg(quint64(st.st_dev))
+        .arg(quint64(st.st_ino))
+        .arg(qint64(st.st_size))
+        .arg(qint64(st.st_mtim.tv_sec))
+        .arg(qint64(st.st_mtim.tv_nsec))
+        .arg(qint64(st.st_ctim.tv_sec))
+        .arg(qint64(st.st_ctim.tv_nsec));
+}
+
+// The record's two lines: the file's state when it was closed, and the time (seconds
+// since the epoch) of its last whole check.
+QStringList readCleanClose(const QString &strDbName)
+{
+    QFile file(CThreadDb::cleanCloseFile(strDbName));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringList();
+    const QStringList lst = QString::fromUtf8(file.read(4096)).split(QLatin1Char('\n'));
+    if (lst.size() < 2)
+        return QStringList();
+    return lst.mid(0, 2);
+}
+
+} // namespace
+
+qint64 CThreadDb::checkedAt(const QString &strDbName)
+{
+    bool bOk = false;
+    const qint64 nAt = readCleanClose(strDbName).value(1).toLongLong(&bOk);
+    return bOk ? nAt : 0;
+}
+
+// Checking a large file whole takes seconds of a core: it is done only when the file may
+// have come to harm, not at every start.
+bool CThreadDb::needsCheck(const QString &strDbName, qint64 nNowSecs)
+{
+    if (!QFile::exists(strDbName))
+        return false; // a new file
+    const QStringList lst = readCleanClose(strDbName);
+    if (lst.isEmpty() || QFile::exists(strDbName + QStringLiteral("-wal")))
+        return true; // not closed by Kelpo: a crash, a kill, a power cut, or an older Kelpo
+    if (lst.first() != fileState(strDbName))
+        return true; // changed since: copied over, restored, written by another program
+    const qint64 nChecked = checkedAt(strDbName);
+    return nChecked <= 0 || nNowSecs - nChecked >= qint64(kCheckEveryDays) * 24 * 3600;
+}
+
+// After a clean close: the file as it is left and the time of its last whole check.
+void CThreadDb::recordCleanClose()
+{
+    const QString strState = fileState(m_strDbName);
+    if (strState.isEmpty())
+        return;
+    QSaveFile file(cleanCloseFile(m_strDbName));
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(QStringLiteral("%1\n%2\n").arg(strState).arg(m_nCheckedAt).toUtf8()) < 0
+        || !file.commit())
+        qCWarning(lcStore) << "cannot write" << file.fileName() << ":" << file.errorString();
 }
 
 // Opens the file, takes the exclusive lock that it keeps while open, and brings the
@@ -365,8 +446,10 @@ void CThreadDb::checkIntegrity()
     if (m_pQuery->lastError().isValid())
         lstProblems << m_pQuery->lastError().text();
     m_pQuery->finish();
-    if (lstProblems == QStringList{QStringLiteral("ok")})
+    if (lstProblems == QStringList{QStringLiteral("ok")}) {
+        m_nCheckedAt = QDateTime::currentSecsSinceEpoch();
         return;
+    }
     qCWarning(lcStore) << m_strDbName << "is damaged:" << lstProblems.mid(0, 5);
     emit notice(
         QVariantMap{{QStringLiteral("kind"), kKindDamaged},
@@ -374,14 +457,11 @@ void CThreadDb::checkIntegrity()
                     {QStringLiteral("detail"), lstProblems.mid(0, 3).join(QLatin1Char('\n'))}});
 }
 
-// At start: the log is bounded, and an empty text has no digest (older versions stored
-// the digest of nothing, or an empty text, as well).
+// At start: the log is bounded.
 void CThreadDb::tidyUp()
 {
     const QVariantMap mapCutoff{{QStringLiteral("cutoff"), logCutoff()}};
-    if (!execPrepared(kLogTrimByAge, mapCutoff) || !exec(kLogTrimByCount)
-        || !exec(QStringLiteral("UPDATE note SET md5 = NULL WHERE md5 IS NOT NULL"
-                                " AND IFNULL(content_size, 0) <= 0 AND IFNULL(content, '') = ''")))
+    if (!execPrepared(kLogTrimByAge, mapCutoff) || !exec(kLogTrimByCount))
         qCWarning(lcStore) << "tidying up" << m_strDbName
                            << "failed:" << m_pQuery->lastError().text();
     m_pQuery->finish();
@@ -644,6 +724,12 @@ QString CThreadDb::createSchema()
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_updated_at TEXT"));
     if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("base_md5")))
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_md5 TEXT"));
+    // Version 7: an empty text has no digest (older versions stored the digest of nothing,
+    // or of an empty text, as well). Once, instead of a pass over every note at each open.
+    if (bOk && nVersion < 7)
+        bOk = exec(
+            QStringLiteral("UPDATE note SET md5 = NULL WHERE md5 IS NOT NULL"
+                           " AND IFNULL(content_size, 0) <= 0 AND IFNULL(content, '') = ''"));
     if (bOk && nVersion < SchemaVersion)
         bOk = exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
     if (bOk)
@@ -675,7 +761,10 @@ void CThreadDb::release()
 {
     delete m_pDeriveTimer;
     m_pDeriveTimer = nullptr;
+    const bool bWasOpen = m_pQuery != nullptr && m_nInode != 0;
     closeDb();
+    if (bWasOpen)
+        recordCleanClose();
     m_db = QSqlDatabase();
     if (!m_strConnectionName.isEmpty())
         QSqlDatabase::removeDatabase(m_strConnectionName);

@@ -3,6 +3,7 @@
 
 #include "threadobject.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QString>
@@ -41,7 +42,7 @@ class CThreadDb : public CThreadObject
 
 public:
     // Version of the schema that initialize() creates (PRAGMA user_version).
-    static constexpr int SchemaVersion = 6;
+    static constexpr int SchemaVersion = 7;
 
     explicit CThreadDb(QObject *parent = nullptr);
     ~CThreadDb() override;
@@ -57,6 +58,16 @@ public:
 
     // Whether a request may change the database (reads are never kept for later).
     static bool isWrite(const QVariantMap &mapRequest);
+
+    // The record of a clean close, beside the database: the file's state as it was left
+    // and the time of its last whole check (PRAGMA quick_check).
+    static QString cleanCloseFile(const QString &strDbName);
+    // Whether the file is checked whole when it is opened: when it was not closed cleanly
+    // (no record, or a write-ahead log left), when it changed since it was closed, and
+    // at least every kCheckEveryDays days.
+    static bool needsCheck(const QString &strDbName,
+                           qint64 nNowSecs = QDateTime::currentSecsSinceEpoch());
+    static constexpr int kCheckEveryDays = 7;
 
     // The file that keeps the writes left unfinished at a stop, beside the database.
     static QString unfinishedFile(const QString &strDbName);
@@ -106,6 +117,8 @@ private:
     void closeDb();
     QString createSchema();
     void checkIntegrity();
+    static qint64 checkedAt(const QString &strDbName);
+    void recordCleanClose();
     void tidyUp();
     void carryOutUnfinished();
     void recordIdentity();
@@ -139,6 +152,8 @@ private:
     QString m_strOpenErrorKind;
     QString m_strLastOpenWarning;
     bool m_bFts = false;
+    // When the file was last checked whole (seconds since the epoch; 0: not known).
+    qint64 m_nCheckedAt = 0;
     int m_nPlainDone = 0;
     int m_nPlainTotal = 0;
     // Made on the worker thread when first needed.

@@ -84,6 +84,8 @@ private slots:
     void stopFinishesRunningAndQueuedWrites();
     void unfinishedWritesAreCarriedOutAtNextStart();
     void damagedFileIsReportedAndReadsFail();
+    void wholeCheckOnlyWhenTheFileMayBeHarmed_data();
+    void wholeCheckOnlyWhenTheFileMayBeHarmed();
     void lostFileIsNoticedBeforeAWriteIsConfirmed_data();
     void lostFileIsNoticedBeforeAWriteIsConfirmed();
 
@@ -812,6 +814,69 @@ bool damagePageOf(const QString &strDbName, const QByteArray &baMark)
 }
 
 } // namespace
+
+void TestThreadDb::wholeCheckOnlyWhenTheFileMayBeHarmed_data()
+{
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("check");
+    QTest::newRow("closed cleanly, untouched") << str("nothing") << false;
+    QTest::newRow("next start within the week") << str("six days") << false;
+    QTest::newRow("last check a week ago") << str("seven days") << true;
+    QTest::newRow("stopped without closing") << str("no record") << true;
+    QTest::newRow("write-ahead log left") << str("wal") << true;
+    QTest::newRow("written by another program") << str("written") << true;
+    QTest::newRow("replaced by a copy") << str("replaced") << true;
+    QTest::newRow("record unreadable") << str("garbage record") << true;
+}
+
+// Checking a large file whole costs seconds at start: it is done after a stop that did
+// not close the file, when the file changed while Kelpo had it closed, and once a week.
+void TestThreadDb::wholeCheckOnlyWhenTheFileMayBeHarmed()
+{
+    QFETCH(QString, after);
+    QFETCH(bool, check);
+
+    const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
+    const QString strRecord = CThreadDb::cleanCloseFile(strDbName);
+    QVERIFY(!CThreadDb::needsCheck(strDbName)); // nothing there yet
+    // Opened twice: the second start finds the record of the first close.
+    for (int nStart = 0; nStart < 2; ++nStart) {
+        startWorker(strDbName);
+        QVERIFY(!run(query(str("INSERT INTO note (title) VALUES ('a')"))).contains(str("error")));
+        QVERIFY(!QFile::exists(strRecord));
+        delete m_pWorker;
+        m_pWorker = nullptr;
+        QVERIFY(QFile::exists(strRecord));
+    }
+    qint64 nNow = QDateTime::currentSecsSinceEpoch();
+    if (after == str("six days")) {
+        nNow += 6 * 24 * 3600;
+    } else if (after == str("seven days")) {
+        nNow += 7 * 24 * 3600;
+    } else if (after == str("no record")) {
+        QVERIFY(QFile::remove(strRecord));
+    } else if (after == str("wal")) {
+        QFile wal(strDbName + str("-wal"));
+        QVERIFY(wal.open(QIODevice::WriteOnly));
+    } else if (after == str("written")) {
+        QFile file(strDbName);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(file.size() - 1));
+        const QByteArray ba = file.read(1);
+        QVERIFY(file.seek(file.size() - 1));
+        QCOMPARE(file.write(ba), qint64(1)); // the same byte: only the file's times tell
+    } else if (after == str("replaced")) {
+        const QString strCopy = m_pDir->filePath(str("copy.db"));
+        QVERIFY(QFile::copy(strDbName, strCopy));
+        QVERIFY(QFile::remove(strDbName));
+        QVERIFY(QFile::rename(strCopy, strDbName));
+    } else if (after == str("garbage record")) {
+        QFile file(strRecord);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\xff\xfe\n");
+    }
+    QCOMPARE(CThreadDb::needsCheck(strDbName, nNow), check);
+}
 
 void TestThreadDb::damagedFileIsReportedAndReadsFail()
 {

@@ -18,7 +18,10 @@ class QTimer;
 // Requests: {"type": "query", "sql" | "sql_prepare" + "sql_data", "return_id"} or
 // {"type": "replace", "select", "insert" | "insert_prepare" + "insert_data",
 //  "update" | "update_prepare" + "update_data"} or
-// {"type": "batch", "statements": [{"sql_prepare", "sql_data"}, ...]}, all or nothing.
+// {"type": "batch", "statements": [{"sql_prepare", "sql_data"}, ...]}, all or nothing;
+// with "relaxed": true (data that can be had again: the service's notes, log entries) it
+// commits with synchronous = NORMAL and is followed by a background pass, run when the
+// worker pauses, that derives the visible texts of notes stored without one.
 // {"type": "search", "search_string", "offset", "number", "user_id"} is one page of the
 // note list filtered by what the notes show (CNoteSearch); its rows carry a "snippet".
 // Results: {"uuid", "type": "data", "result": [rows of strings], "id"} or

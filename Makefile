@@ -27,7 +27,8 @@ run: build
 	@bash scripts/run.sh
 
 test: build-test
-	@cd build-test && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+	@cd build-test && { xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS) \
+		|| { bash ../scripts/failure-summary.sh; exit 1; }; }
 
 screenshots: build
 	@bash scripts/screenshots.sh

@@ -1,6 +1,7 @@
 #include "notes.h"
 
 #include "kelpolog.h"
+#include "noteconflicts.h"
 #include "notejson.h"
 #include "protocol.h"
 #include "serverdb.h"
@@ -248,7 +249,9 @@ struct CNotes::CBaseCheck
     bool m_bStored = false; // the note exists: writes are bound to the version read
     QString m_strStoredAt;
     QString m_strStoredMd5;
-    bool m_bConflict = false; // the stored version is neither the base nor the change
+    QString m_strChangeAt;    // the change's time of change, kept form
+    bool m_bConflict = false; // the stored version is neither the base nor the change, or
+                              // the change sent again after it replaced another version
     QByteArray m_baReplaced;  // the stored live note with its text, on a conflict
 };
 
@@ -321,7 +324,7 @@ bool CNotes::checkBase(QSqlDatabase &db,
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!m_db.execQuery(query,
-                        QStringLiteral("SELECT updated_at, md5, content_size, deleted FROM note"
+                        QStringLiteral("SELECT id, updated_at, md5, content_size, deleted FROM note"
                                        " WHERE %1 = ? AND user_id = ?")
                             .arg(strKeyColumn),
                         {key, reply.m_nUserId})) {
@@ -331,17 +334,18 @@ bool CNotes::checkBase(QSqlDatabase &db,
     if (!query.next())
         return true; // a new note: nothing to conflict with
     check.m_bStored = true;
-    check.m_strStoredAt = query.value(0).toString();
-    check.m_strStoredMd5 = query.value(1).toString();
-    const bool bStoredLive = query.value(3).toInt() != 1;
-    const bool bStoredText = bStoredLive && query.value(2).toLongLong() > 0;
+    const qint64 nNoteId = query.value(0).toLongLong();
+    check.m_strStoredAt = query.value(1).toString();
+    check.m_strStoredMd5 = query.value(2).toString();
+    const int nStoredDeleted = query.value(4).toInt();
+    const bool bStoredLive = nStoredDeleted != 1;
+    const bool bStoredText = bStoredLive && query.value(3).toLongLong() > 0;
     query.finish();
 
     // A deletion keeps no text: its time alone tells the version.
     const QString strStoredDigest = bStoredText ? check.m_strStoredMd5 : QString();
     const bool bIsBase = check.m_strStoredAt == check.m_strBaseAt
                          && (!bStoredLive || strStoredDigest == check.m_strBaseMd5);
-    // The change itself, sent again (its answer went astray): no conflict.
     const QVariantMap mapChange = note.columns();
     const bool bChangeDeletes = mapChange.value(QStringLiteral("deleted")).toInt() == 1;
     const bool bIsChange = check.m_strStoredAt == note.m_strUpdatedAt
@@ -349,13 +353,60 @@ bool CNotes::checkBase(QSqlDatabase &db,
                            && (!bStoredLive || !mapChange.contains(QStringLiteral("md5"))
                                || mapChange.value(QStringLiteral("md5")).toString()
                                       == check.m_strStoredMd5);
+    QSqlError error;
+    if (bIsChange && !bIsBase) {
+        // The change itself, sent again (its answer went astray): when its first write
+        // replaced another computer's version, the answer is that conflict again.
+        bool bFound = false;
+        if (!CNoteConflicts::replayed(m_db,
+                                      nNoteId,
+                                      check.m_strBaseAt,
+                                      check.m_strBaseMd5,
+                                      bWire,
+                                      bFound,
+                                      check.m_baReplaced,
+                                      error)) {
+            reply.dbFailure(m_db, error, QStringLiteral("base check"));
+            return false;
+        }
+        check.m_bConflict = bFound;
+        return true;
+    }
     check.m_bConflict = !bIsBase && !bIsChange;
-    if (!check.m_bConflict || !bStoredText)
+    if (!check.m_bConflict)
+        return true;
+    if (check.m_strChangeAt >= check.m_strStoredAt) {
+        // The change will win: what it replaces is kept first, so that the same change
+        // sent again is answered with the same conflict. (Bound to the version read: if
+        // the note changes in between, neither this nor the change is written.)
+        CNoteConflicts::CChange change;
+        change.m_strAt = check.m_strChangeAt;
+        change.m_nDeleted = bChangeDeletes ? 1
+                            : mapChange.contains(QStringLiteral("deleted"))
+                                ? mapChange.value(QStringLiteral("deleted")).toInt()
+                                : nStoredDeleted;
+        change.m_strMd5 = bChangeDeletes ? QString(QLatin1String(""))
+                          : mapChange.contains(QStringLiteral("md5"))
+                              ? mapChange.value(QStringLiteral("md5")).toString()
+                              : check.m_strStoredMd5;
+        change.m_strBaseAt = check.m_strBaseAt;
+        change.m_strBaseMd5 = check.m_strBaseMd5;
+        if (!CNoteConflicts::keep(m_db,
+                                  nNoteId,
+                                  check.m_strStoredAt,
+                                  check.m_strStoredMd5,
+                                  change,
+                                  error)) {
+            reply.dbFailure(m_db, error, QStringLiteral("base check"));
+            return false;
+        }
+    }
+    if (!bStoredText)
         return true;
     if (!m_db.execQuery(query,
-                        QStringLiteral("SELECT %1 FROM note WHERE %2 = ? AND user_id = ?")
-                            .arg(NoteJson::noteColumns(m_db.isPostgres()), strKeyColumn),
-                        {key, reply.m_nUserId},
+                        QStringLiteral("SELECT %1 FROM note WHERE id = ?")
+                            .arg(NoteJson::noteColumns(m_db.isPostgres())),
+                        {nNoteId},
                         true)) {
         reply.dbFailure(m_db, query.lastError(), QStringLiteral("base check"));
         return false;
@@ -648,6 +699,7 @@ void CNotes::replaceNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSe
                          .arg(lstColumns.join(QLatin1String(", ")),
                               lstPlaceholders.join(QLatin1String(", ")));
     if (!note.m_strUuid.isEmpty()) {
+        check.m_strChangeAt = mapChange.value(QStringLiteral("updated_at")).toString();
         if (!checkBase(
                 db, QStringLiteral("uuid"), note.m_strUuid, note, wireTimes(fields), check, reply))
             return;
@@ -742,6 +794,7 @@ void CNotes::updateNoteItem(QSqlDatabase &db, const CServiceFields &fields, CSer
             lstSet << it.key() + QStringLiteral(" = ") + placeholder(it.key());
             lstValues << bindable(it.key(), it.value());
         }
+        check.m_strChangeAt = note.m_strUpdatedAt;
         if (!checkBase(db, QStringLiteral("id"), nNoteId, note, wireTimes(fields), check, reply))
             return;
         lstValues << nNoteId << note.m_strUpdatedAt;

@@ -2,6 +2,7 @@
 
 #include "kelpolog.h"
 #include "notechanges.h"
+#include "noteconflicts.h"
 #include "notes.h"
 #include "validation.h"
 #include "wiretime.h"
@@ -373,6 +374,8 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
         bOk = CNotes::prepareSearch(db, m_bPostgres, strError);
     if (bOk)
         bOk = CNoteChanges::prepare(db, m_bPostgres, strError);
+    if (bOk)
+        bOk = CNoteConflicts::prepare(db, m_bPostgres, strError);
     if (m_bPostgres)
         query.exec(QStringLiteral("SELECT pg_advisory_unlock(84208420)"));
     return bOk;

@@ -327,6 +327,8 @@ private slots:
     void newerWins();
     void baseVersion_data();
     void baseVersion();
+    void conflictSentAgain_data();
+    void conflictSentAgain();
     void timesAcrossZones();
     void textWithoutContent();
     void uuidAssignment();
@@ -1180,6 +1182,184 @@ void TestServer::baseVersion()
         QCOMPARE(obj.value(QStringLiteral("deleted")).toInt(), 1);
     else
         QCOMPARE(obj.value(QStringLiteral("content")).toString(), stored);
+}
+
+// A change that replaced another computer's version, sent again from the same base (its
+// answer went astray after the write): the answer is the same conflict with the same
+// replaced text, for as long as the note holds that change.
+void TestServer::conflictSentAgain_data()
+{
+    QTest::addColumn<bool>("secondDeleted");  // the version replaced is a deletion
+    QTest::addColumn<QVariantMap>("first");   // with its "endpoint"
+    QTest::addColumn<QVariantMap>("between"); // a write before the resend, or none
+    QTest::addColumn<QVariantMap>("again");   // the resend's fields that differ
+    QTest::addColumn<QString>("firstReplaced");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<bool>("conflict");
+    QTest::addColumn<QString>("replaced");
+    QTest::addColumn<QString>("stored"); // "" when deleted
+
+    // The note: "v1" at 10:00, then "v2" at 11:00 from another computer; the change is
+    // made from v1.
+    const QString strV1At = QStringLiteral("2016-03-05 10:00:00");
+    const QString strAt = QStringLiteral("2016-03-05 12:00:00");
+    const QVariantMap mapBaseV1{{QStringLiteral("base_updated_at"), strV1At},
+                                {QStringLiteral("base_md5"), md5Hex(QStringLiteral("v1"))}};
+    auto edit = [&](const QString &strEndpoint,
+                    const QString &strWhen,
+                    const QString &strText,
+                    const QVariantMap &mapBase) {
+        QVariantMap map = note(QString(), strWhen, strText);
+        map.remove(QStringLiteral("uuid"));
+        map.insert(mapBase);
+        map.insert(QStringLiteral("endpoint"), strEndpoint);
+        return map;
+    };
+    const QString strReplace = QStringLiteral("replace_note_item");
+    const QString strUpdate = QStringLiteral("update_note_item");
+    const QVariantMap mapEdit = edit(strReplace, strAt, QStringLiteral("v3"), mapBaseV1);
+    QVariantMap mapDeletion{{QStringLiteral("endpoint"), strUpdate},
+                            {QStringLiteral("deleted"), 1},
+                            {QStringLiteral("updated_at"), strAt}};
+    mapDeletion.insert(mapBaseV1);
+
+    QTest::newRow("an edit sent again")
+        << false << mapEdit << QVariantMap() << QVariantMap() << QStringLiteral("v2") << true
+        << true << QStringLiteral("v2") << QStringLiteral("v3");
+    QTest::newRow("an edit by update_note_item sent again")
+        << false << edit(strUpdate, strAt, QStringLiteral("v3"), mapBaseV1) << QVariantMap()
+        << QVariantMap() << QStringLiteral("v2") << true << true << QStringLiteral("v2")
+        << QStringLiteral("v3");
+    QTest::newRow("a deletion sent again")
+        << false << mapDeletion << QVariantMap() << QVariantMap() << QStringLiteral("v2") << true
+        << true << QStringLiteral("v2") << QString();
+    QTest::newRow("an edit over a deletion sent again: a conflict without text")
+        << true << mapEdit << QVariantMap() << QVariantMap() << QString() << true << true
+        << QString() << QStringLiteral("v3");
+    QTest::newRow("sent again from another base: no conflict of its own")
+        << false << mapEdit << QVariantMap()
+        << QVariantMap{{QStringLiteral("base_updated_at"), QStringLiteral("2016-03-05 11:00:00")},
+                       {QStringLiteral("base_md5"), md5Hex(QStringLiteral("v2"))}}
+        << QStringLiteral("v2") << true << false << QString() << QStringLiteral("v3");
+    QTest::newRow("sent again after the next change made from it: the usual rules")
+        << false << mapEdit
+        << edit(strReplace,
+                QStringLiteral("2016-03-05 13:00:00"),
+                QStringLiteral("v4"),
+                {{QStringLiteral("base_updated_at"), strAt},
+                 {QStringLiteral("base_md5"), md5Hex(QStringLiteral("v3"))}})
+        << QVariantMap() << QStringLiteral("v2") << false << true << QString()
+        << QStringLiteral("v4");
+    QTest::newRow("sent again after a change without base: the usual rules")
+        << false << mapEdit
+        << edit(strReplace, QStringLiteral("2016-03-05 13:00:00"), QStringLiteral("v5"), {})
+        << QVariantMap() << QStringLiteral("v2") << false << true << QString()
+        << QStringLiteral("v5");
+    QTest::newRow("a change that lost, sent again")
+        << false
+        << edit(strReplace, QStringLiteral("2016-03-05 10:30:00"), QStringLiteral("v3"), mapBaseV1)
+        << QVariantMap() << QVariantMap() << QString() << false << true << QString()
+        << QStringLiteral("v2");
+}
+
+void TestServer::conflictSentAgain()
+{
+    QFETCH(bool, secondDeleted);
+    QFETCH(QVariantMap, first);
+    QFETCH(QVariantMap, between);
+    QFETCH(QVariantMap, again);
+    QFETCH(QString, firstReplaced);
+    QFETCH(bool, applied);
+    QFETCH(bool, conflict);
+    QFETCH(QString, replaced);
+    QFETCH(QString, stored);
+
+    const QString strUuid = newUuid();
+    QCOMPARE(post(QStringLiteral("replace_note_item"),
+                  auth(m_alice,
+                       note(strUuid, QStringLiteral("2016-03-05 10:00:00"), QStringLiteral("v1"))))
+                 .error(),
+             QString());
+    QCOMPARE(secondDeleted ? post(QStringLiteral("update_note_item"),
+                                  auth(m_alice,
+                                       {{QStringLiteral("uuid"), strUuid},
+                                        {QStringLiteral("deleted"), 1},
+                                        {QStringLiteral("updated_at"),
+                                         QStringLiteral("2016-03-05 11:00:00")}}))
+                                 .error()
+                           : post(QStringLiteral("replace_note_item"),
+                                  auth(m_alice,
+                                       note(strUuid,
+                                            QStringLiteral("2016-03-05 11:00:00"),
+                                            QStringLiteral("v2"))))
+                                 .error(),
+             QString());
+
+    auto send = [&](QVariantMap map) {
+        const QString strEndpoint = map.take(QStringLiteral("endpoint")).toString();
+        map.insert(QStringLiteral("uuid"), strUuid);
+        map.insert(QStringLiteral("times"), QStringLiteral("utc"));
+        return post(strEndpoint, auth(m_alice, map));
+    };
+    auto replacedOf = [&](const CAnswer &a) {
+        const QJsonObject obj = a.m_obj.value(QStringLiteral("replaced")).toObject();
+        if (!obj.isEmpty()) {
+            // The whole version as it was: its own UUID, time (as asked) and digest.
+            [&] {
+                QCOMPARE(obj.value(QStringLiteral("uuid")).toString(), strUuid);
+                QCOMPARE(obj.value(QStringLiteral("updated_at")).toString(),
+                         QStringLiteral("2016-03-05T11:00:00Z"));
+                QCOMPARE(obj.value(QStringLiteral("md5")).toString(),
+                         md5Hex(obj.value(QStringLiteral("content")).toString()));
+            }();
+        }
+        return obj.value(QStringLiteral("content")).toString();
+    };
+
+    CAnswer a = send(first);
+    QCOMPARE(a.error(), QString());
+    QCOMPARE(a.m_obj.value(QStringLiteral("conflict")).toBool(), true);
+    QCOMPARE(replacedOf(a), firstReplaced);
+    if (QTest::currentTestFailed())
+        return;
+    if (!between.isEmpty()) {
+        a = send(between);
+        QCOMPARE(a.error(), QString());
+        QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), true);
+        QCOMPARE(a.m_obj.value(QStringLiteral("conflict")).toBool(), false);
+    }
+    QVariantMap mapAgain = first;
+    mapAgain.insert(again);
+    // Twice: the answer stays the same as long as the note holds the change.
+    for (int i = 0; i < 2; ++i) {
+        a = send(mapAgain);
+        QCOMPARE(a.error(), QString());
+        QCOMPARE(a.m_obj.value(QStringLiteral("applied")).toBool(), applied);
+        QCOMPARE(a.m_obj.value(QStringLiteral("conflict")).toBool(), conflict);
+        QCOMPARE(replacedOf(a), replaced);
+        if (QTest::currentTestFailed())
+            return;
+    }
+
+    const QJsonObject obj = noteByUuid(m_alice, strUuid);
+    if (stored.isEmpty())
+        QCOMPARE(obj.value(QStringLiteral("deleted")).toInt(), 1);
+    else
+        QCOMPARE(obj.value(QStringLiteral("content")).toString(), stored);
+    // The kept version is no note of its own: the month lists the note once, as stored.
+    int nListed = 0;
+    const QJsonArray arr = post(QStringLiteral("get_note_list_by_month"),
+                                auth(m_alice,
+                                     {{QStringLiteral("time_year"), 2016},
+                                      {QStringLiteral("time_month"), 3}}))
+                               .notes();
+    for (const QJsonValue &v : arr) {
+        if (v.toObject().value(QStringLiteral("uuid")).toString() != strUuid)
+            continue;
+        ++nListed;
+        QCOMPARE(v.toObject().value(QStringLiteral("content")).toString(), stored);
+    }
+    QCOMPARE(nListed, 1);
 }
 
 void TestServer::textWithoutContent()

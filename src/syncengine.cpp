@@ -416,6 +416,14 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
     // The service has this very version already (its acknowledgement went astray).
     if (isPending(mapLocalItem) && bLocalDeleted == bServerDeleted
         && (bLocalDeleted || textDigest(mapLocalItem) == textDigest(mapServerItem))) {
+        if (!mapLocalItem.value(QStringLiteral("base_updated_at")).toString().isEmpty()) {
+            // Its write may have replaced a version made elsewhere, and only the answer
+            // told: the change is sent again, and the service answers it as it answered
+            // the first time (acknowledged, with the replaced text to keep). Not while it
+            // is on its way: that answer is still to come.
+            sendChange(mapLocalItem);
+            return 0;
+        }
         QVariantMap mapVersion = mapLocalItem;
         mapVersion.insert(QStringLiteral("md5"), textDigest(mapLocalItem));
         m_host.untracked(store.acknowledgeNote(mapVersion, nServerNoteId));

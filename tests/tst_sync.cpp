@@ -17,13 +17,21 @@
 //   "gone N1"                        N1 is live nowhere
 // The later change of a note wins on every computer, a deletion included.
 //   "count A 3"                      A shows 3 live notes
+//   "P cut half replace_note_item from-A"
+//                                    the connection breaks after the service has written
+//                                    the next such request with that text: half its answer
+//                                    ("half") or nothing ("none") reaches the computer. A row
+//                                    with such a step talks to the service through a proxy.
 
+#include "httpfixture.h"
 #include "settings.h"
 #include "syncfixture.h"
 
 #include <QScopeGuard>
+#include <QTcpSocket>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -38,6 +46,70 @@ QList<QDate> daysOfMonths()
     }
     return lst;
 }
+
+// A proxy in front of the service that passes every request on and, once armed, breaks
+// the connection of one request after the service has answered it: the change is written,
+// its answer is lost on the way back.
+class CCuttingProxy
+{
+public:
+    explicit CCuttingProxy(const CServiceProcess &service)
+        : m_service(service)
+    {
+        m_http.responder = [this](const HttpRequest &request) { return pass(request); };
+    }
+
+    bool listen() { return m_http.listen(); }
+    QString baseUrl() const { return m_http.baseUrl(); }
+
+    // The next request to strEndpoint whose text is strContent loses its answer: all but
+    // the first half of its body (bHalf), or all of it.
+    void arm(const QString &strEndpoint, const QString &strContent, bool bHalf)
+    {
+        m_baPath = "/mobile/" + strEndpoint.toUtf8();
+        m_baField = "content=" + strContent.toUtf8();
+        m_bHalf = bHalf;
+        m_bArmed = true;
+    }
+    bool armed() const { return m_bArmed; }
+
+private:
+    HttpAnswer pass(const HttpRequest &request)
+    {
+        // One request per connection both ways, so that an answer ends with its close.
+        QByteArray baHead = request.method + ' ' + request.path + " HTTP/1.1\r\n";
+        for (const auto &header : request.headers) {
+            if (header.first.compare("Connection", Qt::CaseInsensitive) != 0)
+                baHead += header.first + ": " + header.second + "\r\n";
+        }
+        baHead += "Connection: close\r\n\r\n";
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, quint16(m_service.port()));
+        if (!socket.waitForConnected(10000))
+            return HttpAnswer{QByteArray(), true, false};
+        socket.write(baHead + request.body);
+        QByteArray baAnswer;
+        while (socket.waitForReadyRead(30000))
+            baAnswer += socket.readAll();
+        baAnswer += socket.readAll();
+        if (m_bArmed && request.path == m_baPath && request.fields().contains(m_baField)) {
+            m_bArmed = false;
+            const int nHead = baAnswer.indexOf("\r\n\r\n") + 4;
+            return HttpAnswer{m_bHalf ? baAnswer.left(nHead + (baAnswer.size() - nHead) / 2)
+                                      : QByteArray(),
+                              true,
+                              false};
+        }
+        return HttpAnswer{baAnswer, true, false};
+    }
+
+    const CServiceProcess &m_service;
+    HttpFixture m_http;
+    QByteArray m_baPath;
+    QByteArray m_baField;
+    bool m_bHalf = false;
+    bool m_bArmed = false;
+};
 } // namespace
 
 class TestSync : public QObject
@@ -48,6 +120,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<CSettings> m_pSettings;
     CServiceProcess m_service;
+    std::unique_ptr<CCuttingProxy> m_pProxy;
     int m_nAccount = 0;
 
     static void sync(CComputer &computer)
@@ -86,6 +159,8 @@ private slots:
                                       m_dir.filePath(QStringLiteral("service.db"))),
                  "kelpo-server did not start");
         g_pSettings->setServerUrl(m_service.baseUrl());
+        m_pProxy = std::make_unique<CCuttingProxy>(m_service);
+        QVERIFY(m_pProxy->listen());
     }
 
     void cleanupTestCase() { g_pSettings = nullptr; }
@@ -190,6 +265,16 @@ private slots:
             "A login|B login|"_s + strOffline
                 + "|A clock -10800 UTC|A edit N1 from-A|S start|A sync|B sync"
                   "|expect N1 2026-03-05 from-A"_s);
+        // The answer to a change that replaced another computer's text is lost after the
+        // service wrote it; the change sent again still keeps that text, once everywhere.
+        const QString strLost
+            = "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync"
+              "|P cut %1 replace_note_item from-A|A edit N1 from-A|A sync|B sync|A sync|B sync"
+              "|expect N1 2026-03-05 from-A|copy 2026-03-05 from-B|count A 2|count B 2"_s;
+        row("an edit whose answer breaks off halfway keeps the text it replaced once",
+            strLogin + strLost.arg("half"_s));
+        row("an edit whose answer never comes keeps the text it replaced once",
+            strLogin + strLost.arg("none"_s));
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -212,6 +297,13 @@ private slots:
         QMap<QString, QString> mapUuid;
         QList<QDate> lstDays = daysOfMonths();
         lstDays << QDate(2026, 1, 20);
+        // A row that loses an answer talks to the service through the proxy throughout.
+        const bool bProxy = std::any_of(steps.cbegin(), steps.cend(), [](const QString &str) {
+            return str.startsWith("P "_s);
+        });
+        if (bProxy)
+            g_pSettings->setServerUrl(m_pProxy->baseUrl());
+        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
 
         for (const QString &strStep : qAsConst(steps)) {
             const QStringList lst = strStep.split(QLatin1Char(' '));
@@ -220,7 +312,9 @@ private slots:
             CComputer *pComputer = mapComputers.value(strWho);
             qDebug() << "step:" << strStep;
 
-            if (strWho == QLatin1String("S")) {
+            if (strWho == QLatin1String("P")) {
+                m_pProxy->arm(lst.value(3), lst.value(4), lst.value(2) == QLatin1String("half"));
+            } else if (strWho == QLatin1String("S")) {
                 if (strVerb == QLatin1String("stop"))
                     m_service.stop();
                 else
@@ -310,6 +404,8 @@ private slots:
                              .toString(),
                          QString());
             } else if (strVerb == QLatin1String("sync")) {
+                // An armed cut must have been used by the time its change is synchronised.
+                QVERIFY(!m_pProxy->armed());
                 sync(*pComputer);
                 if (QTest::currentTestFailed())
                     return;

@@ -63,7 +63,9 @@ QString failureReason(const QVariantMap &mapResult, const QString &strDbFile)
                   "write into the new file.")
             .arg(shown(strDbFile));
     if (strKind == CThreadDb::kKindCannotOpen || isOpenFailure(mapResult))
-        return tr("%1 cannot be opened (%2).").arg(shown(strDbFile), plainError(mapResult));
+        return tr("%1 cannot be opened (%2). Check that it is a file Kelpo may read and "
+                  "write, in a folder that exists, then try again.")
+            .arg(shown(strDbFile), plainError(mapResult));
     return plainError(mapResult);
 }
 

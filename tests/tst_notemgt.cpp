@@ -1074,7 +1074,8 @@ private slots:
             << "locked"_s << 3 << "Kelpo is already open on this diary. Close the other window"_s
             << "Notes cannot be read or saved: Kelpo is already open on this diary."_s << 1;
         QTest::newRow("a folder in the file's place")
-            << "folder"_s << 3 << "local.db cannot be opened ("_s
+            << "folder"_s << 3
+            << "). Check that it is a file Kelpo may read and write, in a folder that exists"_s
             << "Notes cannot be read or saved: "_s << 1;
         QTest::newRow("file deleted while open")
             << "deleted"_s << 1 << "local.db was deleted while Kelpo was running"_s

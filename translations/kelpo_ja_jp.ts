@@ -827,8 +827,8 @@
         <translation>%1 は Kelpo の実行中に別のファイルに置き換えられました。新しいファイルに書き込むには、もう一度お試しください。</translation>
     </message>
     <message>
-        <source>%1 cannot be opened (%2).</source>
-        <translation>%1 を開けません（%2）。</translation>
+        <source>%1 cannot be opened (%2). Check that it is a file Kelpo may read and write, in a folder that exists, then try again.</source>
+        <translation>%1 を開けません（%2）。Kelpo が読み書きできるファイルで、そのフォルダーが存在することを確認してから、もう一度お試しください。</translation>
     </message>
     <message>
         <source>The diary file %1 is damaged: some notes may not be readable. Copy what you need, then restore the file from a backup.</source>

@@ -827,8 +827,8 @@
         <translation>%1 在 Kelpo 运行时被另一个文件替换。请重试，以写入新文件。</translation>
     </message>
     <message>
-        <source>%1 cannot be opened (%2).</source>
-        <translation>无法打开 %1（%2）。</translation>
+        <source>%1 cannot be opened (%2). Check that it is a file Kelpo may read and write, in a folder that exists, then try again.</source>
+        <translation>无法打开 %1（%2）。请确认它是 Kelpo 可以读写的文件，且所在文件夹存在，然后重试。</translation>
     </message>
     <message>
         <source>The diary file %1 is damaged: some notes may not be readable. Copy what you need, then restore the file from a backup.</source>

@@ -1,14 +1,15 @@
 // Opening a note with a large picture: Kelpo's window (real note manager on an empty data
 // folder, 1024 x 768) opens the editor on a note that holds one picture of about 5 MB
 // (a JPEG photo-like noise picture, or a PNG), as a note from the list or the calendar
-// is opened. Each run is a fresh process. Per run it reports:
+// is opened, after a first note without pictures (so that the editor is made); the same
+// note without its picture is the floor. Each run is a fresh process. Per run it reports:
 //
 // - text: from the call that opens the editor to the first frame on screen with it;
 // - picture: from the same call to the first frame that shows the picture;
 // - stall: the longest time the window's thread did not come back to its event loop
 //   in between (the window is frozen for that long).
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_noteopen [runs] [jpeg|png]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_noteopen [runs] [none|jpeg|png]
 
 #include "notemgt.h"
 #include "settings.h"
@@ -108,13 +109,17 @@ int runChild(int argc, char *argv[], const QString &strPicture)
     QTemporaryDir dir;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
 
-    QFile file(strPicture);
-    if (!file.open(QIODevice::ReadOnly))
-        return 2;
-    const QString strContent = QStringLiteral("Morning at the harbour.<br>"
-                                              "<img height=\"375\" width=\"500\" "
-                                              "src=\"data:image/png;base64,%1\"><br>Evening.")
-                                   .arg(QString::fromLatin1(file.readAll().toBase64()));
+    // Without a picture file: the same note without its picture.
+    QString strContent = QStringLiteral("Morning at the harbour.<br>Evening.");
+    if (!strPicture.isEmpty()) {
+        QFile file(strPicture);
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        strContent = QStringLiteral("Morning at the harbour.<br>"
+                                    "<img height=\"375\" width=\"500\" "
+                                    "src=\"data:image/png;base64,%1\"><br>Evening.")
+                         .arg(QString::fromLatin1(file.readAll().toBase64()));
+    }
 
     Startup::registerTypes();
     CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("kelpo-bench"));
@@ -133,8 +138,10 @@ int runChild(int argc, char *argv[], const QString &strPicture)
     double dStall = 0;
     double dText = -1;
     int nFrames = 0;
-    bool bOpened = false;
+    // 0 calendar settling, 1 warm-up note open, 2 back on the calendar, 3 measured note open
+    int nStage = 0;
     bool bDone = false;
+    const bool bPicture = !strPicture.isEmpty();
 
     // The window's thread comes back to its event loop at every beat: the longest gap
     // between two beats is the longest freeze.
@@ -147,27 +154,40 @@ int runChild(int argc, char *argv[], const QString &strPicture)
         beat.restart();
     });
 
+    auto openNote = [&](const QString &strText, const QString &strUuid) {
+        QMetaObject::invokeMethod(view.rootObject(),
+                                  "editNote",
+                                  Q_ARG(QVariant, QStringLiteral("2026-12-10")),
+                                  Q_ARG(QVariant, strText),
+                                  Q_ARG(QVariant, strUuid),
+                                  Q_ARG(QVariant, QString()));
+        view.update();
+    };
+
     QObject::connect(&view, &QQuickWindow::frameSwapped, &app, [&]() {
         ++nFrames;
-        if (!bOpened) {
-            // The calendar has settled after a few frames: the note is opened then.
-            if (nFrames == 5) {
+        if (nStage < 3) {
+            // The calendar settles, then a note without pictures is opened and closed, so
+            // that the editor is made (as after the first note of a session); then the
+            // measured note is opened.
+            if (nFrames == 5 && nStage == 0) {
                 QTimer::singleShot(300, &app, [&]() {
-                    bOpened = true;
-                    heartbeat.start();
-                    clock.start();
-                    beat.restart();
-                    QMetaObject::invokeMethod(view.rootObject(),
-                                              "editNote",
-                                              Q_ARG(QVariant, QStringLiteral("2026-12-10")),
-                                              Q_ARG(QVariant, strContent),
-                                              Q_ARG(QVariant, QStringLiteral("{bench-note}")),
-                                              Q_ARG(QVariant, QString()));
-                    view.update();
+                    nStage = 1;
+                    openNote(QStringLiteral("<p>A note before</p>"), QStringLiteral("{warm-up}"));
+                    QTimer::singleShot(1000, &app, [&]() {
+                        nStage = 2;
+                        QMetaObject::invokeMethod(view.rootObject(), "popView");
+                        QTimer::singleShot(1000, &app, [&]() {
+                            nStage = 3;
+                            heartbeat.start();
+                            clock.start();
+                            beat.restart();
+                            openNote(strContent, QStringLiteral("{bench-note}"));
+                        });
+                    });
                 });
-            } else {
-                view.update();
             }
+            view.update();
             return;
         }
         if (bDone)
@@ -175,17 +195,21 @@ int runChild(int argc, char *argv[], const QString &strPicture)
         const double dNow = clock.nsecsElapsed() / 1e6;
         if (dText < 0)
             dText = dNow;
+        if (!bPicture) {
+            bDone = true;
+            out << "open " << dText << ' ' << dText << ' ' << dStall << Qt::endl;
+            app.exit(0);
+            return;
+        }
         // The frame is read back after it is shown, on the next turn of the event loop;
         // the time that takes is not the window's own and is not counted as a freeze.
         QTimer::singleShot(0, &app, [&, dNow]() {
             if (bDone)
                 return;
-            auto *pArea = view.rootObject()->findChild<QQuickItem *>(
-                QStringLiteral("textContent"));
+            auto *pArea = view.rootObject()->findChild<QQuickItem *>(QStringLiteral("textContent"));
             if (!pArea || !pArea->isVisible())
                 return;
-            const QRectF rect = pArea->mapRectToScene(
-                QRectF(0, 0, pArea->width(), pArea->height()));
+            const QRectF rect = pArea->mapRectToScene(QRectF(0, 0, pArea->width(), pArea->height()));
             const QImage shot = view.grabWindow();
             beat.restart();
             if (showsPicture(shot, rect.toRect())) {
@@ -216,21 +240,22 @@ double median(QVector<double> vec)
 int main(int argc, char *argv[])
 {
     if (argc >= 3 && qstrcmp(argv[1], "--child") == 0)
-        return runChild(argc, argv, QString::fromLocal8Bit(argv[2]));
+        return runChild(argc,
+                        argv,
+                        qstrcmp(argv[2], "none") == 0 ? QString() : QString::fromLocal8Bit(argv[2]));
     // The picture alone, into a file: bench_noteopen --picture jpeg|png <file>
     if (argc >= 4 && qstrcmp(argv[1], "--picture") == 0) {
         QGuiApplication app(argc, argv);
         QSize size;
         QFile file(QString::fromLocal8Bit(argv[3]));
         const QByteArray ba = makePicture(argv[2], &size);
-        return !ba.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(ba) == ba.size()
-                   ? 0
-                   : 1;
+        return !ba.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(ba) == ba.size() ? 0
+                                                                                               : 1;
     }
 
     QGuiApplication app(argc, argv);
     const int nRuns = argc >= 2 ? std::max(1, atoi(argv[1])) : 7;
-    QStringList lstFormats{QStringLiteral("jpeg"), QStringLiteral("png")};
+    QStringList lstFormats{QStringLiteral("none"), QStringLiteral("jpeg"), QStringLiteral("png")};
     if (argc >= 3)
         lstFormats = QStringList{QString::fromLocal8Bit(argv[2])};
     QTextStream out(stdout);
@@ -240,16 +265,19 @@ int main(int argc, char *argv[])
         << "|---|---:|---:|---:|---:|---:|" << Qt::endl;
     for (const QString &strFormat : qAsConst(lstFormats)) {
         QSize size;
-        const QByteArray ba = makePicture(strFormat.toLatin1().constData(), &size);
-        if (ba.isEmpty()) {
-            out << strFormat << ": no picture of about 5 MB could be made" << Qt::endl;
-            return 1;
+        QByteArray ba;
+        QString strFile = QStringLiteral("none");
+        if (strFormat != QLatin1String("none")) {
+            ba = makePicture(strFormat.toLatin1().constData(), &size);
+            if (ba.isEmpty()) {
+                out << strFormat << ": no picture of about 5 MB could be made" << Qt::endl;
+                return 1;
+            }
+            strFile = dir.filePath(QStringLiteral("picture.") + strFormat);
+            QFile file(strFile);
+            if (!file.open(QIODevice::WriteOnly) || file.write(ba) != ba.size())
+                return 1;
         }
-        const QString strFile = dir.filePath(QStringLiteral("picture.") + strFormat);
-        QFile file(strFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(ba) != ba.size())
-            return 1;
-        file.close();
         QVector<double> vecText, vecPicture, vecStall;
         for (int i = 0; i < nRuns; ++i) {
             QProcess child;
@@ -271,9 +299,9 @@ int main(int argc, char *argv[])
                 }
             }
         }
-        out << "| " << strFormat << " | " << QString::number(ba.size() / 1048576.0, 'f', 1)
-            << " MB | " << size.width() << " x " << size.height() << " | "
-            << QString::number(median(vecText), 'f', 0) << " ms | "
+        out << "| " << (ba.isEmpty() ? QStringLiteral("no picture") : strFormat) << " | "
+            << QString::number(ba.size() / 1048576.0, 'f', 1) << " MB | " << size.width() << " x "
+            << size.height() << " | " << QString::number(median(vecText), 'f', 0) << " ms | "
             << QString::number(median(vecPicture), 'f', 0) << " ms | "
             << QString::number(median(vecStall), 'f', 0) << " ms |" << Qt::endl;
     }

@@ -15,7 +15,8 @@ Item {
 
     property alias title: textTitle.text
     property alias date: textDate.text
-    property alias content: textContent.text
+    // The note's text as it is stored, its pictures inside (see NotePictures).
+    property alias content: notePictures.content
     property string uuid: ""
 
     // What the fields held when the note was opened, to tell whether it has changes.
@@ -58,7 +59,7 @@ Item {
 
     function noteMap() {
         var mapData = { "uuid": uuid !== "" ? uuid : strSaveUuid, "set_at": textDate.text,
-                        "content": textContent.text }
+                        "content": notePictures.content }
         // A title typed here is the note's own; an untouched one is left to the store.
         if (settings.withTitle && textTitle.text !== strOpenTitle)
             mapData["title"] = textTitle.text
@@ -194,6 +195,12 @@ Item {
         textDocument: textContent.textDocument
     }
 
+    // The pictures are decoded off the window's thread while the text is shown at once.
+    NotePictures {
+        id: notePictures
+        textDocument: textContent.textDocument
+    }
+
     // A picture wider than the text is shown at the text's width (a small window).
     FittedImages {
         textDocument: textContent.textDocument
@@ -279,7 +286,7 @@ Item {
 
     function insertPicture(strFileUrl) {
         nPictureAt = textContent.cursorPosition
-        strPictureJob = noteMgt.loadPicture(strFileUrl, textContent.text.length)
+        strPictureJob = noteMgt.loadPicture(strFileUrl, notePictures.content.length)
     }
 
     function onPictureLoaded(strJobId, strTag, strError) {
@@ -292,7 +299,7 @@ Item {
         }
         if (strTag.charAt(strTag.length - 1) !== ">")
             strTag += ">"
-        textContent.insert(Math.min(nPictureAt, textContent.length), strTag)
+        textContent.insert(Math.min(nPictureAt, textContent.length), notePictures.shownText(strTag))
         // Typing goes on in the text, after the picture.
         textContent.forceActiveFocus()
     }

@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "fittedimages.h"
+#include "notepictures.h"
 #include "notelistmodel.h"
 #include "notemgt.h"
 #include "settings.h"
@@ -63,6 +64,7 @@ void registerTypes()
     qmlRegisterType<CTextFormat>("NoteMgt", 1, 0, "TextFormat");
     // Pictures no wider than the editor's text.
     qmlRegisterType<CFittedImages>("NoteMgt", 1, 0, "FittedImages");
+    qmlRegisterType<CNotePictures>("NoteMgt", 1, 0, "NotePictures");
     qmlRegisterType<CNoteListModel>("NoteMgt", 1, 0, "NoteListModel");
     // The sync state shown in the main view (noteMgt.syncStatus).
     qmlRegisterType<CSyncStatus>("NoteMgt", 1, 0, "SyncStatus");

@@ -571,6 +571,116 @@ Item {
             waitForMain()
         }
 
+        // The pictures of a note reach the store exactly as they were, byte for byte, and
+        // the note's text exactly as the text area writes it with the pictures inside,
+        // whether the note was changed or not. The reference is a text area of its own that
+        // reads the same note with its pictures inline and takes the same changes.
+        function test_picturesKeptExactly_data() {
+            return [
+                { tag: "edited", pictures: ["png"], edit: true },
+                { tag: "saved without changes", pictures: ["png", "jpg"], edit: false },
+                { tag: "two identical pictures", pictures: ["jpg", "jpg"], edit: true },
+                { tag: "picture added while editing", pictures: ["png"], edit: true, add: "jpg" },
+                { tag: "plain text", pictures: [], edit: true,
+                  text: 'see <img src="data:image/png;base64,iVBORw0KGgo="' }
+            ]
+        }
+
+        function pictureFile(strKind) {
+            return strKind === "png" ? Qt.resolvedUrl("../../res/kelpo.png")
+                                     : Qt.resolvedUrl("../data/harbour.jpg")
+        }
+
+        function base64Of(strTag) {
+            return strTag.split("base64,")[1].split('"')[0]
+        }
+
+        function occurrences(strText, strPart) {
+            return strText.split(strPart).length - 1
+        }
+
+        function test_picturesKeptExactly(data) {
+            var strDate = "2016-11-20"
+            var lstData = []
+            var strContent = data.text !== undefined ? data.text : "<p>Morning</p>"
+            for (var i = 0; i < data.pictures.length; i++) {
+                var strTag = noteMgt.readFile2Base64(pictureFile(data.pictures[i]))
+                lstData.push(base64Of(strTag))
+                strContent += strTag + "><p>Evening " + i + "</p>"
+            }
+            var note = storeNote(strDate, strContent)
+            var lstStored = notesOfDay(strDate)
+            compare(lstStored.length, 1)
+            var strStored = lstStored[0]["content"]
+
+            main.editNote(note["set_at"], strStored, note["uuid"], note["title"])
+            waitForView(editor)
+            // The text area holds short names, not the pictures' data.
+            if (lstData.length > 0) {
+                verify(editor.textArea.text.indexOf("base64,") < 0)
+                compare(editor.content, strStored)
+            }
+            var reference = createTemporaryQmlObject(
+                        "import QtQuick 2.4; TextEdit { textFormat: TextEdit.AutoText }", root)
+            reference.font = editor.textArea.font
+            reference.text = strStored
+            compare(editor.content, reference.text)
+
+            if (data.edit) {
+                editor.textArea.insert(1, "typed ")
+                reference.insert(1, "typed ")
+                editor.textArea.insert(editor.textArea.length, " the end")
+                reference.insert(reference.length, " the end")
+            }
+            if (data.add) {
+                var spy = createTemporaryObject(spyComponent, root,
+                                                { target: noteMgt, signalName: "pictureLoaded" })
+                editor.textArea.cursorPosition = 3
+                editor.insertPicture(pictureFile(data.add))
+                spy.wait(10000)
+                var strAdded = spy.signalArguments[0][1]
+                tryCompare(editor, "strPictureJob", "")
+                lstData.push(base64Of(strAdded))
+                reference.insert(3, strAdded + ">")
+                verify(editor.textArea.text.indexOf("base64,") < 0, "the added picture too")
+            }
+            mouseClick(child(editor, "btnFinish"))
+            waitForMain()
+            var strSaved = ""
+            tryVerify(function () {
+                var lst = notesOfDay(strDate)
+                strSaved = lst.length === 1 ? String(lst[0]["content"]) : ""
+                return strSaved.indexOf(" the end") >= 0 || !data.edit
+            }, 5000, "the note was not saved")
+            compare(strSaved, reference.text)
+            verify(strSaved.indexOf("image://") < 0, strSaved.substring(0, 300))
+            for (var j = 0; j < lstData.length; j++) {
+                var nExpected = occurrences(lstData.join(" "), lstData[j])
+                compare(occurrences(strSaved, 'base64,' + lstData[j] + '"'), nExpected)
+            }
+            noteMgt.deleteNoteItem(note["uuid"])
+            tryVerify(function () { return notesOfDay(strDate).length === 0 }, 5000)
+        }
+
+        // Text copied from a note takes its pictures along, so that it can be pasted into
+        // another note, or elsewhere, after this note is closed.
+        function test_copiedPicturesKeepTheirData() {
+            var strTag = noteMgt.readFile2Base64(pictureFile("jpg"))
+            main.editNote("2016-11-21", "<p>one</p>" + strTag + "><p>two</p>", "")
+            waitForView(editor)
+            verify(editor.textArea.text.indexOf("base64,") < 0)
+            editor.copyText()
+            main.editNote("2016-11-22", "<p>another note</p>", "")
+            var target = createTemporaryQmlObject(
+                        "import QtQuick 2.4; TextEdit { textFormat: TextEdit.RichText }", root)
+            tryVerify(function () {
+                target.text = ""
+                target.paste()
+                return target.text.indexOf("base64," + base64Of(strTag) + '"') >= 0
+            }, 5000, "the clipboard holds the picture's data")
+            verify(target.text.indexOf("image://") < 0)
+        }
+
         // In a small window a wide picture is shown at the text's width, with no sideways
         // scrolling; the note keeps the picture's size as stored.
         function test_pictureFitsSmallWindow_data() {

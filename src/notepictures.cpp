@@ -225,11 +225,32 @@ void restoreClipboard(QClipboard::Mode mode)
     const QString strHtml = pData->html();
     if (!strHtml.contains(registry().strPrefix))
         return;
+    const QString strRestored = CNotePictures::storedText(strHtml);
+    if (strRestored == strHtml)
+        return;
     auto *pRestored = new QMimeData;
-    pRestored->setHtml(CNotePictures::storedText(strHtml));
+    pRestored->setHtml(strRestored);
     if (pData->hasText())
         pRestored->setText(pData->text());
     pClipboard->setMimeData(pRestored, mode);
+}
+
+// The clipboard modes changed since they were last restored.
+bool g_bClipboardChanged = false;
+bool g_bSelectionChanged = false;
+
+// Restores what changed. Called on the next turn of the event loop after a change (the
+// text area has finished with its own data then), and before pictures are forgotten.
+void restoreChangedClipboard()
+{
+    if (g_bClipboardChanged) {
+        g_bClipboardChanged = false;
+        restoreClipboard(QClipboard::Clipboard);
+    }
+    if (g_bSelectionChanged) {
+        g_bSelectionChanged = false;
+        restoreClipboard(QClipboard::Selection);
+    }
 }
 
 void watchClipboard()
@@ -239,19 +260,14 @@ void watchClipboard()
         return;
     s_bWatching = true;
     QClipboard *pClipboard = QGuiApplication::clipboard();
-    // Queued: the text area has finished with its own data before it is replaced.
-    QObject::connect(
-        pClipboard,
-        &QClipboard::dataChanged,
-        pClipboard,
-        [] { restoreClipboard(QClipboard::Clipboard); },
-        Qt::QueuedConnection);
-    QObject::connect(
-        pClipboard,
-        &QClipboard::selectionChanged,
-        pClipboard,
-        [] { restoreClipboard(QClipboard::Selection); },
-        Qt::QueuedConnection);
+    QObject::connect(pClipboard, &QClipboard::dataChanged, pClipboard, [pClipboard] {
+        g_bClipboardChanged = true;
+        QMetaObject::invokeMethod(pClipboard, &restoreChangedClipboard, Qt::QueuedConnection);
+    });
+    QObject::connect(pClipboard, &QClipboard::selectionChanged, pClipboard, [pClipboard] {
+        g_bSelectionChanged = true;
+        QMetaObject::invokeMethod(pClipboard, &restoreChangedClipboard, Qt::QueuedConnection);
+    });
 }
 
 } // namespace
@@ -344,6 +360,7 @@ void CNotePictures::setContent(const QString &strContent)
     }
     pEdit->setProperty("text", strShown);
     startLoading(m_vecIds);
+    restoreChangedClipboard();
     QMutexLocker locker(&registry().mutex);
     for (int nId : qAsConst(vecOld))
         registry().hashPictures.remove(nId);
@@ -425,6 +442,7 @@ bool CNotePictures::picture(const QString &strId, QString *pDataUrl, QSize *pSho
 
 void CNotePictures::releasePictures()
 {
+    restoreChangedClipboard();
     QMutexLocker locker(&registry().mutex);
     for (int nId : qAsConst(m_vecIds))
         registry().hashPictures.remove(nId);

@@ -29,6 +29,9 @@ const QString kMonthServerDeletion = QStringLiteral("UPDATE note SET deleted = 1
 const QString kColumns = QStringLiteral(
     "id, server_id, user_id, substr(set_at,1,10) as set_at, created_at, title, content, "
     "content_size, md5, updated_at, deleted, uuid, sync_state, plain_text");
+// A note as the synchronisation reads it: with the version its change was made from, which
+// an upload names so that the service can tell a change made without knowing another.
+const QString kSyncColumns = kColumns + QStringLiteral(", base_updated_at, base_md5");
 const QString kLive = QStringLiteral("(deleted IS NULL OR deleted != 1)");
 const QString kNoteTable = QStringLiteral("note");
 const QString kUserTable = QStringLiteral("user");
@@ -221,7 +224,7 @@ QString CDbMgt::getNoteItem(const QString &strUuid)
 {
     if (strUuid.isEmpty())
         return QString();
-    QString strSql = QStringLiteral("SELECT %1 FROM note WHERE uuid = :uuid").arg(kColumns);
+    QString strSql = QStringLiteral("SELECT %1 FROM note WHERE uuid = :uuid").arg(kSyncColumns);
     if (m_nUserId >= 1)
         strSql += QStringLiteral(" AND user_id = %1").arg(m_nUserId);
     else
@@ -589,7 +592,7 @@ QString CDbMgt::getNoteItemsByUuids(const QStringList &lstUuids)
     if (lstMarks.isEmpty())
         lstMarks << QStringLiteral("NULL");
     QString strSql = QStringLiteral("SELECT %1 FROM note WHERE uuid IN (%2)")
-                         .arg(kColumns, lstMarks.join(QLatin1Char(',')));
+                         .arg(kSyncColumns, lstMarks.join(QLatin1Char(',')));
     if (m_nUserId >= 1)
         strSql += QStringLiteral(" AND user_id = %1").arg(m_nUserId);
     else

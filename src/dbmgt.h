@@ -57,6 +57,7 @@ public slots:
 
     // Single notes.
     QString getNoteItem(int nId, int nUserId);
+    // With the version its change was made from (base_updated_at, base_md5).
     QString getNoteItem(const QString &strUuid);
     QString insertNoteItem(const QVariantMap &mapData);
     QString updateNoteItem(QVariantMap map, const QString &strWhereField = QString());

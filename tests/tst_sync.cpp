@@ -11,6 +11,7 @@
 //                                    scenario, the upload and the download timer
 //   "A list"                         the first page of the note list (starts the paged
 //                                    download)
+//   "A feed"                         only a run of the account's changes (the minute timer)
 //   "S stop" / "S start"             the service goes away and comes back
 //   "expect N1 2026-03-05 text"      N1 is live with that day and text on A, B and the
 //                                    service
@@ -275,6 +276,14 @@ private slots:
             strLogin + strLost.arg("half"_s));
         row("an edit whose answer never comes keeps the text it replaced once",
             strLogin + strLost.arg("none"_s));
+        // The run of the account's changes finds a pending edit that wins over the
+        // service's version: sent with the version it was made from, the edit it replaces
+        // is kept.
+        row("an offline edit that a run of changes sends keeps the edit it replaced",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync|S stop"
+                  "|A edit N1 from-A|S start|A feed|A sync|B sync|A sync|B sync"
+                  "|expect N1 2026-03-05 from-A|copy 2026-03-05 from-B|count A 2|count B 2"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -409,6 +418,9 @@ private slots:
                 sync(*pComputer);
                 if (QTest::currentTestFailed())
                     return;
+            } else if (strVerb == QLatin1String("feed")) {
+                pComputer->invoke("onTimeOutSync");
+                QVERIFY(pComputer->waitIdle());
             } else if (strVerb == QLatin1String("list")) {
                 pComputer->mgt().getNoteListByOffset(0, QString());
                 QVERIFY(pComputer->waitIdle());

@@ -212,8 +212,14 @@ int runChild(int argc, char *argv[], const QString &strPicture)
             const QRectF rect = pArea->mapRectToScene(QRectF(0, 0, pArea->width(), pArea->height()));
             const QImage shot = view.grabWindow();
             beat.restart();
+            // KELPO_BENCH_SHOTS=<folder>: the first frame and the frame with the picture.
+            const QString strShots = qEnvironmentVariable("KELPO_BENCH_SHOTS");
+            if (!strShots.isEmpty() && dNow == dText)
+                shot.save(strShots + QStringLiteral("/noteopen-first-frame.png"));
             if (showsPicture(shot, rect.toRect())) {
                 bDone = true;
+                if (!strShots.isEmpty())
+                    shot.save(strShots + QStringLiteral("/noteopen-picture-frame.png"));
                 out << "open " << dText << ' ' << dNow << ' ' << dStall << Qt::endl;
                 app.exit(0);
             } else if (dNow > 30000) {

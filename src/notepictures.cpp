@@ -53,12 +53,47 @@ Registry &registry()
 }
 
 // The data URLs that rich text reads into a picture's name and writes out again unchanged:
-// nothing to unescape when read, nothing to escape when written.
+// nothing to unescape when read, nothing to escape when written. A plain loop: the data
+// are megabytes long.
 bool isPlainDataUrl(QStringView str)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^data:image/[A-Za-z0-9.+-]+;base64,[A-Za-z0-9+/]+={0,2}$"));
-    return re.match(str).hasMatch();
+    static const QLatin1String kStart("data:image/");
+    static const QLatin1String kBase64(";base64,");
+    if (!str.startsWith(kStart))
+        return false;
+    const int nMark = int(str.indexOf(kBase64));
+    if (nMark <= kStart.size())
+        return false;
+    for (int i = kStart.size(); i < nMark; ++i) {
+        const ushort c = str.at(i).unicode();
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.'
+              || c == '+' || c == '-'))
+            return false;
+    }
+    // The characters of base64 text, by code.
+    static const QVector<bool> vecBase64 = [] {
+        QVector<bool> vec(128, false);
+        for (const char c :
+             QByteArrayLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"))
+            vec[c] = true;
+        return vec;
+    }();
+    const bool *pBase64 = vecBase64.constData();
+    const ushort *p = reinterpret_cast<const ushort *>(str.utf16());
+    const int nEnd = int(str.size());
+    int i = nMark + kBase64.size();
+    const int nData = i;
+    while (i < nEnd && p[i] < 128 && pBase64[p[i]])
+        ++i;
+    if (i == nData)
+        return false;
+    // Up to two "=" of padding, and nothing after them.
+    int nPadding = 0;
+    while (i < nEnd && p[i] == '=' && nPadding < 2) {
+        ++i;
+        ++nPadding;
+    }
+    return i == nEnd;
 }
 
 int shownSide(QStringView str)
@@ -144,8 +179,9 @@ QString withShortNames(const QString &strHtml, QVector<int> *pIds)
     Registry &reg = registry();
     QString strOut;
     int nCopied = 0;
-    // Two tags with the same picture share its name (and its decoding).
-    QHash<QStringView, int> hashSeen;
+    // Two tags with the same picture share its name (and its decoding); compared only when
+    // their lengths match, rather than hashed.
+    QVector<QPair<QStringView, int>> vecSeen;
     int nPos = 0;
     while ((nPos = strHtml.indexOf(QLatin1Char('<'), nPos)) >= 0) {
         ++nPos;
@@ -177,7 +213,13 @@ QString withShortNames(const QString &strHtml, QVector<int> *pIds)
         const QStringView value = QStringView(strHtml).mid(pSrc->nValueStart, pSrc->nValueLength);
         if (!isPlainDataUrl(value))
             continue;
-        int nId = hashSeen.value(value, 0);
+        int nId = 0;
+        for (const auto &seen : qAsConst(vecSeen)) {
+            if (seen.first.size() == value.size() && seen.first == value) {
+                nId = seen.second;
+                break;
+            }
+        }
         {
             QMutexLocker locker(&reg.mutex);
             if (nId == 0) {
@@ -187,7 +229,7 @@ QString withShortNames(const QString &strHtml, QVector<int> *pIds)
                 picture.nOffset = pSrc->nValueStart;
                 picture.nLength = pSrc->nValueLength;
                 reg.hashPictures.insert(nId, picture);
-                hashSeen.insert(value, nId);
+                vecSeen.append({value, nId});
                 pIds->append(nId);
             }
             Picture &picture = reg.hashPictures[nId];

@@ -166,6 +166,12 @@ void tst_NotePictures::keptAsTheyAre_data()
         "<img width=\"4\" height=\"2\" src=\"data:image/png;base64,iVBO\nRw0K\">");
     QTest::newRow("not base64") << QStringLiteral(
         "<img width=\"4\" height=\"2\" src=\"data:image/svg+xml,%3Csvg%3E\">");
+    QTest::newRow("padding inside the data")
+        << QStringLiteral("<img width=\"4\" height=\"2\" src=\"data:image/png;base64,aGk=aGk=\">");
+    QTest::newRow("three padding characters")
+        << QStringLiteral("<img width=\"4\" height=\"2\" src=\"data:image/png;base64,aGk===\">");
+    QTest::newRow("no data") << QStringLiteral(
+        "<img width=\"4\" height=\"2\" src=\"data:image/png;base64,\">");
     QTest::newRow("not a picture")
         << QStringLiteral("<img width=\"4\" height=\"2\" src=\"data:text/plain;base64,aGk=\">");
     QTest::newRow("two sources") << fill(

@@ -672,7 +672,7 @@ Item {
             compareTexts(editor.content, strExpected)
             appendSpy.clear()
             mouseClick(child(editor, "btnFinish"))
-            appendSpy.wait(5000)
+            appendSpy.wait(10000)
             waitForMain()
             var lstSaved = notesOfDay(strDate)
             compare(lstSaved.length, 1)

@@ -60,12 +60,7 @@ CNoteChanges::CNoteChanges(CServerDb &db)
 bool CNoteChanges::prepare(QSqlDatabase &db, bool bPostgres, QString &strError)
 {
     QSqlQuery query(db);
-    auto run = [&](const QString &strSql) {
-        if (query.exec(strSql))
-            return true;
-        strError = query.lastError().text();
-        return false;
-    };
+    auto run = [&](const QString &strSql) { return CServerDb::execStep(query, strSql, strError); };
     const QString strBig = bPostgres ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
     if (!hasColumn(query, bPostgres, QStringLiteral("users"), QStringLiteral("note_seq"))) {
         // Notes stored before are numbered by their ids: their order of arrival.
@@ -190,7 +185,9 @@ void CNoteChanges::getNoteChanges(QSqlDatabase &db,
                            && nTexts + nSize <= kTextBudget;
         if (bText)
             nTexts += nSize;
-        NoteJson::appendNote(ba, query, bText,
+        NoteJson::appendNote(ba,
+                             query,
+                             bText,
                              fields.value(Protocol::Field::kTimes).trimmed()
                                  == Protocol::Field::kTimesUtc);
         nLowest = query.value(11).toLongLong();

@@ -10,12 +10,7 @@
 bool CNoteConflicts::prepare(QSqlDatabase &db, bool bPostgres, QString &strError)
 {
     QSqlQuery query(db);
-    auto run = [&](const QString &strSql) {
-        if (query.exec(strSql))
-            return true;
-        strError = query.lastError().text();
-        return false;
-    };
+    auto run = [&](const QString &strSql) { return CServerDb::execStep(query, strSql, strError); };
     if (!run(QStringLiteral("CREATE TABLE IF NOT EXISTS note_conflict ("
                             " note_id INTEGER NOT NULL REFERENCES note(id) ON DELETE CASCADE,"
                             " change_at TEXT NOT NULL,"

@@ -456,12 +456,7 @@ QVariant CNotes::bindable(const QString &strColumn, const QVariant &value) const
 bool CNotes::prepareSearch(QSqlDatabase &db, bool bPostgres, QString &strError)
 {
     QSqlQuery query(db);
-    auto run = [&](const QString &strSql) {
-        if (query.exec(strSql))
-            return true;
-        strError = query.lastError().text();
-        return false;
-    };
+    auto run = [&](const QString &strSql) { return CServerDb::execStep(query, strSql, strError); };
     // The searched forms of title and text, kept beside them.
     if (bPostgres) {
         if (!run(QStringLiteral("ALTER TABLE note ADD COLUMN IF NOT EXISTS search_title TEXT"))

@@ -345,21 +345,16 @@ bool CServerDb::createSchema(QSqlDatabase &db, QString &strError)
     QSqlQuery query(db);
     if (!m_bPostgres) {
         // WAL lets readers go on while one request writes.
-        if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
-            strError = query.lastError().text();
+        if (!execStep(query, QStringLiteral("PRAGMA journal_mode = WAL"), strError))
             return false;
-        }
     } else {
         // Instances that start together must not race on CREATE TABLE.
-        if (!query.exec(QStringLiteral("SELECT pg_advisory_lock(84208420)"))) {
-            strError = query.lastError().text();
+        if (!execStep(query, QStringLiteral("SELECT pg_advisory_lock(84208420)"), strError))
             return false;
-        }
     }
     bool bOk = true;
     for (const QString &strSql : schemaStatements(m_bPostgres)) {
-        if (!query.exec(strSql)) {
-            strError = query.lastError().text();
+        if (!execStep(query, strSql, strError)) {
             bOk = false;
             break;
         }
@@ -615,6 +610,14 @@ bool CServerDb::execQuery(QSqlQuery &query,
         return bDone;
     }
     return query.exec();
+}
+
+bool CServerDb::execStep(QSqlQuery &query, const QString &strSql, QString &strError)
+{
+    if (query.exec(strSql))
+        return true;
+    strError = query.lastError().text();
+    return false;
 }
 
 bool CServerDb::execReturning(QSqlQuery &query,

@@ -58,6 +58,9 @@ public:
                        const QVariantList &lstBind,
                        qint64 &nId);
 
+    // Runs one statement of a schema step on query; its error into strError.
+    static bool execStep(QSqlQuery &query, const QString &strSql, QString &strError);
+
 private:
     QSqlQuery statement(const QString &strSql, const QVariantList &lstBind, bool bOneOff, bool &bOk);
     bool createSchema(QSqlDatabase &db, QString &strError);

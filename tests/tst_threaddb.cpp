@@ -93,6 +93,8 @@ private:
     void startWorker(const QString &strDbName);
     QVariantMap run(const QVariantMap &mapRequest);
     QVariantList rows(const QString &strSql);
+    // A file as an older program left it: the statements run on a connection of their own.
+    bool writeOlderFile(const QString &strDbName, const QStringList &lstStatements);
 
     QTemporaryDir *m_pDir = nullptr;
     CObservedThreadDb *m_pWorker = nullptr;
@@ -154,6 +156,28 @@ QVariantList TestThreadDb::rows(const QString &strSql)
     return mapResult.value(QStringLiteral("result")).toList();
 }
 
+bool TestThreadDb::writeOlderFile(const QString &strDbName, const QStringList &lstStatements)
+{
+    bool bOk = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("setup"));
+        db.setDatabaseName(strDbName);
+        bOk = db.open();
+        QSqlQuery q(db);
+        for (const QString &strSql : lstStatements) {
+            if (bOk && !q.exec(strSql)) {
+                qWarning() << strSql << ":" << q.lastError().text();
+                bOk = false;
+            }
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    return bOk;
+}
+
 void TestThreadDb::createsFolderTablesIndexesAndVersion()
 {
     const QString strDbName = m_pDir->filePath(QStringLiteral("a/b/local.db"));
@@ -208,22 +232,14 @@ void TestThreadDb::createsFolderTablesIndexesAndVersion()
 void TestThreadDb::localTimesBecomeUtcOnce()
 {
     const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QStringLiteral("setup"));
-        db.setDatabaseName(strDbName);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec(str("CREATE TABLE note (id integer primary key, server_id, user_id, "
-                           "set_at, created_at, title, content, content_size, md5, "
-                           "updated_at, deleted, uuid)")));
-        QVERIFY(q.exec(str("INSERT INTO note (id, created_at, updated_at) VALUES"
-                           " (1, '2026-03-05 08:00:00', '2026-07-01 00:30:00'),"
-                           " (2, 'never', NULL)")));
-        QVERIFY(q.exec(str("PRAGMA user_version = 4")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    QVERIFY(writeOlderFile(strDbName,
+                           {str("CREATE TABLE note (id integer primary key, server_id, user_id, "
+                                "set_at, created_at, title, content, content_size, md5, "
+                                "updated_at, deleted, uuid)"),
+                            str("INSERT INTO note (id, created_at, updated_at) VALUES"
+                                " (1, '2026-03-05 08:00:00', '2026-07-01 00:30:00'),"
+                                " (2, 'never', NULL)"),
+                            str("PRAGMA user_version = 4")}));
 
     // This computer in Shanghai (UTC+8) while the file is opened; restored afterwards.
     const QByteArray baTz = qgetenv("TZ");
@@ -237,11 +253,12 @@ void TestThreadDb::localTimesBecomeUtcOnce()
             qunsetenv("TZ");
         tzset();
     });
-    const QVariantList lstWanted{
-        QVariantMap{{str("id"), str("1")},
-                    {str("created_at"), str("2026-03-05 00:00:00")},
-                    {str("updated_at"), str("2026-06-30 16:30:00")}},
-        QVariantMap{{str("id"), str("2")}, {str("created_at"), str("never")}, {str("updated_at"), str("")}}};
+    const QVariantList lstWanted{QVariantMap{{str("id"), str("1")},
+                                             {str("created_at"), str("2026-03-05 00:00:00")},
+                                             {str("updated_at"), str("2026-06-30 16:30:00")}},
+                                 QVariantMap{{str("id"), str("2")},
+                                             {str("created_at"), str("never")},
+                                             {str("updated_at"), str("")}}};
     for (int nOpen = 0; nOpen < 2; ++nOpen) {
         startWorker(strDbName);
         const QVariantList lstRows = rows(str("SELECT id, created_at, IFNULL(updated_at, '')"
@@ -259,22 +276,14 @@ void TestThreadDb::localTimesBecomeUtcOnce()
 void TestThreadDb::baseColumnsOfAnOlderFile()
 {
     const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QStringLiteral("setup"));
-        db.setDatabaseName(strDbName);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec(str("CREATE TABLE note (id integer primary key, server_id, user_id, "
-                           "set_at, created_at, title, content, content_size, md5, "
-                           "updated_at, deleted, uuid, sync_state)")));
-        QVERIFY(q.exec(str("INSERT INTO note (id, server_id, content, content_size, md5,"
-                           " updated_at, sync_state) VALUES"
-                           " (1, 3, 'old', 3, 'aaaa', '2026-03-05 08:00:00', 0)")));
-        QVERIFY(q.exec(str("PRAGMA user_version = 5")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    QVERIFY(writeOlderFile(strDbName,
+                           {str("CREATE TABLE note (id integer primary key, server_id, user_id, "
+                                "set_at, created_at, title, content, content_size, md5, "
+                                "updated_at, deleted, uuid, sync_state)"),
+                            str("INSERT INTO note (id, server_id, content, content_size, md5,"
+                                " updated_at, sync_state) VALUES"
+                                " (1, 3, 'old', 3, 'aaaa', '2026-03-05 08:00:00', 0)"),
+                            str("PRAGMA user_version = 5")}));
     auto base = [&](int nId) {
         const QVariantMap map
             = rows(str("SELECT IFNULL(base_updated_at, 'none') AS at, IFNULL(base_md5, 'none')"
@@ -282,7 +291,8 @@ void TestThreadDb::baseColumnsOfAnOlderFile()
                        .arg(nId))
                   .value(0)
                   .toMap();
-        return map.value(str("at")).toString() + QLatin1Char('|') + map.value(str("md5")).toString();
+        return map.value(str("at")).toString() + QLatin1Char('|')
+               + map.value(str("md5")).toString();
     };
     // Opened twice: the step runs once and keeps the older row as it was.
     for (int nOpen = 0; nOpen < 2; ++nOpen) {
@@ -296,22 +306,14 @@ void TestThreadDb::baseColumnsOfAnOlderFile()
 void TestThreadDb::existingDatabaseOpensWithItsRows()
 {
     const QString strDbName = m_pDir->filePath(QStringLiteral("local.db"));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QStringLiteral("setup"));
-        db.setDatabaseName(strDbName);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        // A file written by an earlier program: its own declarations, no log table.
-        QVERIFY(q.exec(str("CREATE TABLE note (id integer primary key, server_id, user_id, "
-                           "set_at, created_at, title, content, content_size, md5, "
-                           "updated_at, deleted, uuid, extra)")));
-        QVERIFY(q.exec(str("CREATE TABLE user (id integer primary key, server_id, name, pwd, "
-                           "nickname, nick_name, classify_string)")));
-        QVERIFY(q.exec(str("INSERT INTO note (id, title, extra) VALUES (7, 'kept', 'x')")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    // A file written by an earlier program: its own declarations, no log table.
+    QVERIFY(writeOlderFile(strDbName,
+                           {str("CREATE TABLE note (id integer primary key, server_id, user_id, "
+                                "set_at, created_at, title, content, content_size, md5, "
+                                "updated_at, deleted, uuid, extra)"),
+                            str("CREATE TABLE user (id integer primary key, server_id, name, pwd, "
+                                "nickname, nick_name, classify_string)"),
+                            str("INSERT INTO note (id, title, extra) VALUES (7, 'kept', 'x')")}));
 
     startWorker(strDbName);
     const QVariantList lstRows = rows(str("SELECT id, title, extra FROM note"));
@@ -984,7 +986,8 @@ void TestThreadDb::lostFileIsNoticedBeforeAWriteIsConfirmed()
         file.write(QByteArray(4096, 'g'));
     }
     if (kind.isEmpty()) {
-        QVERIFY(!run(query(str("INSERT INTO note (title) VALUES ('after')"))).contains(str("error")));
+        QVERIFY(
+            !run(query(str("INSERT INTO note (title) VALUES ('after')"))).contains(str("error")));
         QCOMPARE(rows(str("SELECT count(*) AS n FROM note")),
                  (QVariantList{QVariantMap{{str("n"), str("2")}}}));
         QCOMPARE(lstNotices.size(), 0);

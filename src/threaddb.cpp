@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -284,7 +285,7 @@ void CThreadDb::initialize()
     const bool bCheck = needsCheck(m_strDbName);
     // A new file has nothing to check yet.
     m_nCheckedAt = QFile::exists(m_strDbName) ? checkedAt(m_strDbName)
-                                               : QDateTime::currentSecsSinceEpoch();
+                                              : QDateTime::currentSecsSinceEpoch();
     if (openDb(kBusyTimeoutMs)) {
         QFile::remove(cleanCloseFile(m_strDbName));
         if (bCheck)
@@ -393,6 +394,9 @@ bool CThreadDb::openDb(int nBusyTimeoutMs)
 
     m_pQuery = new QSqlQuery(m_db);
     m_pQuery->setForwardOnly(true);
+    const QVariant handle = m_db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_pSqlite = *static_cast<sqlite3 *const *>(handle.constData());
     QSqlError error;
     CNoteSearch::registerFunctions(m_db);
     const QString strError = createSchema();
@@ -431,6 +435,7 @@ void CThreadDb::closeDb()
 {
     delete m_pQuery;
     m_pQuery = nullptr;
+    m_pSqlite = nullptr;
     if (m_db.isOpen())
         m_db.close();
 }
@@ -705,15 +710,15 @@ QString CThreadDb::createSchema()
     // comparison by time then keeps it, on every computer. (Made after step 5, whose
     // earlier times are no changes.)
     if (bOk)
-        bOk = exec(QStringLiteral(
-            "CREATE TRIGGER IF NOT EXISTS note_change_after_its_base"
-            " AFTER UPDATE OF updated_at ON note"
-            " WHEN new.sync_state = 1 AND new.updated_at <= old.updated_at"
-            " AND old.updated_at GLOB '%1' BEGIN"
-            " UPDATE note SET updated_at = datetime(old.updated_at, '+1 second')"
-            " WHERE id = new.id; END")
-                       .arg(QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
-                                           " [0-9][0-9]:[0-9][0-9]:[0-9][0-9]")));
+        bOk = exec(
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS note_change_after_its_base"
+                           " AFTER UPDATE OF updated_at ON note"
+                           " WHEN new.sync_state = 1 AND new.updated_at <= old.updated_at"
+                           " AND old.updated_at GLOB '%1' BEGIN"
+                           " UPDATE note SET updated_at = datetime(old.updated_at, '+1 second')"
+                           " WHERE id = new.id; END")
+                .arg(QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
+                                    " [0-9][0-9]:[0-9][0-9]:[0-9][0-9]")));
     // Version 6: the version of each note that the service had last, as this computer
     // knows (time and text digest, '' for a version without text): the base that an
     // upload names, so that the service tells a change made without knowledge of a later
@@ -849,6 +854,11 @@ bool CThreadDb::runQuery(const QVariantMap &mapRequest, QVariantMap &mapResult)
         bOk = execPrepared(strSql, mapRequest.value(QStringLiteral("sql_data")).toMap());
     } else {
         strSql = mapRequest.value(QStringLiteral("sql")).toString();
+        CDbRows rows;
+        if (CDbRows::select(m_pSqlite, strSql, rows)) {
+            mapResult.insert(QStringLiteral("result"), QVariant::fromValue(rows));
+            return true;
+        }
         bOk = exec(strSql);
     }
     if (!bOk) {

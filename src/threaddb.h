@@ -9,6 +9,7 @@
 #include <QString>
 
 class QSqlQuery;
+struct sqlite3;
 class QTimer;
 
 // The database worker: owns the one SQLite connection to local.db and runs every
@@ -149,6 +150,8 @@ private:
     QString m_strDbName;
     QSqlDatabase m_db;
     QSqlQuery *m_pQuery = nullptr;
+    // The open connection's own handle, for reads that skip the driver's per-value texts.
+    sqlite3 *m_pSqlite = nullptr;
     // Why the database could not be opened; every request is answered with it.
     QString m_strOpenError;
     QString m_strOpenErrorText;

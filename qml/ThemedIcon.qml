@@ -1,5 +1,4 @@
 import QtQuick 2.4
-import QtGraphicalEffects 1.0
 
 // An icon of the views. The drawings are dark, for a light background: where the theme is
 // dark they are drawn in the theme's icon colour instead.
@@ -22,12 +21,11 @@ Item {
         visible: !themedIconId.tinted
     }
 
+    // By file: the graphical effects are loaded only where a dark theme needs them.
     Loader {
         anchors.fill: imageId
         active: themedIconId.tinted
-        sourceComponent: ColorOverlay {
-            source: imageId
-            color: Theme.icon
-        }
+        source: "ThemedIconTint.qml"
+        onLoaded: item.source = imageId
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick 2.5
-import QtQuick.Controls 1.3
 import "../js/global.js" as GlobalJs
 import "../js/lunar.js" as LunarJs
 
@@ -31,7 +30,8 @@ Item {
     readonly property alias toolBarRect: toolBarRect
     readonly property alias calendarView: calendarView
     readonly property alias noteListView: noteListView
-    readonly property alias contentMenu: contentMenu
+    // The menu (PopupMenu), made the first time it is wanted: see menu().
+    property Item contentMenu: null
     readonly property alias backButton: backButton
     readonly property alias txtYear: txtYear
     readonly property alias labelToday: labelToday
@@ -185,7 +185,7 @@ Item {
     }
 
     function openMenu() {
-        contentMenu.open()
+        menu().open()
     }
 
     function ownersText() {
@@ -364,7 +364,7 @@ Item {
             onClicked: viewNote.search()
         }
 
-        TextFieldR {
+        SearchField {
             id: textSearch
             anchors.right: btnSearch.left
             anchors.verticalCenter: parent.verticalCenter
@@ -540,52 +540,62 @@ Item {
         bIsDayList: false
     }
 
-    PopupMenu {
-        id: contentMenu
-        anchorItem: btnMenu
-        fontSize: Math.max(12, Math.min(22, toolBarRect.height * 0.4))
-        onClosed: btnMenu.forceActiveFocus()
+    // The menu is made when it is first opened: the window's first frame does not wait for it.
+    function menu() {
+        if (!contentMenu)
+            contentMenu = compMenu.createObject(viewNote)
+        return contentMenu
+    }
 
-        MenuEntry {
-            id: menuAbout
-            text: qsTr("About")
-            iconSource: "../res/about.svg"
-            onTriggered: viewNote.about()
-        }
+    Component {
+        id: compMenu
 
-        MenuEntry {
-            separator: true
-        }
+        PopupMenu {
+            anchorItem: btnMenu
+            fontSize: Math.max(12, Math.min(22, toolBarRect.height * 0.4))
+            onClosed: btnMenu.forceActiveFocus()
 
-        MenuEntry {
-            id: menuLogin
-            text: qsTr("Login")
-            iconSource: "../res/login.svg"
-            visible: !noteMgt.isLogin
-            onTriggered: viewNote.login()
-        }
-
-        MenuEntry {
-            id: menuLogout
-            text: qsTr("Logout") + "(" + (noteMgt.loginName !== undefined ? noteMgt.loginName : "")
-                  + ")"
-            iconSource: "../res/logout.svg"
-            visible: noteMgt.isLogin === true
-            onTriggered: {
-                noteMgt.logout()
-                viewNote.logout()
+            MenuEntry {
+                id: menuAbout
+                text: qsTr("About")
+                iconSource: "../res/about.svg"
+                onTriggered: viewNote.about()
             }
-        }
 
-        MenuEntry {
-            separator: true
-        }
+            MenuEntry {
+                separator: true
+            }
 
-        MenuEntry {
-            id: menuOptions
-            text: qsTr("Backup, export and import")
-            iconSource: "../res/list.png"
-            onTriggered: viewNote.options()
+            MenuEntry {
+                id: menuLogin
+                text: qsTr("Login")
+                iconSource: "../res/login.svg"
+                visible: !noteMgt.isLogin
+                onTriggered: viewNote.login()
+            }
+
+            MenuEntry {
+                id: menuLogout
+                text: qsTr("Logout") + "(" + (noteMgt.loginName !== undefined ? noteMgt.loginName : "")
+                      + ")"
+                iconSource: "../res/logout.svg"
+                visible: noteMgt.isLogin === true
+                onTriggered: {
+                    noteMgt.logout()
+                    viewNote.logout()
+                }
+            }
+
+            MenuEntry {
+                separator: true
+            }
+
+            MenuEntry {
+                id: menuOptions
+                text: qsTr("Backup, export and import")
+                iconSource: "../res/list.png"
+                onTriggered: viewNote.options()
+            }
         }
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick 2.4
-import QtQuick.Controls 1.3
 import NoteMgt 1.0
 import "../js/lunar.js" as LunarJs
 
@@ -45,8 +44,16 @@ Item {
     function getView(strName) {
         if (!(strName in views.components))
             return null
-        if (!views[strName])
-            views[strName] = views.components[strName].createObject(mainId, {"visible": false})
+        if (!views[strName]) {
+            // By file, not by type: a view's imports (dialogs, layouts) are loaded when the
+            // view is first wanted, not with the window.
+            var component = Qt.createComponent(views.components[strName])
+            if (component.status !== Component.Ready) {
+                console.warn(component.errorString())
+                return null
+            }
+            views[strName] = component.createObject(mainId, {"visible": false})
+        }
         return views[strName]
     }
 
@@ -269,7 +276,7 @@ Item {
         color: Theme.background
     }
 
-    StackView {
+    ViewStack {
         id: stackView
         anchors.fill: parent
         initialItem: noteView
@@ -305,23 +312,15 @@ Item {
         property Item optionsView: null
 
         readonly property var components: ({
-            "noteEditView": compNoteEdit,
-            "noteDayListView": compNoteDayList,
-            "loginView": compLogin,
-            "registerView": compRegister,
-            "forgotPwdView": compForgotPwd,
-            "aboutView": compAbout,
-            "optionsView": compOptions
+            "noteEditView": "ViewNoteEdit.qml",
+            "noteDayListView": "ViewNoteList.qml",
+            "loginView": "ViewLogin.qml",
+            "registerView": "ViewRegister.qml",
+            "forgotPwdView": "ViewForgotPwd.qml",
+            "aboutView": "ViewAbout.qml",
+            "optionsView": "ViewOptions.qml"
         })
     }
-
-    Component { id: compNoteEdit; ViewNoteEdit {} }
-    Component { id: compNoteDayList; ViewNoteList {} }
-    Component { id: compLogin; ViewLogin {} }
-    Component { id: compRegister; ViewRegister {} }
-    Component { id: compForgotPwd; ViewForgotPwd {} }
-    Component { id: compAbout; ViewAbout {} }
-    Component { id: compOptions; ViewOptions {} }
 
     Connections {
         target: mainId.loginView

@@ -1,9 +1,9 @@
 #include "startup.h"
 
 #include "fittedimages.h"
-#include "notepictures.h"
 #include "notelistmodel.h"
 #include "notemgt.h"
+#include "notepictures.h"
 #include "settings.h"
 #include "syncstatus.h"
 #include "textformat.h"
@@ -16,6 +16,8 @@
 #include <QQmlEngine>
 #include <QQuickView>
 #include <QTranslator>
+
+#include <memory>
 
 namespace Startup {
 
@@ -82,7 +84,19 @@ std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,
     pView->setSource(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     pView->setResizeMode(QQuickView::SizeRootObjectToView);
     pView->setTitle(QStringLiteral("Kelpo"));
-    pView->setIcon(QIcon(QStringLiteral(":/kelpo.svg")));
+    // The icon is drawn from its SVG at several sizes: done once the first frame is on
+    // screen, so that it does not hold the window back.
+    QQuickView *pWindow = pView.get();
+    auto pConnection = std::make_shared<QMetaObject::Connection>();
+    *pConnection = QObject::connect(
+        pWindow,
+        &QQuickWindow::frameSwapped,
+        pWindow,
+        [pWindow, pConnection] {
+            QObject::disconnect(*pConnection);
+            pWindow->setIcon(QIcon(QStringLiteral(":/kelpo.svg")));
+        },
+        Qt::QueuedConnection);
     QObject::connect(pView->engine(),
                      &QQmlEngine::quit,
                      QCoreApplication::instance(),

@@ -917,6 +917,13 @@
     </message>
 </context>
 <context>
+    <name>SearchField</name>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
+    </message>
+</context>
+<context>
     <name>TextFieldR</name>
     <message>
         <source>Clear</source>

@@ -40,6 +40,14 @@ TestCase {
     }
 
     Component {
+        id: searchFieldComp
+        SearchField {
+            width: 300
+            height: 40
+        }
+    }
+
+    Component {
         id: barComp
         Item {
             property alias bar: barId
@@ -185,8 +193,17 @@ TestCase {
         verify(ptTxt.x + txt.width <= btn.width + 0.5)
     }
 
-    function test_textFieldClearButton() {
-        var field = createTemporaryObject(textFieldComp, rootId)
+    // The editing views' field and the main view's search field behave alike.
+    function test_textFieldClearButton_data() {
+        return [
+            { tag: "text field", comp: textFieldComp },
+            { tag: "search field", comp: searchFieldComp }
+        ]
+    }
+
+    function test_textFieldClearButton(data) {
+        var field = createTemporaryObject(data.comp, rootId)
+        var accepted = createTemporaryObject(acceptedSpyComp, rootId, {"target": field})
         var btn = field.clearButton
         verify(!btn.visible)
         compare(btn.height, 20)
@@ -207,8 +224,84 @@ TestCase {
         verify(!btn.visible)
         keyClick(Qt.Key_B)
         verify(btn.visible)
+        keyClick(Qt.Key_Return)
+        compare(accepted.count, 1)
+        field.selectAll()
+        keyClick(Qt.Key_C)
+        compare(field.text, "c")
         keyClick(Qt.Key_Backspace)
         verify(!btn.visible)
+    }
+
+    Component {
+        id: acceptedSpyComp
+        SignalSpy { signalName: "accepted" }
+    }
+
+    Component {
+        id: stackComp
+        Item {
+            width: 400
+            height: 300
+            property alias stack: stackId
+            property alias first: firstId
+            property alias second: secondId
+            property alias third: thirdId
+            ViewStack {
+                id: stackId
+                anchors.fill: parent
+                initialItem: firstId
+            }
+            Item { id: firstId; property string strName: "" }
+            Item { id: secondId; visible: false; property string strName: "" }
+            Item { id: thirdId; visible: false; property string strName: "" }
+        }
+    }
+
+    // Only the view on top is shown once a slide has ended; views fill the stack, take the
+    // properties they are pushed with, and are hidden, not destroyed, when popped.
+    function test_viewStack() {
+        var holder = createTemporaryObject(stackComp, rootId)
+        var stack = holder.stack
+        compare(stack.depth, 1)
+        compare(stack.currentItem, holder.first)
+        compare(holder.first.width, 400)
+
+        stack.push({"item": holder.second, "properties": {"strName": "pushed"}})
+        compare(stack.depth, 2)
+        compare(stack.currentItem, holder.second)
+        compare(holder.second.strName, "pushed")
+        verify(holder.second.visible)
+        tryCompare(stack, "busy", false, 5000)
+        verify(!holder.first.visible)
+        compare(holder.second.x, 0)
+        compare(holder.second.height, 300)
+
+        // A push while the last one still slides ends that slide first.
+        stack.push(holder.third)
+        stack.pop()
+        tryCompare(stack, "busy", false, 5000)
+        compare(stack.currentItem, holder.second)
+        verify(holder.second.visible)
+        verify(!holder.third.visible)
+        verify(!holder.first.visible)
+        compare(holder.second.x, 0)
+
+        // A view lower in the stack moves to the top instead of standing twice.
+        stack.push({"item": holder.third, "immediate": true})
+        stack.push({"item": holder.second, "immediate": true})
+        compare(stack.depth, 3)
+        compare(stack.currentItem, holder.second)
+        verify(!holder.third.visible)
+
+        stack.pop({"immediate": true})
+        stack.pop({"immediate": true})
+        compare(stack.depth, 1)
+        compare(stack.pop(), null)
+        compare(stack.currentItem, holder.first)
+        verify(holder.first.visible)
+        verify(!holder.second.visible && !holder.third.visible)
+        verify(!stack.busy)
     }
 
     function messageRows(bar) {

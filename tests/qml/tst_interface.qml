@@ -210,9 +210,9 @@ Item {
             compare(view.state, "list")
             view.btnMenu.forceActiveFocus()
             keyClick(Qt.Key_Space)
-            verify(view.contentMenu.opened)
+            verify(view.menu().opened)
             keyClick(Qt.Key_Escape)
-            verify(!view.contentMenu.opened)
+            verify(!view.menu().opened)
         }
 
         // Return submits the account views, and Tab reaches every field and button.
@@ -315,8 +315,8 @@ Item {
             if (!data.known)
                 return
             // Logging out from the menu says so, and where the notes are.
-            main.noteView.contentMenu.open()
-            main.noteView.contentMenu.items[3].trigger()
+            main.noteView.menu().open()
+            main.noteView.menu().items[3].trigger()
             compare(noteMgt.isLogin, false)
             verify(hasMessage("Logged out. The notes of " + data.name), messages().join(" | "))
         }

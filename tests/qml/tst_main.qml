@@ -504,9 +504,9 @@ Item {
         function test_menu() {
             var main = createMain()
             var view = main.noteView
-            var lstItems = view.contentMenu.items
+            var lstItems = view.menu().items
             // Entries are seen while the menu is open.
-            view.contentMenu.open()
+            view.menu().open()
             compare(lstItems.length, 6)
             compare(lstItems[0].text, "About")
             compare(lstItems[1].separator, true)
@@ -519,10 +519,10 @@ Item {
             verify(String(lstItems[3].iconSource).indexOf("logout.svg") >= 0)
 
             // It opens under its button, inside the window, and the keyboard walks it.
-            view.contentMenu.close()
+            view.menu().close()
             mouseClick(view.btnMenu)
-            verify(view.contentMenu.opened)
-            var frame = view.contentMenu.frame
+            verify(view.menu().opened)
+            var frame = view.menu().frame
             var pos = frame.mapToItem(main, 0, 0)
             verify(pos.x >= 0 && pos.x + frame.width <= main.width + 0.5, "inside the window")
             fuzzyCompare(pos.x + frame.width, view.btnMenu.mapToItem(main, view.btnMenu.width, 0).x, 1)
@@ -530,7 +530,7 @@ Item {
             keyClick(Qt.Key_Down)
             verify(lstItems[2].activeFocus, "the separator is passed over")
             keyClick(Qt.Key_Escape)
-            verify(!view.contentMenu.opened)
+            verify(!view.menu().opened)
 
             lstItems[2].trigger()
             compare(main.stackView.currentItem, main.loginView)
@@ -555,8 +555,8 @@ Item {
 
         function test_menuFollowsLogin() {
             var main = createMain()
-            var lstItems = main.noteView.contentMenu.items
-            main.noteView.contentMenu.open()
+            var lstItems = main.noteView.menu().items
+            main.noteView.menu().open()
             noteMgt.saveUser({"name": "menuuser", "pwd": Qt.md5("secret5"), "nickname": "M"})
             noteMgt.login("menuuser", "secret5")
             // Poll rather than fail: the note manager's local login may not exist yet.
@@ -570,7 +570,7 @@ Item {
             compare(lstItems[3].text, "Logout(menuuser)")
             lstItems[3].trigger()
             compare(noteMgt.isLogin, false)
-            main.noteView.contentMenu.open()
+            main.noteView.menu().open()
             verify(lstItems[2].visible)
             verify(!lstItems[3].visible)
         }

@@ -342,19 +342,22 @@ private slots:
                 }
                 g_previousHandler(type, context, msg);
             });
+        // Put back however the test ends: a failed check returns early.
+        const auto restore = qScopeGuard([pPrevious] {
+            qInstallMessageHandler(g_previousHandler);
+            g_pSettings = pPrevious;
+        });
 
         CNoteMgt noteMgt(dirData.path(), 60000);
         std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
         s_pView = pView.get();
+        // Forgotten before the window goes.
+        const auto forgetView = qScopeGuard([] { s_pView = nullptr; });
         QCOMPARE(s_nLogins, 0);
         pView->show();
         QCOMPARE(s_nLogins, 0);
         QTRY_COMPARE(s_nLogins, 1);
         QVERIFY(s_bShownAtLogin);
-
-        qInstallMessageHandler(g_previousHandler);
-        s_pView = nullptr;
-        g_pSettings = pPrevious;
     }
 };
 

@@ -8,9 +8,7 @@ FocusScope {
 
     property alias text: inputId.text
     property alias font: inputId.font
-    property alias placeholderText: placeholderId.text
     readonly property alias clearButton: btnClearId
-    readonly property alias input: inputId
 
     // Return or Enter was pressed in the field.
     signal accepted()
@@ -25,7 +23,6 @@ FocusScope {
     implicitWidth: 200
     implicitHeight: inputId.implicitHeight + 4
     Accessible.role: Accessible.EditableText
-    Accessible.name: placeholderId.text
 
     Rectangle {
         anchors.fill: parent
@@ -61,33 +58,7 @@ FocusScope {
         onAccepted: searchFieldId.accepted()
     }
 
-    Text {
-        id: placeholderId
-        anchors.fill: inputId
-        verticalAlignment: Text.AlignVCenter
-        font: inputId.font
-        color: Theme.textSecondary
-        elide: Text.ElideRight
-        visible: inputId.text === "" && !inputId.activeFocus && text !== ""
-    }
-
-    PushButton {
+    FieldClearButton {
         id: btnClearId
-        anchors.right: parent.right
-        anchors.rightMargin: 5
-        anchors.verticalCenter: parent.verticalCenter
-        height: searchFieldId.height * 0.5
-        width: height
-        imgSrc: "../res/cross.svg"
-        tintIcon: false
-        visible: inputId.text.length > 0
-        // Tab goes past it: the field itself is cleared with Escape where its owner wants.
-        activeFocusOnTab: false
-        Accessible.name: qsTr("Clear")
-        onClicked: {
-            inputId.text = ""
-            inputId.forceActiveFocus()
-            searchFieldId.cleared()
-        }
     }
 }

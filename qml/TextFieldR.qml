@@ -19,23 +19,7 @@ TextField {
         padding.bottom: 0
     }
 
-    PushButton {
+    FieldClearButton {
         id: btnClearId
-        anchors.right: parent.right
-        anchors.rightMargin: 5
-        anchors.verticalCenter: parent.verticalCenter
-        height: textFieldRId.height * 0.5
-        width: height
-        imgSrc: "../res/cross.svg"
-        tintIcon: false
-        visible: textFieldRId.text.length > 0
-        // Tab goes past it: the field itself is cleared with Escape where its owner wants.
-        activeFocusOnTab: false
-        Accessible.name: qsTr("Clear")
-        onClicked: {
-            textFieldRId.text = ""
-            textFieldRId.forceActiveFocus()
-            textFieldRId.cleared()
-        }
     }
 }

@@ -366,6 +366,7 @@ Item {
 
         SearchField {
             id: textSearch
+            Accessible.name: qsTr("Search")
             anchors.right: btnSearch.left
             anchors.verticalCenter: parent.verticalCenter
             height: btnSearch.height

@@ -917,14 +917,7 @@
     </message>
 </context>
 <context>
-    <name>SearchField</name>
-    <message>
-        <source>Clear</source>
-        <translation>クリア</translation>
-    </message>
-</context>
-<context>
-    <name>TextFieldR</name>
+    <name>FieldClearButton</name>
     <message>
         <source>Clear</source>
         <translation>クリア</translation>

@@ -5,7 +5,9 @@ import QtQuick 2.4
 Item {
     id: themedIconId
 
-    property alias source: imageId.source
+    // The drawing, as a file name relative to the view ("../res/add.svg"). The program's own
+    // drawings are drawn by the "icon" image provider, other addresses are loaded as they are.
+    property url source
     property alias sourceSize: imageId.sourceSize
     property alias fillMode: imageId.fillMode
     readonly property alias status: imageId.status
@@ -15,6 +17,10 @@ Item {
 
     Image {
         id: imageId
+        source: {
+            var str = themedIconId.source.toString()
+            return str.indexOf("qrc:/") === 0 ? "image://icon/" + str.substring(5) : str
+        }
         anchors.fill: parent
         fillMode: Image.PreserveAspectFit
         smooth: true

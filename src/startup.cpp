@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "fittedimages.h"
+#include "iconprovider.h"
 #include "notelistmodel.h"
 #include "notemgt.h"
 #include "notepictures.h"
@@ -72,11 +73,18 @@ void registerTypes()
     qmlRegisterType<CSyncStatus>("NoteMgt", 1, 0, "SyncStatus");
 }
 
+void addImageProviders(QQmlEngine &engine)
+{
+    if (!engine.imageProvider(QStringLiteral("icon")))
+        engine.addImageProvider(QStringLiteral("icon"), new CIconProvider);
+}
+
 std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,
                                          CSettings &settings,
                                          const QList<QPair<QString, QObject *>> &lstExtra)
 {
     auto pView = std::make_unique<QQuickView>();
+    addImageProviders(*pView->engine());
     for (const auto &extra : lstExtra)
         pView->rootContext()->setContextProperty(extra.first, extra.second);
     pView->rootContext()->setContextProperty(QStringLiteral("noteMgt"), &noteMgt);

@@ -12,6 +12,7 @@
 class QCoreApplication;
 class QLocale;
 class QObject;
+class QQmlEngine;
 class QQuickView;
 class QTranslator;
 class CNoteMgt;
@@ -44,6 +45,9 @@ std::unique_ptr<QQuickView> createWindow(CNoteMgt &noteMgt,
 
 // Registers the QML module "NoteMgt" 1.0.
 void registerTypes();
+
+// Gives the engine the image providers that the views draw with ("icon").
+void addImageProviders(QQmlEngine &engine);
 
 } // namespace Startup
 

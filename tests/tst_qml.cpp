@@ -56,6 +56,7 @@ public slots:
         QCoreApplication::setOrganizationName(QStringLiteral("Greyfen Software"));
         QCoreApplication::setOrganizationDomain(QStringLiteral("greyfen.example"));
         Startup::registerTypes();
+        Startup::addImageProviders(*engine);
         m_pSettings = std::make_unique<CSettings>(QStringLiteral("Greyfen Software"),
                                                   QStringLiteral("kelpo-qmltest"));
         g_pSettings = m_pSettings.get();

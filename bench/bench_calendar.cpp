@@ -1,12 +1,13 @@
 // Start-up and scrolling of the calendar beside a bare Qt Quick window with one ListView.
 //
-//   bench_calendar [runs] [startup] [--diary <folder>]
+//   bench_calendar [runs] [startup] [--diary <folder>] [--no-lunar]
 //                                           runs each case in fresh processes and prints a
 //                                           summary; "startup" skips the scrolling;
 //                                           --diary: Kelpo opens the local.db in that folder
 //                                           (e.g. one that bench_store built) instead of an
-//                                           empty one
-//   bench_calendar --child kelpo [startup] [--diary <folder>]
+//                                           empty one; --no-lunar: without the lunar days
+//                                           (they are on for Simplified Chinese only)
+//   bench_calendar --child kelpo [startup] [--diary <folder>] [--no-lunar]
 //   bench_bare_window --child baseline [startup]
 //                                           one measurement
 //
@@ -159,6 +160,15 @@ int measure(QGuiApplication &app, QQuickView &view, const QElapsedTimer &clock, 
     return app.exec();
 }
 
+bool hasArgument(int argc, char *argv[], const char *pArg)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], pArg) == 0)
+            return true;
+    }
+    return false;
+}
+
 int runChild(int argc, char *argv[], const QString &strCase, bool bScroll, const QString &strDiary)
 {
     QElapsedTimer clock;
@@ -191,7 +201,7 @@ int runChild(int argc, char *argv[], const QString &strCase, bool bScroll, const
     CSettings settings(QStringLiteral("Greyfen Software"), QStringLiteral("kelpo-bench"));
     g_pSettings = &settings;
     settings.setInitType(0);
-    settings.setShowLunar(true);
+    settings.setShowLunar(!hasArgument(argc, argv, "--no-lunar"));
     settings.setServerUrl(QStringLiteral("http://127.0.0.1:1/mobile/"));
     CNoteMgt noteMgt(strDiary.isEmpty() ? dir.filePath(QStringLiteral("data")) : strDiary, 60000);
     std::unique_ptr<QQuickView> pView = Startup::createWindow(noteMgt, settings);
@@ -213,15 +223,6 @@ QString diaryArgument(int argc, char *argv[])
     return QString();
 }
 #endif
-
-bool hasArgument(int argc, char *argv[], const char *pArg)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], pArg) == 0)
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -262,6 +263,8 @@ int main(int argc, char *argv[])
                 lstArgs << QStringLiteral("startup");
             if (!strDiary.isEmpty())
                 lstArgs << QStringLiteral("--diary") << strDiary;
+            if (hasArgument(argc, argv, "--no-lunar"))
+                lstArgs << QStringLiteral("--no-lunar");
             const QString strProgram = strCase == QLatin1String("baseline")
                                            ? QCoreApplication::applicationDirPath()
                                                  + QStringLiteral("/bench_bare_window")

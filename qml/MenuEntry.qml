@@ -14,6 +14,8 @@ Item {
     signal triggered()
 
     function trigger() {
+        if (!enabled || separator)
+            return
         if (menu)
             menu.close()
         triggered()
@@ -22,7 +24,7 @@ Item {
     width: parent ? parent.width : implicitWidth
     implicitWidth: separator ? 0 : entryRow.implicitWidth + fontSize * 2
     height: separator ? 9 : fontSize * 2.2
-    activeFocusOnTab: !separator
+    activeFocusOnTab: !separator && enabled
     Accessible.role: separator ? Accessible.Separator : Accessible.MenuItem
     Accessible.name: text
     Accessible.onPressAction: trigger()
@@ -67,7 +69,8 @@ Item {
         Text {
             anchors.verticalCenter: parent.verticalCenter
             text: menuEntryId.text
-            color: Theme.menuText
+            // An entry that cannot be chosen now (nothing selected to copy) is greyed.
+            color: menuEntryId.enabled ? Theme.menuText : Theme.textSecondary
             font.pixelSize: Math.max(1, menuEntryId.fontSize)
             font.family: Theme.fontFamily
         }

@@ -17,6 +17,9 @@ FocusScope {
 
     signal closed()
 
+    // Where openAt() put it (in the menu's own coordinates); null under its anchor item.
+    property var pointOpen: null
+
     anchors.fill: parent
     visible: false
     z: 100
@@ -30,10 +33,18 @@ FocusScope {
             forceActiveFocus()
     }
 
+    // Opens it with its top left corner at (x, y) of item, as far as it fits: a context
+    // menu at the pointer.
+    function openAt(item, x, y) {
+        pointOpen = item.mapToItem(popupMenuId, x, y)
+        open()
+    }
+
     function close() {
         if (!visible)
             return
         visible = false
+        pointOpen = null
         closed()
     }
 
@@ -41,7 +52,7 @@ FocusScope {
         var lst = []
         for (var i = 0; i < entryColumn.children.length; i++) {
             var entry = entryColumn.children[i]
-            if (entry.visible && entry.separator === false)
+            if (entry.visible && entry.enabled && entry.separator === false)
                 lst.push(entry)
         }
         return lst
@@ -83,8 +94,11 @@ FocusScope {
         width: Math.min(popupMenuId.width, Math.max(entryColumn.implicitWidthOfEntries,
                                                     popupMenuId.fontSize * 8))
         height: Math.min(popupMenuId.height - y, entryColumn.height + 2)
-        x: Math.max(0, Math.min(anchorPos.x - width, popupMenuId.width - width))
-        y: Math.max(0, Math.min(anchorPos.y, popupMenuId.height - entryColumn.height - 2))
+        x: Math.max(0, Math.min(popupMenuId.pointOpen ? popupMenuId.pointOpen.x
+                                                      : anchorPos.x - width,
+                                popupMenuId.width - width))
+        y: Math.max(0, Math.min(popupMenuId.pointOpen ? popupMenuId.pointOpen.y : anchorPos.y,
+                                popupMenuId.height - entryColumn.height - 2))
         color: Theme.menuBackground
         border.color: Theme.frame
         clip: true

@@ -233,6 +233,73 @@ TestCase {
         verify(!btn.visible)
     }
 
+    // The search field's edit menu: at the pointer or the cursor, entries greyed when they
+    // cannot act, and each acting on the selection the field had when the menu opened.
+    function test_searchFieldEditMenu() {
+        var field = createTemporaryObject(searchFieldComp, rootId, {"x": 100, "y": 50})
+        field.forceActiveFocus()
+        field.text = "hello world"
+        field.input.select(0, 5)
+        mouseClick(field, 30, 20, Qt.RightButton)
+        var menu = field.editMenu
+        verify(menu)
+        verify(menu.opened)
+        var pt = menu.frame.mapToItem(field, 0, 0)
+        fuzzyCompare(pt.x, 30, 1)
+        fuzzyCompare(pt.y, 20, 1)
+        verify(menu.cutEntry.enabled)
+        verify(menu.copyEntry.enabled)
+        verify(menu.deleteEntry.enabled)
+        verify(!menu.redoEntry.enabled)
+        verify(!field.input.activeFocus)
+        mouseClick(menu.cutEntry)
+        verify(!menu.opened)
+        compare(field.text, " world")
+        verify(field.input.activeFocus)
+
+        // Nothing selected: cut, copy and delete are greyed and skipped by the keyboard.
+        field.input.cursorPosition = field.text.length
+        mouseClick(field, 30, 20, Qt.RightButton)
+        verify(menu.opened)
+        verify(!menu.cutEntry.enabled)
+        verify(!menu.copyEntry.enabled)
+        verify(menu.pasteEntry.enabled)
+        mouseClick(menu.cutEntry)
+        verify(menu.opened)
+        compare(field.text, " world")
+        mouseClick(menu.pasteEntry)
+        compare(field.text, " worldhello")
+
+        mouseClick(field, 30, 20, Qt.RightButton)
+        verify(menu.undoEntry.enabled)
+        mouseClick(menu.undoEntry)
+        compare(field.text, " world")
+
+        // The menu key and Shift+F10 open it under the cursor; Escape gives the focus back.
+        field.input.cursorPosition = 3
+        keyClick(Qt.Key_Menu)
+        verify(menu.opened)
+        var rect = field.input.positionToRectangle(3)
+        pt = menu.frame.mapToItem(field.input, 0, 0)
+        fuzzyCompare(pt.x, rect.x, 1)
+        fuzzyCompare(pt.y, rect.y + rect.height, 1)
+        keyClick(Qt.Key_Escape)
+        verify(!menu.opened)
+        verify(field.input.activeFocus)
+        compare(field.text, " world")
+        keyClick(Qt.Key_F10, Qt.ShiftModifier)
+        verify(menu.opened)
+        mouseClick(menu.selectAllEntry)
+        compare(field.input.selectedText, " world")
+        mouseClick(field, 30, 20, Qt.RightButton)
+        mouseClick(menu.deleteEntry)
+        compare(field.text, "")
+        mouseClick(field, 30, 20, Qt.RightButton)
+        verify(!menu.selectAllEntry.enabled)
+        keyClick(Qt.Key_Escape)
+        verify(!menu.opened)
+    }
+
     Component {
         id: acceptedSpyComp
         SignalSpy { signalName: "accepted" }

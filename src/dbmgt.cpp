@@ -253,6 +253,11 @@ QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
 
 QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
 {
+    return writeNoteItem(map, strWhereField, false);
+}
+
+QString CDbMgt::writeNoteItem(QVariantMap map, const QString &strWhereField, bool bKeepFound)
+{
     // One rule for the digest of every write: an empty text has none (NULL).
     fillContentDigest(map);
     withPlainText(map);
@@ -263,6 +268,8 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
         return send(preparedInsert(map));
 
     QVariantMap mapRequest = request(QStringLiteral("replace"));
+    if (bKeepFound)
+        mapRequest.insert(QStringLiteral("keep_found"), true);
     QVariantMap mapInsert = spec(kNoteTable, map);
     addNow(mapInsert);
     mapRequest.insert(QStringLiteral("insert_prepare"), buildInsertPrepared(mapInsert));
@@ -285,6 +292,13 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
                       buildUpdatePrepared(mapUpdate, m_setNumericField));
     mapRequest.insert(QStringLiteral("update_data"), map);
     return send(mapRequest);
+}
+
+QString CDbMgt::keepNoteItem(QVariantMap map)
+{
+    if (!map.contains(QStringLiteral("uuid")))
+        return QString();
+    return writeNoteItem(map, QStringLiteral("uuid"), true);
 }
 
 QString CDbMgt::deleteNoteItem(const QString &strUuid, int nUserId, const QString &strUpdatedAt)

@@ -62,6 +62,9 @@ public slots:
     QString insertNoteItem(const QVariantMap &mapData);
     QString updateNoteItem(QVariantMap map, const QString &strWhereField = QString());
     QString replaceNoteItem(QVariantMap map, const QString &strWhereField = QString());
+    // Adds the note unless a note with the same uuid is already stored, in any state
+    // (deleted too): one found is left exactly as it is, and the result says "kept".
+    QString keepNoteItem(QVariantMap map);
     QString deleteNoteItem(const QString &strUuid, int nUserId, const QString &strUpdatedAt);
     QString deleteNoteItemByServerId(int nServerId, const QString &strModifiedAt, int nUserId);
     QString getNoteIdByLocalId(int nLocalId);
@@ -130,6 +133,8 @@ public slots:
 private:
     static QVariantMap logStatement(const QString &strSql, const QVariantMap &mapData);
     // Queues a request; the log entries that wait follow a write.
+    // replaceNoteItem(), or keepNoteItem() with bKeepFound.
+    QString writeNoteItem(QVariantMap map, const QString &strWhereField, bool bKeepFound);
     QString send(const QVariantMap &mapRequest);
     void addNow(QVariantMap &mapSpec) const;
     QString query(const QString &strSql);

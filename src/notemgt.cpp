@@ -425,12 +425,18 @@ void CNoteMgt::replaceNoteItem(QVariantMap map, QString strField)
 {
     if (map.isEmpty())
         return;
-    const QString strUuid = m_dbMgt.replaceNoteItem(map, strField);
-    registerRequest(strUuid,
+    registerNoteWrite(m_dbMgt.replaceNoteItem(map, strField), map, strField);
+}
+
+void CNoteMgt::registerNoteWrite(const QString &strRequest,
+                                 const QVariantMap &mapNote,
+                                 const QString &strField)
+{
+    registerRequest(strRequest,
                     {{QStringLiteral("type"), QStringLiteral("replace_note_item")},
                      {QStringLiteral("date"), nowString()},
                      {QStringLiteral("data"),
-                      QVariantMap{{QStringLiteral("data"), map},
+                      QVariantMap{{QStringLiteral("data"), mapNote},
                                   {QStringLiteral("field"), strField}}},
                      {QStringLiteral("user_id"), m_nUserId}});
 }
@@ -849,6 +855,11 @@ bool CNoteMgt::onDayNoteCount(CRequestResult &r)
 bool CNoteMgt::onNoteSaved(CRequestResult &r)
 {
     QVariantMap mapData = noteOfContextData(r.mapData);
+    if (r.mapResult.value(QStringLiteral("kept")).toBool()) {
+        qCInfo(lcNote) << "note" << mapData.value(QStringLiteral("uuid")).toString()
+                       << "is here already: left as it is";
+        return true;
+    }
     refreshNoteCount(mapData.value(QStringLiteral("set_at")).toString());
     if (r.strType == QLatin1String("insert_note_item"))
         mapData.insert(QStringLiteral("id"), r.mapResult.value(QStringLiteral("id")));
@@ -1153,6 +1164,11 @@ void CNoteMgt::monthChanged(const QDate &dt)
 void CNoteMgt::storeNote(const QVariantMap &mapNote, const QString &strField)
 {
     replaceNoteItem(mapNote, strField);
+}
+
+void CNoteMgt::keepNote(const QVariantMap &mapNote)
+{
+    registerNoteWrite(m_dbMgt.keepNoteItem(mapNote), mapNote, QStringLiteral("uuid"));
 }
 
 void CNoteMgt::tell(const QString &strMessage)

@@ -187,8 +187,14 @@ private:
     void dayChanged(const QString &strSetAt) override;
     void monthChanged(const QDate &dt) override;
     void storeNote(const QVariantMap &mapNote, const QString &strField) override;
+    void keepNote(const QVariantMap &mapNote) override;
     void tell(const QString &strMessage) override;
     const CSyncClock &syncClock() const override;
+
+    // Registers a note write (replace_note_item), whose result shows the note in the lists.
+    void registerNoteWrite(const QString &strRequest,
+                           const QVariantMap &mapNote,
+                           const QString &strField);
 
     bool m_bInit = false;
     int m_nUserId = 0;

@@ -37,19 +37,19 @@ CSyncEngine::CSyncEngine(CSyncHost &host, QObject *parent)
 QStringList CSyncEngine::resultTypes()
 {
     return QStringList{QStringLiteral("download_note_list_by_month"),
-            QStringLiteral("get_note_list_by_month"),
-            QStringLiteral("get_local_item_to_update"),
-            QStringLiteral("get_server_item_to_update"),
-            QStringLiteral("note_list_to_download"),
-            QStringLiteral("note_list_to_upload"),
-            QStringLiteral("download_note_item"),
-            QStringLiteral("upload_note_item"),
-            QStringLiteral("sync_download_note_list"),
-            QStringLiteral("get_note_item_to_compare"),
-            QStringLiteral("upload_note_uuid"),
-            QStringLiteral("note_list_pending"),
-            QStringLiteral("upload_change"),
-            QStringLiteral("service_item_to_compare")}
+                       QStringLiteral("get_note_list_by_month"),
+                       QStringLiteral("get_local_item_to_update"),
+                       QStringLiteral("get_server_item_to_update"),
+                       QStringLiteral("note_list_to_download"),
+                       QStringLiteral("note_list_to_upload"),
+                       QStringLiteral("download_note_item"),
+                       QStringLiteral("upload_note_item"),
+                       QStringLiteral("sync_download_note_list"),
+                       QStringLiteral("get_note_item_to_compare"),
+                       QStringLiteral("upload_note_uuid"),
+                       QStringLiteral("note_list_pending"),
+                       QStringLiteral("upload_change"),
+                       QStringLiteral("service_item_to_compare")}
            + CChangeFeed::resultTypes();
 }
 
@@ -436,9 +436,13 @@ void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem)
     const QString strText = mapLocalItem.value(QStringLiteral("content")).toString();
     if (strText.isEmpty())
         return;
+    // The same lost version gives the same copy wherever and however often it is found
+    // (its note, its text and its time); another version lost later, even with the same
+    // text, gives a copy of its own.
     const QString strCopyUuid
         = QUuid::createUuidV5(QUuid(mapLocalItem.value(QStringLiteral("uuid")).toString()),
-                              md5Hex(strText))
+                              md5Hex(strText) + QLatin1Char('@')
+                                  + mapLocalItem.value(QStringLiteral("updated_at")).toString())
               .toString();
     const QString strNow = m_host.syncClock().now();
     QVariantMap map{{QStringLiteral("uuid"), strCopyUuid},
@@ -455,8 +459,10 @@ void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem)
     prepare(map, strNow);
     qCInfo(lcNote) << "Conflict copy" << strCopyUuid << "of note"
                    << mapLocalItem.value(QStringLiteral("uuid")).toString();
-    m_host.storeNote(map, QStringLiteral("uuid"));
-    uploadPending();
+    // A copy found again (the answer that told of it came twice) stays as it is: the user
+    // may have changed or deleted it meanwhile. Stored, it goes to the service like any
+    // change made here.
+    m_host.keepNote(map);
 }
 
 // A note that the service holds as deleted is deleted here too, with the service's time,
@@ -704,9 +710,10 @@ bool CSyncEngine::handle(CRequestResult &r)
         const QVariant varApplied = r.mapReply.value(QStringLiteral("applied"));
         const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
         if (!varApplied.isValid() || varApplied.toBool()) {
-            m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
             // This change replaced a version made elsewhere that it did not know of: that
-            // text is kept as a conflict copy.
+            // text is kept as a conflict copy, stored before the change counts as
+            // acknowledged. Stopped in between, the change is sent again and its answer
+            // tells of the same copy, which is then found.
             const QVariantMap mapReplaced = r.mapReply.value(Protocol::Field::kReplaced).toMap();
             if (r.mapReply.value(Protocol::Field::kConflict).toBool() && !mapReplaced.isEmpty()
                 && usable(mapReplaced)
@@ -714,6 +721,7 @@ bool CSyncEngine::handle(CRequestResult &r)
                        == mapData.value(QStringLiteral("uuid")).toString()
                 && !isTombstone(mapReplaced))
                 keepConflictCopy(mapReplaced);
+            m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
         } else {
             // The service holds a later version: the comparison decides, and keeps the
             // text of this change as a conflict copy when it loses.

@@ -54,6 +54,9 @@ public:
     virtual void monthChanged(const QDate &dt) = 0;
     // Adds or replaces a note locally, matched on a field.
     virtual void storeNote(const QVariantMap &mapNote, const QString &strField) = 0;
+    // Adds a note unless one with its uuid is here already, in any state: a note found is
+    // left as it is (the user may have changed or deleted it since).
+    virtual void keepNote(const QVariantMap &mapNote) = 0;
     // Something the user must know (a change the service refuses for good).
     virtual void tell(const QString &strMessage) = 0;
     // The clock that stamps the changes of this computer.

@@ -894,6 +894,10 @@ bool CThreadDb::runReplace(const QVariantMap &mapRequest, QVariantMap &mapResult
         return false;
     }
     m_pQuery->finish();
+    if (bFound && mapRequest.value(QStringLiteral("keep_found")).toBool()) {
+        mapResult.insert(QStringLiteral("kept"), true);
+        return true;
+    }
 
     const QString strStep = bFound ? QStringLiteral("update") : QStringLiteral("insert");
     const QString strPrepareKey = strStep + QStringLiteral("_prepare");

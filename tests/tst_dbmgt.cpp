@@ -55,6 +55,7 @@ private slots:
     void updateNoteItem();
     void acknowledgementsKeepTheBase();
     void replaceNoteItem();
+    void keepNoteItem();
     void deleteNoteItem();
     void deleteNoteItemByServerId();
     void deleteNoteItemsInServerByMonth();
@@ -607,6 +608,42 @@ void TestDbMgt::replaceNoteItem()
     QVERIFY(mapResult.contains(str("id")));
     QCOMPARE(sorted(titles(m_pDbMgt->getNoteListByDay(QDate(2024, 1, 1), 5))),
              sorted(QStringList{kHostile, str("fresh"), str("plain")}));
+}
+
+// A note written only where none with its UUID is stored: one found, changed or deleted
+// since, stays exactly as it is.
+void TestDbMgt::keepNoteItem()
+{
+    const QString strUuid = str("{eeeeeeee-0000-0000-0000-000000000000}");
+    const QVariantMap mapCopy{{str("uuid"), strUuid},
+                              {str("user_id"), 5},
+                              {str("title"), str("copy")},
+                              {str("set_at"), str("2024-01-01 00:00:00")},
+                              {str("content"), str("first text")},
+                              {str("sync_state"), 1}};
+    QVariantMap mapResult = result(m_pDbMgt->keepNoteItem(mapCopy));
+    QVERIFY2(!mapResult.contains(str("error")),
+             qPrintable(mapResult.value(str("error")).toString()));
+    QVERIFY(!mapResult.value(str("kept")).toBool());
+    const int nId = mapResult.value(str("id")).toInt();
+    QVERIFY(nId > 0);
+
+    // Changed by the user, then written again: the change stays.
+    result(m_pDbMgt->updateNoteItem(
+        QVariantMap{{str("uuid"), strUuid}, {str("content"), str("first text, and more")}},
+        str("uuid")));
+    mapResult = result(m_pDbMgt->keepNoteItem(mapCopy));
+    QVERIFY(mapResult.value(str("kept")).toBool());
+    QVariantMap mapRow = rows(m_pDbMgt->getNoteItem(nId, 5)).value(0).toMap();
+    QCOMPARE(mapRow.value(str("content")).toString(), str("first text, and more"));
+
+    // Deleted by the user: it does not come back.
+    result(m_pDbMgt->deleteNoteItem(strUuid, 5, str("2099-01-01 00:00:00")));
+    mapResult = result(m_pDbMgt->keepNoteItem(mapCopy));
+    QVERIFY(mapResult.value(str("kept")).toBool());
+    mapRow = rows(m_pDbMgt->getNoteItem(nId, 5)).value(0).toMap();
+    QCOMPARE(mapRow.value(str("deleted")).toString(), str("1"));
+    QCOMPARE(sorted(titles(m_pDbMgt->getNoteListByDay(QDate(2024, 1, 1), 5))), QStringList());
 }
 
 void TestDbMgt::deleteNoteItem()

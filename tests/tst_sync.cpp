@@ -284,6 +284,17 @@ private slots:
                 + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync|S stop"
                   "|A edit N1 from-A|S start|A feed|A sync|B sync|A sync|B sync"
                   "|expect N1 2026-03-05 from-A|copy 2026-03-05 from-B|count A 2|count B 2"_s);
+        // The user works on a conflict copy; the same text then loses again in a later
+        // conflict. The later loss is a copy of its own, and the copy the user changed
+        // keeps the change.
+        row("a text that loses twice keeps two copies, and the user's change of the first",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 from-A"
+                  "|B edit N1 from-B|S start|B sync|A sync|B sync|copy 2026-03-05 from-A"
+                  "|A copyedit from-A from-A-more|A sync|B sync|copy 2026-03-05 from-A-more"
+                  "|S stop|A edit N1 from-A|B edit N1 from-B2|S start|B sync|A sync|B sync"
+                  "|A sync|expect N1 2026-03-05 from-B2|copy 2026-03-05 from-A-more"
+                  "|copy 2026-03-05 from-A|count A 3|count B 3"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -396,6 +407,27 @@ private slots:
                                            ? lst.value(3)
                                            : mapNote.value(QStringLiteral("set_at")).toString();
                 pComputer->editNote(strUuid, QDate::fromString(strDay, Qt::ISODate), lst.last());
+                QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("copyedit")) {
+                // The conflict copy holding a text gets another.
+                const QMap<QString, QVariantMap> mapNotes = pComputer->notesOfDays(lstDays);
+                QString strCopy;
+                for (auto it = mapNotes.cbegin(); it != mapNotes.cend(); ++it) {
+                    if (it.value().value(QStringLiteral("content")).toString() == lst.value(2)
+                        && it.value()
+                               .value(QStringLiteral("title"))
+                               .toString()
+                               .startsWith("Conflict copy, "_s))
+                        strCopy = it.key();
+                }
+                QVERIFY(!strCopy.isEmpty());
+                pComputer->editNote(strCopy,
+                                    QDate::fromString(mapNotes.value(strCopy)
+                                                          .value(QStringLiteral("set_at"))
+                                                          .toString()
+                                                          .left(10),
+                                                      Qt::ISODate),
+                                    lst.value(3));
                 QVERIFY(pComputer->waitIdle());
             } else if (strVerb == QLatin1String("delete")) {
                 pComputer->mgt().deleteNoteItem(mapUuid.value(lst.value(2)));

@@ -3,6 +3,7 @@
 #include "kelpolog.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -75,9 +76,20 @@ bool CCloseGuard::nativeEventFilter(const QByteArray &eventType, void *message, 
 }
 
 // Closing the window goes through the same path as the window manager's close button;
-// the application then quits because its last window closed.
+// the application then quits because its last window closed. A modal window (a file
+// dialog) is closed first: it blocks closing the window behind it, and, shown, it would
+// keep the application running on its own.
 void CCloseGuard::closeWindow()
 {
+    const bool bGui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+    for (int i = 0; bGui && i < 8; ++i) {
+        QWindow *pModal = QGuiApplication::modalWindow();
+        if (!pModal)
+            break;
+        qCInfo(lcApp) << "closing the dialog" << pModal->title();
+        if (!pModal->close())
+            pModal->hide();
+    }
     if (m_pWindow && m_pWindow->isVisible())
         m_pWindow->close();
     else

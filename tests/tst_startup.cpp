@@ -1,3 +1,4 @@
+#include "closeguard.h"
 #include "notemgt.h"
 #include "settings.h"
 #include "startup.h"
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
+
+#include <csignal>
 #include <QtTest>
 
 namespace {
@@ -308,6 +311,29 @@ private slots:
         QSettings ini(strIni, QSettings::IniFormat);
         QVERIFY(ini.contains(QStringLiteral("m_nInitType")));
         QVERIFY(!ini.contains(QStringLiteral("m_bShowLunar")));
+    }
+
+    // Asked to end while a modal dialog is open (a file dialog of the options), the program
+    // closes the dialog and then the window: the dialog neither blocks closing the window
+    // nor keeps the program running on its own.
+    void signalClosesModalDialogAndWindow()
+    {
+        QWindow window;
+        window.resize(200, 200);
+        window.show();
+        QWindow dialog;
+        dialog.setTransientParent(&window);
+        dialog.setModality(Qt::ApplicationModal);
+        dialog.setTitle(QStringLiteral("Export to folder"));
+        dialog.resize(100, 100);
+        dialog.show();
+        QTRY_COMPARE(QGuiApplication::modalWindow(), &dialog);
+
+        CCloseGuard guard(&window);
+        ::raise(SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(!QGuiApplication::modalWindow());
     }
 
     // The automatic login of the note manager waits for the first pass of the event

@@ -29,8 +29,10 @@ Item {
 
     function monthItems() {
         var lst = []
-        for (var i = 0; i < monthRepeater.count; i++)
-            lst.push(monthRepeater.itemAt(i))
+        for (var i = 0; i < monthRepeater.count; i++) {
+            var loader = monthRepeater.itemAt(i)
+            lst.push(loader ? loader.item : null)
+        }
         return lst
     }
 
@@ -61,21 +63,32 @@ Item {
         color: Theme.line
     }
 
+    // A year holds 12 months of 42 day cells. While the years page is hidden (it is made in
+    // the background after start) the months are made a few at a time between frames, so
+    // that the window never stops for a whole year at once; once the page shows, whatever
+    // is still missing is made at once.
     Grid {
         anchors.top: yearLine.bottom
         columns: 3
         Repeater {
             id: monthRepeater
             model: 0
-            delegate: MonthItem {
+            delegate: Loader {
+                id: monthLoader
+                readonly property int nMonth: index
                 width: yearItemId.width / 3
                 height: (yearItemId.height - 1) * (1 - yearItemId.yearTitleRatio) / 4
-                bInYear: true
-                dayCounts: yearItemId.dayCounts
-                strSelected: yearItemId.strSelected
-                nFirstWeekDay: yearItemId.nFirstWeekDay
-                onClickMonth: yearItemId.clickMonth(objDate)
-                currentDate: yearItemId.monthDate(index)
+                asynchronous: !yearItemId.visible
+                sourceComponent: MonthItem {
+                    width: monthLoader.width
+                    height: monthLoader.height
+                    bInYear: true
+                    dayCounts: yearItemId.dayCounts
+                    strSelected: yearItemId.strSelected
+                    nFirstWeekDay: yearItemId.nFirstWeekDay
+                    onClickMonth: yearItemId.clickMonth(objDate)
+                    currentDate: yearItemId.monthDate(monthLoader.nMonth)
+                }
             }
         }
     }

@@ -266,6 +266,30 @@ TestCase {
         compare(small.dayItemAt(today.getDate()).todayMark.visible, true)
     }
 
+    // The years page made in the background after start: its months come a few at a time
+    // while it is hidden, and every one of them is there the moment it shows.
+    function test_yearsPageMadeInBackground() {
+        var cal = createCalendar()
+        tryVerify(function () { return cal.yearsView !== null }, 15000)
+        var today = new Date()
+        var year = null
+        tryVerify(function () {
+            year = cal.yearsView.findYearItem(today.getFullYear())
+            return year !== null
+        })
+        verify(!year.visible)
+        cal.toYears(today.getFullYear())
+        compare(cal.state, "years")
+        verify(year.visible)
+        var lstMonths = year.monthItems()
+        compare(lstMonths.length, 12)
+        for (var i = 0; i < 12; i++) {
+            verify(lstMonths[i] !== null, "month " + (i + 1) + " is missing")
+            compare(lstMonths[i].currentDate.getMonth(), i)
+            verify(lstMonths[i].dayItemAt(1).bValid)
+        }
+    }
+
     function test_throttledRequests() {
         var cal = createCalendar()
         var monthsView = cal.monthsView

@@ -37,19 +37,19 @@ CSyncEngine::CSyncEngine(CSyncHost &host, QObject *parent)
 QStringList CSyncEngine::resultTypes()
 {
     return QStringList{QStringLiteral("download_note_list_by_month"),
-                       QStringLiteral("get_note_list_by_month"),
-                       QStringLiteral("get_local_item_to_update"),
-                       QStringLiteral("get_server_item_to_update"),
-                       QStringLiteral("note_list_to_download"),
-                       QStringLiteral("note_list_to_upload"),
-                       QStringLiteral("download_note_item"),
-                       QStringLiteral("upload_note_item"),
-                       QStringLiteral("sync_download_note_list"),
-                       QStringLiteral("get_note_item_to_compare"),
-                       QStringLiteral("upload_note_uuid"),
-                       QStringLiteral("note_list_pending"),
-                       QStringLiteral("upload_change"),
-                       QStringLiteral("service_item_to_compare")}
+            QStringLiteral("get_note_list_by_month"),
+            QStringLiteral("get_local_item_to_update"),
+            QStringLiteral("get_server_item_to_update"),
+            QStringLiteral("note_list_to_download"),
+            QStringLiteral("note_list_to_upload"),
+            QStringLiteral("download_note_item"),
+            QStringLiteral("upload_note_item"),
+            QStringLiteral("sync_download_note_list"),
+            QStringLiteral("get_note_item_to_compare"),
+            QStringLiteral("upload_note_uuid"),
+            QStringLiteral("note_list_pending"),
+            QStringLiteral("upload_change"),
+            QStringLiteral("service_item_to_compare")}
            + CChangeFeed::resultTypes();
 }
 

@@ -232,9 +232,9 @@ QString CDbMgt::getNoteItem(const QString &strUuid)
     return prepared(strSql, QVariantMap{{QStringLiteral("uuid"), strUuid}});
 }
 
-QString CDbMgt::insertNoteItem(const QVariantMap &mapData)
+QString CDbMgt::insertNoteItem(const QVariantMap &mapData, const QString &strNow)
 {
-    return send(preparedInsert(mapData));
+    return send(preparedInsert(mapData, strNow));
 }
 
 QString CDbMgt::updateNoteItem(QVariantMap map, const QString &strWhereField)
@@ -757,11 +757,14 @@ QString CDbMgt::prepared(const QString &strSql, const QVariantMap &mapData)
 
 // An insert of a new note; the request's values include the "uuid" and "updated_at" that
 // the builder adds, and the result carries the new row's "id".
-QVariantMap CDbMgt::preparedInsert(QVariantMap mapNote) const
+QVariantMap CDbMgt::preparedInsert(QVariantMap mapNote, const QString &strNow) const
 {
     withPlainText(mapNote);
     QVariantMap mapSpec = spec(kNoteTable, mapNote);
-    addNow(mapSpec);
+    if (strNow.isEmpty())
+        addNow(mapSpec);
+    else
+        mapSpec.insert(QStringLiteral("now"), strNow);
     QVariantMap mapRequest = request(QStringLiteral("query"));
     mapRequest.insert(QStringLiteral("sql_prepare"), buildInsertPrepared(mapSpec));
     mapRequest.insert(QStringLiteral("sql_data"), mapSpec.value(QStringLiteral("data")));

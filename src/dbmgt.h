@@ -59,7 +59,9 @@ public slots:
     QString getNoteItem(int nId, int nUserId);
     // With the version its change was made from (base_updated_at, base_md5).
     QString getNoteItem(const QString &strUuid);
-    QString insertNoteItem(const QVariantMap &mapData);
+    // A new note, stamped as changed now: by the store's clock, or at strNow, a reading of
+    // that clock that the caller took for the note (and told the views).
+    QString insertNoteItem(const QVariantMap &mapData, const QString &strNow = QString());
     QString updateNoteItem(QVariantMap map, const QString &strWhereField = QString());
     QString replaceNoteItem(QVariantMap map, const QString &strWhereField = QString());
     // Adds the note unless a note with the same uuid is already stored, in any state
@@ -139,7 +141,7 @@ private:
     void addNow(QVariantMap &mapSpec) const;
     QString query(const QString &strSql);
     QString prepared(const QString &strSql, const QVariantMap &mapData);
-    QVariantMap preparedInsert(QVariantMap mapNote) const;
+    QVariantMap preparedInsert(QVariantMap mapNote, const QString &strNow = QString()) const;
 
     int m_nUserId = 0;
     int m_nLogWrites = 0;

@@ -365,7 +365,8 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
     const QString strNow = m_clock.now();
     if (!mapData.contains(QStringLiteral("user_id")))
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
-    if (!mapData.contains(QStringLiteral("updated_at")))
+    const bool bStamped = !mapData.contains(QStringLiteral("updated_at"));
+    if (bStamped)
         mapData.insert(QStringLiteral("updated_at"), strNow);
     // Pending until the service has this version; sent once it is stored here. An edit
     // keeps the version it was made from (a row read before may carry an older one).
@@ -400,7 +401,8 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
         mapData.insert(QStringLiteral("uuid"), strNoteUuid);
         if (!mapData.contains(QStringLiteral("created_at")))
             mapData.insert(QStringLiteral("created_at"), strNow);
-        strRequest = queueInsert(mapData);
+        // Stored with the time the views are told, not a second later.
+        strRequest = queueInsert(mapData, bStamped ? strNow : QString());
     }
     if (m_mapRequest.contains(strRequest)) {
         QVariantMap mapSaved = m_mapRequest.value(strRequest).toMap();
@@ -446,7 +448,7 @@ void CNoteMgt::insertNoteItem(QVariantMap mapData)
     queueInsert(mapData);
 }
 
-QString CNoteMgt::queueInsert(QVariantMap mapData)
+QString CNoteMgt::queueInsert(QVariantMap mapData, const QString &strNow)
 {
     mapData.remove(QStringLiteral("id"));
     const QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
@@ -457,7 +459,7 @@ QString CNoteMgt::queueInsert(QVariantMap mapData)
         downloadNoteItem(strNoteUuid);
     }
     prepareNoteItem(mapData);
-    const QString strUuid = m_dbMgt.insertNoteItem(mapData);
+    const QString strUuid = m_dbMgt.insertNoteItem(mapData, strNow);
     registerRequest(strUuid,
                     {{QStringLiteral("type"), QStringLiteral("insert_note_item")},
                      {QStringLiteral("date"), nowString()},
@@ -1102,6 +1104,16 @@ bool CNoteMgt::onLoginServerAgain(CRequestResult &r)
 int CNoteMgt::pendingRequestCount() const
 {
     return m_mapRequest.size() + m_setUntracked.size();
+}
+
+QStringList CNoteMgt::pendingRequestTypes() const
+{
+    QStringList lst;
+    for (auto it = m_mapRequest.cbegin(); it != m_mapRequest.cend(); ++it)
+        lst << it.value().toMap().value(QStringLiteral("type")).toString();
+    for (int i = 0; i < m_setUntracked.size(); ++i)
+        lst << QStringLiteral("untracked");
+    return lst;
 }
 
 QString CNoteMgt::untracked(const QString &strUuid)

@@ -57,6 +57,9 @@ public:
 
     // Requests whose answers are still awaited, whether or not anything waits for them.
     int pendingRequestCount() const;
+    // The same requests, for diagnostics: the type of each awaited answer ("untracked" for
+    // those nobody reads).
+    QStringList pendingRequestTypes() const;
 
 signals:
     void dataReceived(QVariant data);
@@ -148,7 +151,8 @@ private:
                            const QVariantMap &mapContext,
                            const QVariantMap &mapResult,
                            const QString &strError);
-    QString queueInsert(QVariantMap mapData);
+    // strNow: the time of a note made here, which the store stamps it with.
+    QString queueInsert(QVariantMap mapData, const QString &strNow = QString());
     void renewLoginToken();
     void startSyncTimers();
     void takeLocalUser(int nUserId);

@@ -377,7 +377,8 @@ public:
     {
         if (waitUntil([this]() { return idle(); }, nTimeout))
             return true;
-        qWarning() << "still waiting for" << m_mgt.pendingRequestCount() << "answers";
+        qWarning() << "still waiting for" << m_mgt.pendingRequestCount()
+                   << "answers:" << m_mgt.pendingRequestTypes();
         return false;
     }
 

@@ -666,6 +666,29 @@ private slots:
 
     // Notes of the service's answers whose members have the wrong type or form never
     // touch a local note, whether they come in a month list or alone.
+    // A note made here is stored with the time that the views are told: the store's own
+    // reading of the clock, taken a moment later, could fall into the next second.
+    void newNoteStoredWithTheTimeTheViewsAreTold()
+    {
+        CNoteMgt &nm = makeNoteMgt();
+        // The store's clock a second ahead of the note manager's, as a second boundary
+        // between the two readings makes it.
+        nm.m_dbMgt.setClock([&nm]() {
+            return QDateTime::fromString(nm.m_clock.now(), "yyyy-MM-dd hh:mm:ss"_s)
+                .addSecs(1)
+                .toString("yyyy-MM-dd hh:mm:ss"_s);
+        });
+        const QVariantMap mapNote = saveNote(nm,
+                                             {{"uuid"_s, QString()},
+                                              {"set_at"_s, "2016-03-05"_s},
+                                              {"content"_s, "<p>new</p>"_s}});
+        QVERIFY(!mapNote.value("updated_at"_s).toString().isEmpty());
+        drain(nm);
+        const QList<QVariantMap> lst = dayList(nm, QDate(2016, 3, 5));
+        QCOMPARE(lst.size(), 1);
+        QCOMPARE(lst.first().value("updated_at"_s), mapNote.value("updated_at"_s));
+    }
+
     void malformedServiceNotesLeaveNotesAlone_data()
     {
         QTest::addColumn<QByteArray>("members"); // of the note object, besides id and uuid

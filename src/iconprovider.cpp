@@ -6,29 +6,22 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <limits>
+
 namespace {
 
 // The size that fits sizeRequested in the proportions of sizeOwn; a side of 0 (or less)
 // follows from the other, and with neither the picture keeps its own size.
 QSize fittedSize(const QSize &sizeOwn, const QSize &sizeRequested)
 {
-    if (sizeOwn.isEmpty())
+    const int nWidth = sizeRequested.width();
+    const int nHeight = sizeRequested.height();
+    if (sizeOwn.isEmpty() || (nWidth <= 0 && nHeight <= 0))
         return sizeOwn;
-    const bool bWidth = sizeRequested.width() > 0;
-    const bool bHeight = sizeRequested.height() > 0;
-    if (!bWidth && !bHeight)
-        return sizeOwn;
-    if (bWidth && bHeight)
-        return sizeOwn.scaled(sizeRequested, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    if (bWidth)
-        return QSize(sizeRequested.width(),
-                     std::max(1,
-                              qRound(double(sizeOwn.height()) * sizeRequested.width()
-                                     / sizeOwn.width())));
-    return QSize(std::max(1,
-                          qRound(double(sizeOwn.width()) * sizeRequested.height()
-                                 / sizeOwn.height())),
-                 sizeRequested.height());
+    // A side not asked for does not limit the other.
+    const QSize sizeBox(nWidth > 0 ? nWidth : std::numeric_limits<int>::max(),
+                        nHeight > 0 ? nHeight : std::numeric_limits<int>::max());
+    return sizeOwn.scaled(sizeBox, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
 } // namespace

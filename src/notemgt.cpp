@@ -724,6 +724,7 @@ void CNoteMgt::onDataReceived(QVariant data)
     }
 
     CRequestResult r;
+    r.strRequest = strUuid;
     r.mapContext = mapContext;
     r.strType = mapContext.value(QStringLiteral("type")).toString();
     r.mapData = mapContext.value(QStringLiteral("data")).toMap();
@@ -857,6 +858,7 @@ bool CNoteMgt::onDayNoteCount(CRequestResult &r)
 bool CNoteMgt::onNoteSaved(CRequestResult &r)
 {
     QVariantMap mapData = noteOfContextData(r.mapData);
+    m_sync.noteKept(r.strRequest);
     if (r.mapResult.value(QStringLiteral("kept")).toBool()) {
         qCInfo(lcNote) << "note" << mapData.value(QStringLiteral("uuid")).toString()
                        << "is here already: left as it is";
@@ -1178,9 +1180,11 @@ void CNoteMgt::storeNote(const QVariantMap &mapNote, const QString &strField)
     replaceNoteItem(mapNote, strField);
 }
 
-void CNoteMgt::keepNote(const QVariantMap &mapNote)
+QString CNoteMgt::keepNote(const QVariantMap &mapNote)
 {
-    registerNoteWrite(m_dbMgt.keepNoteItem(mapNote), mapNote, QStringLiteral("uuid"));
+    const QString strRequest = m_dbMgt.keepNoteItem(mapNote);
+    registerNoteWrite(strRequest, mapNote, QStringLiteral("uuid"));
+    return strRequest;
 }
 
 void CNoteMgt::tell(const QString &strMessage)

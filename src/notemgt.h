@@ -191,7 +191,7 @@ private:
     void dayChanged(const QString &strSetAt) override;
     void monthChanged(const QDate &dt) override;
     void storeNote(const QVariantMap &mapNote, const QString &strField) override;
-    void keepNote(const QVariantMap &mapNote) override;
+    QString keepNote(const QVariantMap &mapNote) override;
     void tell(const QString &strMessage) override;
     const CSyncClock &syncClock() const override;
 

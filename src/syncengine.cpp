@@ -76,6 +76,9 @@ void CSyncEngine::reset()
     m_nSyncOffset = 0;
     m_strSyncStartTime = QString();
     m_strSyncEndTime = QString();
+    // A copy still being written is stored all the same; what waited for it is done again
+    // at the next comparison.
+    m_hashAfterCopy.clear();
 }
 
 void CSyncEngine::setListSearch(const QString &strSearch)
@@ -294,12 +297,7 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
     const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
     const bool bNoServerId = mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1;
     const int nOrder = strServerAt < strLocalAt ? 1 : (strLocalAt < strServerAt ? -1 : 0);
-    auto recordServerId = [&]() {
-        if (nServerNoteId > 0 && !strLocalUuid.isEmpty())
-            m_host.untracked(store.updateNoteItem({{QStringLiteral("uuid"), strLocalUuid},
-                                                   {QStringLiteral("server_id"), nServerNoteId}},
-                                                  QStringLiteral("uuid")));
-    };
+    auto recordServerId = [&]() { recordServiceId(strLocalUuid, nServerNoteId); };
 
     // The later change wins, a deletion included. Within one second a deletion wins over
     // an edit, and two texts are told apart by their digests, so that every computer picks
@@ -342,66 +340,16 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
             recordServerId();
         return nOrder;
     }
-    // A change made here that the service never had loses: its text stays, as a copy.
-    if (nWinner < 0 && isPending(mapLocalItem) && !bLocalDeleted && !lacksText(mapLocalItem)
-        && (bServerDeleted || textDigest(mapLocalItem) != textDigest(mapServerItem)))
-        keepConflictCopy(mapLocalItem);
-    if (nWinner < 0 && bServerDeleted) {
-        // Deleted at the service after the last change here.
-        if (!bLocalDeleted)
-            markDeletedFromServer(mapLocalItem, mapServerItem);
-        else if (bNoServerId)
-            recordServerId();
-        return nOrder;
-    }
     if (nWinner < 0) {
-        if (textDigest(mapLocalItem) != textDigest(mapServerItem)
-            && (lacksText(mapServerItem) || !mapServerItem.contains(QStringLiteral("content")))) {
-            // The service listed the note without its text: fetch the whole note rather than
-            // empty the text here.
-            downloadNoteItem(strLocalUuid);
-            return nOrder;
-        }
-        // A note at the service without UUID takes the local one, as on equal times.
-        if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty()
-            && !strLocalUuid.isEmpty() && nServerNoteId > 0)
-            m_host.untracked(
-                service.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
-                                                   {QStringLiteral("uuid"), strLocalUuid}}));
-        convertServerItem(mapServerItem, m_host.localUserId());
-        if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
-            // The same text: keep the local one.
-            if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
-                mapServerItem.remove(QStringLiteral("content"));
-            mapServerItem.remove(QStringLiteral("content_size"));
-            mapServerItem.remove(QStringLiteral("md5"));
-        }
-        mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
-        // Without a text the title stays the service's (the preparation would take a title
-        // without text and size for an emptied note).
-        if (mapServerItem.contains(QStringLiteral("content")))
-            prepare(mapServerItem);
+        // A change made here that the service never had loses: its text stays, as a copy,
+        // and leaves the note only once the copy is stored.
+        if (isPending(mapLocalItem) && !bLocalDeleted && !lacksText(mapLocalItem)
+            && (bServerDeleted || textDigest(mapLocalItem) != textDigest(mapServerItem)))
+            keepConflictCopy(mapLocalItem, [this, mapLocalItem, mapServerItem]() {
+                takeServiceVersion(mapLocalItem, mapServerItem);
+            });
         else
-            normaliseSetAt(mapServerItem);
-        // The note takes the service's time of change, not the time of this copy.
-        mapServerItem.insert(QStringLiteral("updated_at"), strServerAt);
-        // A note deleted here and changed later elsewhere comes back.
-        if (bLocalDeleted)
-            mapServerItem.insert(QStringLiteral("deleted"), 0);
-        mapServerItem.insert(QStringLiteral("sync_state"), 0);
-        m_host.untracked(store.writeServiceVersion(mapServerItem));
-        m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
-        if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
-            != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
-            m_host.dayChanged(mapServerItem.value(QStringLiteral("set_at")).toString());
-        if (!bLocalDeleted && !mapServerItem.contains(QStringLiteral("content"))
-            && !mapServerItem.contains(QStringLiteral("title")))
-            return nOrder;
-        QVariantMap mapShown = mapLocalItem;
-        for (auto it = mapServerItem.cbegin(); it != mapServerItem.cend(); ++it)
-            mapShown.insert(it.key(), it.value());
-        fillDisplayFields(mapShown);
-        m_host.noteShown(mapShown);
+            takeServiceVersion(mapLocalItem, mapServerItem);
         return nOrder;
     }
 
@@ -431,11 +379,88 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
     return 0;
 }
 
-void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem)
+void CSyncEngine::recordServiceId(const QString &strLocalUuid, int nServerNoteId)
+{
+    if (nServerNoteId > 0 && !strLocalUuid.isEmpty())
+        m_host.untracked(
+            m_host.store().updateNoteItem({{QStringLiteral("uuid"), strLocalUuid},
+                                           {QStringLiteral("server_id"), nServerNoteId}},
+                                          QStringLiteral("uuid")));
+}
+
+void CSyncEngine::takeServiceVersion(const QVariantMap &mapLocalItem, QVariantMap mapServerItem)
+{
+    CDbMgt &store = m_host.store();
+    CNetMgt &service = m_host.service();
+    const QString strServerAt = mapServerItem.value(QStringLiteral("updated_at")).toString();
+    const QString strLocalUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
+    const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
+    const bool bLocalDeleted = isTombstone(mapLocalItem);
+    const bool bServerDeleted = isTombstone(mapServerItem);
+    if (bServerDeleted) {
+        // Deleted at the service after the last change here.
+        if (!bLocalDeleted)
+            markDeletedFromServer(mapLocalItem, mapServerItem);
+        else if (mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1)
+            recordServiceId(strLocalUuid, nServerNoteId);
+        return;
+    }
+    if (textDigest(mapLocalItem) != textDigest(mapServerItem)
+        && (lacksText(mapServerItem) || !mapServerItem.contains(QStringLiteral("content")))) {
+        // The service listed the note without its text: fetch the whole note rather than
+        // empty the text here.
+        downloadNoteItem(strLocalUuid);
+        return;
+    }
+    // A note at the service without UUID takes the local one, as on equal times.
+    if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty() && !strLocalUuid.isEmpty()
+        && nServerNoteId > 0)
+        m_host.untracked(
+            service.updateNoteItem(QVariantMap{{QStringLiteral("id"), nServerNoteId},
+                                               {QStringLiteral("uuid"), strLocalUuid}}));
+    convertServerItem(mapServerItem, m_host.localUserId());
+    if (textDigest(mapLocalItem) == textDigest(mapServerItem)) {
+        // The same text: keep the local one.
+        if (!mapLocalItem.value(QStringLiteral("content")).toString().isEmpty())
+            mapServerItem.remove(QStringLiteral("content"));
+        mapServerItem.remove(QStringLiteral("content_size"));
+        mapServerItem.remove(QStringLiteral("md5"));
+    }
+    mapServerItem.insert(QStringLiteral("uuid"), strLocalUuid);
+    // Without a text the title stays the service's (the preparation would take a title
+    // without text and size for an emptied note).
+    if (mapServerItem.contains(QStringLiteral("content")))
+        prepare(mapServerItem);
+    else
+        normaliseSetAt(mapServerItem);
+    // The note takes the service's time of change, not the time of this copy.
+    mapServerItem.insert(QStringLiteral("updated_at"), strServerAt);
+    // A note deleted here and changed later elsewhere comes back.
+    if (bLocalDeleted)
+        mapServerItem.insert(QStringLiteral("deleted"), 0);
+    mapServerItem.insert(QStringLiteral("sync_state"), 0);
+    m_host.untracked(store.writeServiceVersion(mapServerItem));
+    m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
+    if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
+        != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
+        m_host.dayChanged(mapServerItem.value(QStringLiteral("set_at")).toString());
+    if (!bLocalDeleted && !mapServerItem.contains(QStringLiteral("content"))
+        && !mapServerItem.contains(QStringLiteral("title")))
+        return;
+    QVariantMap mapShown = mapLocalItem;
+    for (auto it = mapServerItem.cbegin(); it != mapServerItem.cend(); ++it)
+        mapShown.insert(it.key(), it.value());
+    fillDisplayFields(mapShown);
+    m_host.noteShown(mapShown);
+}
+
+void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem, std::function<void()> fnThen)
 {
     const QString strText = mapLocalItem.value(QStringLiteral("content")).toString();
-    if (strText.isEmpty())
+    if (strText.isEmpty()) {
+        fnThen();
         return;
+    }
     // The same lost version gives the same copy wherever and however often it is found
     // (its note, its text and its time); another version lost later, even with the same
     // text, gives a copy of its own.
@@ -462,7 +487,17 @@ void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem)
     // A copy found again (the answer that told of it came twice) stays as it is: the user
     // may have changed or deleted it meanwhile. Stored, it goes to the service like any
     // change made here.
-    m_host.keepNote(map);
+    const QString strRequest = m_host.keepNote(map);
+    if (strRequest.isEmpty())
+        return;
+    m_hashAfterCopy.insert(strRequest, std::move(fnThen));
+}
+
+void CSyncEngine::noteKept(const QString &strRequest)
+{
+    const auto fnThen = m_hashAfterCopy.take(strRequest);
+    if (fnThen)
+        fnThen();
 }
 
 // A note that the service holds as deleted is deleted here too, with the service's time,
@@ -711,17 +746,22 @@ bool CSyncEngine::handle(CRequestResult &r)
         const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
         if (!varApplied.isValid() || varApplied.toBool()) {
             // This change replaced a version made elsewhere that it did not know of: that
-            // text is kept as a conflict copy, stored before the change counts as
-            // acknowledged. Stopped in between, the change is sent again and its answer
-            // tells of the same copy, which is then found.
+            // text is kept as a conflict copy, and the change counts as acknowledged only
+            // once the copy is stored. Stopped in between, or with a copy that could not
+            // be stored, the change stays pending and is sent again; its answer tells of
+            // the same copy, which is then stored or found.
             const QVariantMap mapReplaced = r.mapReply.value(Protocol::Field::kReplaced).toMap();
+            auto acknowledge = [this, mapData, nNoteId]() {
+                m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
+            };
             if (r.mapReply.value(Protocol::Field::kConflict).toBool() && !mapReplaced.isEmpty()
                 && usable(mapReplaced)
                 && mapReplaced.value(QStringLiteral("uuid")).toString()
                        == mapData.value(QStringLiteral("uuid")).toString()
                 && !isTombstone(mapReplaced))
-                keepConflictCopy(mapReplaced);
-            m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
+                keepConflictCopy(mapReplaced, acknowledge);
+            else
+                acknowledge();
         } else {
             // The service holds a later version: the comparison decides, and keeps the
             // text of this change as a conflict copy when it loses.
@@ -733,6 +773,11 @@ bool CSyncEngine::handle(CRequestResult &r)
 
 bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
 {
+    if (m_hashAfterCopy.remove(r.strRequest) > 0) {
+        // Reported as any failed write; the text the copy was to keep stays where it is.
+        qCWarning(lcNote) << "conflict copy not stored: its text stays in place";
+        return false;
+    }
     if (CChangeFeed::resultTypes().contains(r.strType)) {
         m_feed.handleError(r);
         return true;

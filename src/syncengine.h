@@ -4,12 +4,15 @@
 #include "changefeed.h"
 
 #include <QDate>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
+
+#include <functional>
 
 class CDbMgt;
 class CNetMgt;
@@ -26,6 +29,7 @@ struct CRequestResult
     QVariant varPayload;    // its "result"
     QVariantMap mapReply;   // the payload read as a map (server answers)
     QVariantList lstRows;   // the payload read as a list (store rows)
+    QString strRequest;     // the request's id
     QVariantMap *pEmit = nullptr;
     QVariantMap *pLog = nullptr;
 };
@@ -55,8 +59,9 @@ public:
     // Adds or replaces a note locally, matched on a field.
     virtual void storeNote(const QVariantMap &mapNote, const QString &strField) = 0;
     // Adds a note unless one with its uuid is here already, in any state: a note found is
-    // left as it is (the user may have changed or deleted it since).
-    virtual void keepNote(const QVariantMap &mapNote) = 0;
+    // left as it is (the user may have changed or deleted it since). Returns the request's
+    // id; the engine hears of its end through noteKept() or handleError().
+    virtual QString keepNote(const QVariantMap &mapNote) = 0;
     // Something the user must know (a change the service refuses for good).
     virtual void tell(const QString &strMessage) = 0;
     // The clock that stamps the changes of this computer.
@@ -84,6 +89,8 @@ public:
 
     // Forgets the download window (a new login).
     void reset();
+    // A note written by keepNote() is stored, or was here already.
+    void noteKept(const QString &strRequest);
     // The search text of the last local list request.
     void setListSearch(const QString &strSearch);
     // After a local list page: the download window follows what the list shows.
@@ -128,7 +135,13 @@ private:
     void storeServerText(const QVariantMap &mapReply);
     // Keeps the text of a local change that lost against the service's version as a
     // note of its own, on the same day; the same losing text always gives the same note.
-    void keepConflictCopy(const QVariantMap &mapLocalItem);
+    // fnThen, the step that lets the text go here, runs once the copy is stored; when the
+    // copy cannot be stored it never runs, and the text stays until the next comparison.
+    void keepConflictCopy(const QVariantMap &mapLocalItem, std::function<void()> fnThen);
+    // Records the service's id of a note here that has none yet.
+    void recordServiceId(const QString &strLocalUuid, int nServerNoteId);
+    // The service's version of a note wins over the one here.
+    void takeServiceVersion(const QVariantMap &mapLocalItem, QVariantMap mapServerItem);
     static bool isPending(const QVariantMap &mapLocalItem);
     // Whether a note of the service's answer may touch a note here; logs why not.
     static bool usable(const QVariantMap &mapServerItem);
@@ -146,6 +159,8 @@ private:
     QSet<QString> m_setFetching;
     int m_nTextListsAsked = 0;
     bool m_bAwaitIdle = false;
+    // What waits for a conflict copy to be stored, by the id of its write.
+    QHash<QString, std::function<void()>> m_hashAfterCopy;
     CChangeFeed m_feed;
 };
 

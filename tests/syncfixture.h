@@ -382,6 +382,33 @@ public:
         return false;
     }
 
+    // Runs a statement on this computer's diary file through its own store (a test's way
+    // to make some of the store's writes fail); true when it ran without error.
+    bool execInStore(const QString &strSql)
+    {
+        CDbMgt &store = m_mgt.localStore();
+        QSignalSpy spy(&store, &CDbMgt::dataReceived);
+        const QString strRequest = store.queryPrepared(strSql, QVariantMap());
+        QVariantMap mapResult;
+        (void) waitUntil(
+            [&]() {
+                for (const QList<QVariant> &args : qAsConst(spy)) {
+                    const QVariantMap map = args.at(0).toMap();
+                    if (map.value(QStringLiteral("uuid")).toString() == strRequest) {
+                        mapResult = map;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            30000);
+        if (mapResult.isEmpty() || mapResult.contains(QStringLiteral("error"))) {
+            qWarning() << "cannot run" << strSql << mapResult.value(QStringLiteral("error"));
+            return false;
+        }
+        return true;
+    }
+
     // The live notes of one day as the note list shows them.
     QVariantList notesOfDay(const QDate &dt)
     {

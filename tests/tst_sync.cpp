@@ -18,6 +18,9 @@
 //   "gone N1"                        N1 is live nowhere
 // The later change of a note wins on every computer, a deletion included.
 //   "count A 3"                      A shows 3 live notes
+//   "A copies fail" / "A copies work"
+//                                    A's diary file refuses to store conflict copies (as
+//                                    a full disk would), or stores them again
 //   "P cut half replace_note_item from-A"
 //                                    the connection breaks after the service has written
 //                                    the next such request with that text: half its answer
@@ -295,6 +298,20 @@ private slots:
                   "|S stop|A edit N1 from-A|B edit N1 from-B2|S start|B sync|A sync|B sync"
                   "|A sync|expect N1 2026-03-05 from-B2|copy 2026-03-05 from-A-more"
                   "|copy 2026-03-05 from-A|count A 3|count B 3"_s);
+        // A conflict copy that cannot be stored: the text it would keep stays where it
+        // is until the copy is stored at a later run.
+        row("a copy that cannot be stored leaves the edit that replaced its text pending",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync"
+                  "|A copies fail|A edit N1 from-A|A sync|A copies work|A sync|B sync|A sync"
+                  "|B sync|expect N1 2026-03-05 from-A|copy 2026-03-05 from-B|count A 2"
+                  "|count B 2"_s);
+        row("a copy that cannot be stored leaves the losing text in place",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 from-A"
+                  "|B edit N1 from-B|S start|A copies fail|B sync|A sync|A copies work|A sync"
+                  "|B sync|A sync|B sync|expect N1 2026-03-05 from-B|copy 2026-03-05 from-A"
+                  "|count A 2|count B 2"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -429,6 +446,13 @@ private slots:
                                                       Qt::ISODate),
                                     lst.value(3));
                 QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("copies")) {
+                QVERIFY(pComputer->execInStore(
+                    lst.value(2) == QLatin1String("fail")
+                        ? "CREATE TRIGGER refuse_copies BEFORE INSERT ON note"
+                          " WHEN NEW.title LIKE 'Conflict copy%'"
+                          " BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"_s
+                        : "DROP TRIGGER refuse_copies"_s));
             } else if (strVerb == QLatin1String("delete")) {
                 pComputer->mgt().deleteNoteItem(mapUuid.value(lst.value(2)));
                 QVERIFY(pComputer->waitIdle());

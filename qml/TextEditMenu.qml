@@ -2,14 +2,15 @@ import QtQuick 2.4
 
 // The right-click menu of a line of text (a TextInput): undo and redo, cut, copy, paste,
 // delete and select all. Entries that cannot be used at the moment are greyed. Opening the
-// menu takes the focus from the text, which drops its selection: the selection is taken
-// when the menu opens and given back to the text before an entry acts on it.
+// menu takes the focus from the text; its selection stays shown while the menu is open, and
+// is taken when the menu opens and given back to the text before an entry acts on it.
 PopupMenu {
     id: textEditMenuId
 
     property Item target: null
     property int nSelStart: 0
     property int nSelEnd: 0
+    property bool bTargetPersistent: false
     readonly property bool bSelection: nSelEnd > nSelStart
     readonly property bool bWritable: target !== null && !target.readOnly
 
@@ -26,6 +27,8 @@ PopupMenu {
         target = textInput
         nSelStart = textInput.selectionStart
         nSelEnd = textInput.selectionEnd
+        bTargetPersistent = textInput.persistentSelection
+        textInput.persistentSelection = true
         openAt(item, x, y)
     }
 
@@ -38,8 +41,11 @@ PopupMenu {
     }
 
     onClosed: {
-        if (target && !target.activeFocus)
+        if (!target)
+            return
+        if (!target.activeFocus)
             restored()
+        target.persistentSelection = bTargetPersistent
     }
 
     MenuEntry {

@@ -252,6 +252,8 @@ TestCase {
         verify(menu.deleteEntry.enabled)
         verify(!menu.redoEntry.enabled)
         verify(!field.input.activeFocus)
+        // The selection stays shown while the menu is open.
+        compare(field.input.selectedText, "hello")
         mouseClick(menu.cutEntry)
         verify(!menu.opened)
         compare(field.text, " world")
@@ -286,6 +288,7 @@ TestCase {
         keyClick(Qt.Key_Escape)
         verify(!menu.opened)
         verify(field.input.activeFocus)
+        verify(!field.input.persistentSelection)
         compare(field.text, " world")
         keyClick(Qt.Key_F10, Qt.ShiftModifier)
         verify(menu.opened)

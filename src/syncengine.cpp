@@ -128,7 +128,8 @@ void CSyncEngine::fetchChanges()
 
 void CSyncEngine::checkIdle()
 {
-    if (!m_bAwaitIdle || m_feed.isRunning() || m_nTextListsAsked > 0 || !m_setFetching.isEmpty())
+    if (!m_bAwaitIdle || m_feed.isRunning() || m_nTextListsAsked > 0 || !m_setFetching.isEmpty()
+        || !m_hashAfterCopy.isEmpty())
         return;
     m_bAwaitIdle = false;
     emit syncIdle();
@@ -496,8 +497,10 @@ void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem, std::functio
 void CSyncEngine::noteKept(const QString &strRequest)
 {
     const auto fnThen = m_hashAfterCopy.take(strRequest);
-    if (fnThen)
-        fnThen();
+    if (!fnThen)
+        return;
+    fnThen();
+    checkIdle();
 }
 
 // A note that the service holds as deleted is deleted here too, with the service's time,
@@ -776,6 +779,7 @@ bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
     if (m_hashAfterCopy.remove(r.strRequest) > 0) {
         // Reported as any failed write; the text the copy was to keep stays where it is.
         qCWarning(lcNote) << "conflict copy not stored: its text stays in place";
+        checkIdle();
         return false;
     }
     if (CChangeFeed::resultTypes().contains(r.strType)) {

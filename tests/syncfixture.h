@@ -325,6 +325,28 @@ private:
 
 // ---------------------------------------------------------------------------------------
 // One computer: a note manager on its own data folder, with what it emitted.
+// Runs a statement through a store's own worker and returns the worker's result map once it
+// has come (empty when it does not come in time).
+inline QVariantMap runInStore(CDbMgt &store, const QString &strSql, const QVariantMap &mapBind = {})
+{
+    QSignalSpy spy(&store, &CDbMgt::dataReceived);
+    const QString strRequest = store.queryPrepared(strSql, mapBind);
+    QVariantMap mapResult;
+    (void) waitUntil(
+        [&]() {
+            for (const QList<QVariant> &args : qAsConst(spy)) {
+                const QVariantMap map = args.at(0).toMap();
+                if (map.value(QStringLiteral("uuid")).toString() == strRequest) {
+                    mapResult = map;
+                    return true;
+                }
+            }
+            return false;
+        },
+        30000);
+    return mapResult;
+}
+
 class CComputer
 {
 public:
@@ -386,22 +408,7 @@ public:
     // to make some of the store's writes fail); true when it ran without error.
     bool execInStore(const QString &strSql)
     {
-        CDbMgt &store = m_mgt.localStore();
-        QSignalSpy spy(&store, &CDbMgt::dataReceived);
-        const QString strRequest = store.queryPrepared(strSql, QVariantMap());
-        QVariantMap mapResult;
-        (void) waitUntil(
-            [&]() {
-                for (const QList<QVariant> &args : qAsConst(spy)) {
-                    const QVariantMap map = args.at(0).toMap();
-                    if (map.value(QStringLiteral("uuid")).toString() == strRequest) {
-                        mapResult = map;
-                        return true;
-                    }
-                }
-                return false;
-            },
-            30000);
+        const QVariantMap mapResult = runInStore(m_mgt.localStore(), strSql);
         if (mapResult.isEmpty() || mapResult.contains(QStringLiteral("error"))) {
             qWarning() << "cannot run" << strSql << mapResult.value(QStringLiteral("error"));
             return false;

@@ -17,23 +17,7 @@ namespace {
 // Rows of a statement on a computer's local.db, read through its own store worker.
 QVariantList localRows(CNoteMgt &mgt, const QString &strSql, const QVariantMap &mapBind = {})
 {
-    CDbMgt &store = mgt.localStore();
-    QSignalSpy spy(&store, &CDbMgt::dataReceived);
-    const QString strRequest = store.queryPrepared(strSql, mapBind);
-    QVariantList lst;
-    (void) waitUntil(
-        [&]() {
-            for (const QList<QVariant> &args : qAsConst(spy)) {
-                const QVariantMap map = args.at(0).toMap();
-                if (map.value(QStringLiteral("uuid")).toString() == strRequest) {
-                    lst = map.value(QStringLiteral("result")).toList();
-                    return true;
-                }
-            }
-            return false;
-        },
-        30000);
-    return lst;
+    return runInStore(mgt.localStore(), strSql, mapBind).value(QStringLiteral("result")).toList();
 }
 
 // uuid -> md5 of the live notes of the logged-in user here, and how many have their text.

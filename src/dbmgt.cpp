@@ -256,7 +256,17 @@ QString CDbMgt::replaceNoteItem(QVariantMap map, const QString &strWhereField)
     return writeNoteItem(map, strWhereField, false);
 }
 
-QString CDbMgt::writeNoteItem(QVariantMap map, const QString &strWhereField, bool bKeepFound)
+QString CDbMgt::saveEditedNote(QVariantMap map, const QVariantMap &mapMadeFrom)
+{
+    if (!map.contains(QStringLiteral("uuid")))
+        return QString();
+    return writeNoteItem(map, QStringLiteral("uuid"), false, mapMadeFrom);
+}
+
+QString CDbMgt::writeNoteItem(QVariantMap map,
+                              const QString &strWhereField,
+                              bool bKeepFound,
+                              const QVariantMap &mapMadeFrom)
 {
     // One rule for the digest of every write: an empty text has none (NULL).
     fillContentDigest(map);
@@ -267,10 +277,17 @@ QString CDbMgt::writeNoteItem(QVariantMap map, const QString &strWhereField, boo
     if (strWhereField.isEmpty() || !map.contains(strWhereField))
         return send(preparedInsert(map));
 
+    const QString strMadeFromAt = mapMadeFrom.value(QStringLiteral("updated_at")).toString();
+    const QString strMadeFromMd5 = mapMadeFrom.value(QStringLiteral("md5")).toString();
     QVariantMap mapRequest = request(QStringLiteral("replace"));
     if (bKeepFound)
         mapRequest.insert(QStringLiteral("keep_found"), true);
-    QVariantMap mapInsert = spec(kNoteTable, map);
+    QVariantMap mapNew = map;
+    if (!strMadeFromAt.isEmpty()) {
+        mapNew.insert(QStringLiteral("base_updated_at"), strMadeFromAt);
+        mapNew.insert(QStringLiteral("base_md5"), strMadeFromMd5);
+    }
+    QVariantMap mapInsert = spec(kNoteTable, mapNew);
     addNow(mapInsert);
     mapRequest.insert(QStringLiteral("insert_prepare"), buildInsertPrepared(mapInsert));
     mapRequest.insert(QStringLiteral("insert_data"), mapInsert.value(QStringLiteral("data")));
@@ -288,9 +305,22 @@ QString CDbMgt::writeNoteItem(QVariantMap map, const QString &strWhereField, boo
     QVariantMap mapUpdate = spec(kNoteTable, map);
     mapUpdate.insert(QStringLiteral("where"), mapWhere);
     mapUpdate.insert(QStringLiteral("and_where"), strAndWhere);
+    QVariantMap mapBind = map;
+    if (!strMadeFromAt.isEmpty()) {
+        // The note as the editor opened it is still the note here: it keeps the version
+        // its row names. Changed since, the change is made from the version the editor
+        // showed. (SET sees the row as it was before this update.)
+        mapUpdate.insert(QStringLiteral("set_sql"),
+                         QStringList{QStringLiteral("base_updated_at = CASE WHEN updated_at = "
+                                                    ":mf_at THEN base_updated_at ELSE :mf_at END"),
+                                     QStringLiteral("base_md5 = CASE WHEN updated_at = :mf_at"
+                                                    " THEN base_md5 ELSE :mf_md5 END")});
+        mapBind.insert(QStringLiteral("mf_at"), strMadeFromAt);
+        mapBind.insert(QStringLiteral("mf_md5"), strMadeFromMd5);
+    }
     mapRequest.insert(QStringLiteral("update_prepare"),
                       buildUpdatePrepared(mapUpdate, m_setNumericField));
-    mapRequest.insert(QStringLiteral("update_data"), map);
+    mapRequest.insert(QStringLiteral("update_data"), mapBind);
     return send(mapRequest);
 }
 

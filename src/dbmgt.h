@@ -64,6 +64,11 @@ public slots:
     QString insertNoteItem(const QVariantMap &mapData, const QString &strNow = QString());
     QString updateNoteItem(QVariantMap map, const QString &strWhereField = QString());
     QString replaceNoteItem(QVariantMap map, const QString &strWhereField = QString());
+    // A change made in the editor from the version mapMadeFrom of the note ("updated_at",
+    // "md5"), replacing the note found by its "uuid". When the note has changed since (the
+    // synchronisation wrote another version, or deleted it), the change names that version
+    // as the one it was made from, so that the service keeps what it replaces.
+    QString saveEditedNote(QVariantMap map, const QVariantMap &mapMadeFrom);
     // Adds the note unless a note with the same uuid is already stored, in any state
     // (deleted too): one found is left exactly as it is, and the result says "kept".
     QString keepNoteItem(QVariantMap map);
@@ -136,7 +141,10 @@ private:
     static QVariantMap logStatement(const QString &strSql, const QVariantMap &mapData);
     // Queues a request; the log entries that wait follow a write.
     // replaceNoteItem(), or keepNoteItem() with bKeepFound.
-    QString writeNoteItem(QVariantMap map, const QString &strWhereField, bool bKeepFound);
+    QString writeNoteItem(QVariantMap map,
+                          const QString &strWhereField,
+                          bool bKeepFound,
+                          const QVariantMap &mapMadeFrom = QVariantMap());
     QString send(const QVariantMap &mapRequest);
     void addNow(QVariantMap &mapSpec) const;
     QString query(const QString &strSql);

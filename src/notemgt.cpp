@@ -363,6 +363,11 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
         qCDebug(lcNote) << "CNoteMgt::upateNoteItem " << mapShown;
     }
     const QString strNow = m_clock.now();
+    // The version of the note that the editor opened, which this change was made from.
+    const QVariantMap mapMadeFrom{{QStringLiteral("updated_at"),
+                                   mapData.take(QStringLiteral("opened_at")).toString()},
+                                  {QStringLiteral("md5"),
+                                   mapData.take(QStringLiteral("opened_md5")).toString()}};
     if (!mapData.contains(QStringLiteral("user_id")))
         mapData.insert(QStringLiteral("user_id"), m_nUserId);
     const bool bStamped = !mapData.contains(QStringLiteral("updated_at"));
@@ -385,6 +390,10 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
                            {QStringLiteral("user_id"), m_nUserId}};
 
     QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
+    // A note saved is a live note, even when it was deleted elsewhere while it was being
+    // edited: the later change wins, and the edit brings the note back.
+    if (!strNoteUuid.isEmpty() || mapData.contains(QStringLiteral("id")))
+        mapData.insert(QStringLiteral("deleted"), 0);
     QString strRequest;
     if (mapData.contains(QStringLiteral("id"))) {
         mapContext.insert(QStringLiteral("type"), QStringLiteral("update_note_item"));
@@ -394,7 +403,7 @@ QString CNoteMgt::saveNoteItem(QVariantMap mapData)
     } else if (!strNoteUuid.isEmpty()) {
         mapContext.insert(QStringLiteral("type"), QStringLiteral("replace_note_item"));
         mapContext.insert(kSaveOf, strNoteUuid);
-        strRequest = m_dbMgt.replaceNoteItem(mapData, QStringLiteral("uuid"));
+        strRequest = m_dbMgt.saveEditedNote(mapData, mapMadeFrom);
         registerRequest(strRequest, mapContext);
     } else {
         strNoteUuid = createUuidString();

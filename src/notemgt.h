@@ -97,7 +97,10 @@ public slots:
     void getNoteItem(int nId);
     void upateNoteItem(QVariantMap mapData);
     // Saves as upateNoteItem() does and returns the note's uuid (a new one for a new note),
-    // by which noteSaved() or noteSaveFailed() later tell how the save went.
+    // by which noteSaved() or noteSaveFailed() later tell how the save went. An editor
+    // names the version it opened ("opened_at" and "opened_md5": the note's "updated_at"
+    // and "md5" as it was shown), so that a version that came meanwhile from another
+    // computer is kept by the service when this change replaces it. A saved note is live.
     QString saveNoteItem(QVariantMap mapData);
     void deleteNoteItem(QString strNoteUuid);
     void replaceNoteItem(QVariantMap map, QString strField = QStringLiteral("uuid"));

@@ -247,6 +247,7 @@ QString buildUpdatePrepared(const QVariantMap &mapSpec, const QSet<QString> &set
     QStringList lstSet;
     for (auto it = mapData.cbegin(); it != mapData.cend(); ++it)
         lstSet << QStringLiteral("%1 = :%1").arg(it.key());
+    lstSet << mapSpec.value(QStringLiteral("set_sql")).toStringList();
     return withCondition(QStringLiteral("UPDATE %1 SET %2")
                              .arg(strTable, lstSet.join(QStringLiteral(", "))),
                          combinedCondition(mapSpec, setNumeric, ConditionStyle::Update));

@@ -49,7 +49,8 @@ QString buildInsert(QVariantMap &mapSpec, const QSet<QString> &setNumeric);
 QString buildSelect(const QVariantMap &mapSpec, const QSet<QString> &setNumeric);
 // "UPDATE t SET a = 'x', b = 1 [WHERE condition]".
 QString buildUpdate(const QVariantMap &mapSpec, const QSet<QString> &setNumeric);
-// "UPDATE t SET a = :a, b = :b [WHERE condition]".
+// "UPDATE t SET a = :a, b = :b [, expression...] [WHERE condition]": "set_sql" lists further
+// assignments of the program's own (never user text; their values are bound by name).
 QString buildUpdatePrepared(const QVariantMap &mapSpec, const QSet<QString> &setNumeric);
 
 #endif // SQLBUILDER_H

@@ -489,11 +489,21 @@ public:
         return strUuid;
     }
 
-    void editNote(const QString &strUuid, const QDate &dt, const QString &strText)
+    // A new text through the editor's path; mapOpened: the note as the editor opened it
+    // (its "updated_at" and "md5" are named as the version the change was made from).
+    void editNote(const QString &strUuid,
+                  const QDate &dt,
+                  const QString &strText,
+                  const QVariantMap &mapOpened = QVariantMap())
     {
-        m_mgt.upateNoteItem({{QStringLiteral("uuid"), strUuid},
-                             {QStringLiteral("set_at"), dt.toString(QStringLiteral("yyyy-MM-dd"))},
-                             {QStringLiteral("content"), strText}});
+        QVariantMap map{{QStringLiteral("uuid"), strUuid},
+                        {QStringLiteral("set_at"), dt.toString(QStringLiteral("yyyy-MM-dd"))},
+                        {QStringLiteral("content"), strText}};
+        if (!mapOpened.isEmpty()) {
+            map.insert(QStringLiteral("opened_at"), mapOpened.value(QStringLiteral("updated_at")));
+            map.insert(QStringLiteral("opened_md5"), mapOpened.value(QStringLiteral("md5")));
+        }
+        m_mgt.upateNoteItem(map);
     }
 
     // Logs in and waits for the service's answer; true when the service accepted it.

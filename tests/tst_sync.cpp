@@ -6,6 +6,8 @@
 //   "A edit N1 text"                 a new text for N1
 //   "A move N1 2026-04-02 text"      N1 moves to another day
 //   "A delete N1"
+//   "A open N1"                      the editor opens N1 as A shows it now...
+//   "A save N1 text"                 ...and stores a new text made from that version
 //   "A textless N1"                  A gets N1 listed without its text (as a list does)
 //   "A sync"                         what the calendar and the timers do: the months of the
 //                                    scenario, the upload and the download timer
@@ -157,6 +159,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        // KELPO_KEEP_TEST_DIR keeps the folder, the service's log in it, for a look after.
+        if (qEnvironmentVariableIsSet("KELPO_KEEP_TEST_DIR")) {
+            m_dir.setAutoRemove(false);
+            qInfo() << "test folder kept:" << m_dir.path();
+        }
         QVERIFY2(setUpSyncEnvironment(m_dir,
                                       m_pSettings,
                                       m_service,
@@ -312,6 +319,22 @@ private slots:
                   "|B edit N1 from-B|S start|A copies fail|B sync|A sync|A copies work|A sync"
                   "|B sync|A sync|B sync|expect N1 2026-03-05 from-B|copy 2026-03-05 from-A"
                   "|count A 2|count B 2"_s);
+        // The editor stays open while the synchronisation brings another computer's
+        // version of its note: what the editor stores is made from what it showed.
+        row("an edit made while the note changed elsewhere keeps that change as a copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|B edit N1 from-B|B sync"
+                  "|A sync|A save N1 from-A|A sync|B sync|A sync|B sync"
+                  "|expect N1 2026-03-05 from-A|copy 2026-03-05 from-B|count A 2|count B 2"_s);
+        row("an edit made while the note was deleted elsewhere brings it back",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|B delete N1|B sync|A sync"
+                  "|A save N1 from-A|A sync|B sync|expect N1 2026-03-05 from-A|count A 1"
+                  "|count B 1"_s);
+        row("an edit from the version the editor showed, unchanged meanwhile: no copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|A sync|A save N1 from-A"
+                  "|A sync|B sync|expect N1 2026-03-05 from-A|count A 1|count B 1"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -332,6 +355,8 @@ private slots:
         CComputer b;
         QMap<QString, CComputer *> mapComputers{{"A"_s, &a}, {"B"_s, &b}};
         QMap<QString, QString> mapUuid;
+        // What the editor of each computer opened, by note.
+        QMap<QString, QVariantMap> mapOpened;
         QList<QDate> lstDays = daysOfMonths();
         lstDays << QDate(2026, 1, 20);
         // A row that loses an answer talks to the service through the proxy throughout.
@@ -424,6 +449,22 @@ private slots:
                                            ? lst.value(3)
                                            : mapNote.value(QStringLiteral("set_at")).toString();
                 pComputer->editNote(strUuid, QDate::fromString(strDay, Qt::ISODate), lst.last());
+                QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("open")) {
+                const QVariantMap mapNote = pComputer->notesOfDays(lstDays).value(
+                    mapUuid.value(lst.value(2)));
+                QVERIFY(!mapNote.isEmpty());
+                mapOpened.insert(strWho + lst.value(2), mapNote);
+            } else if (strVerb == QLatin1String("save")) {
+                const QVariantMap mapNote = mapOpened.value(strWho + lst.value(2));
+                QVERIFY(!mapNote.isEmpty());
+                pComputer->editNote(mapUuid.value(lst.value(2)),
+                                    QDate::fromString(mapNote.value(QStringLiteral("set_at"))
+                                                          .toString()
+                                                          .left(10),
+                                                      Qt::ISODate),
+                                    lst.value(3),
+                                    mapNote);
                 QVERIFY(pComputer->waitIdle());
             } else if (strVerb == QLatin1String("copyedit")) {
                 // The conflict copy holding a text gets another.

@@ -9,6 +9,9 @@ Item {
     property string set_at: ""
     property string title: ""
     property string content: ""
+    // The version of the note shown: its time of change and digest.
+    property string updated_at: ""
+    property string md5: ""
     // While a search is shown: the search text, the visible text around the match, and the
     // title and that text as styled text with the match in bold.
     property string snippet: ""
@@ -74,7 +77,8 @@ Item {
         onClicked: {
             mainId.popView()
             mainId.editNote(listNoteItemId.set_at, listNoteItemId.content, listNoteItemId.uuid,
-                            listNoteItemId.title)
+                            listNoteItemId.title,
+                            {"updated_at": listNoteItemId.updated_at, "md5": listNoteItemId.md5})
         }
     }
 }

@@ -18,6 +18,10 @@ Item {
     // The note's text as it is stored, its pictures inside (see NotePictures).
     property alias content: notePictures.content
     property string uuid: ""
+    // The version of the note that was opened (its time of change and digest as shown):
+    // the change stored is made from it.
+    property string strOpenedAt: ""
+    property string strOpenedMd5: ""
 
     // What the fields held when the note was opened, to tell whether it has changes.
     property string strOpenTitle: ""
@@ -63,6 +67,10 @@ Item {
         // A title typed here is the note's own; an untouched one is left to the store.
         if (settings.withTitle && textTitle.text !== strOpenTitle)
             mapData["title"] = textTitle.text
+        if (uuid !== "" && strOpenedAt !== "") {
+            mapData["opened_at"] = strOpenedAt
+            mapData["opened_md5"] = strOpenedMd5
+        }
         return mapData
     }
 

@@ -92,7 +92,8 @@ Rectangle {
         var row = lstResultModel.get(idx)
         if (bIsDayList)
             mainId.popView()
-        mainId.editNote(row._set_at, row._content, row._uuid, row._title)
+        mainId.editNote(row._set_at, row._content, row._uuid, row._title,
+                        {"updated_at": row._updated_at, "md5": row._md5})
     }
 
     function focusList() {
@@ -191,6 +192,8 @@ Rectangle {
             title: _title
             set_at: _set_at
             content: _content
+            updated_at: _updated_at
+            md5: _md5
             snippet: _snippet
             search: noteListViewId.strSearch
             titleMarked: _title_marked

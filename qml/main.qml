@@ -101,7 +101,7 @@ Item {
                 addNote(LunarJs.parseDateStr(data["date"]))
             else if (result.length === 1)
                 editNote(result[0]["set_at"], result[0]["content"], result[0]["uuid"],
-                         result[0]["title"])
+                         result[0]["title"], result[0])
             else
                 showNoteList(result)
             break
@@ -249,10 +249,16 @@ Item {
         addNote(objDate)
     }
 
-    function editNote(strDate, strContent, strUuid, strTitle) {
+    // mapVersion: the note's "updated_at" and "md5" as shown, the version the editor's
+    // change is made from.
+    function editNote(strDate, strContent, strUuid, strTitle, mapVersion) {
         strEditDay = String(strDate).split(" ")[0]
         pushView(getView("noteEditView"), {"date": strEditDay, "content": strContent,
-                                           "uuid": strUuid, "title": strTitle === undefined ? "" : strTitle})
+                                           "uuid": strUuid, "title": strTitle === undefined ? "" : strTitle,
+                                           "strOpenedAt": mapVersion && mapVersion["updated_at"]
+                                                          ? String(mapVersion["updated_at"]) : "",
+                                           "strOpenedMd5": mapVersion && mapVersion["md5"]
+                                                           ? String(mapVersion["md5"]) : ""})
     }
 
     function showNoteList(lstNotes) {

@@ -42,6 +42,10 @@ QVariant CNoteListModel::data(const QModelIndex &index, int nRole) const
         return marked(row.strTitle);
     case SnippetMarkedRole:
         return marked(row.strSnippet);
+    case UpdatedAtRole:
+        return row.strUpdatedAt;
+    case Md5Role:
+        return row.strMd5;
     default:
         return QVariant();
     }
@@ -55,7 +59,9 @@ QHash<int, QByteArray> CNoteListModel::roleNames() const
             {ContentRole, "_content"},
             {SnippetRole, "_snippet"},
             {TitleMarkedRole, "_title_marked"},
-            {SnippetMarkedRole, "_snippet_marked"}};
+            {SnippetMarkedRole, "_snippet_marked"},
+            {UpdatedAtRole, "_updated_at"},
+            {Md5Role, "_md5"}};
 }
 
 int CNoteListModel::count() const
@@ -170,6 +176,8 @@ CNoteListModel::Row CNoteListModel::rowOf(const QVariantMap &mapNote)
     row.strSetAt = dayOf(mapNote.value(QStringLiteral("set_at")).toString());
     row.strContent = mapNote.value(QStringLiteral("content")).toString();
     row.strSnippet = mapNote.value(QStringLiteral("snippet")).toString();
+    row.strUpdatedAt = mapNote.value(QStringLiteral("updated_at")).toString();
+    row.strMd5 = mapNote.value(QStringLiteral("md5")).toString();
     return row;
 }
 

@@ -14,7 +14,9 @@
 //
 // Roles as the list's delegates read them: _uuid, _title, _set_at ("yyyy-MM-dd"),
 // _content, _snippet (visible text around a search match, empty otherwise), and
-// _title_marked, _snippet_marked: the same as styled text with the search text in bold.
+// _title_marked, _snippet_marked: the same as styled text with the search text in bold;
+// _updated_at and _md5: the version of the note the row shows, which an editor opened
+// from the row names as the one its change is made from.
 class CNoteListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -32,6 +34,8 @@ public:
         SnippetRole,
         TitleMarkedRole,
         SnippetMarkedRole,
+        UpdatedAtRole,
+        Md5Role,
     };
 
     explicit CNoteListModel(QObject *parent = nullptr);
@@ -69,6 +73,8 @@ private:
         QString strSetAt;
         QString strContent;
         QString strSnippet;
+        QString strUpdatedAt;
+        QString strMd5;
     };
 
     static Row rowOf(const QVariantMap &mapNote);

@@ -370,8 +370,11 @@ Item {
 
         function test_dayOpens(data) {
             var lstUuid = []
-            for (var i = 0; i < data.notes; i++)
-                lstUuid.push(storeNote(data.day, "note " + i + " of " + data.day)["uuid"])
+            var lstStored = []
+            for (var i = 0; i < data.notes; i++) {
+                lstStored.push(storeNote(data.day, "note " + i + " of " + data.day))
+                lstUuid.push(lstStored[i]["uuid"])
+            }
 
             // A click on the day in the calendar asks for its notes.
             var calendar = main.noteView.calendarView
@@ -389,11 +392,18 @@ Item {
                 compare(editor.date, data.day)
                 compare(editor.uuid, "")
                 compare(plainText(), "")
+                compare(editor.strOpenedAt, "")
             } else if (data.notes === 1) {
                 waitForView(editor)
                 compare(editor.uuid, lstUuid[0])
                 compare(editor.date, data.day)
                 compare(plainText(), "note 0 of " + data.day)
+                // What the editor stores names the version it opened.
+                verify(editor.strOpenedAt !== "")
+                compare(editor.strOpenedAt, lstStored[0]["updated_at"])
+                compare(editor.strOpenedMd5, lstStored[0]["md5"])
+                compare(editor.noteMap()["opened_at"], lstStored[0]["updated_at"])
+                compare(editor.noteMap()["opened_md5"], lstStored[0]["md5"])
                 compare(child(editor, "btnRemove").visible, true)
             } else {
                 var dayList = main.getView("noteDayListView")
@@ -405,6 +415,9 @@ Item {
                 mouseClick(row)
                 waitForView(editor)
                 compare(editor.uuid, row.uuid)
+                var stored = lstStored[lstUuid.indexOf(row.uuid)]
+                compare(editor.strOpenedAt, stored["updated_at"])
+                compare(editor.strOpenedMd5, stored["md5"])
                 compare(main.stackView.depth, 2)
                 main.popView()
                 waitForMain()

@@ -14,8 +14,10 @@ Item {
         property int pops: 0
         property var lastEdit: null
         function popView() { pops++ }
-        function editNote(strDate, strContent, strUuid, strTitle) {
+        property var lastVersion: null
+        function editNote(strDate, strContent, strUuid, strTitle, mapVersion) {
             lastEdit = [strDate, strContent, strUuid, strTitle]
+            lastVersion = mapVersion
         }
     }
 
@@ -238,7 +240,10 @@ Item {
 
         function test_dayList() {
             var list = createTemporaryObject(dayListComponent, root)
-            list.lstItems = [note("a", "2016-01-01", "first", "x"), note("b", "2016-01-01", "second", "y")]
+            var second = note("b", "2016-01-01", "second", "y")
+            second["updated_at"] = "2016-01-02 08:00:00"
+            second["md5"] = "415290769594460e2e485922904f345d"
+            list.lstItems = [note("a", "2016-01-01", "first", "x"), second]
             compare(rows(list), "a,b")
             var view = findChild(list, "lstViewId")
             compare(view.width, root.width * 0.6)
@@ -248,6 +253,9 @@ Item {
             mouseClick(view.itemAtIndex(1))
             compare(mainId.pops, 1)
             compare(mainId.lastEdit, ["2016-01-01", "y", "b", "second"])
+            // The editor learns the version the row shows: its change is made from it.
+            compare(mainId.lastVersion["updated_at"], "2016-01-02 08:00:00")
+            compare(mainId.lastVersion["md5"], "415290769594460e2e485922904f345d")
             mouseClick(list, 5, 5)
             compare(mainId.pops, 2)
             mouseClick(list, list.width - 5, list.height / 2)

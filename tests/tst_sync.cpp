@@ -335,6 +335,11 @@ private slots:
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|A sync|A save N1 from-A"
                   "|A sync|B sync|expect N1 2026-03-05 from-A|count A 1|count B 1"_s);
+        row("an edit of a pending edit, unchanged meanwhile, is made from the service's version",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 offline|A open N1"
+                  "|A save N1 from-A|S start|A sync|B sync|A sync|B sync"
+                  "|expect N1 2026-03-05 from-A|count A 1|count B 1"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"

@@ -16,6 +16,9 @@
 namespace {
 const char kFaultProperty[] = "kelpoFault";
 const char kNetworkFaultProperty[] = "kelpoNetworkFault";
+// Bytes of the request sent so far, and of the whole request.
+const char kSentProperty[] = "kelpoSent";
+const char kToSendProperty[] = "kelpoToSend";
 
 const QByteArray kUserAgent = QByteArrayLiteral(
     "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.1.3) Gecko/20090824 Firefox/3.5.3 "
@@ -193,12 +196,28 @@ void CThreadPost::watchReply(QNetworkReply *pReply)
     pTimer->setSingleShot(true);
     pTimer->setInterval(nTimeout);
     connect(pTimer, &QTimer::timeout, pReply, [this, pReply, nTimeout] {
+        // How far the exchange came tells a request that never left from an answer that
+        // never came.
+        qCWarning(lcNet).nospace()
+            << "no answer from " << pReply->url().path() << " within " << nTimeout
+            << " ms: request sent " << pReply->property(kSentProperty).toLongLong() << " of "
+            << pReply->property(kToSendProperty).toLongLong() << " bytes, answer "
+            << (pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
+                    ? "begun"
+                    : "not begun");
         failReply(pReply,
                   tr("The note service did not answer within %1 s.")
                       .arg(QLocale().toString(nTimeout / 1000.0)),
                   true);
     });
-    connect(pReply, &QNetworkReply::uploadProgress, pTimer, [pTimer] { pTimer->start(); });
+    connect(pReply,
+            &QNetworkReply::uploadProgress,
+            pTimer,
+            [pReply, pTimer](qint64 nSent, qint64 nTotal) {
+                pReply->setProperty(kSentProperty, nSent);
+                pReply->setProperty(kToSendProperty, nTotal);
+                pTimer->start();
+            });
 
     const QString strTooLarge = tr("The note service's answer is larger than %1.")
                                     .arg(QLocale().formattedDataSize(nMaxSize));

@@ -22,6 +22,11 @@ Item {
     // the change stored is made from it.
     property string strOpenedAt: ""
     property string strOpenedMd5: ""
+    // The note was changed ("changed") or deleted ("deleted") on another computer while it
+    // is open here; "" otherwise. What the editor stores still wins, and a changed version
+    // is kept as a conflict copy.
+    property string strChangedElsewhere: ""
+    property bool bRemoving: false
 
     // What the fields held when the note was opened, to tell whether it has changes.
     property string strOpenTitle: ""
@@ -231,7 +236,22 @@ Item {
         onActivated: viewNoteEditId.finish()
     }
 
+    // Another version of the open note arrived through the synchronisation.
+    function onNoteArrived(data) {
+        if (!visible || bRemoving || bSaving || uuid === "" || !data || data["uuid"] !== uuid)
+            return
+        var strAt = data["updated_at"] ? String(data["updated_at"]) : ""
+        if (strAt !== "" && strAt !== strOpenedAt)
+            strChangedElsewhere = "changed"
+    }
+
+    function onNoteRemoved(strNoteUuid) {
+        if (visible && !bRemoving && !bSaving && uuid !== "" && strNoteUuid === uuid)
+            strChangedElsewhere = "deleted"
+    }
+
     function removeNote() {
+        bRemoving = true
         confirmFrame.visible = false
         var strUuid = uuid
         markOpened()
@@ -332,6 +352,7 @@ Item {
 
     // Another note opened while the editor is already shown.
     onUuidChanged: {
+        strChangedElsewhere = ""
         if (visible)
             Qt.callLater(markOpened)
     }
@@ -346,6 +367,8 @@ Item {
         if (visible) {
             strPictureJob = ""
             strSaveError = ""
+            strChangedElsewhere = ""
+            bRemoving = false
             strSaveUuid = ""
             bSaving = false
             confirmFrame.visible = false
@@ -368,6 +391,8 @@ Item {
         target: noteMgt
         ignoreUnknownSignals: true
         function onNoteSaved(strNoteUuid) { viewNoteEditId.onSaved(strNoteUuid) }
+        function onAppendNoteItemToList(data) { viewNoteEditId.onNoteArrived(data) }
+        function onRemoveNoteItemToList(strNoteUuid) { viewNoteEditId.onNoteRemoved(strNoteUuid) }
         function onNoteSaveFailed(strNoteUuid, strMessage) {
             viewNoteEditId.onSaveFailed(strNoteUuid, strMessage)
         }
@@ -533,7 +558,9 @@ Item {
     TextArea {
         id: textContent
         objectName: "textContent"
-        anchors.top: saveFailure.visible ? saveFailure.bottom : dateRow.bottom
+        anchors.top: changedNotice.visible ? changedNotice.bottom
+                                           : (saveFailure.visible ? saveFailure.bottom
+                                                                  : dateRow.bottom)
         anchors.topMargin: toolBar.height * 0.2
         anchors.left: parent.left
         anchors.right: parent.right
@@ -610,6 +637,38 @@ Item {
                     onClicked: viewNoteEditId.finish()
                 }
             }
+        }
+    }
+
+    // The note changed or went on another computer while it is open here: said above the
+    // text, with what finishing will do.
+    Rectangle {
+        id: changedNotice
+        objectName: "changedNotice"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: saveFailure.visible ? saveFailure.bottom : dateRow.bottom
+        anchors.topMargin: toolBar.height * 0.2
+        height: changedText.implicitHeight + toolBar.height * 0.3
+        visible: viewNoteEditId.strChangedElsewhere !== ""
+        color: Theme.hintBackground
+        border.color: Theme.frame
+
+        readonly property alias text: changedText.text
+
+        Text {
+            id: changedText
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.margins: 10
+            wrapMode: Text.Wrap
+            color: Theme.text
+            font.pixelSize: Math.max(1, toolBar.height * 0.35)
+            font.family: GlobalJs.fontFamily
+            text: viewNoteEditId.strChangedElsewhere === "deleted"
+                  ? qsTr("This note was deleted on another computer while it was open here. Finishing keeps it, with your text.")
+                  : qsTr("This note was changed on another computer while it was open here. Finishing keeps your text, and the other version is kept as a conflict copy.")
         }
     }
 

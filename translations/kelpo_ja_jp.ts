@@ -356,6 +356,14 @@
         <translation>テキストをコピー</translation>
     </message>
     <message>
+        <source>This note was deleted on another computer while it was open here. Finishing keeps it, with your text.</source>
+        <translation>このノートは、ここで開いている間に別のコンピューターで削除されました。「完成」を押すと、あなたの文章とともにノートが残ります。</translation>
+    </message>
+    <message>
+        <source>This note was changed on another computer while it was open here. Finishing keeps your text, and the other version is kept as a conflict copy.</source>
+        <translation>このノートは、ここで開いている間に別のコンピューターで変更されました。「完成」を押すとあなたの文章が保存され、もう一方の版は競合コピーとして残ります。</translation>
+    </message>
+    <message>
         <source>Save again</source>
         <translation>もう一度保存</translation>
     </message>

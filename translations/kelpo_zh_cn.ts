@@ -356,6 +356,14 @@
         <translation>复制文本</translation>
     </message>
     <message>
+        <source>This note was deleted on another computer while it was open here. Finishing keeps it, with your text.</source>
+        <translation>这条笔记在此处打开期间已在另一台电脑上被删除。点击“完成”会保留它和你的文字。</translation>
+    </message>
+    <message>
+        <source>This note was changed on another computer while it was open here. Finishing keeps your text, and the other version is kept as a conflict copy.</source>
+        <translation>这条笔记在此处打开期间已在另一台电脑上被修改。点击“完成”会保留你的文字，另一版本将保存为冲突副本。</translation>
+    </message>
+    <message>
         <source>Save again</source>
         <translation>再次保存</translation>
     </message>

@@ -567,6 +567,44 @@ Item {
             compare(notesOfDay("2016-10-01").length, 0)
         }
 
+        // Another version of the open note arriving through the synchronisation is said
+        // above the text; the editor's own save and other notes are not.
+        function test_changedElsewhereIsSaid() {
+            var note = storeNote("2016-10-02", "open here")
+            main.editNote(note["set_at"], note["content"], note["uuid"], note["title"], note)
+            waitForView(editor)
+            var notice = child(editor, "changedNotice")
+            compare(notice.visible, false)
+            noteMgt.appendNoteItemToList({"uuid": "{00000000-0000-0000-0000-0000000000ff}",
+                                          "set_at": "2016-10-02", "content": "other note",
+                                          "updated_at": "2030-01-01 00:00:00"})
+            compare(notice.visible, false)
+            noteMgt.appendNoteItemToList({"uuid": note["uuid"], "set_at": "2016-10-02",
+                                          "content": "open here",
+                                          "updated_at": note["updated_at"]})
+            compare(notice.visible, false)
+            noteMgt.appendNoteItemToList({"uuid": note["uuid"], "set_at": "2016-10-02",
+                                          "content": "from elsewhere",
+                                          "updated_at": "2030-01-01 00:00:00"})
+            compare(notice.visible, true)
+            verify(notice.text.indexOf("changed on another computer") >= 0)
+            // The text stays above the notice's reach.
+            verify(editor.textArea.y >= notice.y + notice.height)
+            // What is typed is still the editor's.
+            compare(plainText(), "open here")
+
+            mouseClick(child(editor, "btnCancel"))
+            waitForMain()
+            main.editNote(note["set_at"], note["content"], note["uuid"], note["title"], note)
+            waitForView(editor)
+            compare(notice.visible, false)
+            noteMgt.removeNoteItemToList(note["uuid"])
+            compare(notice.visible, true)
+            verify(notice.text.indexOf("deleted on another computer") >= 0)
+            mouseClick(child(editor, "btnCancel"))
+            waitForMain()
+        }
+
         function test_pictureAtCursor() {
             main.addNote(new Date(2016, 10, 11))
             waitForView(editor)

@@ -12,6 +12,8 @@ Item {
     // The version of the note shown: its time of change and digest.
     property string updated_at: ""
     property string md5: ""
+    // The size of the note's text at the service (0 for an empty note).
+    property int content_size: 0
     // While a search is shown: the search text, the visible text around the match, and the
     // title and that text as styled text with the match in bold.
     property string snippet: ""
@@ -78,7 +80,8 @@ Item {
             mainId.popView()
             mainId.editNote(listNoteItemId.set_at, listNoteItemId.content, listNoteItemId.uuid,
                             listNoteItemId.title,
-                            {"updated_at": listNoteItemId.updated_at, "md5": listNoteItemId.md5})
+                            {"updated_at": listNoteItemId.updated_at, "md5": listNoteItemId.md5,
+                             "content_size": listNoteItemId.content_size})
         }
     }
 }

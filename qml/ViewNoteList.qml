@@ -93,7 +93,8 @@ Rectangle {
         if (bIsDayList)
             mainId.popView()
         mainId.editNote(row._set_at, row._content, row._uuid, row._title,
-                        {"updated_at": row._updated_at, "md5": row._md5})
+                        {"updated_at": row._updated_at, "md5": row._md5,
+                         "content_size": row._content_size})
     }
 
     function focusList() {
@@ -194,6 +195,7 @@ Rectangle {
             content: _content
             updated_at: _updated_at
             md5: _md5
+            content_size: _content_size
             snippet: _snippet
             search: noteListViewId.strSearch
             titleMarked: _title_marked

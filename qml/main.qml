@@ -252,6 +252,13 @@ Item {
     // mapVersion: the note's "updated_at" and "md5" as shown, the version the editor's
     // change is made from.
     function editNote(strDate, strContent, strUuid, strTitle, mapVersion) {
+        // A note whose text has not come from the note service yet is not opened empty:
+        // what would be typed there would replace the text it has. Its text is asked for.
+        if (strUuid && !strContent && mapVersion && Number(mapVersion["content_size"]) > 0) {
+            noteMgt.downloadNoteItem(strUuid)
+            showInfo(qsTr("The text of this note has not come from the note service yet. Open it again once it has."))
+            return
+        }
         strEditDay = String(strDate).split(" ")[0]
         pushView(getView("noteEditView"), {"date": strEditDay, "content": strContent,
                                            "uuid": strUuid, "title": strTitle === undefined ? "" : strTitle,

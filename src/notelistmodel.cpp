@@ -46,6 +46,8 @@ QVariant CNoteListModel::data(const QModelIndex &index, int nRole) const
         return row.strUpdatedAt;
     case Md5Role:
         return row.strMd5;
+    case ContentSizeRole:
+        return row.nContentSize;
     default:
         return QVariant();
     }
@@ -61,7 +63,8 @@ QHash<int, QByteArray> CNoteListModel::roleNames() const
             {TitleMarkedRole, "_title_marked"},
             {SnippetMarkedRole, "_snippet_marked"},
             {UpdatedAtRole, "_updated_at"},
-            {Md5Role, "_md5"}};
+            {Md5Role, "_md5"},
+            {ContentSizeRole, "_content_size"}};
 }
 
 int CNoteListModel::count() const
@@ -178,6 +181,7 @@ CNoteListModel::Row CNoteListModel::rowOf(const QVariantMap &mapNote)
     row.strSnippet = mapNote.value(QStringLiteral("snippet")).toString();
     row.strUpdatedAt = mapNote.value(QStringLiteral("updated_at")).toString();
     row.strMd5 = mapNote.value(QStringLiteral("md5")).toString();
+    row.nContentSize = mapNote.value(QStringLiteral("content_size")).toLongLong();
     return row;
 }
 

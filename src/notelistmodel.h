@@ -16,7 +16,8 @@
 // _content, _snippet (visible text around a search match, empty otherwise), and
 // _title_marked, _snippet_marked: the same as styled text with the search text in bold;
 // _updated_at and _md5: the version of the note the row shows, which an editor opened
-// from the row names as the one its change is made from.
+// from the row names as the one its change is made from; _content_size: the size of the
+// text at the service (a row without its text yet has a size and no _content).
 class CNoteListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -36,6 +37,7 @@ public:
         SnippetMarkedRole,
         UpdatedAtRole,
         Md5Role,
+        ContentSizeRole,
     };
 
     explicit CNoteListModel(QObject *parent = nullptr);
@@ -75,6 +77,7 @@ private:
         QString strSnippet;
         QString strUpdatedAt;
         QString strMd5;
+        qint64 nContentSize = 0;
     };
 
     static Row rowOf(const QVariantMap &mapNote);

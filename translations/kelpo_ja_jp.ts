@@ -889,6 +889,10 @@
 <context>
     <name>main</name>
     <message>
+        <source>The text of this note has not come from the note service yet. Open it again once it has.</source>
+        <translation>このノートの本文はまだノートサービスから届いていません。届いてからもう一度開いてください。</translation>
+    </message>
+    <message>
         <source>The account could not be registered: %1</source>
         <translation>アカウントを登録できませんでした：%1</translation>
     </message>

@@ -889,6 +889,10 @@
 <context>
     <name>main</name>
     <message>
+        <source>The text of this note has not come from the note service yet. Open it again once it has.</source>
+        <translation>这条笔记的文字还没有从笔记服务传来。请在它到达后再打开。</translation>
+    </message>
+    <message>
         <source>The account could not be registered: %1</source>
         <translation>无法注册账户：%1</translation>
     </message>

@@ -393,6 +393,28 @@ Item {
             compare(main.strEditDay, LunarJs.getDateStr(new Date()))
         }
 
+        // A note whose text has not come yet is not opened as an empty note (what would be
+        // typed there would replace its text); an empty note and a note with its text are.
+        function test_noteWithoutItsTextIsNotOpened() {
+            var main = createMain()
+            var strUuid = "{00000000-0000-0000-0000-00000000000b}"
+            main.editNote("2016-05-04", "", strUuid, "", {"updated_at": "2016-05-04 10:00:00",
+                                                          "md5": "", "content_size": 2048})
+            compare(main.stackView.currentItem, main.noteView)
+            verify(main.msgBar.visible)
+            verify(!main.msgBar.isError)
+            verify(main.msgBar.text.indexOf("has not come from the note service yet") >= 0)
+
+            main.editNote("2016-05-04", "", strUuid, "", {"updated_at": "2016-05-04 10:00:00",
+                                                          "md5": "", "content_size": 0})
+            compare(main.stackView.currentItem, main.noteEditView)
+            main.popView()
+            tryCompare(main.stackView, "busy", false)
+            main.editNote("2016-05-04", "<p>here</p>", strUuid, "",
+                          {"updated_at": "2016-05-04 10:00:00", "md5": "", "content_size": 11})
+            compare(main.stackView.currentItem, main.noteEditView)
+        }
+
         function listRows(main) {
             var lstViews = findAll(main.noteView.noteListView, function(item) {
                 return item.hasOwnProperty("model") && item.hasOwnProperty("currentIndex")

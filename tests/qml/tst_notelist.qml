@@ -243,6 +243,7 @@ Item {
             var second = note("b", "2016-01-01", "second", "y")
             second["updated_at"] = "2016-01-02 08:00:00"
             second["md5"] = "415290769594460e2e485922904f345d"
+            second["content_size"] = 1
             list.lstItems = [note("a", "2016-01-01", "first", "x"), second]
             compare(rows(list), "a,b")
             var view = findChild(list, "lstViewId")
@@ -256,6 +257,7 @@ Item {
             // The editor learns the version the row shows: its change is made from it.
             compare(mainId.lastVersion["updated_at"], "2016-01-02 08:00:00")
             compare(mainId.lastVersion["md5"], "415290769594460e2e485922904f345d")
+            compare(mainId.lastVersion["content_size"], 1)
             mouseClick(list, 5, 5)
             compare(mainId.pops, 2)
             mouseClick(list, list.width - 5, list.height / 2)

@@ -71,7 +71,12 @@ void CSyncEngine::reset()
     m_feed.reset();
     m_bAwaitIdle = false;
     // Answers to an earlier login's requests are dropped: nothing of them is on its way.
+    // (A change whose answer was dropped would otherwise count as on its way for good, and
+    // never be sent again.)
     m_setFetching.clear();
+    m_setSending.clear();
+    m_setSendingNotes.clear();
+    m_setWaitingNotes.clear();
     m_nTextListsAsked = 0;
     m_nSyncOffset = 0;
     m_strSyncStartTime = QString();
@@ -192,6 +197,14 @@ void CSyncEngine::sendChange(const QVariantMap &mapLocalItem)
     const QString strKey = versionKey(mapLocalItem);
     if (m_setSending.contains(strKey))
         return;
+    if (m_setSendingNotes.contains(strNoteUuid)) {
+        // An earlier version of this note is on its way. Sent now, this one would name the
+        // version before that as its base, and the service would take the earlier version
+        // for someone else's change and answer with it as a conflict. It goes once that
+        // answer is handled, from the version the service then has.
+        m_setWaitingNotes.insert(strNoteUuid);
+        return;
+    }
     // The text stays out of the context: the store has it, should it be needed again.
     QVariantMap mapData = mapLocalItem;
     if (mapData.value(QStringLiteral("title")).toString().isEmpty()) {
@@ -228,6 +241,7 @@ void CSyncEngine::sendChange(const QVariantMap &mapLocalItem)
     if (strRequest.isEmpty())
         return;
     m_setSending.insert(strKey);
+    m_setSendingNotes.insert(strNoteUuid);
     m_host.track(strRequest, context(QStringLiteral("upload_change"), mapData));
 }
 
@@ -603,10 +617,12 @@ void CSyncEngine::compareMonth(const QVariantList &lstLocal, const QVariantList 
         const QVariantMap mapServer = var.toMap();
         if (mapServer.value(QStringLiteral("user_id")).toInt() != m_host.serverUserId())
             continue;
-        // The note may be here under another month.
+        // The note may be here under another month. Its answer belongs to this user: after
+        // a logout or another login it is dropped.
         m_host.track(m_host.store().getNoteItem(mapServer.value(QStringLiteral("uuid")).toString()),
                      {{QStringLiteral("type"), QStringLiteral("get_local_item_to_update")},
-                      {QStringLiteral("data"), mapServer}});
+                      {QStringLiteral("data"), mapServer},
+                      {QStringLiteral("user_id"), m_host.localUserId()}});
     }
     for (const QVariant &var : qAsConst(lstLocalOnly)) {
         const QVariantMap mapLocal = var.toMap();
@@ -629,9 +645,12 @@ void CSyncEngine::compareWithService(const QString &strNoteUuid)
 
 void CSyncEngine::lookUpAtServer(const QVariantMap &mapLocalItem)
 {
+    // Answered after a logout or a login as someone else, the note would go to the service
+    // with the new login's token, into another account: the answer is this user's only.
     m_host.track(m_host.service().getNoteItem(mapLocalItem.value(QStringLiteral("uuid")).toString()),
                  {{QStringLiteral("type"), QStringLiteral("get_server_item_to_update")},
-                  {QStringLiteral("data"), mapLocalItem}});
+                  {QStringLiteral("data"), mapLocalItem},
+                  {QStringLiteral("user_id"), m_host.localUserId()}});
 }
 
 // ---------------------------------------------------------------------------------------
@@ -744,7 +763,10 @@ bool CSyncEngine::handle(CRequestResult &r)
                 sendChange(mapRow);
         }
     } else if (strType == QLatin1String("upload_change")) {
+        const QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
         m_setSending.remove(versionKey(mapData));
+        m_setSendingNotes.remove(strNoteUuid);
+        const bool bWaiting = m_setWaitingNotes.remove(strNoteUuid);
         const QVariant varApplied = r.mapReply.value(QStringLiteral("applied"));
         const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
         if (!varApplied.isValid() || varApplied.toBool()) {
@@ -754,8 +776,12 @@ bool CSyncEngine::handle(CRequestResult &r)
             // be stored, the change stays pending and is sent again; its answer tells of
             // the same copy, which is then stored or found.
             const QVariantMap mapReplaced = r.mapReply.value(Protocol::Field::kReplaced).toMap();
-            auto acknowledge = [this, mapData, nNoteId]() {
+            auto acknowledge = [this, mapData, nNoteId, bWaiting]() {
                 m_host.untracked(m_host.store().acknowledgeNote(mapData, nNoteId));
+                // The later version that waited goes now, read after the acknowledgement:
+                // it names this version as its base.
+                if (bWaiting)
+                    uploadPending();
             };
             if (r.mapReply.value(Protocol::Field::kConflict).toBool() && !mapReplaced.isEmpty()
                 && usable(mapReplaced)
@@ -799,8 +825,12 @@ bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
     if (r.strType != QLatin1String("upload_change"))
         return false;
     const QVariantMap &mapData = r.mapData;
-    m_setSending.remove(versionKey(mapData));
     const QString strNoteUuid = mapData.value(QStringLiteral("uuid")).toString();
+    m_setSending.remove(versionKey(mapData));
+    m_setSendingNotes.remove(strNoteUuid);
+    // A later version of the note that waited for this answer: sent with the others after
+    // the new login or at the next run, or now, after what is done here with this one.
+    const bool bWaiting = m_setWaitingNotes.remove(strNoteUuid);
     const QString strTransport = r.mapResult.value(QStringLiteral("error")).toString().trimmed();
     const int nStatus = r.mapResult.value(QStringLiteral("http_status")).toInt();
     if (strError.compare(Protocol::Error::kTokenWrong, Qt::CaseInsensitive) == 0)
@@ -810,10 +840,14 @@ bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
     if (isTombstone(mapData) && strError == Protocol::Error::kNoNote) {
         // Deleted before it ever reached the service: nothing to pass on.
         m_host.untracked(m_host.store().acknowledgeNote(mapData, 0));
+        if (bWaiting)
+            uploadPending();
         return true;
     }
     // Too large, or a note the service cannot take: sending it again would fail again.
     m_host.untracked(m_host.store().refuseNote(mapData));
+    if (bWaiting)
+        uploadPending();
     const QString strReason = nStatus == 413 ? tr("it is larger than the note service accepts")
                                              : strError;
     QString strTitle = mapData.value(QStringLiteral("title")).toString();

@@ -155,6 +155,10 @@ private:
     QString m_strSyncEndTime;
     // Changes on their way to the service, by UUID and time: not sent twice at once.
     QSet<QString> m_setSending;
+    // The notes of those changes: one version of a note on its way at a time. Notes whose
+    // later version waits for that answer.
+    QSet<QString> m_setSendingNotes;
+    QSet<QString> m_setWaitingNotes;
     // Texts on their way here, by note UUID: not asked for twice at once.
     QSet<QString> m_setFetching;
     int m_nTextListsAsked = 0;

@@ -23,6 +23,12 @@
 //   "A copies fail" / "A copies work"
 //                                    A's diary file refuses to store conflict copies (as
 //                                    a full disk would), or stores them again
+//   "A login other"                  A logs in as the row's second account
+//   "A month 2026-03-01"             the calendar shows a month on A (its comparison only)
+//   "other has 0"                    the second account holds no live note at the service
+//   "P hold get_note_item"           the proxy holds such requests from now on...
+//   "P release" / "P drop"           ...then passes them on in order, or breaks their
+//                                    connections before the service sees them
 //   "P cut half replace_note_item from-A"
 //                                    the connection breaks after the service has written
 //                                    the next such request with that text: half its answer
@@ -79,8 +85,33 @@ public:
     }
     bool armed() const { return m_bArmed; }
 
+    // Requests to strEndpoint are held from now on: neither passed on nor answered.
+    void hold(const QString &strEndpoint) { m_baHoldPath = "/mobile/" + strEndpoint.toUtf8(); }
+    int heldCount() const { return m_lstHeld.size(); }
+    // The held requests go on to the service in the order they came, and their answers
+    // back (bPass), or their connections break before the service sees them.
+    void release(bool bPass)
+    {
+        m_baHoldPath.clear();
+        const QList<int> lstHeld = m_lstHeld;
+        m_lstHeld.clear();
+        for (int nIndex : lstHeld)
+            m_http.answer(nIndex,
+                          bPass ? forward(m_http.requests.at(nIndex))
+                                : HttpAnswer{QByteArray(), true, false});
+    }
+
 private:
     HttpAnswer pass(const HttpRequest &request)
+    {
+        if (!m_baHoldPath.isEmpty() && request.path == m_baHoldPath) {
+            m_lstHeld << m_http.requests.size() - 1;
+            return HttpFixture::hold();
+        }
+        return forward(request);
+    }
+
+    HttpAnswer forward(const HttpRequest &request)
     {
         // One request per connection both ways, so that an answer ends with its close.
         QByteArray baHead = request.method + ' ' + request.path + " HTTP/1.1\r\n";
@@ -115,6 +146,8 @@ private:
     QByteArray m_baField;
     bool m_bHalf = false;
     bool m_bArmed = false;
+    QByteArray m_baHoldPath;
+    QList<int> m_lstHeld;
 };
 } // namespace
 
@@ -286,6 +319,24 @@ private slots:
             strLogin + strLost.arg("half"_s));
         row("an edit whose answer never comes keeps the text it replaced once",
             strLogin + strLost.arg("none"_s));
+        // Answers that come late: after another edit of the same note, after a logout, or
+        // after a login as someone else.
+        row("an edit stored while the one before is on its way: no copy of the one before",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|P hold replace_note_item|A edit N1 e1"
+                  "|A edit N1 e2|P release|A sync|B sync|A sync|expect N1 2026-03-05 e2"
+                  "|count A 1|count B 1"_s);
+        row("an edit whose answer breaks off while logged out goes after the next login",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|P hold replace_note_item|A edit N1 e1"
+                  "|A logout|S stop|P drop|S start|A login|A sync|B sync"
+                  "|expect N1 2026-03-05 e1"_s);
+        row("a look-up answered after a login as someone else sends nothing to that account",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B move N1 2026-04-02 v1|B sync|S stop"
+                  "|A edit N1 secret|S start|P hold get_note_item|A month 2026-03-01|A logout"
+                  "|A login other|P release|other has 0|A logout|A login|A sync|B sync|A sync"
+                  "|expect N1 2026-03-05 secret"_s);
         // The run of the account's changes finds a pending edit that wins over the
         // service's version: sent with the version it was made from, the edit it replaces
         // is kept.
@@ -356,9 +407,32 @@ private slots:
                     .toString()
                     .isEmpty());
 
+        // A second account, for rows that log in as someone else.
+        const QString strOther = strName + QStringLiteral("-other");
+        if (steps.join(QLatin1Char('|')).contains("other"_s)) {
+            QVERIFY(client.registerUser(strOther, QStringLiteral("pw"), strOther + "@example.com"_s)
+                        .value(QStringLiteral("error"))
+                        .toString()
+                        .isEmpty());
+        }
+
         CComputer a;
         CComputer b;
         QMap<QString, CComputer *> mapComputers{{"A"_s, &a}, {"B"_s, &b}};
+        // Both computers have nothing on its way but what the proxy holds.
+        auto settle = [&]() {
+            if (waitUntil(
+                    [&]() {
+                        return a.mgt().pendingRequestCount() + b.mgt().pendingRequestCount()
+                               <= m_pProxy->heldCount();
+                    },
+                    30000))
+                return true;
+            qWarning() << "still waiting for" << a.mgt().pendingRequestTypes()
+                       << b.mgt().pendingRequestTypes() << "with" << m_pProxy->heldCount()
+                       << "held";
+            return false;
+        };
         QMap<QString, QString> mapUuid;
         // What the editor of each computer opened, by note.
         QMap<QString, QVariantMap> mapOpened;
@@ -380,7 +454,16 @@ private slots:
             qDebug() << "step:" << strStep;
 
             if (strWho == QLatin1String("P")) {
-                m_pProxy->arm(lst.value(3), lst.value(4), lst.value(2) == QLatin1String("half"));
+                if (strVerb == QLatin1String("cut")) {
+                    m_pProxy->arm(lst.value(3), lst.value(4), lst.value(2) == QLatin1String("half"));
+                } else if (strVerb == QLatin1String("hold")) {
+                    m_pProxy->hold(lst.value(2));
+                } else {
+                    m_pProxy->release(strVerb == QLatin1String("release"));
+                    QVERIFY(settle());
+                }
+            } else if (strWho == QLatin1String("other")) {
+                QCOMPARE(serviceNotes(strOther).size(), lst.value(2).toInt());
             } else if (strWho == QLatin1String("S")) {
                 if (strVerb == QLatin1String("stop"))
                     m_service.stop();
@@ -430,10 +513,11 @@ private slots:
             } else if (strVerb == QLatin1String("login")) {
                 // Waits for the service's answer, whatever it is (it may be away).
                 const int nBefore = pComputer->emitted("login_server"_s).size();
-                pComputer->mgt().login(strName, QStringLiteral("pw"));
+                pComputer->mgt().login(lst.value(2) == QLatin1String("other") ? strOther : strName,
+                                       QStringLiteral("pw"));
                 QTRY_VERIFY_WITH_TIMEOUT(pComputer->emitted("login_server"_s).size() > nBefore,
                                          20000);
-                QVERIFY(pComputer->waitIdle());
+                QVERIFY(settle());
             } else if (strVerb == QLatin1String("clock")) {
                 // This computer's clock off by seconds, its user in a zone.
                 pComputer->setClock(lst.value(2).toLongLong(), QTimeZone(lst.value(3).toUtf8()));
@@ -454,7 +538,7 @@ private slots:
                                            ? lst.value(3)
                                            : mapNote.value(QStringLiteral("set_at")).toString();
                 pComputer->editNote(strUuid, QDate::fromString(strDay, Qt::ISODate), lst.last());
-                QVERIFY(pComputer->waitIdle());
+                QVERIFY(settle());
             } else if (strVerb == QLatin1String("open")) {
                 const QVariantMap mapNote = pComputer->notesOfDays(lstDays).value(
                     mapUuid.value(lst.value(2)));
@@ -523,6 +607,10 @@ private slots:
             } else if (strVerb == QLatin1String("feed")) {
                 pComputer->invoke("onTimeOutSync");
                 QVERIFY(pComputer->waitIdle());
+            } else if (strVerb == QLatin1String("month")) {
+                pComputer->mgt().downloadNoteListByMonth(
+                    QDate::fromString(lst.value(2), Qt::ISODate));
+                QVERIFY(settle());
             } else if (strVerb == QLatin1String("list")) {
                 pComputer->mgt().getNoteListByOffset(0, QString());
                 QVERIFY(pComputer->waitIdle());

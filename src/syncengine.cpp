@@ -334,12 +334,12 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
 
     if (nWinner > 0) {
         if (bLocalDeleted) {
-            if (!bServerDeleted) {
-                if (mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
-                    m_host.untracked(service.updateNoteItem(nServerNoteId, strLocalAt));
-                else
-                    m_host.untracked(service.updateNoteItem(strLocalUuid, strLocalAt));
-            }
+            if (!bServerDeleted && mapServerItem.value(QStringLiteral("uuid")).toString().isEmpty())
+                m_host.untracked(service.updateNoteItem(nServerNoteId, strLocalAt));
+            else if (!bServerDeleted)
+                // Sent as a change of its own, with the version it was made from: an edit
+                // made elsewhere that it replaces is kept as a conflict copy.
+                sendChange(mapLocalItem);
         } else if (mapServerItem.value(QStringLiteral("uuid")).toString() == strLocalUuid) {
             // Sent as a change of its own, so that the service's acknowledgement ends
             // its pending state. A newer text also brings back a deleted note.

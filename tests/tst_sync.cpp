@@ -243,10 +243,13 @@ private slots:
             strLogin
                 + "A write N1 2026-03-05 bye|A sync|B sync|S stop|B delete N1|S start"
                   "|A sync|B sync|A sync|gone N1"_s);
+        // The edit reached the service first, unseen by the deleting computer: its text
+        // is kept as a copy.
         row("a deletion after an edit made elsewhere removes the note",
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 edited|B delete N1"
-                  "|S start|A sync|B sync|A sync|B sync|gone N1|count A 0|count B 0"_s);
+                  "|S start|A sync|B sync|A sync|B sync|gone N1|copy 2026-03-05 edited"
+                  "|count A 1|count B 1"_s);
         row("an edit made elsewhere after a deletion brings the note back",
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|S stop|B delete N1|A edit N1 late"
@@ -267,6 +270,11 @@ private slots:
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync"
                   "|A delete N1|A sync|B sync|A sync|B sync|gone N1"
+                  "|copy 2026-03-05 from-B|count A 1|count B 1"_s);
+        row("a deletion that a comparison finds newer keeps the edit it replaced as a copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 from-B|B sync|S stop"
+                  "|A delete N1|S start|A month 2026-03-01|A sync|B sync|A sync|B sync|gone N1"
                   "|copy 2026-03-05 from-B|count A 1|count B 1"_s);
         row("edits from the version each had: no copy",
             strLogin

@@ -149,7 +149,7 @@ private:
                                                                                      strContent)));
 
         QTextDocument doc;
-        doc.setHtml(strContent);
+        NoteFile::setNoteText(doc, strContent);
         // Pictures are named after the day and the note, without blanks, so that every
         // Markdown reader takes the link as it is.
         const QString strFirstStem = strDay + QLatin1Char('-')
@@ -176,6 +176,7 @@ private:
             strText = NoteFile::header(mapHeader, true) + doc.toHtml(QByteArrayLiteral("utf-8"));
             strSuffix = str(".html");
         } else {
+            NoteFile::escapeMarkdown(doc);
             strText = NoteFile::header(mapHeader, false)
                       + doc.toMarkdown(QTextDocument::MarkdownDialectGitHub);
             strSuffix = str(".md");
@@ -186,7 +187,7 @@ private:
     void addToPdf(const QVariantMap &mapNote)
     {
         QTextDocument note;
-        note.setHtml(mapNote.value(str("content")).toString());
+        NoteFile::setNoteText(note, mapNote.value(str("content")).toString());
         for (const NoteFile::Picture &picture :
              NoteFile::takePictures(note, str("kelpo-picture-%1").arg(++m_nPdfPictures))) {
             m_pPdf->addResource(QTextDocument::ImageResource,

@@ -113,12 +113,59 @@ QString imageSuffix(const QByteArray &baData)
 
 } // namespace
 
+void setNoteText(QTextDocument &doc, const QString &strContent)
+{
+    if (Qt::mightBeRichText(strContent))
+        doc.setHtml(strContent);
+    else
+        doc.setPlainText(strContent);
+}
+
+void escapeMarkdown(QTextDocument &doc)
+{
+    // Markup wherever it stands, and markup only where a line may start (the writer wraps
+    // long paragraphs, so any word may start a line): "# ", "- ", "+ ", ">", "1. ", "1) ".
+    static const QString strAnywhere = QStringLiteral("\\`*_[]<&~|");
+    static const QString strLineStart = QStringLiteral("#-+");
+    for (QTextBlock block = doc.lastBlock(); block.isValid(); block = block.previous()) {
+        const QString strText = block.text();
+        const int nSize = strText.size();
+        auto wordStart = [&](int i) { return i == 0 || strText.at(i - 1).isSpace(); };
+        auto wordEnd = [&](int i) { return i + 1 >= nSize || strText.at(i + 1).isSpace(); };
+        QVector<int> vecAt;
+        for (int i = 0; i < nSize; ++i) {
+            const QChar c = strText.at(i);
+            bool bEscape = strAnywhere.contains(c) || (c == QLatin1Char('>') && wordStart(i))
+                           || (strLineStart.contains(c) && wordStart(i) && wordEnd(i));
+            if (!bEscape && (c == QLatin1Char('.') || c == QLatin1Char(')')) && wordEnd(i)) {
+                int j = i;
+                while (j > 0 && strText.at(j - 1).isDigit())
+                    --j;
+                bEscape = j < i && wordStart(j);
+            }
+            if (bEscape)
+                vecAt << i;
+        }
+        for (int k = vecAt.size() - 1; k >= 0; --k) {
+            const int nPos = block.position() + vecAt.at(k);
+            QTextCursor cursor(&doc);
+            cursor.setPosition(nPos + 1);
+            const QTextCharFormat format = cursor.charFormat();
+            // Code is written as it is: a backslash there would stay.
+            if (format.fontFixedPitch())
+                continue;
+            cursor.setPosition(nPos);
+            cursor.insertText(QStringLiteral("\\"), format);
+        }
+    }
+}
+
 QString displayTitle(const QString &strTitle, const QString &strContent)
 {
     QString strName = strTitle.simplified();
     if (strName.isEmpty() && !strContent.isEmpty()) {
         QTextDocument doc;
-        doc.setHtml(strContent);
+        setNoteText(doc, strContent);
         strName = doc.toPlainText().simplified().remove(QChar::ObjectReplacementCharacter);
         strName = strName.trimmed().left(kTitleLength);
     }
@@ -281,7 +328,7 @@ QString inlinePictures(QTextDocument &doc, const QDir &dir)
 QString fingerprint(const QString &strHtml)
 {
     QTextDocument doc;
-    doc.setHtml(strHtml);
+    setNoteText(doc, strHtml);
     QCryptographicHash hash(QCryptographicHash::Md5);
     QString strText = doc.toPlainText();
     strText.remove(QChar::ObjectReplacementCharacter);

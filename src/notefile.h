@@ -17,6 +17,15 @@ namespace NoteFile {
 // The fields of the header, in the order they are written.
 extern const QStringList kHeaderFields; // "title", "date", "created", "updated", "uuid"
 
+// Puts a note's stored text into doc as the editor reads it: rich text when it looks like
+// rich text, else plain text with its lines and its "<" and "&" as typed.
+void setNoteText(QTextDocument &doc, const QString &strContent);
+
+// Marks the characters of doc's text that Markdown would read as markup (emphasis, links,
+// HTML, entities, and headings, lists or quotes where a line may start) as literal, so
+// that the Markdown written from doc reads back as the same text.
+void escapeMarkdown(QTextDocument &doc);
+
 // What a note is called in file names: its title, else the start of its text, else "Note".
 QString displayTitle(const QString &strTitle, const QString &strContent);
 // "2026-12-10 A walk in the kelp forest": the day and the title, with characters that

@@ -2,6 +2,7 @@
 #include "exporter.h"
 #include "importer.h"
 #include "notefile.h"
+#include "notetext.h"
 
 #include <QBuffer>
 #include <QDirIterator>
@@ -84,6 +85,8 @@ private slots:
     void fileNames();
     void roundTrip_data();
     void roundTrip();
+    void plainNotesKeepTheirText_data();
+    void plainNotesKeepTheirText();
     void rangeAndOwnership();
     void pdfHoldsTheNotesInOrder();
     void plainFolderAndBadFiles();
@@ -345,6 +348,71 @@ void TestExportImport::roundTrip()
                 .strText.startsWith(str("Edited.")));
     QCOMPARE(body(lstEdited.at(0).toMap().value(str("content")).toString()).lstPictures,
              QList<QByteArray>{m_baPng});
+}
+
+void TestExportImport::plainNotesKeepTheirText_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("markdown") << int(CExporter::Format::Markdown) << str(".md");
+    QTest::newRow("html") << int(CExporter::Format::Html) << str(".html");
+}
+
+// A note typed without formatting is kept as plain text, as the editor shows it: its
+// lines, and "<" or "&" as typed. The export writes it so, and an import gives it back.
+void TestExportImport::plainNotesKeepTheirText()
+{
+    QFETCH(int, format);
+    QFETCH(QString, suffix);
+    const QString strPlain = str("Dear diary,\nthe tide was low.\n\nIf a<b and c>d then 2 < 3 & "
+                                 "4 > 1, &amp; is no ampersand.\n# not a heading\n1. not a list\n"
+                                 "- nor this\n> nor a quote\n*stars* _under_ `ticks` [a](link) "
+                                 "~~s~~ a|b \\ back\n海が静かだった。 ")
+                             + str("A long line of words, which the writer wraps: - - # 1. + 2) ")
+                                   .repeated(4)
+                                   .trimmed();
+    QVERIFY(!Qt::mightBeRichText(strPlain));
+    m_pStore->setUserId(7);
+    QSignalSpy spy(m_pStore.get(), &CDbMgt::dataReceived);
+    m_pStore->insertNoteItem({{str("uuid"), str("{00000000-0000-4000-8000-0000000000b1}")},
+                              {str("set_at"), str("2026-10-05 00:00:00")},
+                              {str("title"), str("Low tide")},
+                              {str("content"), strPlain},
+                              {str("user_id"), 7}});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
+    QVERIFY(!spy.at(0).at(0).toMap().contains(str("error")));
+
+    const QString strOut = m_pDir->filePath(str("plain"));
+    const QVariantMap mapExport = exportTo(strOut, CExporter::Format(format));
+    QVERIFY2(!mapExport.contains(str("error")),
+             qPrintable(mapExport.value(str("error")).toString()));
+    QFile file(QDir(strOut).filePath(str("2026/2026-10-05 Low tide") + suffix));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString strFile = QString::fromUtf8(file.readAll());
+    QVERIFY2(!strFile.contains(str("Dear diary, the tide")), qPrintable(strFile));
+
+    CDbMgt empty(m_pDir->filePath(str("empty")));
+    empty.setUserId(7);
+    const QList<QVariant> lstResult = importFrom(empty, strOut);
+    QCOMPARE(lstResult.size(), 4);
+    QCOMPARE(lstResult.at(0).toInt(), 1);
+    const QVariantList lstAfter = notes(empty);
+    QCOMPARE(lstAfter.size(), 1);
+    const QString strAfter = notePlainText(lstAfter.at(0).toMap().value(str("content")).toString());
+    // Markdown has no empty paragraph: there the lines alone count.
+    if (suffix == str(".md"))
+        QCOMPARE(strAfter.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 strPlain.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    else
+        QCOMPARE(strAfter, strPlain);
+
+    // Back onto the diary it came from: the same note, left as it is.
+    const QVariantList lstBefore = notes(*m_pStore);
+    const QList<QVariant> lstAgain = importFrom(*m_pStore, strOut);
+    QCOMPARE(lstAgain.size(), 4);
+    QCOMPARE(lstAgain.at(1).toInt(), 0);
+    QCOMPARE(lstAgain.at(2).toInt(), 1);
+    QCOMPARE(notes(*m_pStore), lstBefore);
 }
 
 void TestExportImport::rangeAndOwnership()

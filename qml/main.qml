@@ -95,6 +95,10 @@ Item {
                 strDayDropped = ""
                 break
             }
+            // A day answered late, while the editor holds typed text or waits for its save:
+            // the text is not replaced, nor covered by the day's list.
+            if (editorHoldsChanges())
+                break
             if (data["date"] === strDayOpening)
                 bDayOpened = true
             if (!result || result.length === 0)
@@ -119,6 +123,13 @@ Item {
         default:
             break
         }
+    }
+
+    // The editor is shown with changes not stored yet (or with its save on the way).
+    function editorHoldsChanges() {
+        var editor = views.noteEditView
+        return editor !== null && stackView.currentItem === editor
+                && (editor.bSaving || editor.isModified())
     }
 
     function onRefresh() {

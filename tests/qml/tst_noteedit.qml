@@ -881,6 +881,46 @@ Item {
             verify(String(lst[0]["content"]).indexOf("kept through a failure") >= 0)
         }
 
+        // A day's notes that arrive while the editor holds typed text (a click on a day
+        // answered late, by a store busy with a check or a backup) leave the editor as it
+        // is: they neither replace its text nor cover it with the day's list.
+        function test_lateDayAnswerKeepsTypedText_data() {
+            var note1 = { "uuid": "{00000000-0000-4000-8000-0000000000d1}", "set_at": "2016-03-09",
+                "title": "", "content": "an older note", "updated_at": "2016-03-09 10:00:00",
+                "md5": "", "content_size": 13, "deleted": 0 }
+            var note2 = { "uuid": "{00000000-0000-4000-8000-0000000000d2}", "set_at": "2016-03-09",
+                "title": "", "content": "another one", "updated_at": "2016-03-09 11:00:00",
+                "md5": "", "content_size": 11, "deleted": 0 }
+            return [
+                { tag: "day without notes", result: [] },
+                { tag: "day with a note", result: [note1] },
+                { tag: "day with notes", result: [note1, note2] }
+            ]
+        }
+
+        function test_lateDayAnswerKeepsTypedText(data) {
+            main.addNote(new Date(2016, 2, 12))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("typed while the day was asked for")
+            main.onDataReceived({ "type": "note_list_by_day", "date": "2016-03-09",
+                                  "result": data.result })
+            waitForView(editor)
+            compare(editor.date, "2016-03-12")
+            compare(editor.uuid, "")
+            compare(plainText(), "typed while the day was asked for")
+            verify(editor.isModified())
+
+            // Finishing stores the typed text on its own day, as a new note.
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            waitForMain()
+            var note = appendSpy.signalArguments[0][0]
+            compare(note["set_at"], "2016-03-12")
+            verify(String(note["content"]).indexOf("typed while the day was asked for") >= 0)
+            noteMgt.deleteNoteItem(note["uuid"])
+        }
+
         // Closing the window with unsaved changes stores them first.
         function test_closeStoresChanges() {
             main.addNote(new Date(2016, 11, 24))

@@ -336,14 +336,16 @@ void CImporter::onDataReceived(const QVariant &data)
                         ++pWork->nUnchanged;
                         continue;
                     }
-                    // A change made now: synchronisation passes it on as the newer copy.
+                    // A change made now: pending until the note service has it, which
+                    // synchronisation passes it on to as the newer copy.
                     pWork->lstChanged
                         << QVariantMap{{str("uuid"), strNoteUuid},
                                        {str("set_at"), mapNote.value(str("set_at"))},
                                        {str("title"), mapNote.value(str("title"))},
                                        {str("content"), mapNote.value(str("content"))},
                                        {str("updated_at"), strNow},
-                                       {str("deleted"), QVariant()}};
+                                       {str("deleted"), QVariant()},
+                                       {str("sync_state"), 1}};
                 }
                 pWork->mapExisting.clear();
                 pWork->lstNotes.clear();

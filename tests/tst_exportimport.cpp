@@ -87,6 +87,7 @@ private slots:
     void roundTrip();
     void plainNotesKeepTheirText_data();
     void plainNotesKeepTheirText();
+    void importedChangesAreSent();
     void rangeAndOwnership();
     void pdfHoldsTheNotesInOrder();
     void plainFolderAndBadFiles();
@@ -413,6 +414,64 @@ void TestExportImport::plainNotesKeepTheirText()
     QCOMPARE(lstAgain.at(1).toInt(), 0);
     QCOMPARE(lstAgain.at(2).toInt(), 1);
     QCOMPARE(notes(*m_pStore), lstBefore);
+}
+
+// A note that the import changes, or brings back, is a change made on this computer: it
+// waits as pending until the note service has it, like an edit.
+void TestExportImport::importedChangesAreSent()
+{
+    m_pStore->setUserId(7);
+    QSignalSpy spy(m_pStore.get(), &CDbMgt::dataReceived);
+    for (int n : {1, 2})
+        m_pStore->insertNoteItem(
+            {{str("uuid"), str("{00000000-0000-4000-8000-0000000000c%1}").arg(n)},
+             {str("set_at"), str("2026-09-0%1 00:00:00").arg(n)},
+             {str("title"), str("Synced %1").arg(n)},
+             {str("content"), str("<p>as the service has it</p>")},
+             {str("user_id"), 7},
+             {str("server_id"), 10 + n},
+             {str("sync_state"), 0}});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 30000);
+    const QString strOut = m_pDir->filePath(str("synced"));
+    const QVariantMap mapExport = exportTo(strOut, CExporter::Format::Markdown);
+    QCOMPARE(mapExport.value(str("count")).toInt(), 2);
+
+    auto pending = [&]() {
+        QSignalSpy spyPending(m_pStore.get(), &CDbMgt::dataReceived);
+        const QString strRequest = m_pStore->getPendingNoteList();
+        QStringList lstUuids;
+        if (!QTest::qWaitFor([&] { return !spyPending.isEmpty(); }, 30000))
+            return QStringList{str("no answer")};
+        const QVariantMap mapResult = spyPending.at(0).at(0).toMap();
+        if (mapResult.value(str("uuid")).toString() != strRequest)
+            return QStringList{str("another answer")};
+        for (const QVariant &row : mapResult.value(str("result")).toList())
+            lstUuids << row.toMap().value(str("uuid")).toString();
+        lstUuids.sort();
+        return lstUuids;
+    };
+    QCOMPARE(pending(), QStringList());
+
+    // One file edited; the other note deleted since, as the service told.
+    QFile file(QDir(strOut).filePath(str("2026/2026-09-01 Synced 1.md")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString strFile = QString::fromUtf8(file.readAll());
+    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(
+        QString(strFile).replace(str("as the service has it"), str("edited in the file")).toUtf8());
+    file.close();
+    spy.clear();
+    m_pStore->queryPrepared(str("UPDATE note SET deleted = 1 WHERE uuid = :uuid"),
+                            {{str("uuid"), str("{00000000-0000-4000-8000-0000000000c2}")}});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
+
+    const QList<QVariant> lstResult = importFrom(*m_pStore, strOut);
+    QCOMPARE(lstResult.size(), 4);
+    QCOMPARE(lstResult.at(1).toInt(), 2);
+    QCOMPARE(pending(),
+             QStringList({str("{00000000-0000-4000-8000-0000000000c1}"),
+                          str("{00000000-0000-4000-8000-0000000000c2}")}));
 }
 
 void TestExportImport::rangeAndOwnership()

@@ -67,7 +67,7 @@ struct CImporter::Work
     int nUserId = 0;
     QVariantList lstNotes; // read from the files, each with "file"
     QVariantList lstBad;
-    QVariantMap mapExisting; // uuid -> {set_at, title, content, deleted, user_id}
+    QVariantMap mapExisting; // uuid -> {set_at, title, content, deleted, user_id, updated_at}
     QVariantList lstNew;
     QVariantList lstChanged;
     int nUnchanged = 0;
@@ -201,12 +201,16 @@ QString CImporter::readNote(const QString &strPath,
     const QString strModified = info.lastModified().toUTC().toString(kTimeFormat);
     QString strCreated = timeOrNull(mapHeader.value(str("created")).toString());
     QString strUpdated = timeOrNull(mapHeader.value(str("updated")).toString());
+    // The latest the file can know of its note: the version it was written from, or its own
+    // last change when that is later (a file edited since).
+    const QString strFileTime = qMax(strUpdated, strModified);
     *pmapNote = QVariantMap{{str("uuid"), strUuid},
                             {str("set_at"), dt.toString(Qt::ISODate) + str(" 00:00:00")},
                             {str("title"), strTitle},
                             {str("content"), strContent},
                             {str("created_at"), strCreated.isEmpty() ? strModified : strCreated},
-                            {str("updated_at"), strUpdated.isEmpty() ? strModified : strUpdated}};
+                            {str("updated_at"), strUpdated.isEmpty() ? strModified : strUpdated},
+                            {str("file_time"), strFileTime}};
     return QString();
 }
 
@@ -281,7 +285,7 @@ void CImporter::onParsed()
     for (const QVariant &note : qAsConst(m_pWork->lstNotes))
         uuids << note.toMap().value(str("uuid")).toString();
     m_strExistingRequest = m_dbMgt.queryPrepared(
-        str("SELECT uuid, set_at, title, content, deleted, user_id FROM note"
+        str("SELECT uuid, set_at, title, content, deleted, user_id, updated_at FROM note"
             " WHERE uuid IN (SELECT value FROM json_each(:uuids))"),
         {{str("uuids"), QString::fromUtf8(QJsonDocument(uuids).toJson(QJsonDocument::Compact))}});
 }
@@ -308,6 +312,7 @@ void CImporter::onDataReceived(const QVariant &data)
                 for (const QVariant &note : qAsConst(pWork->lstNotes)) {
                     QVariantMap mapNote = note.toMap();
                     const QString strFile = mapNote.take(str("file")).toString();
+                    const QString strFileTime = mapNote.take(str("file_time")).toString();
                     const QString strNoteUuid = mapNote.value(str("uuid")).toString();
                     if (!pWork->mapExisting.contains(strNoteUuid)) {
                         if (pWork->nUserId >= 1)
@@ -334,6 +339,16 @@ void CImporter::onDataReceived(const QVariant &data)
                                                   mapNote.value(str("content")).toString());
                     if (bSame) {
                         ++pWork->nUnchanged;
+                        continue;
+                    }
+                    // Written on in the diary after the file was made: that writing stays
+                    // (a deleted note comes back: its text is no later than the file's).
+                    if (mapOld.value(str("deleted")).toInt() != 1
+                        && mapOld.value(str("updated_at")).toString() > strFileTime) {
+                        addBad(pWork->lstBad,
+                               strFile,
+                               tr("the note was changed in this diary after the file was "
+                                  "written: the diary's text is kept"));
                         continue;
                     }
                     // A change made now: pending until the note service has it, which

@@ -13,7 +13,8 @@ class CDbMgt;
 // Reads notes into the diary from a folder: what the exporter writes (Markdown or HTML
 // with a header and pictures beside it), and plain .md/.txt files whose names start with
 // a day ("2026-12-10 Walk.txt"). A note whose UUID the diary knows is updated in place
-// (and left alone when nothing in it differs); every other note is added. Files that
+// (and left alone when nothing in it differs, or when the diary's note was changed after
+// the file was written: that file is listed as left out); every other note is added. Files that
 // cannot be read are listed with the reason and left out; the notes that can are written
 // in one transaction, so an import never stops half-way.
 class CImporter : public QObject
@@ -28,7 +29,9 @@ public:
     bool busy() const;
 
     // Reads one note file; strRelative is its path below the import folder (for the
-    // UUID of a file without one). Returns "" or why the file is not a note.
+    // UUID of a file without one). Returns "" or why the file is not a note. Besides the
+    // note's columns the map holds "file_time": the latest change of the note the file
+    // can know of (the version it was written from, or the file's own change if later).
     static QString readNote(const QString &strPath,
                             const QString &strRelative,
                             QVariantMap *pmapNote);

@@ -88,6 +88,7 @@ private slots:
     void plainNotesKeepTheirText_data();
     void plainNotesKeepTheirText();
     void importedChangesAreSent();
+    void importKeepsLaterWriting();
     void rangeAndOwnership();
     void pdfHoldsTheNotesInOrder();
     void plainFolderAndBadFiles();
@@ -472,6 +473,78 @@ void TestExportImport::importedChangesAreSent()
     QCOMPARE(pending(),
              QStringList({str("{00000000-0000-4000-8000-0000000000c1}"),
                           str("{00000000-0000-4000-8000-0000000000c2}")}));
+}
+
+// A file never replaces what was written in the diary after it: an older export imported
+// again (to bring back a deleted note, say) leaves the later text of a note alone and says
+// so. A file edited since, and a note deleted since, are taken.
+void TestExportImport::importKeepsLaterWriting()
+{
+    m_pStore->setUserId(7);
+    QSignalSpy spy(m_pStore.get(), &CDbMgt::dataReceived);
+    auto uuid = [](int n) { return str("{00000000-0000-4000-8000-0000000000e%1}").arg(n); };
+    QVariantList lstNotes;
+    for (int n : {1, 2, 3})
+        lstNotes << QVariantMap{{str("uuid"), uuid(n)},
+                                {str("set_at"), str("2026-06-0%1 00:00:00").arg(n)},
+                                {str("title"), str("June %1").arg(n)},
+                                {str("content"), str("<p>written in June</p>")},
+                                {str("user_id"), 7},
+                                {str("updated_at"), str("2026-06-01 10:00:00")}};
+    m_pStore->importNotes(lstNotes, {});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
+    QVERIFY(!spy.at(0).at(0).toMap().contains(str("error")));
+    const QString strOut = m_pDir->filePath(str("june"));
+    QCOMPARE(exportTo(strOut, CExporter::Format::Markdown).value(str("count")).toInt(), 3);
+    // Written in June, as an export made then.
+    for (const QString &strFile : filesBelow(strOut)) {
+        QFile file(QDir(strOut).filePath(strFile));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 6, 2), QTime(12, 0), Qt::UTC),
+                                 QFileDevice::FileModificationTime));
+    }
+
+    // July: the first note is written on in the diary, the third deleted; the second
+    // note's file is edited (now).
+    spy.clear();
+    m_pStore->importNotes({},
+                          {QVariantMap{{str("uuid"), uuid(1)},
+                                       {str("content"), str("<p>written on in July</p>")},
+                                       {str("updated_at"), str("2026-07-01 09:00:00")}},
+                           QVariantMap{{str("uuid"), uuid(3)},
+                                       {str("deleted"), 1},
+                                       {str("updated_at"), str("2026-07-01 09:00:00")}}});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
+    QVERIFY(!spy.at(0).at(0).toMap().contains(str("error")));
+    QFile second(QDir(strOut).filePath(str("2026/2026-06-02 June 2.md")));
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    const QString strSecond = QString::fromUtf8(second.readAll());
+    second.close();
+    QVERIFY(second.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    second.write(QString(strSecond).replace(str("written in June"), str("edited in the file")).toUtf8());
+    second.close();
+
+    const QList<QVariant> lstResult = importFrom(*m_pStore, strOut);
+    QCOMPARE(lstResult.size(), 4);
+    QCOMPARE(lstResult.at(0).toInt(), 0);
+    QCOMPARE(lstResult.at(1).toInt(), 2);
+    const QVariantList lstBad = lstResult.at(3).toList();
+    QCOMPARE(lstBad.size(), 1);
+    QCOMPARE(lstBad.at(0).toMap().value(str("file")).toString(), str("2026/2026-06-01 June 1.md"));
+    QVERIFY(!lstBad.at(0).toMap().value(str("reason")).toString().isEmpty());
+
+    QMap<QString, QVariantMap> mapByUuid;
+    for (const QVariant &note : notes(*m_pStore))
+        mapByUuid.insert(note.toMap().value(str("uuid")).toString(), note.toMap());
+    QCOMPARE(body(mapByUuid.value(uuid(1)).value(str("content")).toString()).strText,
+             str("written on in July"));
+    QCOMPARE(mapByUuid.value(uuid(1)).value(str("updated_at")).toString(),
+             str("2026-07-01 09:00:00"));
+    QCOMPARE(body(mapByUuid.value(uuid(2)).value(str("content")).toString()).strText,
+             str("edited in the file"));
+    QVERIFY(mapByUuid.value(uuid(3)).value(str("deleted")).toString() != str("1"));
+    QCOMPARE(body(mapByUuid.value(uuid(3)).value(str("content")).toString()).strText,
+             str("written in June"));
 }
 
 void TestExportImport::rangeAndOwnership()

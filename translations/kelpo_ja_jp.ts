@@ -623,6 +623,10 @@
         <translation>このノートはこのコンピューターの別のアカウントのものです</translation>
     </message>
     <message>
+        <source>the note was changed in this diary after the file was written: the diary&apos;s text is kept</source>
+        <translation>このノートはファイルが書き出された後にこの日記で変更されています：日記の本文を残します</translation>
+    </message>
+    <message>
         <source>Nothing was imported: the diary cannot be written (%1).</source>
         <translation>何もインポートされませんでした：日記に書き込めません（%1）。</translation>
     </message>

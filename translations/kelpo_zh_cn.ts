@@ -623,6 +623,10 @@
         <translation>该笔记属于此电脑上的另一个帐户</translation>
     </message>
     <message>
+        <source>the note was changed in this diary after the file was written: the diary&apos;s text is kept</source>
+        <translation>该笔记在文件写出之后已在本日记中修改：保留日记中的文本</translation>
+    </message>
+    <message>
         <source>Nothing was imported: the diary cannot be written (%1).</source>
         <translation>未导入任何内容：无法写入日记（%1）。</translation>
     </message>

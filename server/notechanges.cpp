@@ -4,6 +4,7 @@
 #include "protocol.h"
 #include "serverdb.h"
 
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -62,16 +63,40 @@ bool CNoteChanges::prepare(QSqlDatabase &db, bool bPostgres, QString &strError)
     QSqlQuery query(db);
     auto run = [&](const QString &strSql) { return CServerDb::execStep(query, strSql, strError); };
     const QString strBig = bPostgres ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
-    if (!hasColumn(query, bPostgres, QStringLiteral("users"), QStringLiteral("note_seq"))) {
-        // Notes stored before are numbered by their ids: their order of arrival.
-        if (!run(QStringLiteral("ALTER TABLE note ADD COLUMN change_seq %1").arg(strBig))
-            || !run(QStringLiteral("UPDATE note SET change_seq = id"))
-            || !run(QStringLiteral("ALTER TABLE users ADD COLUMN note_seq %1 NOT NULL DEFAULT 0")
-                        .arg(strBig))
-            || !run(
-                QStringLiteral("UPDATE users SET note_seq = (SELECT COALESCE(MAX(change_seq), 0)"
-                               " FROM note WHERE note.user_id = users.id)")))
+    // Notes stored before are numbered by their ids: their order of arrival. Done once, in
+    // one transaction with its mark, so that an upgrade cut short (a kill, a power loss)
+    // leaves the database as it was. Earlier versions committed each step on its own: a
+    // database they left half-way has one of the columns, or counters below its notes'
+    // numbers, and is completed here.
+    if (!run(QStringLiteral("SELECT value FROM service_meta WHERE key = 'changes'")))
+        return false;
+    const bool bNumbered = query.next();
+    query.finish();
+    if (!bNumbered) {
+        if (!db.transaction()) {
+            strError = db.lastError().text();
             return false;
+        }
+        bool bOk = true;
+        if (!hasColumn(query, bPostgres, QStringLiteral("note"), QStringLiteral("change_seq")))
+            bOk = run(QStringLiteral("ALTER TABLE note ADD COLUMN change_seq %1").arg(strBig));
+        if (bOk && !hasColumn(query, bPostgres, QStringLiteral("users"), QStringLiteral("note_seq")))
+            bOk = run(QStringLiteral("ALTER TABLE users ADD COLUMN note_seq %1 NOT NULL DEFAULT 0")
+                          .arg(strBig));
+        bOk = bOk && run(QStringLiteral("UPDATE note SET change_seq = id WHERE change_seq IS NULL"))
+              && run(QStringLiteral(
+                  "UPDATE users SET note_seq = (SELECT MAX(change_seq) FROM note"
+                  " WHERE note.user_id = users.id) WHERE note_seq < (SELECT"
+                  " COALESCE(MAX(change_seq), 0) FROM note WHERE note.user_id = users.id)"))
+              && run(QStringLiteral(
+                  "INSERT INTO service_meta (key, value) VALUES ('changes', 'numbered')"));
+        if (!bOk || !db.commit()) {
+            if (bOk)
+                strError = db.lastError().text();
+            query.finish();
+            db.rollback();
+            return false;
+        }
     }
     if (!run(QStringLiteral(
             "CREATE INDEX IF NOT EXISTS note_user_change ON note(user_id, change_seq)")))

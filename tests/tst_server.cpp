@@ -339,6 +339,7 @@ private slots:
     void listsWithoutTexts();
     void listTextsBounded();
     void changeSequence();
+    void changeSequenceOfOlderDatabase_data();
     void changeSequenceOfOlderDatabase();
     void uuidsOfOlderDatabase();
     void literalSearch();
@@ -2694,13 +2695,34 @@ void TestServer::changeSequence()
              g_strTokenWrong);
 }
 
+void TestServer::changeSequenceOfOlderDatabase_data()
+{
+    // Statements that make the database of the current version into the one to open.
+    QTest::addColumn<QStringList>("older");
+    const QStringList lstBefore = {QStringLiteral("DROP TRIGGER note_change_insert"),
+                                   QStringLiteral("DROP TRIGGER note_change_update"),
+                                   QStringLiteral("DROP INDEX note_user_change"),
+                                   QStringLiteral("ALTER TABLE note DROP COLUMN change_seq"),
+                                   QStringLiteral("ALTER TABLE users DROP COLUMN note_seq")};
+    QTest::newRow("from before the change sequence") << lstBefore;
+    // Upgrades that a power loss or a kill cut short: each step of the numbering used to
+    // be committed on its own.
+    QTest::newRow("cut short after the notes' column was added")
+        << lstBefore
+               + QStringList{QStringLiteral("ALTER TABLE note ADD COLUMN change_seq INTEGER")};
+    QTest::newRow("cut short before the accounts' counters were set")
+        << QStringList{QStringLiteral("UPDATE users SET note_seq = 0")};
+}
+
 void TestServer::changeSequenceOfOlderDatabase()
 {
     if (!m_strPgDbName.isEmpty())
         QSKIP("The older database is made from an SQLite file.");
+    QFETCH(QStringList, older);
     // A database of a service from before the change sequence: its notes are numbered in
     // the order they arrived, and the next write follows them.
-    const QString strPath = m_dir.filePath(QStringLiteral("older.db"));
+    const QString strPath = m_dir.filePath(
+        QStringLiteral("older-%1.db").arg(QString::fromLatin1(QTest::currentDataTag())));
     CServer server;
     QVERIFY(server.start(QStringLiteral("sqlite:") + strPath));
     CUser user = registerAt(server, QStringLiteral("older"));
@@ -2719,17 +2741,15 @@ void TestServer::changeSequenceOfOlderDatabase()
         db.setDatabaseName(strPath);
         QVERIFY(db.open());
         QSqlQuery query(db);
-        for (const char *pSql : {"DROP TRIGGER note_change_insert",
-                                 "DROP TRIGGER note_change_update",
-                                 "DROP INDEX note_user_change",
-                                 "ALTER TABLE note DROP COLUMN change_seq",
-                                 "ALTER TABLE users DROP COLUMN note_seq"})
-            QVERIFY2(query.exec(QLatin1String(pSql)), qPrintable(query.lastError().text()));
+        // Earlier versions left no mark of their numbering.
+        for (const QString &strSql :
+             older + QStringList{QStringLiteral("DELETE FROM service_meta WHERE key = 'changes'")})
+            QVERIFY2(query.exec(strSql), qPrintable(query.lastError().text()));
         query.finish();
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("older"));
-    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath));
+    QVERIFY2(server.start(QStringLiteral("sqlite:") + strPath), server.stderrText().constData());
     user = loginAt(server, QStringLiteral("older"));
     CAnswer a = changes(server, user);
     QCOMPARE(a.error(), QString());
@@ -2748,6 +2768,11 @@ void TestServer::changeSequenceOfOlderDatabase()
     a = changes(server, user, {{QStringLiteral("cursor"), nLast}});
     QCOMPARE(a.notes().size(), 1);
     QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("uuid")).toString(), lstUuids.at(0));
+    // Every note has a number of its own.
+    a = changes(server, user);
+    QCOMPARE(a.notes().size(), 2);
+    QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("uuid")).toString(), lstUuids.at(0));
+    QCOMPARE(server.stop(), 0);
 }
 
 // A database of a service that held each UUID once across all accounts, as sent: it opens

@@ -12,6 +12,16 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <atomic>
+
+namespace {
+
+// Counts the password resets of this process: a token checked before the last one is
+// asked of the database again, which no longer has the tokens that the reset ended.
+std::atomic<quint64> g_nResets{0};
+
+} // namespace
+
 CAccounts::CAccounts(CServerDb &db, const CServerConfig &config)
     : m_db(db)
     , m_nTokenTtl(config.m_nTokenTtl)
@@ -32,16 +42,21 @@ bool CAccounts::authenticate(QSqlDatabase &db, const CServiceFields &fields, CSe
     const QString strDigest = QString::fromLatin1(baDigest);
     const qint64 nNow = Validation::nowSecs();
 
-    // Tokens this thread checked in the last seconds. Tokens end only by expiry, which
-    // is checked here all the same, so the database is asked again only when the
-    // last use must be recorded or the entry is older than a few seconds.
+    // Tokens this thread checked in the last seconds. Tokens end by expiry, which is
+    // checked here all the same, and by a password reset, which every entry checked
+    // before it loses (at this instance; others that share the database ask it again
+    // after a few seconds). The database is asked again only then, when the last use
+    // must be recorded, or when the entry is older than a few seconds.
     struct CTokenSeen
     {
         qint64 m_nUserId, m_nLastUsed, m_nTtl, m_nSeenAt;
+        quint64 m_nResets;
     };
     thread_local QHash<QByteArray, CTokenSeen> t_hashSeen;
+    const quint64 nResets = g_nResets;
     const auto it = t_hashSeen.constFind(baDigest);
-    if (it != t_hashSeen.constEnd() && it->m_nUserId == nUserId && nNow - it->m_nSeenAt < 10
+    if (it != t_hashSeen.constEnd() && it->m_nUserId == nUserId && it->m_nResets == nResets
+        && nNow - it->m_nSeenAt < 10
         && nNow - it->m_nLastUsed < qMax<qint64>(1, it->m_nTtl / 100)) {
         reply.m_nUserId = int(nUserId);
         return true;
@@ -85,7 +100,7 @@ bool CAccounts::authenticate(QSqlDatabase &db, const CServiceFields &fields, CSe
         }
         nRecorded = nNow;
     }
-    t_hashSeen.insert(baDigest, CTokenSeen{nUserId, nRecorded, nTtl, nNow});
+    t_hashSeen.insert(baDigest, CTokenSeen{nUserId, nRecorded, nTtl, nNow, nResets});
     reply.m_nUserId = int(nUserId);
     return true;
 }
@@ -399,6 +414,7 @@ void CAccounts::resetPwd(QSqlDatabase &db,
         m_db.execQuery(query,
                        QStringLiteral("DELETE FROM %1 WHERE user_id = ?").arg(strTable),
                        {nUserId});
+    ++g_nResets;
     qCInfo(lcServer) << "New password for user" << nUserId;
     reply.m_nUserId = int(nUserId);
     reply.m_obj = QJsonObject();

@@ -247,10 +247,24 @@ public:
             if (Clock::now() - pRequest->m_start > g_requestDeadline)
                 return MHD_NO; // too slow: the connection is closed
             if (pRequest->m_nRefuseStatus == 0) {
-                if (pRequest->m_baBody.size() + qint64(*pUploadSize) > m_nMaxBody)
+                const qint64 nSize = pRequest->m_baBody.size() + qint64(*pUploadSize);
+                if (nSize > m_nMaxBody) {
                     pRequest->m_nRefuseStatus = 413;
-                else
+                } else if (nSize > g_nLargeBody && !pRequest->m_bLarge) {
+                    // Larger than its headers said (a chunked body may name a small
+                    // Content-Length as well): counted now, or refused when too many
+                    // large bodies are on their way.
+                    if (++m_nLarge > g_nMaxLargeBodies) {
+                        --m_nLarge;
+                        pRequest->m_nRefuseStatus = 503;
+                    } else {
+                        pRequest->m_bLarge = true;
+                    }
+                }
+                if (pRequest->m_nRefuseStatus == 0)
                     pRequest->m_baBody.append(pUpload, int(*pUploadSize));
+                else
+                    pRequest->m_baBody = QByteArray();
             }
             *pUploadSize = 0;
             return MHD_YES;
@@ -259,6 +273,8 @@ public:
             pRequest->m_baBody.clear();
             return answerError(pConnection, pRequest, 413, tooLarge());
         }
+        if (pRequest->m_nRefuseStatus == 503)
+            return answerError(pConnection, pRequest, 503, QString(Protocol::Error::kBusy));
         if (!pRequest->m_bQueued) {
             pRequest->m_bQueued = true;
             MHD_suspend_connection(pConnection);

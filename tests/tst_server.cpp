@@ -358,6 +358,7 @@ private slots:
     void noteEdges();
     void badLengths_data();
     void badLengths();
+    void largeBodiesBounded();
 
 private:
     QNetworkAccessManager m_nam;
@@ -2414,6 +2415,80 @@ void TestServer::badLengths()
         ba += socket.readAll();
     }
     QVERIFY2(ba.startsWith("HTTP/1.1 4"), ba.constData());
+}
+
+// Bodies over 1 MiB are taken two at a time, whatever their headers claim: a chunked body
+// that names a small Content-Length as well is counted by what arrives.
+void TestServer::largeBodiesBounded()
+{
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl, {QStringLiteral("--max-body"), QStringLiteral("8M")}));
+    const QByteArray baPart = "--XyZ\r\nContent-Disposition: form-data; name=\"content\"\r\n\r\n";
+    auto open = [&](const QByteArray &baHeaders) {
+        auto pSocket = std::make_unique<QTcpSocket>();
+        pSocket->connectToHost(QHostAddress::LocalHost, quint16(server.m_nPort));
+        if (pSocket->waitForConnected(30000)) {
+            pSocket->write("POST /mobile/get_note_item HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                           "Content-Type: multipart/form-data; boundary=XyZ\r\n"
+                           + baHeaders + "\r\n");
+            pSocket->flush();
+        }
+        return pSocket;
+    };
+    auto statusOf = [&](QTcpSocket &socket) {
+        QByteArray ba;
+        QElapsedTimer timer;
+        timer.start();
+        while (!ba.contains("\r\n\r\n") && timer.elapsed() < 60000
+               && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.waitForReadyRead(500);
+            ba += socket.readAll();
+        }
+        ba += socket.readAll();
+        return ba.startsWith("HTTP/1.1 ") ? ba.mid(9, 3).toInt() : 0;
+    };
+    const QByteArray baLarge = "Content-Length: " + QByteArray::number(3 * 1024 * 1024) + "\r\n";
+
+    // Two large bodies on their way, each with its first bytes.
+    std::vector<std::unique_ptr<QTcpSocket>> vecLarge;
+    for (int i = 0; i < 2; ++i) {
+        vecLarge.push_back(open(baLarge));
+        QVERIFY(vecLarge.back()->state() == QAbstractSocket::ConnectedState);
+        vecLarge.back()->write(baPart + QByteArray(64 * 1024, 'x'));
+        vecLarge.back()->flush();
+    }
+    // (A request answered after them means that their headers have been read.)
+    QCOMPARE(post(server,
+                  QStringLiteral("get_note_list_by_month"),
+                  auth(m_alice,
+                       {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
+                 .error(),
+             QString());
+    // Both are counted: a third that says its size at once is asked to come back.
+    auto pThird = open(baLarge);
+    QCOMPARE(statusOf(*pThird), 503);
+
+    // A chunked body that claims a small length as well, sent whole.
+    auto pChunked = open("Transfer-Encoding: chunked\r\nContent-Length: 100\r\n");
+    QVERIFY(pChunked->state() == QAbstractSocket::ConnectedState);
+    const QByteArray baBody = baPart + QByteArray(3 * 1024 * 1024, 'x') + "\r\n--XyZ--\r\n";
+    pChunked->write(QByteArray::number(baBody.size(), 16) + "\r\n" + baBody + "\r\n0\r\n\r\n");
+    pChunked->flush();
+    QCOMPARE(statusOf(*pChunked), 503);
+
+    // Once the two have gone, a large body is taken again.
+    vecLarge.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            auto pAgain = open(baLarge);
+            const QByteArray baEnd = "\r\n--XyZ--\r\n";
+            pAgain->write(baPart + QByteArray(3 * 1024 * 1024 - baPart.size() - baEnd.size(), 'x')
+                          + baEnd);
+            pAgain->flush();
+            return statusOf(*pAgain) == 200;
+        }(),
+        30000);
+    QCOMPARE(server.stop(), 0);
 }
 
 void TestServer::noteEdges()

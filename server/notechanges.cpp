@@ -3,7 +3,10 @@
 #include "notejson.h"
 #include "protocol.h"
 #include "serverdb.h"
+#include "validation.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -146,6 +149,12 @@ void CNoteChanges::getNoteChanges(QSqlDatabase &db,
         return reply.fail(QStringLiteral("\"limit\" must be a number from 1 to %1.").arg(kMaxLimit));
     if (nContentLimit < 0)
         return reply.fail(QStringLiteral("\"content_limit\" must be a number from 0 on."));
+    const QString strCheckUuid = fields.value(Protocol::Field::kCheckUuid).trimmed();
+    const qint64 nCheckChange = parseCount(fields.value(Protocol::Field::kCheckChange), 0);
+    if (!strCheckUuid.isEmpty() && !Validation::isUuid(strCheckUuid))
+        return reply.fail(QStringLiteral("\"check_uuid\" is not a UUID."));
+    if (nCheckChange < 0)
+        return reply.fail(QStringLiteral("\"check_change\" must be a number from 0 on."));
 
     // The latest number first, the notes after: every note up to it is committed and in
     // the page's view, so a client that takes it as its cursor misses nothing. (Read the
@@ -158,6 +167,33 @@ void CNoteChanges::getNoteChanges(QSqlDatabase &db,
         || !query.next())
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_changes"));
     const qint64 nLast = query.value(0).toLongLong();
+    query.finish();
+
+    // Whether the history the client followed is still this one: the note it names keeps
+    // at least the number it had then (see Protocol::Field::kCheckUuid).
+    bool bRestored = false;
+    if (!strCheckUuid.isEmpty() && nCheckChange > 0) {
+        if (!m_db.execQuery(query,
+                            QStringLiteral(
+                                "SELECT change_seq FROM note WHERE user_id = ? AND uuid = ?"),
+                            {reply.m_nUserId, Validation::normalUuid(strCheckUuid)}))
+            return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_changes"));
+        bRestored = !query.next() || query.value(0).toLongLong() < nCheckChange;
+        query.finish();
+    }
+    // The note a later request may name: the one with the highest number up to nLast.
+    QString strLastUuid;
+    qint64 nLastUuidChange = 0;
+    if (!m_db.execQuery(query,
+                        QStringLiteral("SELECT uuid, change_seq FROM note WHERE user_id = ?"
+                                       " AND change_seq <= ? AND uuid IS NOT NULL AND uuid <> ''"
+                                       " ORDER BY change_seq DESC LIMIT 1"),
+                        {reply.m_nUserId, nLast}))
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_changes"));
+    if (query.next()) {
+        strLastUuid = query.value(0).toString();
+        nLastUuidChange = query.value(1).toLongLong();
+    }
     query.finish();
 
     QString strRange = QStringLiteral("user_id = ? AND change_seq > ?");
@@ -231,5 +267,21 @@ void CNoteChanges::getNoteChanges(QSqlDatabase &db,
     ba.append(Protocol::Field::kBefore.data(), Protocol::Field::kBefore.size());
     ba.append("\":");
     ba.append(QByteArray::number(bMore ? nLowest : 0));
+    if (!strLastUuid.isEmpty()) {
+        ba.append(",\"");
+        ba.append(Protocol::Field::kCheckUuid.data(), Protocol::Field::kCheckUuid.size());
+        ba.append("\":");
+        ba.append(
+            QJsonDocument(QJsonArray{strLastUuid}).toJson(QJsonDocument::Compact).mid(1).chopped(1));
+        ba.append(",\"");
+        ba.append(Protocol::Field::kCheckChange.data(), Protocol::Field::kCheckChange.size());
+        ba.append("\":");
+        ba.append(QByteArray::number(nLastUuidChange));
+    }
+    if (bRestored) {
+        ba.append(",\"");
+        ba.append(Protocol::Field::kRestored.data(), Protocol::Field::kRestored.size());
+        ba.append("\":true");
+    }
     ba.append('}');
 }

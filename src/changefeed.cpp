@@ -10,6 +10,7 @@
 
 #include <QDate>
 #include <QSet>
+#include <QUuid>
 
 using namespace NoteRecord;
 
@@ -98,7 +99,9 @@ void CChangeFeed::fetchPage()
     const QString strRequest = m_host.service().getNoteChanges(m_nCursor,
                                                                m_nBefore,
                                                                kPageSize,
-                                                               kContentLimit);
+                                                               kContentLimit,
+                                                               m_strCheckUuid,
+                                                               m_nCheckChange);
     if (strRequest.isEmpty()) {
         stop();
         return;
@@ -112,7 +115,9 @@ void CChangeFeed::fetchAhead(qint64 nBefore)
     const QString strRequest = m_host.service().getNoteChanges(m_nCursor,
                                                                nBefore,
                                                                kPageSize,
-                                                               kContentLimit);
+                                                               kContentLimit,
+                                                               m_strCheckUuid,
+                                                               m_nCheckChange);
     if (strRequest.isEmpty())
         return;
     m_nAheadBefore = nBefore;
@@ -151,6 +156,10 @@ bool CChangeFeed::handle(CRequestResult &r)
         m_nCursor = mapRow.value(QStringLiteral("cursor")).toLongLong();
         m_nTop = mapRow.value(QStringLiteral("walk_top")).toLongLong();
         m_nBefore = mapRow.value(QStringLiteral("walk_before")).toLongLong();
+        m_strCheckUuid = mapRow.value(QStringLiteral("check_uuid")).toString();
+        m_nCheckChange = mapRow.value(QStringLiteral("check_change")).toLongLong();
+        m_strTopCheckUuid.clear();
+        m_nTopCheckChange = 0;
         m_nDone = 0;
         m_nTotal = 0;
         fetchPage();
@@ -222,7 +231,11 @@ bool CChangeFeed::handle(CRequestResult &r)
                                       {QStringLiteral("server_user_id"), m_nServerUserId},
                                       {QStringLiteral("cursor"), bDone ? m_nTop : m_nCursor},
                                       {QStringLiteral("walk_top"), bDone ? 0 : m_nTop},
-                                      {QStringLiteral("walk_before"), bDone ? 0 : nNextBefore}};
+                                      {QStringLiteral("walk_before"), bDone ? 0 : nNextBefore},
+                                      {QStringLiteral("check_uuid"),
+                                       bDone ? m_strTopCheckUuid : m_strCheckUuid},
+                                      {QStringLiteral("check_change"),
+                                       bDone ? m_nTopCheckChange : m_nCheckChange}};
         const QString strRequest = m_host.store().storeServiceNotes(lstNew, mapPosition);
         if (strRequest.isEmpty()) {
             stop();
@@ -257,14 +270,26 @@ void CChangeFeed::comparePage(const QVariantMap &mapReply)
         stop();
         return;
     }
-    if (nLast < m_nCursor) {
-        // The service counts lower than what was seen: its database is not the one these
-        // numbers came from (restored, or replaced). Everything is compared again.
-        qCWarning(lcNote) << "The service's change sequence went back from" << m_nCursor << "to"
-                          << nLast << "; comparing every note again.";
+    const bool bRestored = mapReply.value(Protocol::Field::kRestored).toBool();
+    if (nLast < m_nCursor || (bRestored && m_nCursor > 0)) {
+        // The service counts lower than what was seen, or no longer holds the note it named
+        // with that count: its database is not the one these numbers came from (restored
+        // from an older copy, or replaced), and the numbers above the cursor may be other
+        // changes than those followed. Everything is compared again.
+        qCWarning(lcNote) << "The service's changes are not those followed up to" << m_nCursor
+                          << "(its latest is" << nLast
+                          << (bRestored ? "and its history was put back)" : ")")
+                          << "; comparing every note again.";
         m_nCursor = 0;
+        m_strCheckUuid.clear();
+        m_nCheckChange = 0;
+        m_strTopCheckUuid.clear();
+        m_nTopCheckChange = 0;
         m_nTop = 0;
         m_nBefore = 0;
+        m_nAheadBefore = 0;
+        m_bAheadArrived = false;
+        m_mapAhead.clear();
         fetchPage();
         return;
     }
@@ -290,6 +315,14 @@ void CChangeFeed::comparePage(const QVariantMap &mapReply)
     }
     if (m_nTop <= 0)
         m_nTop = nLast;
+    // The note the service names with the walk's top becomes the check of the next cursor.
+    const QString strCheckUuid = mapReply.value(Protocol::Field::kCheckUuid).toString();
+    const qint64 nCheckChange = wholeNumber(mapReply, Protocol::Field::kCheckChange);
+    if (nLast == m_nTop && m_strTopCheckUuid.isEmpty() && nCheckChange > 0
+        && !QUuid(strCheckUuid).isNull()) {
+        m_strTopCheckUuid = strCheckUuid;
+        m_nTopCheckChange = nCheckChange;
+    }
     // The service answers the next page while this one is compared and stored.
     if (nNextBefore > 0)
         fetchAhead(nNextBefore);
@@ -336,6 +369,10 @@ void CChangeFeed::pageStored(CRequestResult &r)
     if (m_nTotal > 0)
         emit progress(m_nDone, m_nTotal);
     m_nCursor = m_nTop;
+    m_strCheckUuid = m_strTopCheckUuid;
+    m_nCheckChange = m_nTopCheckChange;
+    m_strTopCheckUuid.clear();
+    m_nTopCheckChange = 0;
     m_nTop = 0;
     m_nBefore = 0;
     m_state = State::Idle;

@@ -23,7 +23,9 @@ struct CRequestResult;
 // cursor, the top becomes the new cursor. Notes that already exist here are compared as
 // any other copy of the service's. Small texts come with the pages; larger ones are
 // fetched one note at a time after the walk, the latest first. The next page is asked for
-// while the current one is compared and stored; it is handled only after that.
+// while the current one is compared and stored; it is handled only after that. With the
+// cursor the service names a note and its number; sent back, they let the service tell
+// that its database was put back from an older copy (then everything is compared again).
 class CChangeFeed : public QObject
 {
     Q_OBJECT
@@ -78,6 +80,13 @@ private:
     QString m_strServiceUrl;
     int m_nServerUserId = 0;
     qint64 m_nCursor = 0;
+    // The note the service named with the cursor, and with the walk's top (see
+    // Protocol::Field::kCheckUuid): sent with every request, so that the service tells
+    // when its history is no longer the one followed.
+    QString m_strCheckUuid;
+    qint64 m_nCheckChange = 0;
+    QString m_strTopCheckUuid;
+    qint64 m_nTopCheckChange = 0;
     qint64 m_nTop = 0;
     qint64 m_nBefore = 0;
     int m_nDone = 0;

@@ -646,7 +646,8 @@ QString CDbMgt::getNoteItemsByUuids(const QStringList &lstUuids)
 
 QString CDbMgt::getChangeCursor(int nUserId, const QString &strServiceUrl, int nServerUserId)
 {
-    return prepared(QStringLiteral("SELECT cursor, walk_top, walk_before FROM change_cursor"
+    return prepared(QStringLiteral("SELECT cursor, walk_top, walk_before, check_uuid, check_change"
+                                   " FROM change_cursor"
                                    " WHERE user_id = :user_id AND service_url = :service_url"
                                    " AND server_user_id = :server_user_id"),
                     {{QStringLiteral("user_id"), nUserId},
@@ -656,6 +657,14 @@ QString CDbMgt::getChangeCursor(int nUserId, const QString &strServiceUrl, int n
 
 QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap &mapCursor)
 {
+    // A position without the service's check has none (NULL and 0).
+    auto withCheck = [](QVariantMap map) {
+        if (!map.contains(QStringLiteral("check_uuid")))
+            map.insert(QStringLiteral("check_uuid"), QVariant(QVariant::String));
+        if (!map.contains(QStringLiteral("check_change")))
+            map.insert(QStringLiteral("check_change"), 0);
+        return map;
+    };
     auto statement = [](const QString &strSql, const QVariantMap &mapData) {
         return QVariantMap{{QStringLiteral("sql_prepare"), strSql},
                            {QStringLiteral("sql_data"), mapData}};
@@ -688,12 +697,14 @@ QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap 
     if (!mapCursor.isEmpty())
         lstStatements << statement(
             QStringLiteral("INSERT INTO change_cursor (user_id, service_url, server_user_id,"
-                           " cursor, walk_top, walk_before) VALUES (:user_id, :service_url,"
-                           " :server_user_id, :cursor, :walk_top, :walk_before)"
+                           " cursor, walk_top, walk_before, check_uuid, check_change) VALUES"
+                           " (:user_id, :service_url, :server_user_id, :cursor, :walk_top,"
+                           " :walk_before, :check_uuid, :check_change)"
                            " ON CONFLICT (user_id, service_url, server_user_id) DO UPDATE SET"
                            " cursor = excluded.cursor, walk_top = excluded.walk_top,"
-                           " walk_before = excluded.walk_before"),
-            mapCursor);
+                           " walk_before = excluded.walk_before, check_uuid = excluded.check_uuid,"
+                           " check_change = excluded.check_change"),
+            withCheck(mapCursor));
     // The log entries so far go in the same transaction.
     lstStatements = m_lstLogStatements + lstStatements;
     m_lstLogStatements.clear();

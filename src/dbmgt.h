@@ -100,12 +100,13 @@ public slots:
     QString getNoteItemsByUuids(const QStringList &lstUuids);
     // How far this computer has followed the changes of the account nServerUserId at the
     // service strServiceUrl for the local user nUserId: one row "cursor", "walk_top",
-    // "walk_before" (see CChangeFeed), or none.
+    // "walk_before", "check_uuid", "check_change" (see CChangeFeed), or none.
     QString getChangeCursor(int nUserId, const QString &strServiceUrl, int nServerUserId);
     // In one transaction: adds the service's notes lstNew (records with their own "uuid"
     // and "updated_at"; one whose UUID is here already is left alone) and records the
     // position mapCursor ("user_id", "service_url", "server_user_id", "cursor",
-    // "walk_top", "walk_before"), so that a position is never ahead of the notes stored.
+    // "walk_top", "walk_before", and "check_uuid", "check_change" when known), so that a
+    // position is never ahead of the notes stored.
     QString storeServiceNotes(const QVariantList &lstNew, const QVariantMap &mapCursor);
     QString getDayNoteCount(const QDate &dt, int nUserId = 0);
     QString getDayNoteCountByMonth(const QDate &dt, int nUserId = 0);

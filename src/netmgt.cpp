@@ -59,13 +59,22 @@ QString CNetMgt::getNoteListByMonth(QDate dt, bool bWithContent)
     return postWithLogin(Protocol::Endpoint::kGetNoteListByMonth, mapData);
 }
 
-QString CNetMgt::getNoteChanges(qint64 nCursor, qint64 nBefore, int nLimit, qint64 nContentLimit)
+QString CNetMgt::getNoteChanges(qint64 nCursor,
+                                qint64 nBefore,
+                                int nLimit,
+                                qint64 nContentLimit,
+                                const QString &strCheckUuid,
+                                qint64 nCheckChange)
 {
-    return postWithLogin(Protocol::Endpoint::kGetNoteChanges,
-                         {{Protocol::Field::kCursor, nCursor},
+    QVariantMap mapFields{{Protocol::Field::kCursor, nCursor},
                           {Protocol::Field::kBefore, nBefore},
                           {Protocol::Field::kLimit, nLimit},
-                          {Protocol::Field::kContentLimit, nContentLimit}});
+                          {Protocol::Field::kContentLimit, nContentLimit}};
+    if (!strCheckUuid.isEmpty() && nCheckChange > 0) {
+        mapFields.insert(Protocol::Field::kCheckUuid, strCheckUuid);
+        mapFields.insert(Protocol::Field::kCheckChange, nCheckChange);
+    }
+    return postWithLogin(Protocol::Endpoint::kGetNoteChanges, mapFields);
 }
 
 QString CNetMgt::getNoteItem(QString strUuid)

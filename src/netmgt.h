@@ -39,7 +39,14 @@ public:
     QString getNoteListByMonth(QDate dt, bool bWithContent);
     // One page of the account's changes above nCursor, the latest first, below nBefore
     // (0: from the latest); texts of at most nContentLimit bytes come along.
-    QString getNoteChanges(qint64 nCursor, qint64 nBefore, int nLimit, qint64 nContentLimit);
+    // strCheckUuid, nCheckChange: the note the service named with the cursor's answer, so
+    // that it can tell whether its history is still the one followed ("" and 0: none).
+    QString getNoteChanges(qint64 nCursor,
+                           qint64 nBefore,
+                           int nLimit,
+                           qint64 nContentLimit,
+                           const QString &strCheckUuid = QString(),
+                           qint64 nCheckChange = 0);
     QString getNoteItem(QString strUuid);
     QString getNoteItem(int nNoteId);
     QString updateNoteItem(QVariantMap mapData);

@@ -88,6 +88,15 @@ inline constexpr QLatin1String kContentLimit = Detail::word("content_limit");
 // included), and where the next page starts ("before"; 0: nothing is left below).
 inline constexpr QLatin1String kLastChange = Detail::word("last_change");
 inline constexpr QLatin1String kRemaining = Detail::word("remaining");
+// A note's number never goes down while the account's history goes on. The answer names
+// the note with the highest number up to "last_change" ("check_uuid", with that number as
+// "check_change"); a later request that sends both back is answered "restored" true when
+// that note's number is now lower, or the note is gone: the service's database was put
+// back from an older copy, and the numbers above the cursor are no longer those the
+// client followed.
+inline constexpr QLatin1String kCheckUuid = Detail::word("check_uuid");
+inline constexpr QLatin1String kCheckChange = Detail::word("check_change");
+inline constexpr QLatin1String kRestored = Detail::word("restored");
 // Times: a request with "times" "utc" reads the times of changes in answers as
 // "yyyy-MM-ddThh:mm:ssZ"; without it as the service's local time "yyyy-MM-dd hh:mm:ss".
 // Requests may send either form.

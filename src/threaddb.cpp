@@ -729,6 +729,13 @@ QString CThreadDb::createSchema()
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_updated_at TEXT"));
     if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("base_md5")))
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN base_md5 TEXT"));
+    // With the position in an account's changes, the note the service named with it
+    // (CChangeFeed): the service tells by it that its database was put back from an older
+    // copy. Positions of older files have none until their next run.
+    if (bOk && !hasColumn(QStringLiteral("change_cursor"), QStringLiteral("check_uuid")))
+        bOk = exec(QStringLiteral("ALTER TABLE change_cursor ADD COLUMN check_uuid TEXT"))
+              && exec(QStringLiteral("ALTER TABLE change_cursor ADD COLUMN check_change INTEGER"
+                                     " NOT NULL DEFAULT 0"));
     // Version 7: an empty text has no digest (older versions stored the digest of nothing,
     // or of an empty text, as well). Once, instead of a pass over every note at each open.
     if (bOk && nVersion < 7)

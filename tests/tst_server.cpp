@@ -2758,6 +2758,25 @@ void TestServer::changeSequence()
     QCOMPARE(uuidsOf(a), (QStringList{lstUuids.at(1), lstUuids.at(0)}));
     QCOMPARE(a.notes().at(0).toObject().value(QStringLiteral("deleted")).toInt(), 1);
     QVERIFY(number(a, "last_change") > nLast);
+    // The answer names the note of its latest change, with its number: sent back, they
+    // tell whether the history is still the one followed. A note whose number is now lower
+    // than named, or that the account does not hold, means the database was put back.
+    const qint64 nLatest = number(a, "last_change");
+    QCOMPARE(a.m_obj.value(QStringLiteral("check_uuid")).toString(), lstUuids.at(1));
+    QCOMPARE(number(a, "check_change"), nLatest);
+    auto restored = [&](const QString &strUuid, qint64 nChange) {
+        const CAnswer answer = changes(m_server,
+                                       user,
+                                       {{QStringLiteral("cursor"), nLatest},
+                                        {QStringLiteral("check_uuid"), strUuid},
+                                        {QStringLiteral("check_change"), nChange}});
+        return answer.error().isEmpty() ? answer.m_obj.value(QStringLiteral("restored")).toBool()
+                                        : QVariant(answer.error());
+    };
+    QCOMPARE(restored(lstUuids.at(1), nLatest), QVariant(false));
+    QCOMPARE(restored(lstUuids.at(1).toUpper(), nLatest - 1), QVariant(false));
+    QCOMPARE(restored(lstUuids.at(1), nLatest + 1), QVariant(true));
+    QCOMPARE(restored(newUuid(), 1), QVariant(true));
     // Up to date: nothing.
     a = changes(m_server, user, {{QStringLiteral("cursor"), number(a, "last_change")}});
     QCOMPARE(a.notes().size(), 0);
@@ -2771,7 +2790,9 @@ void TestServer::changeSequence()
                                    QVariantMap{{QStringLiteral("before"), QStringLiteral("x")}},
                                    QVariantMap{{QStringLiteral("limit"), 0}},
                                    QVariantMap{{QStringLiteral("limit"), 501}},
-                                   QVariantMap{{QStringLiteral("content_limit"), -5}}})
+                                   QVariantMap{{QStringLiteral("content_limit"), -5}},
+                                   QVariantMap{{QStringLiteral("check_uuid"), QStringLiteral("x")}},
+                                   QVariantMap{{QStringLiteral("check_change"), -1}}})
         QVERIFY2(!changes(m_server, user, map).error().isEmpty(), qPrintable(map.firstKey()));
     QCOMPARE(post(QStringLiteral("get_note_changes"), {{QStringLiteral("user_id"), user.m_nId}})
                  .error(),

@@ -15,6 +15,8 @@
 //                                    download)
 //   "A feed"                         only a run of the account's changes (the minute timer)
 //   "S stop" / "S start"             the service goes away and comes back
+//   "S backup" / "S restore"         the service's database is copied aside, or put back
+//                                    from that copy (all written since is gone there)
 //   "expect N1 2026-03-05 text"      N1 is live with that day and text on A, B and the
 //                                    service
 //   "gone N1"                        N1 is live nowhere
@@ -327,6 +329,14 @@ private slots:
             strLogin + strLost.arg("half"_s));
         row("an edit whose answer never comes keeps the text it replaced once",
             strLogin + strLost.arg("none"_s));
+        // The service's database put back from a backup: a computer that had followed
+        // its changes further than the backup reaches still gets those made since.
+        row("changes made after the service's database was restored from a backup arrive",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S backup|A write N2 2026-03-06 two"
+                  "|A write N3 2026-03-07 three|B feed|S restore|A write N4 2026-03-08 four"
+                  "|A write N5 2026-03-09 five|A write N6 2026-03-10 six|B feed"
+                  "|expect N4 2026-03-08 four|expect N5 2026-03-09 five"_s);
         // Answers that come late: after another edit of the same note, after a logout, or
         // after a login as someone else.
         row("an edit stored while the one before is on its way: no copy of the one before",
@@ -473,10 +483,28 @@ private slots:
             } else if (strWho == QLatin1String("other")) {
                 QCOMPARE(serviceNotes(strOther).size(), lst.value(2).toInt());
             } else if (strWho == QLatin1String("S")) {
-                if (strVerb == QLatin1String("stop"))
+                if (strVerb == QLatin1String("stop")) {
                     m_service.stop();
-                else
+                } else if (strVerb == QLatin1String("start")) {
                     QVERIFY(m_service.restart());
+                } else {
+                    // The service's database copied aside, or put back from that copy, while
+                    // the service is stopped.
+                    m_service.stop();
+                    const QString strDb = m_dir.filePath(QStringLiteral("service.db"));
+                    for (const QString &strSuffix : {""_s, "-wal"_s, "-shm"_s}) {
+                        const QString strFrom = strVerb == QLatin1String("backup")
+                                                    ? strDb + strSuffix
+                                                    : strDb + ".bak"_s + strSuffix;
+                        const QString strTo = strVerb == QLatin1String("backup")
+                                                  ? strDb + ".bak"_s + strSuffix
+                                                  : strDb + strSuffix;
+                        QFile::remove(strTo);
+                        if (QFile::exists(strFrom))
+                            QVERIFY(QFile::copy(strFrom, strTo));
+                    }
+                    QVERIFY(m_service.restart());
+                }
             } else if (strWho == QLatin1String("expect")) {
                 const QString strUuid = mapUuid.value(lst.value(1));
                 const QString strDay = lst.value(2);

@@ -2761,9 +2761,12 @@ void TestServer::changeSequence()
     // The answer names the note of its latest change, with its number: sent back, they
     // tell whether the history is still the one followed. A note whose number is now lower
     // than named, or that the account does not hold, means the database was put back.
+    // (PostgreSQL numbers a write that it then does not make, the older one above: the
+    // latest number may belong to no note.)
     const qint64 nLatest = number(a, "last_change");
+    const qint64 nCheck = number(a, "check_change");
     QCOMPARE(a.m_obj.value(QStringLiteral("check_uuid")).toString(), lstUuids.at(1));
-    QCOMPARE(number(a, "check_change"), nLatest);
+    QVERIFY2(nCheck > nLast && nCheck <= nLatest, qPrintable(QString::number(nCheck)));
     auto restored = [&](const QString &strUuid, qint64 nChange) {
         const CAnswer answer = changes(m_server,
                                        user,
@@ -2773,9 +2776,9 @@ void TestServer::changeSequence()
         return answer.error().isEmpty() ? answer.m_obj.value(QStringLiteral("restored")).toBool()
                                         : QVariant(answer.error());
     };
-    QCOMPARE(restored(lstUuids.at(1), nLatest), QVariant(false));
-    QCOMPARE(restored(lstUuids.at(1).toUpper(), nLatest - 1), QVariant(false));
-    QCOMPARE(restored(lstUuids.at(1), nLatest + 1), QVariant(true));
+    QCOMPARE(restored(lstUuids.at(1), nCheck), QVariant(false));
+    QCOMPARE(restored(lstUuids.at(1).toUpper(), nCheck - 1), QVariant(false));
+    QCOMPARE(restored(lstUuids.at(1), nCheck + 1), QVariant(true));
     QCOMPARE(restored(newUuid(), 1), QVariant(true));
     // Up to date: nothing.
     a = changes(m_server, user, {{QStringLiteral("cursor"), number(a, "last_change")}});

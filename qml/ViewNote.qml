@@ -26,6 +26,8 @@ Item {
     // Accounts that own notes here while nobody is logged in ({"name", "note_count"}).
     property var lstNoteOwners: []
     property bool bOwnersHintClosed: false
+    // Quick notes on their way to the store: their texts by note uuid.
+    property var mapQuickNotes: ({})
 
     readonly property alias toolBarRect: toolBarRect
     readonly property alias calendarView: calendarView
@@ -138,9 +140,26 @@ Item {
         // Typed text without a search becomes a note of today at once. It is saved as the
         // editor saves a new note: with its own UUID, so that the list keeps it apart from
         // other quick notes, and sent on to the note service.
-        noteMgt.upateNoteItem({"uuid": "", "set_at": LunarJs.getDateStr(new Date()),
-                                  "content": textSearch.text})
+        // Until it is stored its text is kept here: a note that cannot be stored comes back
+        // into the field (the message bar says why).
+        var strText = textSearch.text
+        var strUuid = noteMgt.saveNoteItem({"uuid": "", "set_at": LunarJs.getDateStr(new Date()),
+                                            "content": strText})
+        if (strUuid !== "")
+            mapQuickNotes[strUuid] = strText
         textSearch.text = ""
+    }
+
+    function quickNoteSaved(strUuid) {
+        delete mapQuickNotes[strUuid]
+    }
+
+    function quickNoteFailed(strUuid) {
+        if (!(strUuid in mapQuickNotes))
+            return
+        var strText = mapQuickNotes[strUuid]
+        delete mapQuickNotes[strUuid]
+        textSearch.text = textSearch.text === "" ? strText : strText + " " + textSearch.text
     }
 
     function search() {
@@ -518,6 +537,13 @@ Item {
         target: calendarView
         property: "nFirstWeekDay"
         value: settings.firstDay
+    }
+
+    Connections {
+        target: noteMgt
+        ignoreUnknownSignals: true
+        function onNoteSaved(strNoteUuid) { viewNote.quickNoteSaved(strNoteUuid) }
+        function onNoteSaveFailed(strNoteUuid, strMessage) { viewNote.quickNoteFailed(strNoteUuid) }
     }
 
     Connections {

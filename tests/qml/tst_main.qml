@@ -193,6 +193,29 @@ Item {
                           "both quick notes are listed")
         }
 
+        // A quick note that cannot be stored comes back into the field, with the reason in
+        // the message bar: the typed text is not lost. Stored once the diary works again.
+        function test_quickNoteFailureKeepsTheText() {
+            var main = createMain()
+            var view = main.noteView
+            storeFault.breakDiary()
+            view.textSearch.forceActiveFocus()
+            view.textSearch.text = "Seals on the rocks"
+            mouseClick(view.btnAdd)
+            compare(main.stackView.depth, 1, "the editor stays closed")
+            tryCompare(view.textSearch, "text", "Seals on the rocks", 10000)
+            verify(main.msgBar.isError)
+            verify(main.msgBar.text.indexOf("The note could not be saved: ") === 0, main.msgBar.text)
+            compare(appendSpy.count, 0)
+
+            storeFault.mendDiary()
+            mouseClick(view.btnAdd)
+            compare(view.textSearch.text, "")
+            tryCompare(appendSpy, "count", 1, 10000)
+            compare(appendSpy.signalArguments[0][0]["content"], "Seals on the rocks")
+            compare(view.textSearch.text, "")
+        }
+
         function test_addOpensEditor_data() {
             return [
                 {tag: "empty field", text: "", search: false},

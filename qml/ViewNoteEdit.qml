@@ -89,9 +89,27 @@ Item {
             noteMgt.refreshNoteCount(strOpenDate)
     }
 
+    // A picture being read goes into the note first: the note is stored once it is in.
     function finish() {
         if (bSaving)
             return
+        if (strPictureJob !== "") {
+            bFinishAfterPicture = true
+            return
+        }
+        storeNote()
+    }
+
+    function afterPicture() {
+        if (!bFinishAfterPicture)
+            return
+        bFinishAfterPicture = false
+        if (!visible || bSaving)
+            return
+        if (bClosingWindow && !isModified()) {
+            closeWindowNow()
+            return
+        }
         storeNote()
     }
 
@@ -311,6 +329,8 @@ Item {
     // refused with a message.
     property string strPictureJob: ""
     property int nPictureAt: 0
+    // Finishing (or closing the window) waits for the picture being read.
+    property bool bFinishAfterPicture: false
 
     function insertPicture(strFileUrl) {
         nPictureAt = textContent.cursorPosition
@@ -323,24 +343,28 @@ Item {
         strPictureJob = ""
         if (strError !== "") {
             mainId.showError(strError)
-            return
+        } else {
+            if (strTag.charAt(strTag.length - 1) !== ">")
+                strTag += ">"
+            textContent.insert(Math.min(nPictureAt, textContent.length),
+                               notePictures.shownText(strTag))
+            // Typing goes on in the text, after the picture.
+            textContent.forceActiveFocus()
         }
-        if (strTag.charAt(strTag.length - 1) !== ">")
-            strTag += ">"
-        textContent.insert(Math.min(nPictureAt, textContent.length), notePictures.shownText(strTag))
-        // Typing goes on in the text, after the picture.
-        textContent.forceActiveFocus()
+        afterPicture()
     }
 
     // Stores pending changes when the window is closed with the editor open, as "Finish"
     // would, and lets the window close once the store has confirmed this note. When the
     // save fails the window stays open with the text and the reason.
     function onWindowClosing(close) {
-        if (bClosingWindow || !visible || !isModified())
+        if (bClosingWindow || !visible || (!isModified() && strPictureJob === ""))
             return
         close.accepted = false
         bClosingWindow = true
-        if (!bSaving)
+        if (strPictureJob !== "")
+            bFinishAfterPicture = true
+        else if (!bSaving)
             storeNote()
     }
 
@@ -363,6 +387,9 @@ Item {
         if (!visible) {
             textContent.cursorPosition = 0
             textContent.textFormat = TextEdit.AutoText
+            // A picture read for the note that was closed is not put into the next one.
+            strPictureJob = ""
+            bFinishAfterPicture = false
         }
         if (visible) {
             strPictureJob = ""

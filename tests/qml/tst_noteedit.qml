@@ -622,6 +622,44 @@ Item {
             waitForMain()
         }
 
+        // Finishing, or closing the window, while a chosen picture is still being read
+        // stores the note with the picture in it, not without it.
+        function test_finishWaitsForThePicture_data() {
+            return [
+                { tag: "Finish", how: "finish", date: new Date(2016, 10, 14), day: "2016-11-14" },
+                { tag: "closing the window", how: "close", date: new Date(2016, 10, 15),
+                  day: "2016-11-15" }
+            ]
+        }
+
+        function test_finishWaitsForThePicture(data) {
+            main.addNote(data.date)
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            typeText("ab")
+            // The picture is read on a thread of its own: its answer comes after this.
+            editor.insertPicture(pictureFile("jpg"))
+            if (data.how === "finish")
+                editor.finish()
+            else
+                window.close()
+            appendSpy.wait(10000)
+            var note = appendSpy.signalArguments[0][0]
+            compare(note["set_at"], data.day)
+            verify(String(note["content"]).indexOf("data:image/png;base64,/9j/") >= 0,
+                   String(note["content"]).substring(0, 400))
+            compare(appendSpy.count, 1)
+            if (data.how === "close") {
+                tryCompare(window, "visible", false)
+                window.visible = true
+                window.requestActivate()
+                tryCompare(window, "active", true)
+            } else {
+                waitForMain()
+            }
+            noteMgt.deleteNoteItem(note["uuid"])
+        }
+
         // The pictures of a note reach the store exactly as they were, byte for byte, and
         // the note's text exactly as the text area writes it with the pictures inside,
         // whether the note was changed or not. The reference is the same text area given the

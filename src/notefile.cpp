@@ -1,10 +1,13 @@
 #include "notefile.h"
 
+#include "pictureloader.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -299,6 +302,16 @@ QString inlinePictures(QTextDocument &doc, const QDir &dir)
                 .arg(strName);
         if (QDir::isRelativePath(strPath))
             strPath = dir.filePath(strPath);
+        // Only a file of a size a note can hold is read: a pipe would be waited on for
+        // ever, and a device read without end.
+        const QFileInfo info(strPath);
+        if (info.exists() && !info.isFile())
+            return QCoreApplication::translate("NoteFile", "the picture %1 is not a file")
+                .arg(strName);
+        if (info.size() > CPictureLoader::kMaxNoteBytes)
+            return QCoreApplication::translate("NoteFile", "the picture %1 is larger than %2 MB")
+                .arg(strName)
+                .arg(CPictureLoader::kMaxNoteBytes / (1024 * 1024));
         QFile file(strPath);
         if (!file.open(QIODevice::ReadOnly))
             return QCoreApplication::translate("NoteFile", "the picture %1 cannot be read: %2")

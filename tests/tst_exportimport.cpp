@@ -17,6 +17,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString str(const char *p)
@@ -92,6 +94,7 @@ private slots:
     void rangeAndOwnership();
     void pdfHoldsTheNotesInOrder();
     void plainFolderAndBadFiles();
+    void picturesThatAreNoFiles();
     void writeIsAllOrNothing();
     void commandLine();
 
@@ -677,6 +680,50 @@ void TestExportImport::plainFolderAndBadFiles()
     QSignalSpy spyFailed(&importer, &CImporter::failed);
     QVERIFY(!importer.start(dir.filePath(str("notes.txt"))));
     QCOMPARE(spyFailed.count(), 1);
+}
+
+// A note whose picture names something that is no picture file (a pipe, a device, a
+// folder) or a file far too large for any note is left out with the reason; reading it
+// would wait forever or fill the memory. The other notes are imported.
+void TestExportImport::picturesThatAreNoFiles()
+{
+    const QDir dir(m_pDir->filePath(str("hostile")));
+    QVERIFY(QDir().mkpath(dir.filePath(str("folder.png"))));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(str("pipe.png"))).constData(), 0600), 0);
+    {
+        // 100 MB with a picture's header, and no data behind it (sparse).
+        QFile huge(dir.filePath(str("huge.png")));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        huge.write(m_baPng.left(64));
+        QVERIFY(huge.resize(100LL * 1024 * 1024));
+    }
+    auto write = [&](const char *pName, const QByteArray &baData) {
+        QFile file(dir.filePath(str(pName)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(baData);
+    };
+    write("2026-12-01 Pipe.md", "![](pipe.png)");
+    write("2026-12-02 Device.md", "![](/dev/zero)");
+    write("2026-12-03 Folder.md", "![](folder.png)");
+    write("2026-12-04 Huge.md", "![](huge.png)");
+    write("2026-12-05 Fine.md", "A note without pictures.");
+
+    m_pStore->setUserId(0);
+    const QList<QVariant> lstResult = importFrom(*m_pStore, dir.path());
+    QCOMPARE(lstResult.size(), 4);
+    QCOMPARE(lstResult.at(0).toInt(), 1);
+    QMap<QString, QString> mapBad;
+    for (const QVariant &bad : lstResult.at(3).toList())
+        mapBad.insert(bad.toMap().value(str("file")).toString(),
+                      bad.toMap().value(str("reason")).toString());
+    QCOMPARE(mapBad.keys(),
+             QStringList({str("2026-12-01 Pipe.md"),
+                          str("2026-12-02 Device.md"),
+                          str("2026-12-03 Folder.md"),
+                          str("2026-12-04 Huge.md")}));
+    for (const QString &strReason : mapBad)
+        QVERIFY2(strReason.startsWith(str("the picture ")), qPrintable(strReason));
+    QCOMPARE(notes(*m_pStore).size(), 1);
 }
 
 void TestExportImport::writeIsAllOrNothing()

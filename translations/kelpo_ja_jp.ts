@@ -650,6 +650,10 @@
         <translation>画像 %1 はファイルではありません</translation>
     </message>
     <message>
+        <source>the picture %1 is larger than %2 MB</source>
+        <translation>画像 %1 は %2 MB より大きいです</translation>
+    </message>
+    <message>
         <source>the picture %1 cannot be read: %2</source>
         <translation>画像 %1 を読み込めません：%2</translation>
     </message>

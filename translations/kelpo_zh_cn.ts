@@ -650,6 +650,10 @@
         <translation>图片 %1 不是文件</translation>
     </message>
     <message>
+        <source>the picture %1 is larger than %2 MB</source>
+        <translation>图片 %1 大于 %2 MB</translation>
+    </message>
+    <message>
         <source>the picture %1 cannot be read: %2</source>
         <translation>无法读取图片 %1：%2</translation>
     </message>

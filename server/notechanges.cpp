@@ -254,6 +254,10 @@ void CNoteChanges::getNoteChanges(QSqlDatabase &db,
         nLowest = query.value(11).toLongLong();
         ++nRows;
     }
+    // A row that could not be read ends the walk early: the page would pass for the last
+    // one, and the client would never ask for the notes below it again.
+    if (query.lastError().isValid())
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_changes"));
     query.finish();
     ba.append("],\"");
     ba.append(Protocol::Field::kLastChange.data(), Protocol::Field::kLastChange.size());

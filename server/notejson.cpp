@@ -2,6 +2,7 @@
 
 #include "validation.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
@@ -98,7 +99,7 @@ void NoteJson::appendNote(
     ba.append('}');
 }
 
-void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire)
+bool NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire)
 {
     ba = "{\"notes\":[";
     const bool bCarriedColumn = query.record().count() > 11;
@@ -108,6 +109,7 @@ void NoteJson::appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithConten
         appendNote(ba, query, bWithContent, bWire, bCarriedColumn);
     }
     ba.append("]}");
+    return !query.lastError().isValid();
 }
 
 void NoteJson::insertServerTime(QByteArray &ba, const QString &strWireTime)

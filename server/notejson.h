@@ -29,8 +29,9 @@ void appendNote(QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool 
 void appendNote(
     QByteArray &ba, const QSqlQuery &query, bool bWithContent, bool bWire, bool bCarriedColumn);
 // {"notes": [...]} of every row the query still holds. Notes whose text was not carried
-// (see noteColumns) come without "content", like those of a list without texts.
-void appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire);
+// (see noteColumns) come without "content", like those of a list without texts. False when
+// a row could not be read (query.lastError() says why): the list is not whole.
+bool appendNoteList(QByteArray &ba, QSqlQuery &query, bool bWithContent, bool bWire);
 // The service's time as the first member of an answer written out already (an object).
 void insertServerTime(QByteArray &ba, const QString &strWireTime);
 

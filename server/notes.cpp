@@ -843,7 +843,8 @@ void CNotes::getNoteListByMonth(QSqlDatabase &db, const CServiceFields &fields, 
                         {reply.m_nUserId, padYear(strFrom), padYear(strTo)},
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
-    NoteJson::appendNoteList(reply.m_baJson, query, bContent, wireTimes(fields));
+    if (!NoteJson::appendNoteList(reply.m_baJson, query, bContent, wireTimes(fields)))
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_month"));
 }
 
 void CNotes::getNoteListByOffset(QSqlDatabase &db,
@@ -952,7 +953,8 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
                         lstValues,
                         true))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_offset"));
-    NoteJson::appendNoteList(reply.m_baJson, query, bContent, wireTimes(fields));
+    if (!NoteJson::appendNoteList(reply.m_baJson, query, bContent, wireTimes(fields)))
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("get_note_list_by_offset"));
 }
 
 void CNotes::getNoteItem(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply)

@@ -8,6 +8,8 @@
 
 void CServiceReply::fail(const QString &strError)
 {
+    // Whatever was written out before the failure is no part of the answer.
+    m_baJson.clear();
     m_obj = QJsonObject{{Protocol::Field::kError, strError}};
 }
 

@@ -351,6 +351,7 @@ private slots:
     void logHoldsNoSecrets();
     void fullDisk();
     void walBounded();
+    void damagedDatabase();
     void passwordReset();
     void loginLockout();
     void unknownNamesCostTheSame();
@@ -2122,6 +2123,93 @@ void TestServer::walBounded()
     QVERIFY2(nLargest < 4 * 1024 * 1024, qPrintable(QString::number(nLargest)));
     QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(strWal).size(), qint64(0), 20000);
     QCOMPARE(server.stop(), 0);
+}
+
+// A page of the database that cannot be read (a failing disk, a damaged file) makes a list
+// that reaches it a failure: never an answer that leaves out the notes from there on, which
+// a client would take for the whole list (and a page of changes for the end of the walk).
+void TestServer::damagedDatabase()
+{
+    if (!m_strPgDbName.isEmpty())
+        QSKIP("The damage is done to an SQLite file.");
+    const QString strPath = m_dir.filePath(QStringLiteral("damaged.db"));
+    CServer server;
+    // One request thread, whose connection reads what the damage left.
+    QVERIFY(server.start(QStringLiteral("sqlite:") + strPath,
+                         {QStringLiteral("--threads"), QStringLiteral("1")}));
+    const CUser user = registerAt(server, QStringLiteral("damaged"));
+    QVERIFY(user.m_nId > 0);
+    // Five notes whose texts span several pages. The first one stored comes last in every
+    // list: its day is the latest of the month, its change and id the lowest.
+    QStringList lstUuids;
+    for (int i = 0; i < 5; ++i) {
+        lstUuids << newUuid();
+        const QString strSetAt = QStringLiteral("2016-03-%1 00:00:00")
+                                     .arg(i == 0 ? 20 : i + 1, 2, 10, QLatin1Char('0'));
+        QCOMPARE(post(server,
+                      QStringLiteral("replace_note_item"),
+                      auth(user,
+                           note(lstUuids.last(),
+                                QStringLiteral("2016-03-05 10:00:00"),
+                                QString(20 * 1024, QLatin1Char('a' + i)),
+                                strSetAt)))
+                     .error(),
+                 QString());
+    }
+    // Everything is in the database file once the log is emptied.
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(strPath + QStringLiteral("-wal")).size(), qint64(0), 30000);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("damage"));
+        db.setDatabaseName(strPath);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY2(query.exec(QStringLiteral("PRAGMA page_size")) && query.next(),
+                 qPrintable(query.lastError().text()));
+        const qint64 nPageSize = query.value(0).toLongLong();
+        // The first page that continues the text of the note with the lowest id.
+        QVERIFY2(query.exec(QStringLiteral("SELECT pageno FROM dbstat WHERE name = 'note'"
+                                           " AND pagetype = 'overflow' ORDER BY path LIMIT 1"))
+                     && query.next(),
+                 qPrintable(query.lastError().text()));
+        const qint64 nPage = query.value(0).toLongLong();
+        query.finish();
+        // Its link to the next page now points far beyond the file.
+        QFile file(strPath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek((nPage - 1) * nPageSize));
+        QCOMPARE(file.write("\x7f\xff\xff\xff", 4), qint64(4));
+        file.close();
+        // A write of another process: the service reads its pages afresh.
+        QVERIFY2(query.exec(QStringLiteral(
+                     "INSERT INTO service_meta (key, value) VALUES ('damage', 'test')")),
+                 qPrintable(query.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("damage"));
+
+    // The damaged note itself cannot be read.
+    CAnswer a = post(server,
+                     QStringLiteral("get_note_item"),
+                     auth(user, {{QStringLiteral("uuid"), lstUuids.first()}}));
+    QCOMPARE(a.m_nStatus, 503);
+    // Lists that reach it: refused, or whole.
+    const QVector<QPair<QString, QVariantMap>> vecLists = {
+        {QStringLiteral("get_note_list_by_month"),
+         {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}},
+        {QStringLiteral("get_note_list_by_offset"), {{QStringLiteral("limit"), 10}}},
+        {QStringLiteral("get_note_changes"), {{QStringLiteral("content_limit"), 1000000}}},
+    };
+    for (const auto &list : vecLists) {
+        a = post(server, list.first, auth(user, list.second));
+        if (a.m_nStatus == 200)
+            QVERIFY2(a.notes().size() == 5,
+                     qPrintable(list.first + QLatin1Char(' ')
+                                + QString::fromUtf8(a.m_baBody.left(200))));
+        else
+            QCOMPARE(a.m_nStatus, 503);
+    }
+    server.stop();
 }
 
 void TestServer::passwordReset()

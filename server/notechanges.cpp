@@ -109,15 +109,20 @@ bool CNoteChanges::prepare(QSqlDatabase &db, bool bPostgres, QString &strError)
     // the account's row: one account's numbers are handed out one after the other, each
     // with its note's commit, so that a reader who sees a number sees every lower one.
     if (bPostgres) {
-        return run(QStringLiteral("CREATE OR REPLACE FUNCTION note_change_seq() RETURNS trigger"
-                                  " LANGUAGE plpgsql AS $$ BEGIN"
-                                  " UPDATE users SET note_seq = note_seq + 1 WHERE id = NEW.user_id"
-                                  " RETURNING note_seq INTO NEW.change_seq;"
-                                  " RETURN NEW; END $$"))
-               && run(QStringLiteral("DROP TRIGGER IF EXISTS note_change ON note"))
-               && run(QStringLiteral("CREATE TRIGGER note_change BEFORE INSERT OR UPDATE OF %1"
-                                     " ON note FOR EACH ROW EXECUTE FUNCTION note_change_seq()")
-                          .arg(QLatin1String(kNoteColumns)));
+        // Replaced in one transaction: other instances go on writing meanwhile, and a note
+        // written between the drop and the creation would get no number.
+        return CServerDb::execSteps(
+            db,
+            {QStringLiteral("CREATE OR REPLACE FUNCTION note_change_seq() RETURNS trigger"
+                            " LANGUAGE plpgsql AS $$ BEGIN"
+                            " UPDATE users SET note_seq = note_seq + 1 WHERE id = NEW.user_id"
+                            " RETURNING note_seq INTO NEW.change_seq;"
+                            " RETURN NEW; END $$"),
+             QStringLiteral("DROP TRIGGER IF EXISTS note_change ON note"),
+             QStringLiteral("CREATE TRIGGER note_change BEFORE INSERT OR UPDATE OF %1"
+                            " ON note FOR EACH ROW EXECUTE FUNCTION note_change_seq()")
+                 .arg(QLatin1String(kNoteColumns))},
+            strError);
     }
     const QString strNumber = QStringLiteral(
         " BEGIN UPDATE users SET note_seq = note_seq + 1 WHERE id = new.user_id;"

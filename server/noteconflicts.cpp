@@ -34,13 +34,17 @@ bool CNoteConflicts::prepare(QSqlDatabase &db, bool bPostgres, QString &strError
         "DELETE FROM note_conflict WHERE note_id = %1.id AND (change_at <> %1.updated_at"
         " OR change_md5 <> %1.md5 OR change_deleted <> %1.deleted)");
     if (bPostgres) {
-        return run(QStringLiteral("CREATE OR REPLACE FUNCTION note_conflict_clear() RETURNS"
-                                  " trigger LANGUAGE plpgsql AS $$ BEGIN %1; RETURN NULL; END $$")
-                       .arg(strClear.arg(QStringLiteral("NEW"))))
-               && run(QStringLiteral("DROP TRIGGER IF EXISTS note_conflict_clear ON note"))
-               && run(QStringLiteral("CREATE TRIGGER note_conflict_clear AFTER UPDATE OF"
-                                     " updated_at, md5, deleted ON note FOR EACH ROW"
-                                     " EXECUTE FUNCTION note_conflict_clear()"));
+        // In one transaction, as other instances go on writing (see CNoteChanges).
+        return CServerDb::execSteps(
+            db,
+            {QStringLiteral("CREATE OR REPLACE FUNCTION note_conflict_clear() RETURNS"
+                            " trigger LANGUAGE plpgsql AS $$ BEGIN %1; RETURN NULL; END $$")
+                 .arg(strClear.arg(QStringLiteral("NEW"))),
+             QStringLiteral("DROP TRIGGER IF EXISTS note_conflict_clear ON note"),
+             QStringLiteral("CREATE TRIGGER note_conflict_clear AFTER UPDATE OF"
+                            " updated_at, md5, deleted ON note FOR EACH ROW"
+                            " EXECUTE FUNCTION note_conflict_clear()")},
+            strError);
     }
     return run(QStringLiteral("CREATE TRIGGER IF NOT EXISTS note_conflict_clear AFTER UPDATE OF"
                               " updated_at, md5, deleted ON note BEGIN %1; END")

@@ -620,6 +620,29 @@ bool CServerDb::execStep(QSqlQuery &query, const QString &strSql, QString &strEr
     return false;
 }
 
+bool CServerDb::execSteps(QSqlDatabase &db, const QStringList &lstSql, QString &strError)
+{
+    if (!db.transaction()) {
+        strError = db.lastError().text();
+        return false;
+    }
+    QSqlQuery query(db);
+    for (const QString &strSql : lstSql) {
+        if (!execStep(query, strSql, strError)) {
+            query.finish();
+            db.rollback();
+            return false;
+        }
+    }
+    query.finish();
+    if (!db.commit()) {
+        strError = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
 bool CServerDb::execReturning(QSqlQuery &query,
                               const QString &strSql,
                               const QVariantList &lstBind,

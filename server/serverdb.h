@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include <atomic>
@@ -60,6 +61,9 @@ public:
 
     // Runs one statement of a schema step on query; its error into strError.
     static bool execStep(QSqlQuery &query, const QString &strSql, QString &strError);
+    // Runs the statements of a schema step in one transaction: other connections see all
+    // of them or none (a trigger replaced on PostgreSQL is never missing in between).
+    static bool execSteps(QSqlDatabase &db, const QStringList &lstSql, QString &strError);
 
 private:
     QSqlQuery statement(const QString &strSql, const QVariantList &lstBind, bool bOneOff, bool &bOk);

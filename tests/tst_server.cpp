@@ -23,8 +23,11 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -346,6 +349,7 @@ private slots:
     void protocolLimits_data();
     void protocolLimits();
     void twoInstances();
+    void instanceStartsWhileWriting();
     void commandLine_data();
     void commandLine();
     void logHoldsNoSecrets();
@@ -1874,6 +1878,79 @@ void TestServer::twoInstances()
              auth(user, {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}));
     QCOMPARE(a.error(), QString());
     QCOMPARE(second.stop(), 0);
+}
+
+// Instances that share a database start while another one serves writes (a restart of
+// one of them, or one more): every write that the running one confirms is numbered in its
+// account's changes, so that other computers following them learn of it.
+void TestServer::instanceStartsWhileWriting()
+{
+    const CUser user = registerAt(m_server, QStringLiteral("rolling"));
+    QVERIFY(user.m_nId > 0);
+    const qint64 nBefore = qint64(
+        changes(m_server, user).m_obj.value(QStringLiteral("last_change")).toDouble());
+
+    // Writers of new notes, each on a thread of its own with blocking sockets.
+    std::atomic<bool> bWriting{true};
+    std::mutex mutex;
+    QStringList lstConfirmed;
+    int nFailed = 0;
+    std::vector<std::thread> vecWriters;
+    for (int i = 0; i < 4; ++i) {
+        vecWriters.emplace_back([&] {
+            while (bWriting) {
+                const QString strUuid = newUuid();
+                const CAnswer a = postFrom(m_server,
+                                           QStringLiteral("replace_note_item"),
+                                           auth(user,
+                                                note(strUuid,
+                                                     QStringLiteral("2016-03-05 10:00:00"),
+                                                     QStringLiteral("rolling"))),
+                                           QStringLiteral("127.0.0.1"));
+                std::lock_guard<std::mutex> lock(mutex);
+                if (a.m_nStatus == 200 && a.error().isEmpty()
+                    && a.m_obj.value(QStringLiteral("applied")).toBool())
+                    lstConfirmed << strUuid;
+                else
+                    ++nFailed;
+            }
+        });
+    }
+    for (int i = 0; i < 3; ++i) {
+        CServer other;
+        QVERIFY2(other.start(m_strDbUrl), other.stderrText().constData());
+        QCOMPARE(other.stop(), 0);
+    }
+    bWriting = false;
+    for (std::thread &thread : vecWriters)
+        thread.join();
+    QVERIFY(!lstConfirmed.isEmpty());
+
+    // Every confirmed note is among the changes since.
+    QStringList lstListed;
+    qint64 nBelow = 0;
+    do {
+        const CAnswer a = changes(m_server,
+                                  user,
+                                  {{QStringLiteral("cursor"), nBefore},
+                                   {QStringLiteral("before"), nBelow},
+                                   {QStringLiteral("limit"), 500}});
+        QCOMPARE(a.error(), QString());
+        for (const QJsonValue &v : a.notes())
+            lstListed << v.toObject().value(QStringLiteral("uuid")).toString();
+        nBelow = qint64(a.m_obj.value(QStringLiteral("before")).toDouble());
+    } while (nBelow > 0);
+    QStringList lstMissing;
+    for (const QString &strUuid : qAsConst(lstConfirmed)) {
+        if (!lstListed.contains(strUuid))
+            lstMissing << strUuid;
+    }
+    QVERIFY2(lstMissing.isEmpty(),
+             qPrintable(QStringLiteral("%1 of %2 confirmed notes have no change number (%3 writes"
+                                       " failed)")
+                            .arg(lstMissing.size())
+                            .arg(lstConfirmed.size())
+                            .arg(nFailed)));
 }
 
 void TestServer::commandLine_data()

@@ -14,6 +14,7 @@ packages=(
     qttranslations5-l10n  # Qt's own dialog texts in Chinese and Japanese
     libsodium-dev libmicrohttpd-dev libcpp-httplib-dev libpq-dev libxcb1-dev
     postgresql postgresql-contrib
+    strace  # the service's test that confirmed writes are synced to disk
     xvfb xauth xdotool x11-utils imagemagick librsvg2-bin
     qt5ct  # a dark system palette for `make screenshots`
     fonts-noto-cjk fonts-dejavu-core

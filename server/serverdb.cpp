@@ -327,7 +327,9 @@ QSqlDatabase CServerDb::connection(QString &strError)
     QSqlQuery query(db);
     if (!m_bPostgres) {
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-        query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        // A write is on the disk before it is answered: the computer that sent it stops
+        // keeping it once it is confirmed, so a power loss here must not take it back.
+        query.exec(QStringLiteral("PRAGMA synchronous = FULL"));
         query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
         // A log started afresh after a complete checkpoint is cut back to the limit.
         query.exec(QStringLiteral("PRAGMA journal_size_limit = %1").arg(m_nWalLimit));

@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -355,6 +357,7 @@ private slots:
     void logHoldsNoSecrets();
     void fullDisk();
     void walBounded();
+    void confirmedWritesOnDisk();
     void damagedDatabase();
     void passwordReset();
     void loginLockout();
@@ -2200,6 +2203,88 @@ void TestServer::walBounded()
     QVERIFY2(nLargest < 4 * 1024 * 1024, qPrintable(QString::number(nLargest)));
     QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(strWal).size(), qint64(0), 20000);
     QCOMPARE(server.stop(), 0);
+}
+
+// A write is on the disk before it is confirmed: a computer that has the confirmation stops
+// keeping its change pending, so a power loss of the service's machine must not take it
+// back. Seen from outside: each confirmed write has synced the write-ahead log (the syncs
+// of the service's checkpoints, which also sync the database file, are not counted).
+void TestServer::confirmedWritesOnDisk()
+{
+    if (!m_strPgDbName.isEmpty())
+        QSKIP("The syncs are SQLite's; PostgreSQL commits durably by itself.");
+    const QString strStrace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (strStrace.isEmpty())
+        QSKIP("strace is not installed.");
+    const QString strPath = m_dir.filePath(QStringLiteral("synced.db"));
+    const QString strLog = m_dir.filePath(QStringLiteral("synced.strace"));
+    CServer server;
+    if (!server.start(QStringLiteral("sqlite:") + strPath,
+                      {},
+                      {strStrace,
+                       QStringLiteral("-f"),
+                       QStringLiteral("-qq"),
+                       QStringLiteral("-y"),
+                       QStringLiteral("-e"),
+                       QStringLiteral("trace=fsync,fdatasync"),
+                       QStringLiteral("-o"),
+                       strLog}))
+        QSKIP(qPrintable(QStringLiteral("The service cannot run under strace here: %1")
+                             .arg(QString::fromUtf8(server.stderrText().left(300)))));
+    const CUser user = registerAt(server, QStringLiteral("synced"));
+    QVERIFY(user.m_nId > 0);
+
+    // Syncs of the log by threads that never synced the database file.
+    auto logSyncs = [&](qint64 nFrom) {
+        QFile file(strLog);
+        if (!file.open(QIODevice::ReadOnly))
+            return -1;
+        static const QRegularExpression reSync(
+            QStringLiteral("^(\\d+)\\s+f(?:data)?sync\\(\\d+<(.*)>\\)\\s+=\\s+0"));
+        QSet<QString> setCheckpointing;
+        QVector<QPair<QString, qint64>> vecLogSyncs;
+        while (!file.atEnd()) {
+            const qint64 nAt = file.pos();
+            const QRegularExpressionMatch match = reSync.match(
+                QString::fromUtf8(file.readLine()).trimmed());
+            if (!match.hasMatch())
+                continue;
+            if (match.captured(2) == strPath)
+                setCheckpointing.insert(match.captured(1));
+            else if (match.captured(2) == strPath + QStringLiteral("-wal") && nAt >= nFrom)
+                vecLogSyncs.append({match.captured(1), nAt});
+        }
+        int nSyncs = 0;
+        for (const auto &sync : qAsConst(vecLogSyncs))
+            nSyncs += setCheckpointing.contains(sync.first) ? 0 : 1;
+        return nSyncs;
+    };
+
+    const qint64 nFrom = QFileInfo(strLog).size();
+    const int nWrites = 10;
+    for (int i = 0; i < nWrites; ++i) {
+        const CAnswer a = post(server,
+                               QStringLiteral("replace_note_item"),
+                               auth(user,
+                                    note(newUuid(),
+                                         QStringLiteral("2016-03-05 10:00:00"),
+                                         QStringLiteral("kept %1").arg(i))));
+        QCOMPARE(a.error(), QString());
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(logSyncs(nFrom) >= nWrites,
+                              qPrintable(QStringLiteral("%1 syncs of the log for %2 writes")
+                                             .arg(logSyncs(nFrom))
+                                             .arg(nWrites)),
+                              10000);
+    // The service stops on its own signal; strace then ends with its exit code.
+    QFile fileChildren(
+        QStringLiteral("/proc/%1/task/%1/children").arg(server.m_process.processId()));
+    QVERIFY(fileChildren.open(QIODevice::ReadOnly));
+    const qint64 nService = fileChildren.readAll().trimmed().toLongLong();
+    QVERIFY(nService > 0);
+    QCOMPARE(::kill(pid_t(nService), SIGTERM), 0);
+    QVERIFY(server.m_process.waitForFinished(30000));
+    QCOMPARE(server.m_process.exitCode(), 0);
 }
 
 // A page of the database that cannot be read (a failing disk, a damaged file) makes a list

@@ -283,12 +283,17 @@ QString CDbMgt::writeNoteItem(QVariantMap map,
     if (bKeepFound)
         mapRequest.insert(QStringLiteral("keep_found"), true);
     QVariantMap mapNew = map;
+    // Not found, the note is new here: made now unless it says when (an editor's second
+    // try of a new note whose first save failed). One reading of the clock for both times.
+    const QString strNow = m_clock ? m_clock() : currentUtcString();
+    if (!mapNew.contains(QStringLiteral("created_at")))
+        mapNew.insert(QStringLiteral("created_at"), strNow);
     if (!strMadeFromAt.isEmpty()) {
         mapNew.insert(QStringLiteral("base_updated_at"), strMadeFromAt);
         mapNew.insert(QStringLiteral("base_md5"), strMadeFromMd5);
     }
     QVariantMap mapInsert = spec(kNoteTable, mapNew);
-    addNow(mapInsert);
+    mapInsert.insert(QStringLiteral("now"), strNow);
     mapRequest.insert(QStringLiteral("insert_prepare"), buildInsertPrepared(mapInsert));
     mapRequest.insert(QStringLiteral("insert_data"), mapInsert.value(QStringLiteral("data")));
 

@@ -561,7 +561,8 @@ private slots:
                  QStringLiteral("<p>second &lt;take&gt;</p>"));
     }
 
-    // A note that arrives with a UUID the store does not know yet is added.
+    // A note that arrives with a UUID the store does not know yet is added, made now (the
+    // editor's second try of a new note whose first save failed).
     void saveNoteWithUnknownUuid()
     {
         CNoteMgt &nm = makeNoteMgt();
@@ -575,6 +576,8 @@ private slots:
         const QList<QVariantMap> lst = dayList(nm, QDate(2016, 3, 7));
         QCOMPARE(lst.size(), 1);
         QCOMPARE(lst.first().value("uuid"_s).toString(), strUuid);
+        QCOMPARE(lst.first().value("created_at"_s).toString(),
+                 lst.first().value("updated_at"_s).toString());
     }
 
     // replaceNoteItem keeps {"data"_s, "field"_s} as its context; the list still gets the note.

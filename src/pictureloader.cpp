@@ -68,7 +68,8 @@ CPictureLoader::Result CPictureLoader::load(const QString &strFile, qint64 nNote
     const QString strPath = localPath(strFile);
     const QString strName = QFileInfo(strPath).fileName();
     QFile file(strPath);
-    if (strPath.isEmpty() || QFileInfo(strPath).isDir() || !file.open(QIODevice::ReadOnly)) {
+    // Only a file: a pipe would be waited on for ever, a device read without end.
+    if (strPath.isEmpty() || !QFileInfo(strPath).isFile() || !file.open(QIODevice::ReadOnly)) {
         result.strError = tr("The picture %1 cannot be read.")
                               .arg(strName.isEmpty() ? strFile : strName);
         return result;

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString str(const char *p)
@@ -75,6 +77,7 @@ private slots:
             baNoise[i] = char((quint32(i) * 7919u + (quint32(i) >> 7) * 31u) & 0xffu);
         random.write(baNoise);
         random.close();
+        QCOMPARE(::mkfifo(QFile::encodeName(file("pipe.png")).constData(), 0600), 0);
     }
 
     void load_data()
@@ -103,6 +106,10 @@ private slots:
             << str("random.jpg is not a picture that Kelpo can show.");
         QTest::newRow("missing") << str("missing.png") << qint64(0) << QSize() << QSize()
                                  << QByteArray() << str("The picture missing.png cannot be read.");
+        // A pipe would be waited on for ever (and the editor waits for its picture).
+        QTest::newRow("a pipe named .png")
+            << str("pipe.png") << qint64(0) << QSize() << QSize() << QByteArray()
+            << str("The picture pipe.png cannot be read.");
         QTest::newRow("note would pass the service's limit")
             << str("small.jpg") << CPictureLoader::kMaxNoteBytes - 1000 << QSize() << QSize()
             << QByteArray()

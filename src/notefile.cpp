@@ -127,19 +127,27 @@ void setNoteText(QTextDocument &doc, const QString &strContent)
 void escapeMarkdown(QTextDocument &doc)
 {
     // Markup wherever it stands, and markup only where a line may start (the writer wraps
-    // long paragraphs, so any word may start a line): "# ", "- ", "+ ", ">", "1. ", "1) ".
+    // long paragraphs, so any word may start a line): "# ", "## ", "- ", "+ ", "---",
+    // "===", ">", "1. ", "1) ".
     static const QString strAnywhere = QStringLiteral("\\`*_[]<&~|");
-    static const QString strLineStart = QStringLiteral("#-+");
+    static const QString strLineStart = QStringLiteral("#-+=");
     for (QTextBlock block = doc.lastBlock(); block.isValid(); block = block.previous()) {
         const QString strText = block.text();
         const int nSize = strText.size();
         auto wordStart = [&](int i) { return i == 0 || strText.at(i - 1).isSpace(); };
         auto wordEnd = [&](int i) { return i + 1 >= nSize || strText.at(i + 1).isSpace(); };
+        // A word made of one character only ("#", "##", "---").
+        auto onlyOf = [&](int i) {
+            int j = i;
+            while (j + 1 < nSize && strText.at(j + 1) == strText.at(i))
+                ++j;
+            return wordEnd(j);
+        };
         QVector<int> vecAt;
         for (int i = 0; i < nSize; ++i) {
             const QChar c = strText.at(i);
             bool bEscape = strAnywhere.contains(c) || (c == QLatin1Char('>') && wordStart(i))
-                           || (strLineStart.contains(c) && wordStart(i) && wordEnd(i));
+                           || (strLineStart.contains(c) && wordStart(i) && onlyOf(i));
             if (!bEscape && (c == QLatin1Char('.') || c == QLatin1Char(')')) && wordEnd(i)) {
                 int j = i;
                 while (j > 0 && strText.at(j - 1).isDigit())

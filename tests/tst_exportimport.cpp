@@ -369,13 +369,13 @@ void TestExportImport::plainNotesKeepTheirText()
 {
     QFETCH(int, format);
     QFETCH(QString, suffix);
-    const QString strPlain = str("Dear diary,\nthe tide was low.\n\nIf a<b and c>d then 2 < 3 & "
-                                 "4 > 1, &amp; is no ampersand.\n# not a heading\n1. not a list\n"
-                                 "- nor this\n> nor a quote\n*stars* _under_ `ticks` [a](link) "
-                                 "~~s~~ a|b \\ back\n海が静かだった。 ")
-                             + str("A long line of words, which the writer wraps: - - # 1. + 2) ")
-                                   .repeated(4)
-                                   .trimmed();
+    const QString strPlain
+        = str("Dear diary,\nthe tide was low.\n\nIf a<b and c>d then 2 < 3 & "
+              "4 > 1, &amp; is no ampersand.\n# not a heading\n## nor this\n1. not a list\n"
+              "- nor this\n> nor a quote\n*stars* _under_ `ticks` [a](link) "
+              "~~s~~ a|b \\ back\n---\nno rule above, no heading here\n===\n"
+              "海が静かだった。 ")
+          + str("A long line of words, which the writer wraps: - - # 1. + 2) ").repeated(4).trimmed();
     QVERIFY(!Qt::mightBeRichText(strPlain));
     m_pStore->setUserId(7);
     QSignalSpy spy(m_pStore.get(), &CDbMgt::dataReceived);

@@ -16,8 +16,8 @@
 
 namespace {
 
-// Counts the password resets of this process: a token checked before the last one is
-// asked of the database again, which no longer has the tokens that the reset ended.
+// Moves on whenever a password reset of this process ends logins: a token checked before
+// is asked of the database again, which no longer has the tokens that the reset ended.
 std::atomic<quint64> g_nResets{0};
 
 } // namespace
@@ -404,17 +404,23 @@ void CAccounts::resetPwd(QSqlDatabase &db,
         reply.m_nStatus = 503;
         return reply.fail(QString(Protocol::Error::kBusy));
     }
+    // The new password ends every login made with the old one, and the other open
+    // requests of the account: those first, so that a reset answered as done has ended
+    // them all, and one that fails on the way leaves the old password in place.
+    for (const QString &strTable :
+         {QStringLiteral("login_token"), QStringLiteral("password_reset")}) {
+        const bool bEnded
+            = m_db.execQuery(query,
+                             QStringLiteral("DELETE FROM %1 WHERE user_id = ?").arg(strTable),
+                             {nUserId});
+        ++g_nResets;
+        if (!bEnded)
+            return reply.dbFailure(m_db, query.lastError(), QStringLiteral("reset_pwd"));
+    }
     if (!m_db.execQuery(query,
                         QStringLiteral("UPDATE users SET pwd_hash = ? WHERE id = ?"),
                         {QString::fromLatin1(baHash), nUserId}))
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("reset_pwd"));
-    // The new password ends every login made with the old one, and the other open
-    // requests of the account.
-    for (const QString &strTable : {QStringLiteral("login_token"), QStringLiteral("password_reset")})
-        m_db.execQuery(query,
-                       QStringLiteral("DELETE FROM %1 WHERE user_id = ?").arg(strTable),
-                       {nUserId});
-    ++g_nResets;
     qCInfo(lcServer) << "New password for user" << nUserId;
     reply.m_nUserId = int(nUserId);
     reply.m_obj = QJsonObject();

@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -360,6 +361,7 @@ private slots:
     void confirmedWritesOnDisk();
     void damagedDatabase();
     void passwordReset();
+    void passwordResetThatCannotEndLogins();
     void loginLockout();
     void unknownNamesCostTheSame();
     void hostileConnections();
@@ -2479,6 +2481,96 @@ void TestServer::passwordReset()
                       QStringLiteral("127.0.0.9"))
                  .m_baBody,
              known.m_baBody);
+    QCOMPARE(server.stop(), 0);
+}
+
+// A reset whose ending of the account's logins fails is no success: the logins it was to
+// end (a lost computer's, say) would go on working while the owner is told they ended.
+void TestServer::passwordResetThatCannotEndLogins()
+{
+    QTemporaryDir dirSpool;
+    QVERIFY(dirSpool.isValid());
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl, {QStringLiteral("--mail-spool"), dirSpool.path()}));
+    const CUser lost = registerAt(server, QStringLiteral("halfreset"));
+    QVERIFY(lost.m_nId > 0);
+    auto listWith = [&](const CUser &user) {
+        return post(server,
+                    QStringLiteral("get_note_list_by_month"),
+                    auth(user,
+                         {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}));
+    };
+    QCOMPARE(listWith(lost).error(), QString());
+    QCOMPARE(post(server,
+                  QStringLiteral("forgot_pwd"),
+                  {{QStringLiteral("user_name"), QStringLiteral("halfreset")}})
+                 .error(),
+             QString());
+    const QStringList lstMails = QDir(dirSpool.path())
+                                     .entryList({QStringLiteral("*.eml")}, QDir::Files);
+    QCOMPARE(lstMails.size(), 1);
+    QFile fileMail(QDir(dirSpool.path()).filePath(lstMails.first()));
+    QVERIFY(fileMail.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\b([0-9a-f]{64})\\b"))
+                                              .match(QString::fromUtf8(fileMail.readAll()));
+    QVERIFY(match.hasMatch());
+
+    // The database refuses to give up the account's tokens.
+    QSqlDatabase db;
+    if (m_strPgDbName.isEmpty()) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("keep-tokens"));
+        db.setDatabaseName(m_strDbUrl.mid(7));
+    } else {
+        const QUrl url(m_strDbUrl);
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("keep-tokens"));
+        db.setHostName(url.host());
+        db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setPassword(url.password());
+        db.setDatabaseName(m_strPgDbName);
+    }
+    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+    const QStringList lstKeep
+        = m_strPgDbName.isEmpty()
+              ? QStringList{QStringLiteral("CREATE TRIGGER keep_tokens BEFORE DELETE ON login_token"
+                                           " BEGIN SELECT RAISE(ABORT, 'tokens kept'); END")}
+              : QStringList{QStringLiteral("CREATE FUNCTION keep_tokens() RETURNS trigger"
+                                           " LANGUAGE plpgsql AS $$ BEGIN"
+                                           " RAISE EXCEPTION 'tokens kept'; END $$"),
+                            QStringLiteral("CREATE TRIGGER keep_tokens BEFORE DELETE ON login_token"
+                                           " FOR EACH ROW EXECUTE FUNCTION keep_tokens()")};
+    const QStringList lstRelease = m_strPgDbName.isEmpty()
+                                       ? QStringList{QStringLiteral("DROP TRIGGER keep_tokens")}
+                                       : QStringList{QStringLiteral(
+                                                         "DROP TRIGGER keep_tokens ON login_token"),
+                                                     QStringLiteral("DROP FUNCTION keep_tokens()")};
+    {
+        QSqlQuery query(db);
+        for (const QString &strSql : lstKeep)
+            QVERIFY2(query.exec(strSql), qPrintable(query.lastError().text()));
+    }
+    // Whatever the outcome, the database gives up tokens again afterwards.
+    auto release = qScopeGuard([&] {
+        {
+            QSqlQuery query(db);
+            for (const QString &strSql : lstRelease) {
+                if (!query.exec(strSql))
+                    qWarning() << "cannot drop" << strSql << query.lastError().text();
+            }
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("keep-tokens"));
+    });
+
+    const CAnswer a = post(server,
+                           QStringLiteral("reset_pwd"),
+                           {{QStringLiteral("pwd"), md5Hex(QStringLiteral("new secret"))},
+                            {QStringLiteral("reset_token"), match.captured(1)}});
+    if (a.error().isEmpty())
+        QCOMPARE(listWith(lost).error(), g_strTokenWrong);
+    else
+        QCOMPARE(a.m_nStatus, 503);
     QCOMPARE(server.stop(), 0);
 }
 

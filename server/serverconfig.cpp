@@ -68,7 +68,8 @@ QString CServerConfig::helpText()
                "                       instances may serve one database. Without a\n"
                "                       password in the URL, PGPASSWORD or ~/.pgpass apply.\n"
                "  --max-body SIZE      largest request body, in bytes or with a K, M or G\n"
-               "                       suffix (default 32M); larger bodies get status 413\n"
+               "                       suffix (default 32M, at most 1G); larger bodies get\n"
+               "                       status 413\n"
                "  --wal-limit SIZE     SQLite: the size at which the write-ahead log is\n"
                "                       copied into the database file and emptied at once\n"
                "                       (default 16M)\n"
@@ -168,8 +169,10 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
             }
             m_strDb = strValue;
         } else if (strName == QLatin1String("--max-body")) {
-            if (!parseSize(strValue, m_nMaxBody)) {
-                strError = QStringLiteral("--max-body wants a positive size such as 32M, not '%1'")
+            // A body is held in memory whole, in a buffer that cannot pass 2 GiB.
+            if (!parseSize(strValue, m_nMaxBody) || m_nMaxBody > 1024 * 1024 * 1024) {
+                strError = QStringLiteral("--max-body wants a positive size such as 32M, at most"
+                                          " 1G, not '%1'")
                                .arg(strValue);
                 return Parse::Error;
             }
@@ -181,7 +184,8 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
             }
         } else if (strName == QLatin1String("--list-texts")) {
             if (!parseSize(strValue, m_nListTexts)) {
-                strError = QStringLiteral("--list-texts wants a positive size such as 16M, not '%1'")
+                strError = QStringLiteral(
+                               "--list-texts wants a positive size such as 16M, not '%1'")
                                .arg(strValue);
                 return Parse::Error;
             }

@@ -369,6 +369,7 @@ private slots:
     void badLengths_data();
     void badLengths();
     void largeBodiesBounded();
+    void bodyLimitTheServiceCanHold();
 
 private:
     QNetworkAccessManager m_nam;
@@ -2830,6 +2831,43 @@ void TestServer::largeBodiesBounded()
             return statusOf(*pAgain) == 200;
         }(),
         30000);
+    QCOMPARE(server.stop(), 0);
+}
+
+// A request body is held in memory whole, in a buffer of at most 2 GiB: a larger limit
+// is refused at start. (A service that took it ended on the first request that named
+// such a length.)
+void TestServer::bodyLimitTheServiceCanHold()
+{
+    CServer server;
+    if (!server.start(m_strDbUrl, {QStringLiteral("--max-body"), QStringLiteral("2G")})) {
+        // (Its message went to the warning of start().)
+        QCOMPARE(server.stop(), 2);
+        return;
+    }
+    // Taken: a request that names that length is answered, and the service goes on.
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(server.m_nPort));
+    QVERIFY(socket.waitForConnected(30000));
+    socket.write("POST /mobile/replace_note_item HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                 "Content-Type: multipart/form-data; boundary=XyZ\r\n"
+                 "Content-Length: 2147483648\r\n\r\n--XyZ\r\n");
+    socket.flush();
+    QByteArray ba;
+    QElapsedTimer timer;
+    timer.start();
+    while (!ba.contains("\r\n\r\n") && timer.elapsed() < 10000
+           && socket.state() == QAbstractSocket::ConnectedState) {
+        socket.waitForReadyRead(500);
+        ba += socket.readAll();
+    }
+    QVERIFY2(ba.startsWith("HTTP/1.1 4") || ba.startsWith("HTTP/1.1 5"), ba.constData());
+    QCOMPARE(post(server,
+                  QStringLiteral("get_note_list_by_month"),
+                  auth(m_alice,
+                       {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
+                 .error(),
+             QString());
     QCOMPARE(server.stop(), 0);
 }
 

@@ -648,6 +648,16 @@ bool CNotes::parseNoteFields(const CServiceFields &fields,
     note.m_strTitle = fields.value(Protocol::Field::kTitle);
     note.m_bHasContent = fields.contains(Protocol::Field::kContent);
     note.m_strContent = fields.value(Protocol::Field::kContent);
+    // PostgreSQL keeps no U+0000 in a text (SQLite would): refused alike on both, as a
+    // change that cannot be taken, rather than as a database that is away.
+    for (const QString &strKey :
+         {QString(Protocol::Field::kTitle), QString(Protocol::Field::kContent)}) {
+        if (fields.value(strKey).contains(QChar(0))) {
+            strError = QStringLiteral("\"%1\" holds the character U+0000, which cannot be stored.")
+                           .arg(strKey);
+            return false;
+        }
+    }
     // An empty text with a size above 0 comes from a sender that has not fetched
     // the text yet: it must not wipe the stored one.
     if (note.m_bHasContent && note.m_strContent.isEmpty() && nSize > 0)

@@ -2915,6 +2915,21 @@ void TestServer::noteEdges()
     QCOMPARE(obj.value(QStringLiteral("md5")).toString(), md5Hex(strBom));
     QCOMPARE(obj.value(QStringLiteral("content_size")).toInt(), strBom.toUtf8().size());
 
+    // A text or title holding U+0000 (PostgreSQL cannot keep it) is refused as the change it
+    // is, on either database: an answer the sender takes as final, not as a database that
+    // is away (which it would send again, every minute, for ever).
+    for (const QString &strField : {QStringLiteral("content"), QStringLiteral("title")}) {
+        const QString strNul = newUuid();
+        QVariantMap mapNul = note(strNul,
+                                  QStringLiteral("2016-03-05 10:00:00"),
+                                  QStringLiteral("x"));
+        mapNul.insert(strField, QStringLiteral("before") + QChar(0) + QStringLiteral("after"));
+        const CAnswer nul = post(QStringLiteral("replace_note_item"), auth(user, mapNul));
+        QCOMPARE(nul.m_nStatus, 200);
+        QVERIFY2(nul.error().contains(QLatin1String("U+0000")), nul.m_baBody.constData());
+        QCOMPARE(noteByUuid(user, strNul), QJsonObject());
+    }
+
     // One UUID, whatever its letter case and braces.
     const QString strUuid = newUuid();
     const CAnswer first = post(QStringLiteral("replace_note_item"),

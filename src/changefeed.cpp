@@ -35,6 +35,13 @@ qint64 wholeNumber(const QVariantMap &map, const QString &strKey)
     return qint64(d);
 }
 
+// A change made here that the service does not have: pending (1), or refused (2).
+bool hasOwnChange(const QVariantMap &mapNote)
+{
+    const int nState = mapNote.value(QStringLiteral("sync_state")).toInt();
+    return nState == 1 || nState == 2;
+}
+
 } // namespace
 
 CChangeFeed::CChangeFeed(CSyncHost &host, CSyncEngine &engine, QObject *parent)
@@ -195,12 +202,23 @@ bool CChangeFeed::handle(CRequestResult &r)
         }
         QVariantList lstNew;
         QSet<QString> setNew;
+        QStringList lstWanted;
         for (const QVariant &var : r.mapData.value(QStringLiteral("notes")).toList()) {
             const QVariantMap mapServer = var.toMap();
             const QString strUuid = mapServer.value(QStringLiteral("uuid")).toString();
             const auto it = hashLocal.constFind(strUuid);
             if (it != hashLocal.constEnd()) {
-                m_engine.compareItem(it.value(), mapServer);
+                // A later text that did not come with the page is fetched on its own; until
+                // it is here, it stays wanted with the position that goes past its change.
+                // (Not for a change made here that the service does not have: that text
+                // leaves only through the comparison, which keeps it as a copy first.)
+                const QVariantMap &mapLocal = it.value();
+                if (!isTombstone(mapServer) && lacksText(mapServer) && !hasOwnChange(mapLocal)
+                    && textDigest(mapLocal) != textDigest(mapServer)
+                    && mapLocal.value(QStringLiteral("updated_at")).toString()
+                           < mapServer.value(QStringLiteral("updated_at")).toString())
+                    lstWanted << strUuid;
+                m_engine.compareItem(mapLocal, mapServer);
                 continue;
             }
             if (isTombstone(mapServer) || setNew.contains(strUuid))
@@ -236,7 +254,7 @@ bool CChangeFeed::handle(CRequestResult &r)
                                        bDone ? m_strTopCheckUuid : m_strCheckUuid},
                                       {QStringLiteral("check_change"),
                                        bDone ? m_nTopCheckChange : m_nCheckChange}};
-        const QString strRequest = m_host.store().storeServiceNotes(lstNew, mapPosition);
+        const QString strRequest = m_host.store().storeServiceNotes(lstNew, mapPosition, lstWanted);
         if (strRequest.isEmpty()) {
             stop();
             return true;

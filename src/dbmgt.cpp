@@ -660,7 +660,25 @@ QString CDbMgt::getChangeCursor(int nUserId, const QString &strServiceUrl, int n
                      {QStringLiteral("server_user_id"), nServerUserId}});
 }
 
-QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap &mapCursor)
+QString CDbMgt::getWantedTexts()
+{
+    return query(QStringLiteral("SELECT uuid FROM note WHERE sync_state = 3 AND user_id = %1"
+                                " ORDER BY updated_at DESC")
+                     .arg(m_nUserId));
+}
+
+QString CDbMgt::forgetWantedText(const QString &strUuid)
+{
+    if (strUuid.isEmpty())
+        return QString();
+    return prepared(QStringLiteral("UPDATE note SET sync_state = 0 WHERE uuid = :uuid"
+                                   " AND sync_state = 3"),
+                    {{QStringLiteral("uuid"), strUuid}});
+}
+
+QString CDbMgt::storeServiceNotes(const QVariantList &lstNew,
+                                  const QVariantMap &mapCursor,
+                                  const QStringList &lstWanted)
 {
     // A position without the service's check has none (NULL and 0).
     auto withCheck = [](QVariantMap map) {
@@ -699,6 +717,12 @@ QString CDbMgt::storeServiceNotes(const QVariantList &lstNew, const QVariantMap 
                                             lstValues.join(QLatin1Char(','))),
                                    mapNote);
     }
+    // Not over a change made here meanwhile: that one goes to the service first.
+    for (const QString &strUuid : lstWanted)
+        lstStatements << statement(QStringLiteral(
+                                       "UPDATE note SET sync_state = 3 WHERE uuid = :uuid"
+                                       " AND IFNULL(sync_state, 0) = 0"),
+                                   {{QStringLiteral("uuid"), strUuid}});
     if (!mapCursor.isEmpty())
         lstStatements << statement(
             QStringLiteral("INSERT INTO change_cursor (user_id, service_url, server_user_id,"

@@ -107,7 +107,16 @@ public slots:
     // position mapCursor ("user_id", "service_url", "server_user_id", "cursor",
     // "walk_top", "walk_before", and "check_uuid", "check_change" when known), so that a
     // position is never ahead of the notes stored.
-    QString storeServiceNotes(const QVariantList &lstNew, const QVariantMap &mapCursor);
+    // lstWanted: UUIDs of notes here, without a change of their own, whose later version at
+    // the service came without its text: marked as texts to fetch (sync_state 3,
+    // getWantedTexts()) until the service's version is written.
+    QString storeServiceNotes(const QVariantList &lstNew,
+                              const QVariantMap &mapCursor,
+                              const QStringList &lstWanted = QStringList());
+    // The current user's notes whose later text is to be fetched: rows "uuid".
+    QString getWantedTexts();
+    // The service no longer holds the note strUuid: its later text is not wanted any more.
+    QString forgetWantedText(const QString &strUuid);
     QString getDayNoteCount(const QDate &dt, int nUserId = 0);
     QString getDayNoteCountByMonth(const QDate &dt, int nUserId = 0);
     QString getNoteIdList(int nUserId);

@@ -152,11 +152,14 @@ void CSyncEngine::downloadMissingTexts()
 {
     if (!isSyncing())
         return;
-    const QString strRequest = m_host.store().getNoteListByToDownload();
-    if (strRequest.isEmpty())
-        return;
-    ++m_nTextListsAsked;
-    m_host.track(strRequest, context(QStringLiteral("note_list_to_download"), QVariantMap()));
+    // The notes without their text, and those whose newer text is still wanted.
+    for (const QString &strRequest :
+         {m_host.store().getNoteListByToDownload(), m_host.store().getWantedTexts()}) {
+        if (strRequest.isEmpty())
+            continue;
+        ++m_nTextListsAsked;
+        m_host.track(strRequest, context(QStringLiteral("note_list_to_download"), QVariantMap()));
+    }
 }
 
 void CSyncEngine::uploadPending()
@@ -726,12 +729,17 @@ bool CSyncEngine::handle(CRequestResult &r)
             }
         }
     } else if (strType == QLatin1String("download_note_item")) {
-        m_setFetching.remove(mapData.value(QStringLiteral("note_uuid")).toString());
+        const QString strNoteUuid = mapData.value(QStringLiteral("note_uuid")).toString();
+        m_setFetching.remove(strNoteUuid);
         checkIdle();
-        if (r.mapReply.value(QStringLiteral("id")).toInt() > 0
-            && r.mapReply.value(QStringLiteral("user_id")).toInt() == nServerId
+        const bool bNote = r.mapReply.value(QStringLiteral("id")).toInt() > 0;
+        if (bNote && r.mapReply.value(QStringLiteral("user_id")).toInt() == nServerId
             && usable(r.mapReply))
             storeServerText(r.mapReply);
+        // (The service's version written ends a wanted text; so does a note it no longer
+        // holds.)
+        if (!bNote)
+            m_host.untracked(m_host.store().forgetWantedText(strNoteUuid));
     } else if (strType == QLatin1String("upload_note_item")) {
         const int nNoteId = r.mapReply.value(QStringLiteral("note_id")).toInt();
         if (nNoteId > 0)

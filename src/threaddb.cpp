@@ -673,7 +673,8 @@ QString CThreadDb::createSchema()
     if (bOk && !hasColumn(QStringLiteral("user"), QStringLiteral("server_url")))
         bOk = exec(QStringLiteral("ALTER TABLE user ADD COLUMN server_url TEXT"));
     // Version 3: every local change waits as pending (sync_state 1) until the service
-    // has acknowledged that very version; 2 marks a change the service refused for good.
+    // has acknowledged that very version; 2 marks a change the service refused for good;
+    // 3 a note without change here whose later text at the service is still to be fetched.
     // Notes never uploaded are pending from the start.
     if (bOk && !hasColumn(QStringLiteral("note"), QStringLiteral("sync_state"))) {
         bOk = exec(QStringLiteral("ALTER TABLE note ADD COLUMN sync_state INTEGER"))

@@ -409,6 +409,13 @@ private slots:
                 + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A edit N1 offline|A open N1"
                   "|A save N1 from-A|S start|A sync|B sync|A sync|B sync"
                   "|expect N1 2026-03-05 from-A|count A 1|count B 1"_s);
+        // A newer version whose text did not come with the run of changes (a large one):
+        // fetched on its own, and fetched again when that fails.
+        row("a newer large text whose download failed arrives with a later run",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|B edit N1 big-v2|B sync"
+                  "|P hold get_note_item|A feed|S stop|P drop|S start|A feed|A feed"
+                  "|expect N1 2026-03-05 big-v2"_s);
         row("the paged download brings notes of months the calendar never showed",
             strLogin
                 + "A write N1 2026-03-05 paged|A write N2 2026-01-20 old-month|B list"
@@ -464,6 +471,11 @@ private slots:
             g_pSettings->setServerUrl(m_pProxy->baseUrl());
         auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
 
+        // A text "big-..." stands for itself followed by a picture's worth of characters.
+        auto textOf = [](const QString &strToken) {
+            return strToken.startsWith("big-"_s) ? strToken + QString(80 * 1024, QLatin1Char('x'))
+                                                 : strToken;
+        };
         for (const QString &strStep : qAsConst(steps)) {
             const QStringList lst = strStep.split(QLatin1Char(' '));
             const QString strWho = lst.value(0);
@@ -508,7 +520,7 @@ private slots:
             } else if (strWho == QLatin1String("expect")) {
                 const QString strUuid = mapUuid.value(lst.value(1));
                 const QString strDay = lst.value(2);
-                const QString strText = lst.value(3);
+                const QString strText = textOf(lst.value(3));
                 for (CComputer *p : {&a, &b}) {
                     const QVariantMap mapNote = p->notesOfDays(lstDays).value(strUuid);
                     QCOMPARE(mapNote.value(QStringLiteral("set_at")).toString(), strDay);
@@ -573,7 +585,9 @@ private slots:
                 const QString strDay = strVerb == QLatin1String("move")
                                            ? lst.value(3)
                                            : mapNote.value(QStringLiteral("set_at")).toString();
-                pComputer->editNote(strUuid, QDate::fromString(strDay, Qt::ISODate), lst.last());
+                pComputer->editNote(strUuid,
+                                    QDate::fromString(strDay, Qt::ISODate),
+                                    textOf(lst.last()));
                 QVERIFY(settle());
             } else if (strVerb == QLatin1String("open")) {
                 const QVariantMap mapNote = pComputer->notesOfDays(lstDays).value(
@@ -642,7 +656,7 @@ private slots:
                     return;
             } else if (strVerb == QLatin1String("feed")) {
                 pComputer->invoke("onTimeOutSync");
-                QVERIFY(pComputer->waitIdle());
+                QVERIFY(settle());
             } else if (strVerb == QLatin1String("month")) {
                 pComputer->mgt().downloadNoteListByMonth(
                     QDate::fromString(lst.value(2), Qt::ISODate));

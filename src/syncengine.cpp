@@ -170,6 +170,11 @@ void CSyncEngine::uploadPending()
                  context(QStringLiteral("note_list_pending"), QVariantMap()));
 }
 
+bool CSyncEngine::isRefused(const QVariantMap &mapLocalItem)
+{
+    return mapLocalItem.value(QStringLiteral("sync_state")).toInt() == 2;
+}
+
 bool CSyncEngine::usable(const QVariantMap &mapServerItem)
 {
     QString strError;
@@ -360,8 +365,10 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
     }
     if (nWinner < 0) {
         // A change made here that the service never had loses: its text stays, as a copy,
-        // and leaves the note only once the copy is stored.
-        if (isPending(mapLocalItem) && !bLocalDeleted && !lacksText(mapLocalItem)
+        // and leaves the note only once the copy is stored. So does a change that the
+        // service refused (too large): the user was told it stays on this computer.
+        if ((isPending(mapLocalItem) || isRefused(mapLocalItem)) && !bLocalDeleted
+            && !lacksText(mapLocalItem)
             && (bServerDeleted || textDigest(mapLocalItem) != textDigest(mapServerItem)))
             keepConflictCopy(mapLocalItem, [this, mapLocalItem, mapServerItem]() {
                 takeServiceVersion(mapLocalItem, mapServerItem);

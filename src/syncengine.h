@@ -143,6 +143,8 @@ private:
     // The service's version of a note wins over the one here.
     void takeServiceVersion(const QVariantMap &mapLocalItem, QVariantMap mapServerItem);
     static bool isPending(const QVariantMap &mapLocalItem);
+    // A change made here that the service refused for good (sync_state 2).
+    static bool isRefused(const QVariantMap &mapLocalItem);
     // Whether a note of the service's answer may touch a note here; logs why not.
     static bool usable(const QVariantMap &mapServerItem);
     static QString versionKey(const QVariantMap &mapNote);

@@ -770,6 +770,45 @@ private slots:
         QCOMPARE(a.errors().size(), 1);
     }
 
+    // A change the service refused for good stays on this computer: a later change of the
+    // same note elsewhere wins, and the refused text is kept as a copy.
+    void refusedChangeIsKeptWhenChangedElsewhere()
+    {
+        CServiceProcess small;
+        QVERIFY(small.start(m_dir.filePath(QStringLiteral("small-later.db")),
+                            {QStringLiteral("--max-body"), QStringLiteral("64K")}));
+        g_pSettings->setServerUrl(small.baseUrl());
+        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
+        const QString strName = QStringLiteral("refusedlater");
+        CServiceClient client(small.baseUrl());
+        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "later@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        CComputer a;
+        CComputer b;
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        QVERIFY(b.login(strName, QStringLiteral("pw")));
+        const QDate dt(2026, 3, 9);
+        const QString strUuid = a.writeNote(dt, QStringLiteral("<p>first</p>"));
+        QVERIFY(!strUuid.isEmpty());
+        QVERIFY(a.waitIdle());
+        sync(b);
+        const QString strLarge = "<p>Holiday</p>"_s + QString(100 * 1024, QLatin1Char('x'));
+        a.editNote(strUuid, dt, strLarge);
+        QTRY_COMPARE_WITH_TIMEOUT(a.errors().size(), 1, 20000);
+        QVERIFY(a.waitIdle());
+        b.editNote(strUuid, dt, QStringLiteral("<p>from B</p>"));
+        QVERIFY(b.waitIdle());
+        sync(a);
+        const QMap<QString, QVariantMap> mapNotes = a.notesOfDays({dt});
+        QCOMPARE(mapNotes.value(strUuid).value("content"_s).toString(),
+                 QStringLiteral("<p>from B</p>"));
+        QVERIFY(std::any_of(mapNotes.cbegin(), mapNotes.cend(), [&](const QVariantMap &map) {
+            return map.value("content"_s).toString() == strLarge;
+        }));
+    }
+
     // Two edits within one second on two computers: both computers and the service end
     // with the same one of the two texts.
     void editsInTheSameSecond()

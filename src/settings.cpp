@@ -99,17 +99,30 @@ void CSettings::read()
     m_strUserName = value(kUserName, QString()).toString();
     m_strPwd = unscramblePwd(value(kPwd, QString()).toString());
     m_strServerUrl = value(kServerUrl, defaultServerUrl()).toString();
+    m_mapStored = storedValues();
+}
+
+QVariantMap CSettings::storedValues() const
+{
+    return {{kInitType, m_nInitType},
+            {kFirstDay, m_nFirstDay},
+            {kWithTitle, m_bWithTitle},
+            {kAutoLogin, m_bAutoLogin},
+            {kUserName, m_strUserName},
+            {kPwd, scramblePwd(m_strPwd)},
+            {kServerUrl, m_strServerUrl}};
 }
 
 void CSettings::write()
 {
-    setValue(kInitType, m_nInitType);
-    setValue(kFirstDay, m_nFirstDay);
-    setValue(kWithTitle, m_bWithTitle);
-    setValue(kAutoLogin, m_bAutoLogin);
-    setValue(kUserName, m_strUserName);
-    setValue(kPwd, scramblePwd(m_strPwd));
-    setValue(kServerUrl, m_strServerUrl);
+    // Every key into a new file; else only those changed here since they were read.
+    const bool bNewFile = !QFileInfo::exists(fileName());
+    const QVariantMap mapNow = storedValues();
+    for (auto it = mapNow.cbegin(); it != mapNow.cend(); ++it) {
+        if (bNewFile || it.value() != m_mapStored.value(it.key()))
+            setValue(it.key(), it.value());
+    }
+    m_mapStored = mapNow;
     sync();
     const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
     if (QFile::exists(fileName()) && !QFile::setPermissions(fileName(), owner))

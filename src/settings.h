@@ -2,6 +2,7 @@
 #define SETTINGS_H
 
 #include <QSettings>
+#include <QVariantMap>
 
 // The user's preferences and remembered login, persisted in the settings store.
 // The password is kept in clear in memory and stored scrambled.
@@ -72,6 +73,8 @@ public slots:
 
 private:
     void makePrivate();
+    // The stored keys with the values this object would write now.
+    QVariantMap storedValues() const;
     int m_nInitType = 0;
     int m_nFirstDay = 0;
     bool m_bWithTitle = false;
@@ -81,6 +84,10 @@ private:
     QString m_strUserName;
     QString m_strPwd;
     QString m_strServerUrl;
+    // What the file held for this object's keys when it was read or last written here:
+    // only keys changed since are written, so that another copy of Kelpo on the same
+    // settings keeps its changes (a logout there is not undone by this one's values).
+    QVariantMap m_mapStored;
 };
 
 // The one settings object of the process, set by start-up.

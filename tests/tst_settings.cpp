@@ -260,6 +260,33 @@ private slots:
         QCOMPARE(s->getPwd(), QStringLiteral("secret"));
     }
 
+    // Kelpo started twice: each copy writes what it changed, not what it read at start.
+    // The copy closed last used to write back the login that the other had logged out of.
+    void twoCopiesKeepEachOthersChanges()
+    {
+        {
+            auto s = make();
+            s->setUserName(QStringLiteral("ann"));
+            s->setPwd(QStringLiteral("secret"));
+            s->setAutoLogin(true);
+        }
+        auto pFirst = make();
+        auto pSecond = make();
+        QCOMPARE(pSecond->getUserName(), QStringLiteral("ann"));
+        // The first logs out; the second shows the list instead of the calendar.
+        pFirst->setUserName(QString());
+        pFirst->save();
+        pSecond->setInitType(1);
+        pFirst.reset();
+        pSecond.reset();
+
+        auto s = make();
+        QCOMPARE(s->getUserName(), QString());
+        QCOMPARE(s->getPwd(), QString());
+        QCOMPARE(s->getAutoLogin(), false);
+        QCOMPARE(s->getInitType(), 1);
+    }
+
     void wronglyTypedValues()
     {
         {

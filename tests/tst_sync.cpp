@@ -190,6 +190,21 @@ private:
         return map;
     }
 
+    // A service of its own that takes bodies up to 64 KiB, used by this computer's
+    // settings from now on, with the account strName (password "pw") registered.
+    bool startSmallService(CServiceProcess &small, const QString &strFile, const QString &strName)
+    {
+        if (!small.start(m_dir.filePath(strFile),
+                         {QStringLiteral("--max-body"), QStringLiteral("64K")}))
+            return false;
+        g_pSettings->setServerUrl(small.baseUrl());
+        return CServiceClient(small.baseUrl())
+            .registerUser(strName, QStringLiteral("pw"), strName + "@example.com"_s)
+            .value(QStringLiteral("error"))
+            .toString()
+            .isEmpty();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -730,16 +745,10 @@ private slots:
     void refusedChangeIsReportedOnce()
     {
         CServiceProcess small;
-        QVERIFY(small.start(m_dir.filePath(QStringLiteral("small.db")),
-                            {QStringLiteral("--max-body"), QStringLiteral("64K")}));
-        g_pSettings->setServerUrl(small.baseUrl());
-        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
         const QString strName = QStringLiteral("refused");
+        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
+        QVERIFY(startSmallService(small, QStringLiteral("small.db"), strName));
         CServiceClient client(small.baseUrl());
-        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "refused@example.com"_s)
-                    .value(QStringLiteral("error"))
-                    .toString()
-                    .isEmpty());
         CComputer a;
         QVERIFY(a.login(strName, QStringLiteral("pw")));
         const QDate dt(2026, 3, 9);
@@ -775,16 +784,9 @@ private slots:
     void refusedChangeIsKeptWhenChangedElsewhere()
     {
         CServiceProcess small;
-        QVERIFY(small.start(m_dir.filePath(QStringLiteral("small-later.db")),
-                            {QStringLiteral("--max-body"), QStringLiteral("64K")}));
-        g_pSettings->setServerUrl(small.baseUrl());
-        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
         const QString strName = QStringLiteral("refusedlater");
-        CServiceClient client(small.baseUrl());
-        QVERIFY(client.registerUser(strName, QStringLiteral("pw"), "later@example.com"_s)
-                    .value(QStringLiteral("error"))
-                    .toString()
-                    .isEmpty());
+        auto restore = qScopeGuard([this] { g_pSettings->setServerUrl(m_service.baseUrl()); });
+        QVERIFY(startSmallService(small, QStringLiteral("small-later.db"), strName));
         CComputer a;
         CComputer b;
         QVERIFY(a.login(strName, QStringLiteral("pw")));

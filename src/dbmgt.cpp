@@ -478,6 +478,21 @@ QString CDbMgt::acknowledgeNote(const QVariantMap &mapVersion, int nServerId)
                     mapBind);
 }
 
+QString CDbMgt::recordSentVersion(const QVariantMap &mapVersion)
+{
+    if (mapVersion.value(QStringLiteral("uuid")).toString().isEmpty())
+        return QString();
+    const bool bDeleted = mapVersion.value(QStringLiteral("deleted")).toInt() == 1;
+    // A version the service has not got is harmless as a base: for a note it does not hold,
+    // a change is a new note whatever it names.
+    return prepared(QStringLiteral("UPDATE note SET base_updated_at = :v_at, base_md5 = :b_md5"
+                                   " WHERE uuid = :v_uuid AND IFNULL(base_updated_at, '') = ''"),
+                    {{QStringLiteral("v_uuid"), mapVersion.value(QStringLiteral("uuid"))},
+                     {QStringLiteral("v_at"), mapVersion.value(QStringLiteral("updated_at"))},
+                     {QStringLiteral("b_md5"),
+                      bDeleted ? QString() : mapVersion.value(QStringLiteral("md5")).toString()}});
+}
+
 QString CDbMgt::refuseNote(const QVariantMap &mapVersion)
 {
     if (mapVersion.value(QStringLiteral("uuid")).toString().isEmpty())

@@ -90,6 +90,11 @@ public slots:
     // text digest "md5"; nServerId: its id there, when known): that version is no longer
     // pending. Any other version, a later one or another within the same second, stays so.
     QString acknowledgeNote(const QVariantMap &mapVersion, int nServerId);
+    // That version of a note without a base (a new note, or one of an older file) is on
+    // its way to the service: it becomes the note's base, since the service may have it
+    // even when its answer is lost. A later change then names it, and the service tells
+    // when another computer changed the note in between.
+    QString recordSentVersion(const QVariantMap &mapVersion);
     // Writes the service's version of a note (map with "uuid" and "updated_at"), unless
     // the local copy holds a pending change newer than that version.
     QString writeServiceVersion(const QVariantMap &mapNote);

@@ -251,6 +251,11 @@ void CSyncEngine::sendChange(const QVariantMap &mapLocalItem)
     m_setSending.insert(strKey);
     m_setSendingNotes.insert(strNoteUuid);
     m_host.track(strRequest, context(QStringLiteral("upload_change"), mapData));
+    // Sent without a base, its answer may be lost after the service took it: the next
+    // change names this version, so that one made elsewhere in between is not replaced
+    // unseen.
+    if (strBaseAt.isEmpty())
+        m_host.untracked(m_host.store().recordSentVersion(mapData));
 }
 
 void CSyncEngine::start()

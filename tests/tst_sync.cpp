@@ -344,6 +344,13 @@ private slots:
             strLogin + strLost.arg("half"_s));
         row("an edit whose answer never comes keeps the text it replaced once",
             strLogin + strLost.arg("none"_s));
+        // The answer to a new note's first upload is lost after the service wrote it, and
+        // another computer changes the note before this one sends its next edit.
+        row("an edit after a new note's first answer was lost keeps the change made elsewhere",
+            strLogin
+                + "P cut half replace_note_item v1|A write N1 2026-03-05 v1|B sync"
+                  "|B edit N1 from-B|B sync|A edit N1 from-A|A sync|B sync|A sync|B sync"
+                  "|expect N1 2026-03-05 from-A|copy 2026-03-05 from-B|count A 2|count B 2"_s);
         // The service's database put back from a backup: a computer that had followed
         // its changes further than the backup reaches still gets those made since.
         row("changes made after the service's database was restored from a backup arrive",

@@ -35,13 +35,6 @@ qint64 wholeNumber(const QVariantMap &map, const QString &strKey)
     return qint64(d);
 }
 
-// A change made here that the service does not have: pending (1), or refused (2).
-bool hasOwnChange(const QVariantMap &mapNote)
-{
-    const int nState = mapNote.value(QStringLiteral("sync_state")).toInt();
-    return nState == 1 || nState == 2;
-}
-
 } // namespace
 
 CChangeFeed::CChangeFeed(CSyncHost &host, CSyncEngine &engine, QObject *parent)
@@ -213,7 +206,8 @@ bool CChangeFeed::handle(CRequestResult &r)
                 // (Not for a change made here that the service does not have: that text
                 // leaves only through the comparison, which keeps it as a copy first.)
                 const QVariantMap &mapLocal = it.value();
-                if (!isTombstone(mapServer) && lacksText(mapServer) && !hasOwnChange(mapLocal)
+                if (!isTombstone(mapServer) && lacksText(mapServer)
+                    && !CSyncEngine::hasOwnChange(mapLocal)
                     && textDigest(mapLocal) != textDigest(mapServer)
                     && mapLocal.value(QStringLiteral("updated_at")).toString()
                            < mapServer.value(QStringLiteral("updated_at")).toString())

@@ -184,6 +184,11 @@ bool CSyncEngine::usable(const QVariantMap &mapServerItem)
     return false;
 }
 
+bool CSyncEngine::hasOwnChange(const QVariantMap &mapLocalItem)
+{
+    return isPending(mapLocalItem) || isRefused(mapLocalItem);
+}
+
 bool CSyncEngine::isPending(const QVariantMap &mapLocalItem)
 {
     return mapLocalItem.value(QStringLiteral("sync_state")).toInt() == 1;
@@ -372,8 +377,7 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
         // A change made here that the service never had loses: its text stays, as a copy,
         // and leaves the note only once the copy is stored. So does a change that the
         // service refused (too large): the user was told it stays on this computer.
-        if ((isPending(mapLocalItem) || isRefused(mapLocalItem)) && !bLocalDeleted
-            && !lacksText(mapLocalItem)
+        if (hasOwnChange(mapLocalItem) && !bLocalDeleted && !lacksText(mapLocalItem)
             && (bServerDeleted || textDigest(mapLocalItem) != textDigest(mapServerItem)))
             keepConflictCopy(mapLocalItem, [this, mapLocalItem, mapServerItem]() {
                 takeServiceVersion(mapLocalItem, mapServerItem);

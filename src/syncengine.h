@@ -81,6 +81,8 @@ public:
 
     // Result types this engine handles.
     static QStringList resultTypes();
+    // A change made here that the service does not have: pending, or refused for good.
+    static bool hasOwnChange(const QVariantMap &mapLocalItem);
     // Handles one result; false when it is dropped without a log entry.
     bool handle(CRequestResult &result);
     // A failed request of one of those types; true when the failure was handled here

@@ -2,6 +2,7 @@
 
 #include "dbmgt.h"
 #include "kelpolog.h"
+#include "threaddb.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -17,6 +18,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -77,11 +79,13 @@ bool inUse(const QString &strDbFile, int nWaitMs)
     return strCode == kBusy || strCode == kLocked;
 }
 
-// The files that make up a database: the file and its journals.
+// The files that make up a database: the file, its journals, and the writes kept at a stop
+// to be carried out at the next start (they were made on this file, and on no other).
 const QStringList kCompanions{QString(),
                               QStringLiteral("-wal"),
                               QStringLiteral("-shm"),
-                              QStringLiteral("-journal")};
+                              QStringLiteral("-journal"),
+                              CThreadDb::unfinishedFile(QString())};
 
 } // namespace
 
@@ -202,11 +206,13 @@ void CBackup::onDataReceived(const QVariant &data)
         return;
     m_strRequest.clear();
     QString strError = mapResult.value(QStringLiteral("error")).toString();
-    if (strError.isEmpty()) {
-        QFile::remove(m_strTargetFile);
-        if (!QFile::rename(m_strPartFile, m_strTargetFile))
-            strError = tr("Cannot write the backup %1.").arg(m_strTargetFile);
-    }
+    // The finished copy takes the place of an earlier one of the day in one step: until it
+    // is there, the earlier copy is.
+    if (strError.isEmpty()
+        && std::rename(QFile::encodeName(m_strPartFile).constData(),
+                       QFile::encodeName(m_strTargetFile).constData())
+               != 0)
+        strError = tr("Cannot write the backup %1.").arg(m_strTargetFile);
     emit busyChanged();
     if (!strError.isEmpty()) {
         QFile::remove(m_strPartFile);

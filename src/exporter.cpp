@@ -21,6 +21,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -121,8 +122,10 @@ private:
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)
             && file.write(baData) == baData.size() && file.flush()) {
             file.close();
-            QFile::remove(strPath);
-            if (QFile::rename(strPart, strPath))
+            // In one step: a file written by an earlier export stays until this one is there.
+            if (std::rename(QFile::encodeName(strPart).constData(),
+                            QFile::encodeName(strPath).constData())
+                == 0)
                 return true;
         }
         m_strError = tr("Cannot write %1: %2").arg(strPath, file.errorString());
@@ -228,8 +231,10 @@ private:
             writer.setPageMargins(QMarginsF(18, 18, 18, 18), QPageLayout::Millimeter);
             m_pPdf->print(&writer);
         }
-        QFile::remove(m_strTarget);
-        if (QFileInfo(strPart).size() <= 0 || !QFile::rename(strPart, m_strTarget)) {
+        if (QFileInfo(strPart).size() <= 0
+            || std::rename(QFile::encodeName(strPart).constData(),
+                           QFile::encodeName(m_strTarget).constData())
+                   != 0) {
             QFile::remove(strPart);
             m_strError = tr("Cannot write %1.").arg(m_strTarget);
         }

@@ -1,5 +1,6 @@
 #include "backup.h"
 #include "dbmgt.h"
+#include "threaddb.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,10 +58,12 @@ private slots:
     void keepsSevenDailyAndFourWeekly();
     void backupWhileWritingIsConsistentAndRestores();
     void oneBackupADayAndOldOnesPruned();
+    void earlierCopyOfTheDayKeptWhenTheNewOneFails();
     void restoreRefusesDamagedFiles_data();
     void restoreRefusesDamagedFiles();
     void restoreRefusedWhileKelpoRuns();
     void pendingRestoreAtStart();
+    void restoreKeepsUnfinishedWritesWithTheOldDiary();
 
 private:
     void startStore();
@@ -246,6 +249,31 @@ void TestBackup::oneBackupADayAndOldOnesPruned()
         QVERIFY2(QFileInfo::exists(dir.filePath(str(pName))), pName);
 }
 
+// "Back up now" replaces the day's copy only with a finished one: when the new copy cannot
+// take its place, the earlier copy of the day is still there.
+void TestBackup::earlierCopyOfTheDayKeptWhenTheNewOneFails()
+{
+    addNotes(0, 3);
+    const QString strFirst = takeBackup();
+    QVERIFY(!strFirst.isEmpty());
+    addNotes(3, 3);
+
+    // The new copy goes missing between its making and its renaming (another program
+    // cleaning up): this runs before the backup hears that the copy is made.
+    m_pBackup.reset();
+    QObject context;
+    connect(m_pStore.get(), &CDbMgt::dataReceived, &context, [&] {
+        QFile::remove(strFirst + str(".part"));
+    });
+    m_pBackup = std::make_unique<CBackup>(*m_pStore);
+    QSignalSpy spyFailed(m_pBackup.get(), &CBackup::backupFailed);
+    QVERIFY(takeBackup().isEmpty());
+    QCOMPARE(spyFailed.count(), 1);
+    QCOMPARE(CBackup::check(strFirst), QString());
+    QCOMPARE(scalar(strFirst, str("SELECT count(*) FROM note")).toInt(), 3);
+    QCOMPARE(m_pBackup->backups().size(), 1);
+}
+
 void TestBackup::restoreRefusesDamagedFiles_data()
 {
     QTest::addColumn<QString>("kind");
@@ -348,6 +376,59 @@ void TestBackup::pendingRestoreAtStart()
     QVERIFY(CBackup::restorePending(m_pDir->path()).contains(str("not restored")));
     QCOMPARE(CBackup::restorePending(m_pDir->path()), QString());
     QCOMPARE(scalar(strDb, str("SELECT count(*) FROM note")).toInt(), 4);
+}
+
+// Writes that a stop could not finish were made on the diary of that time. Carried out on a
+// restored backup they would undo the restore (a deleted note deleted again) or change notes
+// they were never meant for; they stay with the diary that is put aside.
+void TestBackup::restoreKeepsUnfinishedWritesWithTheOldDiary()
+{
+    addNotes(0, 4);
+    const QString strBackup = takeBackup();
+    QVERIFY(!strBackup.isEmpty());
+    const QString strDb = m_pStore->dbFile();
+    stopStore();
+
+    {
+        // The database worker is kept busy, and stops with too little time for the delete.
+        CThreadDb worker;
+        worker.setDbName(strDb);
+        worker.startThread();
+        worker.addRequest({{str("type"), str("query")},
+                           {str("sql"),
+                            str("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c"
+                                " WHERE x < 2000000) SELECT count(*) FROM c")}});
+        worker.addRequest({{str("type"), str("query")}, {str("sql"), str("DELETE FROM note")}});
+        worker.stopAndWait(10);
+    }
+    QVERIFY(QFileInfo::exists(CThreadDb::unfinishedFile(strDb)));
+    QCOMPARE(scalar(strDb, str("SELECT count(*) FROM note")).toInt(), 4);
+
+    QString strAside;
+    QCOMPARE(CBackup::restore(strBackup, strDb, &strAside), QString());
+
+    startStore();
+    QSignalSpy spyData(m_pStore.get(), &CDbMgt::dataReceived);
+    const QString strUuid = m_pStore->queryPrepared(str("SELECT count(*) AS n FROM note"), {});
+    QTRY_VERIFY_WITH_TIMEOUT(!spyData.isEmpty(), 30000);
+    const QVariantMap mapResult = spyData.last().at(0).toMap();
+    QCOMPARE(mapResult.value(str("uuid")).toString(), strUuid);
+    QCOMPARE(mapResult.value(str("result")).toList().value(0).toMap().value(str("n")).toString(),
+             str("4"));
+    stopStore();
+    QVERIFY(!QFileInfo::exists(CThreadDb::unfinishedFile(strDb)));
+    QVERIFY(QFileInfo::exists(CThreadDb::unfinishedFile(strAside)));
+
+    // The diary put aside, opened again, is as it was left: its delete is carried out there.
+    {
+        CThreadDb worker;
+        worker.setDbName(strAside);
+        worker.startThread();
+        worker.addRequest({{str("type"), str("query")}, {str("sql"), str("SELECT 1")}});
+        worker.stopAndWait();
+    }
+    QVERIFY(!QFileInfo::exists(CThreadDb::unfinishedFile(strAside)));
+    QCOMPARE(scalar(strAside, str("SELECT count(*) FROM note")).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestBackup)

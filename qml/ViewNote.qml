@@ -144,7 +144,7 @@ Item {
         // into the field (the message bar says why).
         var strText = textSearch.text
         var strUuid = noteMgt.saveNoteItem({"uuid": "", "set_at": LunarJs.getDateStr(new Date()),
-                                            "content": strText})
+                                            "content": noteMgt.plainTextContent(strText)})
         if (strUuid !== "")
             mapQuickNotes[strUuid] = strText
         textSearch.text = ""

@@ -3,6 +3,7 @@
 #include "kelpolog.h"
 #include "langmgt.h"
 #include "noterecord.h"
+#include "notetext.h"
 #include "protocol.h"
 #include "settings.h"
 #include "sqlbuilder.h"
@@ -551,6 +552,11 @@ void CNoteMgt::syncFinish()
 
 // The picture is read, checked and, when large, scaled at once; the editor uses
 // loadPicture(), which does this off the window's thread.
+QString CNoteMgt::plainTextContent(QString strPlain)
+{
+    return ::plainTextContent(strPlain);
+}
+
 QString CNoteMgt::readFile2Base64(QString strFileUrl)
 {
     return CPictureLoader::load(strFileUrl).strTag;

@@ -102,6 +102,9 @@ public slots:
     // and "md5" as it was shown), so that a version that came meanwhile from another
     // computer is kept by the service when this change replaces it. A saved note is live.
     QString saveNoteItem(QVariantMap mapData);
+    // A text typed without formatting (a quick note) as the note's "content", so that it
+    // reads back as typed (see plainTextContent()).
+    QString plainTextContent(QString strPlain);
     void deleteNoteItem(QString strNoteUuid);
     void replaceNoteItem(QVariantMap map, QString strField = QStringLiteral("uuid"));
     void insertNoteItem(QVariantMap mapData);

@@ -2,6 +2,7 @@
 
 #include "kelpolog.h"
 #include "notepictureprovider.h"
+#include "notetext.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -374,7 +375,15 @@ QString CNotePictures::content() const
     QObject *pEdit = textEdit();
     if (!pEdit)
         return m_strPending;
-    return storedText(pEdit->property("text").toString());
+    const QString strText = pEdit->property("text").toString();
+    // A text area showing plain text gives it as it is (rich text comes as a whole HTML
+    // document, never equal to its plain text). Typed text with a tag in its first line
+    // would come back as rich text, the tag taken for markup and lost: it is kept as the
+    // rich text of exactly what was typed.
+    const QTextDocument *pDoc = m_pTextDocument->textDocument();
+    if (pDoc && strText == pDoc->toPlainText())
+        return plainTextContent(strText);
+    return storedText(strText);
 }
 
 void CNotePictures::setContent(const QString &strContent)

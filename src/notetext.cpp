@@ -31,6 +31,26 @@ QString notePlainText(const QString &strContent)
     return strPlain;
 }
 
+QString plainTextContent(const QString &strPlain)
+{
+    if (!Qt::mightBeRichText(strPlain))
+        return strPlain;
+    // No font of its own: the note is shown in the editor's font, as a typed note is.
+    QString strHtml = QStringLiteral(
+        "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
+        "p, li { white-space: pre-wrap; }\n</style></head><body>");
+    strHtml.reserve(strPlain.size() * 11 / 10 + 256);
+    for (const QString &strLine : strPlain.split(QLatin1Char('\n'))) {
+        if (strLine.isEmpty())
+            strHtml += QStringLiteral("<p style=\"-qt-paragraph-type:empty; margin-top:0px;"
+                                      " margin-bottom:0px;\"><br /></p>");
+        else
+            strHtml += QStringLiteral("<p style=\"margin-top:0px; margin-bottom:0px;\">")
+                       + strLine.toHtmlEscaped() + QStringLiteral("</p>");
+    }
+    return strHtml + QStringLiteral("</body></html>");
+}
+
 void fillPlainText(QVariantMap &mapNote)
 {
     const QString strContent(QStringLiteral("content"));

@@ -11,6 +11,10 @@
 // (QTextDocument), plain text as it stands; pictures are left out. Paragraphs become
 // line breaks.
 QString notePlainText(const QString &strContent);
+// A text typed without formatting as a note body keeps it: as it stands, unless it would be
+// read as rich text (a tag such as "<b>" or "<div>" before the end of its first line, or
+// "&lt;"); then as rich text that shows exactly the typed text, every character of it.
+QString plainTextContent(const QString &strPlain);
 // When the note has "content": "plain_text" = notePlainText of it.
 void fillPlainText(QVariantMap &mapNote);
 // A list title: the first nLength characters of the plain text, never half a character.

@@ -193,6 +193,20 @@ Item {
                           "both quick notes are listed")
         }
 
+        // A quick note reads back as it was typed, also where its text looks like markup.
+        function test_quickNoteKeepsTypedMarkup() {
+            var main = createMain()
+            var view = main.noteView
+            view.textSearch.forceActiveFocus()
+            view.textSearch.text = "Fixed the <div> layout"
+            mouseClick(view.btnAdd)
+            tryCompare(appendSpy, "count", 1, 10000)
+            var shown = createTemporaryQmlObject(
+                        "import QtQuick 2.4; TextEdit { textFormat: TextEdit.AutoText }", testId)
+            shown.text = appendSpy.signalArguments[0][0]["content"]
+            compare(shown.getText(0, shown.length), "Fixed the <div> layout")
+        }
+
         // A quick note that cannot be stored comes back into the field, with the reason in
         // the message bar: the typed text is not lost. Stored once the diary works again.
         function test_quickNoteFailureKeepsTheText() {

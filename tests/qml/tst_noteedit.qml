@@ -429,6 +429,61 @@ Item {
             }
         }
 
+        // Text typed without formatting opens again as it was typed, also where it looks like
+        // markup (a tag in its first line, an escaped character); text that does not look
+        // like markup is stored as it stands.
+        function test_typedMarkupKept_data() {
+            return [
+                { tag: "tag in the first line", date: "2016-08-01",
+                  lines: ["Fixed the <div> layout"] },
+                { tag: "tags over lines", date: "2016-08-02",
+                  lines: ["Use <b>bold</b>  here", "", "  and <i>this</i> now  "] },
+                { tag: "escaped character", date: "2016-08-03", lines: ["5 &lt; 6 & 7 > 2"] },
+                { tag: "comparison", date: "2016-08-04", lines: ["a < b and c > d"] },
+                { tag: "no markup", date: "2016-08-05", lines: ["x < 2 and 3 > 1", "<b>"],
+                  plain: true }
+            ]
+        }
+
+        function test_typedMarkupKept(data) {
+            var strTyped = data.lines.join("\n")
+            main.addNote(LunarJs.parseDateStr(data.date))
+            waitForView(editor)
+            mouseClick(editor.textArea)
+            for (var i = 0; i < data.lines.length; i++) {
+                if (i > 0)
+                    keyClick(Qt.Key_Return)
+                typeText(data.lines[i])
+            }
+            compare(plainText(), strTyped)
+            appendSpy.clear()
+            mouseClick(child(editor, "btnFinish"))
+            appendSpy.wait(3000)
+            waitForMain()
+            var note = appendSpy.signalArguments[0][0]
+            if (data.plain)
+                compare(note["content"], strTyped)
+
+            // Opened (after another note), saved unchanged, and opened again.
+            for (var nRound = 0; nRound < 2; nRound++) {
+                main.editNote("2016-07-31", "<p>another note</p>", "")
+                waitForView(editor)
+                main.stackView.pop({ "immediate": true })
+                waitForMain()
+                var lstNotes = notesOfDay(data.date)
+                compare(lstNotes.length, 1)
+                main.editNote(data.date, lstNotes[0]["content"], note["uuid"], note["title"])
+                waitForView(editor)
+                compare(plainText().replace(/[\u2029\u2028]/g, "\n"), strTyped)
+                appendSpy.clear()
+                mouseClick(child(editor, "btnFinish"))
+                appendSpy.wait(3000)
+                waitForMain()
+            }
+            noteMgt.deleteNoteItem(note["uuid"])
+            tryVerify(function () { return notesOfDay(data.date).length === 0 }, 5000)
+        }
+
         function test_editAndRedate() {
             var note = storeNote("2016-08-10", "first words")
             main.editNote(note["set_at"], note["content"], note["uuid"], note["title"])

@@ -26,10 +26,12 @@
 
 namespace {
 
-// A kept time (UTC) as the local time people read in the files; other texts as they are.
+// A kept time (UTC) as the local time people read in the files, with its offset from UTC so
+// that it names one moment wherever the file is imported; other texts as they are.
 QVariant localTime(const QVariant &varKept)
 {
-    const QString str = WireTime::keptToLocal(varKept.toString(), QTimeZone::systemTimeZone());
+    const QString str = WireTime::keptToLocalWithOffset(varKept.toString(),
+                                                        QTimeZone::systemTimeZone());
     return str.isEmpty() ? varKept : QVariant(str);
 }
 

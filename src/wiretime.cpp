@@ -109,4 +109,19 @@ QString keptToLocal(const QString &strKept, const QTimeZone &zone)
     return dt.toTimeZone(zone).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
+QString keptToLocalWithOffset(const QString &strKept, const QTimeZone &zone)
+{
+    const QDateTime dt = parse(strKept, QTimeZone::utc());
+    if (!dt.isValid() || hasZone(strKept))
+        return QString();
+    const QDateTime dtLocal = dt.toTimeZone(zone);
+    const int nOffset = dtLocal.offsetFromUtc();
+    const int nMinutes = qAbs(nOffset) / 60;
+    return dtLocal.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+           + (nOffset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+           + QStringLiteral("%1:%2")
+                 .arg(nMinutes / 60, 2, 10, QLatin1Char('0'))
+                 .arg(nMinutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 } // namespace WireTime

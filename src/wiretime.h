@@ -31,6 +31,9 @@ QString keptToWire(const QString &strKept);
 // A kept text as the local time of zone, "yyyy-MM-dd hh:mm:ss" (what the user reads);
 // empty when it is no moment.
 QString keptToLocal(const QString &strKept, const QTimeZone &zone);
+// The same with the offset from UTC it had then, "yyyy-MM-dd hh:mm:ss+hh:mm": what the user
+// reads, and one moment wherever it is read (also in the hour a clock goes back).
+QString keptToLocalWithOffset(const QString &strKept, const QTimeZone &zone);
 
 } // namespace WireTime
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -91,6 +92,8 @@ private slots:
     void plainNotesKeepTheirText();
     void importedChangesAreSent();
     void importKeepsLaterWriting();
+    void timesKeepTheirMomentAcrossZones_data();
+    void timesKeepTheirMomentAcrossZones();
     void rangeAndOwnership();
     void pdfHoldsTheNotesInOrder();
     void plainFolderAndBadFiles();
@@ -300,7 +303,7 @@ void TestExportImport::roundTrip()
     QVERIFY2(strFirst.contains(str("2026-12-10-00000000-1.png")), qPrintable(strFirst));
     QVERIFY(!strFirst.contains(str("base64")));
     QVERIFY(strFirst.contains(str("uuid: \"{00000000-0000-4000-8000-000000000001}\"")));
-    QVERIFY(strFirst.contains(str("created: \"2026-12-10 08:00:00\"")));
+    QVERIFY(strFirst.contains(str("created: \"2026-12-10 08:00:00+00:00\"")));
     QVERIFY(strFirst.contains(str("海藻の森を歩いた。")));
 
     // Into an empty diary: the same notes, days, times, texts and pictures.
@@ -548,6 +551,59 @@ void TestExportImport::importKeepsLaterWriting()
     QVERIFY(mapByUuid.value(uuid(3)).value(str("deleted")).toString() != str("1"));
     QCOMPARE(body(mapByUuid.value(uuid(3)).value(str("content")).toString()).strText,
              str("written in June"));
+}
+
+// The times of a note name the same moment when its file is imported in another time zone,
+// or in the hour that a clock going back passes twice.
+void TestExportImport::timesKeepTheirMomentAcrossZones_data()
+{
+    QTest::addColumn<QByteArray>("exportZone");
+    QTest::addColumn<QByteArray>("importZone");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("clock going back, first 02:30")
+        << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << str("2026-10-25 00:30:00");
+    QTest::newRow("clock going back, second 02:30")
+        << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << str("2026-10-25 01:30:00");
+    QTest::newRow("written in Tokyo, read in New York")
+        << QByteArray("Asia/Tokyo") << QByteArray("America/New_York") << str("2026-12-10 01:00:00");
+}
+
+void TestExportImport::timesKeepTheirMomentAcrossZones()
+{
+    QFETCH(QByteArray, exportZone);
+    QFETCH(QByteArray, importZone);
+    QFETCH(QString, kept);
+    const QByteArray baZone = qgetenv("TZ");
+    const bool bHadZone = qEnvironmentVariableIsSet("TZ");
+    auto restoreZone = qScopeGuard([&] {
+        if (bHadZone)
+            qputenv("TZ", baZone);
+        else
+            qunsetenv("TZ");
+    });
+
+    QSignalSpy spy(m_pStore.get(), &CDbMgt::dataReceived);
+    m_pStore->importNotes({QVariantMap{{str("uuid"), str("{00000000-0000-4000-8000-0000000000d1}")},
+                                       {str("set_at"), str("2026-10-25 00:00:00")},
+                                       {str("content"), str("<p>a night</p>")},
+                                       {str("created_at"), kept},
+                                       {str("updated_at"), kept}}},
+                          {});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
+    QVERIFY(!spy.at(0).at(0).toMap().contains(str("error")));
+
+    qputenv("TZ", exportZone);
+    const QString strOut = m_pDir->filePath(str("zones"));
+    QCOMPARE(exportTo(strOut, CExporter::Format::Markdown).value(str("count")).toInt(), 1);
+
+    qputenv("TZ", importZone);
+    CDbMgt other(m_pDir->filePath(str("other")));
+    const QList<QVariant> lstResult = importFrom(other, strOut);
+    QCOMPARE(lstResult.value(0).toInt(), 1);
+    const QVariantList lstNotes = notes(other);
+    QCOMPARE(lstNotes.size(), 1);
+    QCOMPARE(lstNotes.at(0).toMap().value(str("created_at")).toString(), kept);
+    QCOMPARE(lstNotes.at(0).toMap().value(str("updated_at")).toString(), kept);
 }
 
 void TestExportImport::rangeAndOwnership()

@@ -198,11 +198,9 @@ Item {
         textContent.deselect()
         textContent.cursorPosition = 0
         textContent.textFormat = TextEdit.RichText
-        if (!bRich) {
-            var strHtml = strPlain.replace(/&/g, "&amp;").replace(/</g, "&lt;")
-                    .replace(/>/g, "&gt;").split("\n").join("<br>")
-            textContent.text = strHtml
-        }
+        // Blanks, tabs and lines as they were typed.
+        if (!bRich)
+            textContent.text = textFormat.richTextOf(strPlain)
         textContent.select(nStart, nEnd)
     }
 

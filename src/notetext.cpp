@@ -33,8 +33,11 @@ QString notePlainText(const QString &strContent)
 
 QString plainTextContent(const QString &strPlain)
 {
-    if (!Qt::mightBeRichText(strPlain))
-        return strPlain;
+    return Qt::mightBeRichText(strPlain) ? plainTextAsRichText(strPlain) : strPlain;
+}
+
+QString plainTextAsRichText(const QString &strPlain)
+{
     // No font of its own: the note is shown in the editor's font, as a typed note is.
     QString strHtml = QStringLiteral(
         "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"

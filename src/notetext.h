@@ -15,6 +15,9 @@ QString notePlainText(const QString &strContent);
 // read as rich text (a tag such as "<b>" or "<div>" before the end of its first line, or
 // "&lt;"); then as rich text that shows exactly the typed text, every character of it.
 QString plainTextContent(const QString &strPlain);
+// A text typed without formatting as rich text that shows exactly it: each line a
+// paragraph, blanks and tabs kept, characters escaped, no font of its own.
+QString plainTextAsRichText(const QString &strPlain);
 // When the note has "content": "plain_text" = notePlainText of it.
 void fillPlainText(QVariantMap &mapNote);
 // A list title: the first nLength characters of the plain text, never half a character.

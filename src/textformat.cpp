@@ -1,5 +1,7 @@
 #include "textformat.h"
 
+#include "notetext.h"
+
 #include <QQuickTextDocument>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -123,4 +125,9 @@ QString CTextFormat::plainText() const
 {
     QTextDocument *pDoc = document();
     return pDoc ? pDoc->toPlainText() : QString();
+}
+
+QString CTextFormat::richTextOf(const QString &strPlain) const
+{
+    return plainTextAsRichText(strPlain);
 }

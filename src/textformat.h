@@ -32,6 +32,8 @@ public:
     Q_INVOKABLE bool isList(int nPosition) const;
     // The text without its form, lines as "\n".
     Q_INVOKABLE QString plainText() const;
+    // A text without form as rich text that shows exactly it (blanks, tabs and lines kept).
+    Q_INVOKABLE QString richTextOf(const QString &strPlain) const;
 
 signals:
     void textDocumentChanged();

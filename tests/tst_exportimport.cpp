@@ -566,6 +566,9 @@ void TestExportImport::timesKeepTheirMomentAcrossZones_data()
         << QByteArray("Europe/Berlin") << QByteArray("Europe/Berlin") << str("2026-10-25 01:30:00");
     QTest::newRow("written in Tokyo, read in New York")
         << QByteArray("Asia/Tokyo") << QByteArray("America/New_York") << str("2026-12-10 01:00:00");
+    QTest::newRow("written in St. John's, read in Kolkata")
+        << QByteArray("America/St_Johns") << QByteArray("Asia/Kolkata")
+        << str("2026-12-10 23:59:59");
 }
 
 void TestExportImport::timesKeepTheirMomentAcrossZones()

@@ -153,7 +153,7 @@ void CAccounts::answerLogin(QSqlDatabase &db,
 
 void CAccounts::registerUser(QSqlDatabase &db,
                              const CServiceFields &fields,
-                             const QString &,
+                             const QString &strClient,
                              CServiceReply &reply)
 {
     const QString strName = fields.value(Protocol::Field::kName)
@@ -178,27 +178,42 @@ void CAccounts::registerUser(QSqlDatabase &db,
 
     const QString strNameKey = Validation::nameKey(strName);
     const QString strEmailKey = strEmail.toLower();
+    // The account that has both this name and this address, when one has.
+    qint64 nSameId = 0;
+    QByteArray baSameHash;
     auto taken = [&](QString &strTaken) -> bool {
         QSqlQuery query(db);
         if (!m_db.execQuery(query,
-                            QStringLiteral("SELECT name_key = ?, email_key = ? FROM users"
-                                           " WHERE name_key = ? OR email_key = ?"),
+                            QStringLiteral("SELECT name_key = ?, email_key = ?, id, pwd_hash"
+                                           " FROM users WHERE name_key = ? OR email_key = ?"),
                             {strNameKey, strEmailKey, strNameKey, strEmailKey}))
             return false;
         while (query.next()) {
-            if (query.value(0).toBool()) {
-                strTaken = QStringLiteral("This name is taken.");
-                return true;
+            const bool bName = query.value(0).toBool();
+            if (bName && query.value(1).toBool()) {
+                nSameId = query.value(2).toLongLong();
+                baSameHash = query.value(3).toString().toLatin1();
             }
-            strTaken = QStringLiteral("This e-mail address is taken.");
+            if (bName)
+                strTaken = QStringLiteral("This name is taken.");
+            else if (strTaken.isEmpty())
+                strTaken = QStringLiteral("This e-mail address is taken.");
         }
         return true;
     };
     QString strTaken;
     if (!taken(strTaken))
         return reply.dbFailure(m_db, db.lastError(), QStringLiteral("register_user"));
-    if (!strTaken.isEmpty())
-        return reply.fail(strTaken);
+    if (!strTaken.isEmpty()) {
+        return registerAgain(db,
+                             fields,
+                             strClient,
+                             strNameKey,
+                             nSameId,
+                             baSameHash,
+                             strTaken,
+                             reply);
+    }
 
     const QByteArray baHash = Secrets::hashPassword(strPwd.toLower().toLatin1());
     if (baHash.isEmpty()) {
@@ -224,12 +239,67 @@ void CAccounts::registerUser(QSqlDatabase &db,
         // Two registrations of one name at once: the unique keys decide.
         const QSqlError error = query.lastError();
         if (taken(strTaken) && !strTaken.isEmpty())
-            return reply.fail(strTaken);
+            return registerAgain(db,
+                                 fields,
+                                 strClient,
+                                 strNameKey,
+                                 nSameId,
+                                 baSameHash,
+                                 strTaken,
+                                 reply);
         return reply.dbFailure(m_db, error, QStringLiteral("register_user"));
     }
     const int nUserId = int(nNewId);
     qCInfo(lcServer) << "New user" << nUserId;
     answerLogin(db, nUserId, fields, reply);
+}
+
+// A registration sent again, because its answer was lost on the way or the service failed
+// after it had written the account, finds the account taken: with the same name, the same
+// address and the same password it logs in, so that the new account is not out of reach.
+// Every taken answer is counted and costs one hash like a login attempt, whether or not the
+// account matches, so that it tells nothing about which name has which address.
+void CAccounts::registerAgain(QSqlDatabase &db,
+                              const CServiceFields &fields,
+                              const QString &strClient,
+                              const QString &strNameKey,
+                              qint64 nSameId,
+                              const QByteArray &baSameHash,
+                              const QString &strTaken,
+                              CServiceReply &reply)
+{
+    QSqlQuery query(db);
+    const QString strPair = strClient + QLatin1Char('\n') + strNameKey;
+    const CRateLimit::Take takePair = m_rateLimit.take(query,
+                                                       QStringLiteral("login"),
+                                                       strPair,
+                                                       m_nLoginRate,
+                                                       60);
+    const CRateLimit::Take takeClient = takePair == CRateLimit::Take::Allowed
+                                            ? m_rateLimit.take(query,
+                                                               QStringLiteral("login_client"),
+                                                               strClient,
+                                                               m_nLoginRate * 5,
+                                                               60)
+                                            : takePair;
+    if (takeClient == CRateLimit::Take::Failed)
+        return reply.dbFailure(m_db, query.lastError(), QStringLiteral("register_user"));
+    if (takeClient == CRateLimit::Take::Refused)
+        return reply.fail(strTaken);
+    const QByteArray baPwd = fields.value(Protocol::Field::kPwd).toLower().toLatin1();
+    const Secrets::Check check = nSameId > 0 ? Secrets::verifyPassword(baSameHash, baPwd)
+                                             : Secrets::verifyNothing(baPwd);
+    if (check == Secrets::Check::Busy) {
+        m_rateLimit.refund(query, QStringLiteral("login"), strPair);
+        m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
+        reply.m_nStatus = 503;
+        return reply.fail(QString(Protocol::Error::kBusy));
+    }
+    if (check != Secrets::Check::Match)
+        return reply.fail(strTaken);
+    m_rateLimit.clear(query, QStringLiteral("login"), strPair);
+    m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
+    answerLogin(db, int(nSameId), fields, reply);
 }
 
 void CAccounts::login(QSqlDatabase &db,

@@ -42,6 +42,15 @@ public:
     bool authenticate(QSqlDatabase &db, const CServiceFields &fields, CServiceReply &reply);
 
 private:
+    // A registration whose name or address is taken (see the definition).
+    void registerAgain(QSqlDatabase &db,
+                       const CServiceFields &fields,
+                       const QString &strClient,
+                       const QString &strNameKey,
+                       qint64 nSameId,
+                       const QByteArray &baSameHash,
+                       const QString &strTaken,
+                       CServiceReply &reply);
     // Issues a new token for the user and fills the login answer.
     void answerLogin(QSqlDatabase &db,
                      int nUserId,

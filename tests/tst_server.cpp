@@ -314,6 +314,26 @@ private:
                      reg.m_obj.value(QStringLiteral("login_token")).toString()};
     }
 
+    // A connection of the test's own to the service's database, named strName.
+    QSqlDatabase openServiceDb(const QString &strName) const
+    {
+        QSqlDatabase db;
+        if (m_strPgDbName.isEmpty()) {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), strName);
+            db.setDatabaseName(m_strDbUrl.mid(7));
+        } else {
+            const QUrl url(m_strDbUrl);
+            db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), strName);
+            db.setHostName(url.host());
+            db.setPort(url.port());
+            db.setUserName(url.userName());
+            db.setPassword(url.password());
+            db.setDatabaseName(m_strPgDbName);
+        }
+        db.open();
+        return db;
+    }
+
     // One page of the account's changes.
     CAnswer changes(const CServer &server, const CUser &user, const QVariantMap &map = {})
     {
@@ -362,6 +382,8 @@ private slots:
     void damagedDatabase();
     void passwordReset();
     void passwordResetThatCannotEndLogins();
+    void registrationSentAgain_data();
+    void registrationSentAgain();
     void loginLockout();
     void unknownNamesCostTheSame();
     void hostileConnections();
@@ -2578,6 +2600,105 @@ void TestServer::passwordResetThatCannotEndLogins()
         QCOMPARE(listWith(lost).error(), g_strTokenWrong);
     else
         QCOMPARE(a.m_nStatus, 503);
+    QCOMPARE(server.stop(), 0);
+}
+
+void TestServer::registrationSentAgain_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("email"); // sent again; the first one is NAME@example.org
+    QTest::addColumn<QString>("pwd");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("same name, address and password")
+        << QStringLiteral("again1") << QStringLiteral("again1@example.org") << g_strPwd
+        << QString();
+    QTest::newRow("same, address and digest in capitals")
+        << QStringLiteral("again2") << QStringLiteral("AGAIN2@example.org") << g_strPwd.toUpper()
+        << QString();
+    QTest::newRow("other password")
+        << QStringLiteral("again3") << QStringLiteral("again3@example.org")
+        << md5Hex(QStringLiteral("guess")) << QStringLiteral("This name is taken.");
+    QTest::newRow("other address")
+        << QStringLiteral("again4") << QStringLiteral("someone@example.org") << g_strPwd
+        << QStringLiteral("This name is taken.");
+}
+
+// The service fails after it has written a new account (here: it cannot keep the login
+// token). The application, told that the registration failed, sends it again: the account
+// must not then be out of reach behind "This name is taken.".
+void TestServer::registrationSentAgain()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, email);
+    QFETCH(QString, pwd);
+    QFETCH(QString, error);
+
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl));
+    const QString strName = name;
+    const QString strAddress = name + QStringLiteral("@example.org");
+    auto registration = [&](const QString &strEmail, const QString &strPwd) {
+        return postFrom(server,
+                        QStringLiteral("register_user"),
+                        {{QStringLiteral("email"), strEmail},
+                         {QStringLiteral("name"), strName},
+                         {QStringLiteral("pwd"), strPwd},
+                         {QStringLiteral("pwd_org"), QStringLiteral("x")}},
+                        QStringLiteral("127.0.5.1"));
+    };
+
+    {
+        QSqlDatabase db = openServiceDb(QStringLiteral("refuse-tokens"));
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+        const QStringList lstRefuse
+            = m_strPgDbName.isEmpty()
+                  ? QStringList{QStringLiteral(
+                      "CREATE TRIGGER refuse_tokens BEFORE INSERT ON login_token"
+                      " BEGIN SELECT RAISE(ABORT, 'no tokens'); END")}
+                  : QStringList{QStringLiteral("CREATE FUNCTION refuse_tokens() RETURNS trigger"
+                                               " LANGUAGE plpgsql AS $$ BEGIN"
+                                               " RAISE EXCEPTION 'no tokens'; END $$"),
+                                QStringLiteral(
+                                    "CREATE TRIGGER refuse_tokens BEFORE INSERT ON login_token"
+                                    " FOR EACH ROW EXECUTE FUNCTION refuse_tokens()")};
+        const QStringList lstAllow
+            = m_strPgDbName.isEmpty()
+                  ? QStringList{QStringLiteral("DROP TRIGGER refuse_tokens")}
+                  : QStringList{QStringLiteral("DROP TRIGGER refuse_tokens ON login_token"),
+                                QStringLiteral("DROP FUNCTION refuse_tokens()")};
+        QSqlQuery query(db);
+        for (const QString &strSql : lstRefuse)
+            QVERIFY2(query.exec(strSql), qPrintable(query.lastError().text()));
+        const CAnswer first = registration(strAddress, g_strPwd);
+        for (const QString &strSql : lstAllow)
+            QVERIFY2(query.exec(strSql), qPrintable(query.lastError().text()));
+        query = QSqlQuery();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("refuse-tokens"));
+        QCOMPARE(first.m_nStatus, 503);
+    }
+
+    const CAnswer again = registration(email, pwd);
+    QCOMPARE(again.m_nStatus, 200);
+    QCOMPARE(again.error(), error);
+    const CUser owner = loginAt(server, strName);
+    QVERIFY(owner.m_nId > 0);
+    if (!error.isEmpty()) {
+        QVERIFY(!again.m_obj.contains(QStringLiteral("login_token")));
+    } else {
+        // Logged in to the account that the first attempt made, with a token that works.
+        const CUser user{again.m_obj.value(QStringLiteral("user_id")).toInt(),
+                         again.m_obj.value(QStringLiteral("login_token")).toString()};
+        QCOMPARE(user.m_nId, owner.m_nId);
+        QCOMPARE(post(server,
+                      QStringLiteral("get_note_list_by_month"),
+                      auth(user,
+                           {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
+                     .error(),
+                 QString());
+    }
     QCOMPARE(server.stop(), 0);
 }
 

@@ -138,8 +138,14 @@ void CAccounts::answerLogin(QSqlDatabase &db,
                             " created_at, last_used, ttl) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                         {QString::fromLatin1(Secrets::tokenDigest(baToken)),
                          nUserId,
-                         fields.value(Protocol::Field::kLoginFrom, QLatin1String("")).left(64),
-                         fields.value(Protocol::Field::kLang, QLatin1String("")).left(16),
+                         // (Told by the client, only kept: without the U+0000 that
+                         // PostgreSQL cannot keep, lest a login fail for it.)
+                         QString(fields.value(Protocol::Field::kLoginFrom, QLatin1String("")))
+                             .remove(QChar(0))
+                             .left(64),
+                         QString(fields.value(Protocol::Field::kLang, QLatin1String("")))
+                             .remove(QChar(0))
+                             .left(16),
                          nNow,
                          nNow,
                          m_nTokenTtl})) {
@@ -163,7 +169,8 @@ void CAccounts::registerUser(QSqlDatabase &db,
     const QString strPwd = fields.value(Protocol::Field::kPwd);
 
     static const QRegularExpression reControl(QStringLiteral("[\\x00-\\x1f\\x7f]"));
-    static const QRegularExpression reEmail(QStringLiteral("^[^@\\s]+@[^@\\s]+$"));
+    static const QRegularExpression reEmail(
+        QStringLiteral("^[^@\\s\\x00-\\x1f\\x7f]+@[^@\\s\\x00-\\x1f\\x7f]+$"));
     const QString strProblem = Validation::nameProblem(strName);
     if (!strProblem.isEmpty())
         return reply.fail(strProblem);
@@ -309,7 +316,8 @@ void CAccounts::login(QSqlDatabase &db,
 {
     const QString strNameKey = Validation::nameKey(fields.value(Protocol::Field::kName));
     const QString strPwd = fields.value(Protocol::Field::kPwd).toLower();
-    if (strNameKey.isEmpty())
+    // No account's name holds U+0000 (nor could PostgreSQL look one up).
+    if (strNameKey.isEmpty() || strNameKey.contains(QChar(0)))
         return reply.fail(QString(Protocol::Error::kWrongLogin));
 
     // Attempts are counted before the password is looked at, per client address and
@@ -393,7 +401,8 @@ void CAccounts::forgotPwd(QSqlDatabase &db,
     const QList<QPair<QString, QString>> lstLookups = {{QStringLiteral("name_key"), strNameKey},
                                                        {QStringLiteral("email_key"), strEmailKey}};
     for (const auto &lookup : lstLookups) {
-        if (lookup.second.isEmpty())
+        // (No account has a name or address with U+0000, which PostgreSQL cannot look up.)
+        if (lookup.second.isEmpty() || lookup.second.contains(QChar(0)))
             continue;
         if (!m_db.execQuery(query,
                             QStringLiteral("SELECT id, email, name FROM users WHERE %1 = ?")

@@ -874,6 +874,11 @@ void CNotes::getNoteListByOffset(QSqlDatabase &db,
     QString strWhere = QStringLiteral("user_id = ?");
     QVariantList lstValues = {reply.m_nUserId};
     const QString strSearch = fields.value(Protocol::Field::kSearchString);
+    if (strSearch.contains(QChar(0))) {
+        // No title or text holds U+0000 (see parseNoteFields), nor could PostgreSQL look for it.
+        reply.m_baJson = QByteArrayLiteral("{\"notes\":[]}");
+        return;
+    }
     if (!strSearch.isEmpty()) {
         // What the notes show, literally (% and _ are no wildcards here), blind to case in
         // every script: both sides case folded. PostgreSQL finds the candidates through its

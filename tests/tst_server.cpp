@@ -567,6 +567,32 @@ void TestServer::endpoints_data()
                                           QStringLiteral("nul@example.org"),
                                           g_strPwd)
                                    << strInvisible << QStringList();
+    // U+0000 (which PostgreSQL cannot take as a value) in any field is answered as on
+    // SQLite, never as a database that is away.
+    const QString strNul = QString(QChar(0));
+    QTest::newRow("register: NUL in the e-mail")
+        << QStringLiteral("register_user") << false
+        << reg(QStringLiteral("nul"),
+               QStringLiteral("nul") + strNul + QStringLiteral("@example.org"),
+               g_strPwd)
+        << QStringLiteral("The e-mail address is not valid.") << QStringList();
+    QTest::newRow("login: NUL in the name")
+        << QStringLiteral("login") << false << login(QStringLiteral("alice") + strNul, g_strPwd)
+        << QStringLiteral("Wrong name or password.") << QStringList();
+    QVariantMap mapLogin = login(QStringLiteral("alice"), g_strPwd);
+    mapLogin.insert(QStringLiteral("login_from"), QStringLiteral("OTHER") + strNul);
+    mapLogin.insert(QStringLiteral("lang"), strNul);
+    QTest::newRow("login: NUL where the client tells its kind and language")
+        << QStringLiteral("login") << false << mapLogin << QString() << lstLogin;
+    QTest::newRow("forgot_pwd: NUL in name and address")
+        << QStringLiteral("forgot_pwd") << false
+        << QVariantMap{{QStringLiteral("user_email"), strNul + QStringLiteral("@example.org")},
+                       {QStringLiteral("user_name"), QStringLiteral("alice") + strNul}}
+        << QString() << QStringList{QStringLiteral("message")};
+    QTest::newRow("offset list: NUL in the search")
+        << QStringLiteral("get_note_list_by_offset") << true
+        << QVariantMap{{QStringLiteral("limit"), 50}, {QStringLiteral("search_string"), strNul}}
+        << QString() << QStringList{QStringLiteral("notes")};
     QTest::newRow("register: Cyrillic letter in a Latin name")
         << QStringLiteral("register_user") << false
         << reg(QStringLiteral("al\u0456ce"), QStringLiteral("cyr@example.org"), g_strPwd)

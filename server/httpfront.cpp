@@ -4,6 +4,7 @@
 #include "noteservice.h"
 #include "protocol.h"
 #include "serverconfig.h"
+#include "servicelog.h"
 #include "validation.h"
 
 #include <QJsonDocument>
@@ -586,15 +587,19 @@ private:
         char szTime[40];
         const size_t nLen = std::strftime(szTime, sizeof szTime, "%Y-%m-%dT%H:%M:%S", &tmUtc);
         std::snprintf(szTime + nLen, sizeof szTime - nLen, ".%03ldZ", long(ts.tv_nsec / 1000000));
-        // The path only: never a field, a password or a token.
-        std::fprintf(stderr,
-                     "%s %s %s %d %lldms user=%d\n",
-                     szTime,
-                     request.m_baMethod.constData(),
-                     request.m_baPath.constData(),
-                     request.m_nStatus,
-                     nMs,
-                     request.m_nUserId);
+        // The path only: never a field, a password or a token. Queued: this is the event
+        // loop's thread, which must not wait for whoever reads standard error.
+        char szLine[256];
+        std::snprintf(szLine,
+                      sizeof szLine,
+                      "%s %s %s %d %lldms user=%d",
+                      szTime,
+                      request.m_baMethod.constData(),
+                      request.m_baPath.constData(),
+                      request.m_nStatus,
+                      nMs,
+                      request.m_nUserId);
+        ServiceLog::line(QByteArray(szLine));
     }
 };
 

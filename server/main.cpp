@@ -4,6 +4,7 @@
 #include "secrets.h"
 #include "serverconfig.h"
 #include "serverdb.h"
+#include "servicelog.h"
 #include "validation.h"
 
 #include <QCoreApplication>
@@ -78,24 +79,32 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // From here on standard error is written by a thread of its own (see ServiceLog); what
+    // waits is written at the end, for at most two seconds, after everything else.
+    struct CLogWriting
+    {
+        CLogWriting() { ServiceLog::start(); }
+        ~CLogWriting() { ServiceLog::stop(2000); }
+    } logWriting;
+    auto logLine = [](const QString &strLine) {
+        ServiceLog::line(QStringLiteral("kelpo-server: ").toUtf8() + strLine.toUtf8());
+    };
+
     if (!config.m_strTestClock.isEmpty() && !Validation::useTestClock(config.m_strTestClock)) {
-        std::fprintf(stderr,
-                     "kelpo-server: cannot map the test clock %s\n",
-                     config.m_strTestClock.toUtf8().constData());
+        logLine(QStringLiteral("cannot map the test clock %1").arg(config.m_strTestClock));
         return 1;
     }
     if (!Secrets::init()) {
-        std::fprintf(stderr, "kelpo-server: libsodium cannot start\n");
+        logLine(QStringLiteral("libsodium cannot start"));
         return 1;
     }
     CServerDb db(config.m_strDb, config.m_nWalLimit);
     if (!db.open(strError)) {
-        std::fprintf(stderr,
-                     "kelpo-server: cannot open the database %s: %s\n",
-                     config.m_strDb.startsWith(QLatin1String("sqlite:"))
-                         ? config.m_strDb.toUtf8().constData()
-                         : "(PostgreSQL)",
-                     strError.toUtf8().constData());
+        logLine(QStringLiteral("cannot open the database %1: %2")
+                    .arg(config.m_strDb.startsWith(QLatin1String("sqlite:"))
+                             ? config.m_strDb
+                             : QStringLiteral("(PostgreSQL)"),
+                         strError));
         return 1;
     }
 
@@ -103,10 +112,7 @@ int main(int argc, char *argv[])
     CHttpFront front(service, config);
     const int nPort = front.bind(config.m_strHost, config.m_nPort);
     if (nPort <= 0) {
-        std::fprintf(stderr,
-                     "kelpo-server: cannot listen on %s:%d\n",
-                     config.m_strHost.toUtf8().constData(),
-                     config.m_nPort);
+        logLine(QStringLiteral("cannot listen on %1:%2").arg(config.m_strHost).arg(config.m_nPort));
         return 1;
     }
     const bool bIpv6 = config.m_strHost.contains(QLatin1Char(':'));
@@ -114,14 +120,14 @@ int main(int argc, char *argv[])
                 config.m_strHost.toUtf8().constData(),
                 nPort);
     std::fflush(stdout);
-    std::fprintf(stderr, "kelpo-server: database %s\n", db.describe().toUtf8().constData());
+    logLine(QStringLiteral("database %1").arg(db.describe()));
 
     std::thread threadSignals([&] {
         char c = 0;
         while (::read(g_aStopPipe[0], &c, 1) < 0 && errno == EINTR) {
         }
         if (c != 0) {
-            std::fprintf(stderr, "kelpo-server: stopping on signal %d\n", int(c));
+            logLine(QStringLiteral("stopping on signal %1").arg(int(c)));
             front.stop();
         }
     });
@@ -131,6 +137,6 @@ int main(int argc, char *argv[])
     while (::write(g_aStopPipe[1], &cEnd, 1) < 0 && errno == EINTR) {
     }
     threadSignals.join();
-    std::fprintf(stderr, "kelpo-server: stopped\n");
+    logLine(QStringLiteral("stopped"));
     return bOk ? 0 : 1;
 }

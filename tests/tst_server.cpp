@@ -27,10 +27,13 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -376,6 +379,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void logHoldsNoSecrets();
+    void logThatIsNotRead();
     void fullDisk();
     void walBounded();
     void confirmedWritesOnDisk();
@@ -2078,6 +2082,62 @@ void TestServer::logHoldsNoSecrets()
     // The service comes back on the same database with everything in it.
     QVERIFY(m_server.start(m_strDbUrl, m_lstMainOptions));
     QCOMPARE(noteByUuid(m_alice, strUuid).value(QStringLiteral("content")).toString(), strText);
+}
+
+// The service's standard error goes to a pipe that nobody reads for a while (a logger that
+// is stuck or busy): its requests are answered all the same, the lines come out once the
+// pipe is read again, and the service stops on request while the pipe is still full.
+void TestServer::logThatIsNotRead()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray baFifo = QFile::encodeName(dir.filePath(QStringLiteral("log")));
+    QCOMPARE(::mkfifo(baFifo.constData(), 0600), 0);
+    const int nFd = ::open(baFifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(nFd >= 0);
+    auto closeFifo = qScopeGuard([nFd] { ::close(nFd); });
+    // The smallest pipe: a page of lines fills it.
+    QVERIFY(::fcntl(nFd, F_SETPIPE_SZ, 4096) > 0);
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl,
+                         {},
+                         {QStringLiteral("sh"),
+                          QStringLiteral("-c"),
+                          QStringLiteral("exec \"$@\" 2>\"$0\""),
+                          QFile::decodeName(baFifo)}));
+    auto probes = [&](const QString &strPrefix) {
+        for (int i = 0; i < 300; ++i) {
+            const CAnswer a = post(server, QStringLiteral("%1-%2").arg(strPrefix).arg(i), {});
+            if (a.m_nStatus != 404) {
+                qWarning() << "probe" << i << "answered" << a.m_nStatus;
+                return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(probes(QStringLiteral("unread")));
+    const CUser user = loginAt(server, QStringLiteral("bob"));
+    QVERIFY(user.m_nId > 0);
+
+    // Read again: every line comes out.
+    QByteArray baLog;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            char buf[4096];
+            ssize_t n;
+            while ((n = ::read(nFd, buf, sizeof buf)) > 0)
+                baLog.append(buf, int(n));
+            return baLog.contains("/mobile/login 200");
+        }(),
+        30000);
+    QCOMPARE(baLog.count("/mobile/unread-"), 300);
+
+    // Full again, and left so: a stop still ends the service at once.
+    QVERIFY(probes(QStringLiteral("again")));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(server.stop(), 0);
+    QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestServer::fullDisk()

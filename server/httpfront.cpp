@@ -1,5 +1,6 @@
 #include "httpfront.h"
 
+#include "forwardedfor.h"
 #include "kelpolog.h"
 #include "noteservice.h"
 #include "protocol.h"
@@ -8,6 +9,7 @@
 #include "validation.h"
 
 #include <QJsonDocument>
+#include <QSet>
 
 #include <microhttpd.h>
 
@@ -169,6 +171,7 @@ public:
         : m_service(service)
         , m_nMaxBody(config.m_nMaxBody)
         , m_nMaxPerClient(unsigned(config.m_nMaxPerClient))
+        , m_setTrustedProxies(config.m_lstTrustedProxies.cbegin(), config.m_lstTrustedProxies.cend())
         , m_workers(config.m_nThreads, config.m_nThreads * 16)
     {}
 
@@ -342,6 +345,7 @@ public:
     CNoteService &m_service;
     const qint64 m_nMaxBody;
     const unsigned m_nMaxPerClient;
+    const QSet<QString> m_setTrustedProxies;
     MHD_Daemon *m_pDaemon = nullptr;
     int m_nListenFd = -1;
     std::atomic<int> m_nLarge{0};
@@ -427,6 +431,18 @@ private:
             pRequest->m_bLarge = true;
         }
         pRequest->m_strClient = clientAddress(pConnection);
+        if (m_setTrustedProxies.contains(pRequest->m_strClient)) {
+            // Behind a proxy every client comes from its address: the client is the one
+            // it names (login attempts are counted per client).
+            QList<QByteArray> lstForwardedFor;
+            MHD_get_connection_values(pConnection,
+                                      MHD_HEADER_KIND,
+                                      &CHttpFrontPrivate::collectForwardedFor,
+                                      &lstForwardedFor);
+            pRequest->m_strClient = ForwardedFor::clientOf(pRequest->m_strClient,
+                                                           lstForwardedFor,
+                                                           m_setTrustedProxies);
+        }
         pRequest->m_baBody.reserve(int(nLength));
         return MHD_YES;
     }
@@ -500,6 +516,16 @@ private:
             }
             nPos = nNext + 2;
         }
+    }
+
+    static MHD_Result collectForwardedFor(void *pCls,
+                                          MHD_ValueKind,
+                                          const char *szKey,
+                                          const char *szValue)
+    {
+        if (szKey && szValue && qstricmp(szKey, "X-Forwarded-For") == 0)
+            static_cast<QList<QByteArray> *>(pCls)->append(QByteArray(szValue));
+        return MHD_YES;
     }
 
     // name="..." of a part's Content-Disposition.

@@ -1,5 +1,7 @@
 #include "serverconfig.h"
 
+#include "forwardedfor.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -88,6 +90,10 @@ QString CServerConfig::helpText()
                "  --threads N          requests served at once (default 16); connections\n"
                "                       that are still sending or waiting take no thread\n"
                "  --max-per-client N   open connections per client address (default 64)\n"
+               "  --trusted-proxy ADDR a reverse proxy in front of the service (an IP\n"
+               "                       address; repeat the option or separate addresses\n"
+               "                       with commas): for its requests the client is the\n"
+               "                       address that it names in X-Forwarded-For\n"
                "  --test-clock FILE    for tests: the service's clock reads the seconds\n"
                "                       since the epoch from the first 8 bytes of FILE\n"
                "                       (a counter that the test moves)\n"
@@ -127,7 +133,8 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                                                  QStringLiteral("--threads"),
                                                  QStringLiteral("--mail-spool"),
                                                  QStringLiteral("--test-clock"),
-                                                 QStringLiteral("--max-per-client")};
+                                                 QStringLiteral("--max-per-client"),
+                                                 QStringLiteral("--trusted-proxy")};
         if (!lstWithValue.contains(strName)) {
             strError = QStringLiteral("unknown option '%1'").arg(lstArgs.at(i));
             return Parse::Error;
@@ -210,6 +217,17 @@ CServerConfig::Parse CServerConfig::parse(const QStringList &lstArgs, QString &s
                 return Parse::Error;
             }
             m_nMaxPerClient = int(n);
+        } else if (strName == QLatin1String("--trusted-proxy")) {
+            for (const QString &strAddress : strValue.split(QLatin1Char(','))) {
+                const QString strNormal = ForwardedFor::normalAddress(strAddress);
+                if (strNormal.isEmpty() || strAddress.contains(QLatin1Char(']'))
+                    || strAddress.count(QLatin1Char(':')) == 1) {
+                    strError = QStringLiteral("--trusted-proxy wants IP addresses, not '%1'")
+                                   .arg(strValue);
+                    return Parse::Error;
+                }
+                m_lstTrustedProxies << strNormal;
+            }
         } else if (strName == QLatin1String("--test-clock")) {
             if (QFileInfo(strValue).size() < 8) {
                 strError = QStringLiteral("--test-clock wants a file of at least 8 bytes, not '%1'")

@@ -19,6 +19,7 @@ struct CServerConfig
     int m_nLoginRate = 10;                 // failed logins per name and minute
     int m_nThreads = 16;                   // request threads
     int m_nMaxPerClient = 64;              // open connections per client address
+    QStringList m_lstTrustedProxies;       // addresses whose X-Forwarded-For is believed
     QString m_strMailSpool;                // folder for the mails; empty: none written
     QString m_strTestClock;                // file whose first 8 bytes are the clock; empty: none
 

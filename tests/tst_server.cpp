@@ -178,7 +178,8 @@ private:
     std::unique_ptr<QTcpSocket> sendRaw(const CServer &server,
                                         const QString &strEndpoint,
                                         const QVariantMap &map,
-                                        const QString &strFrom)
+                                        const QString &strFrom,
+                                        const QByteArray &baHeaders = QByteArray())
     {
         QByteArray baBody;
         for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
@@ -192,8 +193,8 @@ private:
         if (!pSocket->waitForConnected(30000))
             return pSocket;
         pSocket->write("POST /mobile/" + strEndpoint.toUtf8()
-                       + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                         "Content-Type: multipart/form-data; boundary=kelpoBoundary\r\n"
+                       + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + baHeaders
+                       + "Content-Type: multipart/form-data; boundary=kelpoBoundary\r\n"
                          "Content-Length: "
                        + QByteArray::number(baBody.size()) + "\r\n\r\n" + baBody);
         pSocket->flush();
@@ -224,9 +225,10 @@ private:
     CAnswer postFrom(const CServer &server,
                      const QString &strEndpoint,
                      const QVariantMap &map,
-                     const QString &strFrom)
+                     const QString &strFrom,
+                     const QByteArray &baHeaders = QByteArray())
     {
-        return readRaw(*sendRaw(server, strEndpoint, map, strFrom));
+        return readRaw(*sendRaw(server, strEndpoint, map, strFrom, baHeaders));
     }
 
     CAnswer wait(QNetworkReply *pReply)
@@ -389,6 +391,8 @@ private slots:
     void registrationSentAgain_data();
     void registrationSentAgain();
     void loginLockout();
+    void loginLockoutBehindProxy_data();
+    void loginLockoutBehindProxy();
     void unknownNamesCostTheSame();
     void hostileConnections();
     void noteEdges();
@@ -2033,6 +2037,9 @@ void TestServer::commandLine_data()
         << QStringList{QStringLiteral("--token-ttl")} << 2 << QStringLiteral("needs a value");
     QTest::newRow("zero ttl") << QStringList{QStringLiteral("--token-ttl=0")} << 2
                               << QStringLiteral("--token-ttl");
+    QTest::newRow("trusted proxy by name")
+        << QStringList{QStringLiteral("--trusted-proxy"), QStringLiteral("127.0.0.1,proxy.lan")}
+        << 2 << QStringLiteral("--trusted-proxy");
 }
 
 void TestServer::commandLine()
@@ -2838,6 +2845,75 @@ void TestServer::loginLockout()
                       .error();
     }
     QCOMPARE(strLast, strTooMany);
+}
+
+void TestServer::loginLockoutBehindProxy_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QByteArrayList>("headers"); // of the attempts, one each
+    QTest::addColumn<QStringList>("errors");     // of the attempts
+
+    const QString strWrong = QStringLiteral("Wrong name or password.");
+    const QString strTooMany = QStringLiteral("Too many attempts. Try again later.");
+    const QString strProxy = QStringLiteral("127.0.6.1");
+    // Two attempts per client and name and minute.
+    QTest::newRow("clients behind the proxy are counted apart")
+        << strProxy
+        << QByteArrayList{"X-Forwarded-For: 203.0.113.1\r\n",
+                          "X-Forwarded-For: 203.0.113.1\r\n",
+                          "X-Forwarded-For: 203.0.113.1\r\n",
+                          "X-Forwarded-For: 203.0.113.2\r\n",
+                          "X-Forwarded-For: [2001:db8::7]:4711\r\n"}
+        << QStringList{strWrong, strWrong, strTooMany, strWrong, strWrong};
+    QTest::newRow("the nearest untrusted hop is the client")
+        << strProxy
+        << QByteArrayList{"X-Forwarded-For: 10.9.9.1, 203.0.113.3\r\n",
+                          "X-Forwarded-For: 10.9.9.2, 203.0.113.3\r\n",
+                          "X-Forwarded-For: 10.9.9.3\r\nX-Forwarded-For: 203.0.113.3\r\n",
+                          "X-Forwarded-For: 203.0.113.3, 127.0.6.2\r\n"}
+        << QStringList{strWrong, strWrong, strTooMany, strTooMany};
+    QTest::newRow("a garbled entry leaves the client at the proxy")
+        << strProxy
+        << QByteArrayList{"X-Forwarded-For: 203.0.113.4, unknown\r\n",
+                          "X-Forwarded-For: 203.0.113.5, nonsense\r\n",
+                          "X-Forwarded-For: 203.0.113.6, 203.0.113.7:x\r\n"}
+        << QStringList{strWrong, strWrong, strTooMany};
+    QTest::newRow("another address cannot choose its own")
+        << QStringLiteral("127.0.6.9")
+        << QByteArrayList{"X-Forwarded-For: 203.0.113.8\r\n",
+                          "X-Forwarded-For: 203.0.113.9\r\n",
+                          "X-Forwarded-For: 203.0.113.10\r\n",
+                          QByteArray()}
+        << QStringList{strWrong, strWrong, strTooMany, strTooMany};
+}
+
+// Behind a reverse proxy every client connects from the proxy's address: with the proxy
+// trusted, guesses are counted per client that the proxy names, so that one guessing
+// client does not lock out everyone behind it.
+void TestServer::loginLockoutBehindProxy()
+{
+    QFETCH(QString, from);
+    QFETCH(QByteArrayList, headers);
+    QFETCH(QStringList, errors);
+
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl,
+                         {QStringLiteral("--login-rate"),
+                          QStringLiteral("2"),
+                          QStringLiteral("--trusted-proxy"),
+                          QStringLiteral("127.0.6.1,127.0.6.2")}));
+    auto cleanUp = qScopeGuard([&] { server.stop(); });
+    // Each row its own name: the counters live in the shared database.
+    const QString strName = QStringLiteral("proxied%1")
+                                .arg(QString::fromLatin1(QTest::currentDataTag()))
+                                .remove(QLatin1Char(' '))
+                                .left(40);
+    const QVariantMap mapWrong = {{QStringLiteral("name"), strName},
+                                  {QStringLiteral("pwd"), md5Hex(QStringLiteral("guess"))}};
+    QStringList lstErrors;
+    for (const QByteArray &baHeaders : qAsConst(headers))
+        lstErrors << postFrom(server, QStringLiteral("login"), mapWrong, from, baHeaders).error();
+    QCOMPARE(lstErrors, errors);
 }
 
 void TestServer::unknownNamesCostTheSame()

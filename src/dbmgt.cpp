@@ -781,6 +781,29 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
                            {QStringLiteral("sql_data"), mapData}};
     };
     QVariantList lstStatements;
+    for (const QVariant &note : lstChanged) {
+        QVariantMap mapNote = note.toMap();
+        const bool bAsRead = mapNote.contains(QStringLiteral("read_updated_at"));
+        const QVariantMap mapRead{{QStringLiteral("read_updated_at"),
+                                   mapNote.take(QStringLiteral("read_updated_at")).toString()},
+                                  {QStringLiteral("read_md5"),
+                                   mapNote.take(QStringLiteral("read_md5")).toString()}};
+        fillContentDigest(mapNote);
+        withPlainText(mapNote);
+        QVariantMap mapSpec;
+        mapSpec.insert(QStringLiteral("table"), kNoteTable);
+        mapSpec.insert(QStringLiteral("where"),
+                       QVariantMap{{QStringLiteral("uuid"), mapNote.take(QStringLiteral("uuid"))}});
+        mapSpec.insert(QStringLiteral("data"), mapNote);
+        QVariantMap mapBind = mapNote;
+        if (bAsRead) {
+            mapSpec.insert(QStringLiteral("and_where"),
+                           QStringLiteral("IFNULL(updated_at, '') = IFNULL(:read_updated_at, '')"
+                                          " AND IFNULL(md5, '') = IFNULL(:read_md5, '')"));
+            mapBind.insert(mapRead);
+        }
+        lstStatements << statement(buildUpdatePrepared(mapSpec, m_setNumericField), mapBind);
+    }
     for (const QVariant &note : lstNew) {
         QVariantMap mapNote = note.toMap();
         const QVariant updatedAt = mapNote.take(QStringLiteral("updated_at"));
@@ -797,17 +820,6 @@ QString CDbMgt::importNotes(const QVariantList &lstNew, const QVariantList &lstC
                                        {{QStringLiteral("updated_at"), updatedAt},
                                         {QStringLiteral("uuid"),
                                          mapNote.value(QStringLiteral("uuid"))}});
-    }
-    for (const QVariant &note : lstChanged) {
-        QVariantMap mapNote = note.toMap();
-        fillContentDigest(mapNote);
-        withPlainText(mapNote);
-        QVariantMap mapSpec;
-        mapSpec.insert(QStringLiteral("table"), kNoteTable);
-        mapSpec.insert(QStringLiteral("where"),
-                       QVariantMap{{QStringLiteral("uuid"), mapNote.take(QStringLiteral("uuid"))}});
-        mapSpec.insert(QStringLiteral("data"), mapNote);
-        lstStatements << statement(buildUpdatePrepared(mapSpec, m_setNumericField), mapNote);
     }
     QVariantMap mapRequest = request(QStringLiteral("batch"));
     mapRequest.insert(QStringLiteral("statements"), lstStatements);

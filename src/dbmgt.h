@@ -143,7 +143,10 @@ public slots:
     QString backupTo(const QString &strFile);
     // Writes notes in one transaction, all or none: lstNew are inserted with their own
     // "uuid" and "updated_at"; lstChanged are matched by "uuid" and get the other columns
-    // they carry. The result carries "count" (statements run) or "error".
+    // they carry. A changed note with "read_updated_at" and "read_md5" (the note as the
+    // caller read it) is left alone when it is no longer so: changed meanwhile, by an edit
+    // or by the note service. The result carries "count" (statements run) and "affected"
+    // (rows each changed; lstChanged's statements come first, one each) or "error".
     QString importNotes(const QVariantList &lstNew, const QVariantList &lstChanged);
 
     // The clock whose reading (the kept form) stamps new notes; unset: currentUtcString().

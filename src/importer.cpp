@@ -70,6 +70,7 @@ struct CImporter::Work
     QVariantMap mapExisting; // uuid -> {set_at, title, content, deleted, user_id, updated_at}
     QVariantList lstNew;
     QVariantList lstChanged;
+    QStringList lstChangedFiles; // the file of each of lstChanged
     int nUnchanged = 0;
     // Files read so far and in all, written by the reading thread.
     std::atomic<int> nRead{0};
@@ -285,7 +286,7 @@ void CImporter::onParsed()
     for (const QVariant &note : qAsConst(m_pWork->lstNotes))
         uuids << note.toMap().value(str("uuid")).toString();
     m_strExistingRequest = m_dbMgt.queryPrepared(
-        str("SELECT uuid, set_at, title, content, deleted, user_id, updated_at FROM note"
+        str("SELECT uuid, set_at, title, content, deleted, user_id, updated_at, md5 FROM note"
             " WHERE uuid IN (SELECT value FROM json_each(:uuids))"),
         {{str("uuids"), QString::fromUtf8(QJsonDocument(uuids).toJson(QJsonDocument::Compact))}});
 }
@@ -360,7 +361,12 @@ void CImporter::onDataReceived(const QVariant &data)
                                        {str("content"), mapNote.value(str("content"))},
                                        {str("updated_at"), strNow},
                                        {str("deleted"), QVariant()},
-                                       {str("sync_state"), 1}};
+                                       {str("sync_state"), 1},
+                                       // Written only over the note as it was read here.
+                                       {str("read_updated_at"),
+                                        mapOld.value(str("updated_at")).toString()},
+                                       {str("read_md5"), mapOld.value(str("md5")).toString()}};
+                    pWork->lstChangedFiles << strFile;
                 }
                 pWork->mapExisting.clear();
                 pWork->lstNotes.clear();
@@ -373,10 +379,23 @@ void CImporter::onDataReceived(const QVariant &data)
     }
     if (!m_strWriteRequest.isEmpty() && strUuid == m_strWriteRequest) {
         m_strWriteRequest.clear();
-        if (!strError.isEmpty())
+        if (!strError.isEmpty()) {
             finish(tr("Nothing was imported: the diary cannot be written (%1).").arg(strError));
-        else
-            finish(QString());
+            return;
+        }
+        // A note written on in the diary (or brought by the note service) while the files
+        // were compared keeps that writing: its statement (one each, first) changed nothing.
+        const QVariantList lstAffected = mapResult.value(str("affected")).toList();
+        for (int i = m_pWork->lstChanged.size() - 1; i >= 0; --i) {
+            if (lstAffected.value(i, 1).toInt() != 0)
+                continue;
+            addBad(m_pWork->lstBad,
+                   m_pWork->lstChangedFiles.value(i),
+                   tr("the note was changed in this diary after the file was written: the "
+                      "diary's text is kept"));
+            m_pWork->lstChanged.removeAt(i);
+        }
+        finish(QString());
     }
 }
 

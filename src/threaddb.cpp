@@ -958,6 +958,7 @@ bool CThreadDb::runBatchStatements(const QVariantMap &mapRequest, QVariantMap &m
         return false;
     }
     const QVariantList lstStatements = mapRequest.value(QStringLiteral("statements")).toList();
+    QVariantList lstAffected;
     for (const QVariant &statement : lstStatements) {
         const QVariantMap mapStatement = statement.toMap();
         const QString strSql = mapStatement.value(QStringLiteral("sql_prepare")).toString();
@@ -967,6 +968,7 @@ bool CThreadDb::runBatchStatements(const QVariantMap &mapRequest, QVariantMap &m
             m_pQuery->finish();
             return false;
         }
+        lstAffected << m_pQuery->numRowsAffected();
         m_pQuery->finish();
     }
     if (!exec(QStringLiteral("COMMIT"))) {
@@ -976,6 +978,7 @@ bool CThreadDb::runBatchStatements(const QVariantMap &mapRequest, QVariantMap &m
         return false;
     }
     mapResult.insert(QStringLiteral("count"), lstStatements.size());
+    mapResult.insert(QStringLiteral("affected"), lstAffected);
     return true;
 }
 

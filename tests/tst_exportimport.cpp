@@ -92,6 +92,7 @@ private slots:
     void plainNotesKeepTheirText();
     void importedChangesAreSent();
     void importKeepsLaterWriting();
+    void importKeepsWritingMadeMeanwhile();
     void timesKeepTheirMomentAcrossZones_data();
     void timesKeepTheirMomentAcrossZones();
     void rangeAndOwnership();
@@ -551,6 +552,59 @@ void TestExportImport::importKeepsLaterWriting()
     QVERIFY(mapByUuid.value(uuid(3)).value(str("deleted")).toString() != str("1"));
     QCOMPARE(body(mapByUuid.value(uuid(3)).value(str("content")).toString()).strText,
              str("written in June"));
+}
+
+// A note written on in the diary while an import compares its files (the import runs in
+// the background; the editor stays usable) keeps that writing, and the import says so.
+void TestExportImport::importKeepsWritingMadeMeanwhile()
+{
+    m_pStore->setUserId(7);
+    const QString strUuid = str("{00000000-0000-4000-8000-0000000000f1}");
+    QSignalSpy spy(m_pStore.get(), &CDbMgt::dataReceived);
+    m_pStore->importNotes({QVariantMap{{str("uuid"), strUuid},
+                                       {str("set_at"), str("2026-06-01 00:00:00")},
+                                       {str("title"), str("June")},
+                                       {str("content"), str("<p>written in June</p>")},
+                                       {str("user_id"), 7},
+                                       {str("updated_at"), str("2026-06-01 10:00:00")}}},
+                          {});
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
+    const QString strOut = m_pDir->filePath(str("meanwhile"));
+    QCOMPARE(exportTo(strOut, CExporter::Format::Markdown).value(str("count")).toInt(), 1);
+    QFile file(QDir(strOut).filePath(str("2026/2026-06-01 June.md")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString strFile = QString::fromUtf8(file.readAll());
+    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QString(strFile).replace(str("written in June"), str("edited in the file")).toUtf8());
+    file.close();
+
+    // As soon as the import has read the diary's notes, the note is written on here.
+    QObject context;
+    bool bWritten = false;
+    connect(m_pStore.get(), &CDbMgt::dataReceived, &context, [&](const QVariant &data) {
+        const QVariantList lstRows = data.toMap().value(str("result")).toList();
+        if (bWritten || lstRows.size() != 1
+            || lstRows.at(0).toMap().value(str("uuid")).toString() != strUuid)
+            return;
+        bWritten = true;
+        m_pStore->saveEditedNote({{str("uuid"), strUuid},
+                                  {str("content"), str("<p>written meanwhile</p>")},
+                                  {str("user_id"), 7},
+                                  {str("updated_at"), str("2026-12-11 09:00:00")}},
+                                 {});
+    });
+    const QList<QVariant> lstResult = importFrom(*m_pStore, strOut);
+    QVERIFY(bWritten);
+    QCOMPARE(lstResult.size(), 4);
+    QCOMPARE(lstResult.at(1).toInt(), 0); // nothing changed by the import
+    const QVariantList lstBad = lstResult.at(3).toList();
+    QCOMPARE(lstBad.size(), 1);
+    QCOMPARE(lstBad.at(0).toMap().value(str("file")).toString(), str("2026/2026-06-01 June.md"));
+    const QVariantList lstNotes = notes(*m_pStore);
+    QCOMPARE(lstNotes.size(), 1);
+    QCOMPARE(body(lstNotes.at(0).toMap().value(str("content")).toString()).strText,
+             str("written meanwhile"));
 }
 
 // The times of a note name the same moment when its file is imported in another time zone,

@@ -24,6 +24,25 @@ QString NoteJson::noteColumns(bool bPostgres, bool bWithContent, const QString &
              strCarried);
 }
 
+qint64 NoteJson::escapedSize(const QString &str)
+{
+    qint64 nSize = 0;
+    for (const QChar c : str) {
+        const ushort u = c.unicode();
+        if (u < 0x20)
+            nSize += u == '\n' || u == '\r' || u == '\t' ? 2 : 6;
+        else if (u == '"' || u == '\\')
+            nSize += 2;
+        else if (u < 0x80)
+            nSize += 1;
+        else if (u < 0x800 || c.isSurrogate())
+            nSize += 2; // (a surrogate pair is four bytes of UTF-8)
+        else
+            nSize += 3;
+    }
+    return nSize;
+}
+
 void NoteJson::appendString(QByteArray &ba, const QString &str)
 {
     appendUtf8(ba, str.toUtf8());

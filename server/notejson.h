@@ -18,6 +18,14 @@ namespace NoteJson {
 // is read only where it holds, and a twelfth column says which rows it held for.
 QString noteColumns(bool bPostgres, bool bWithContent = true, const QString &strCarried = QString());
 
+// The largest text a note may have as a JSON string (see escapedSize): an answer that
+// carries it is held in one buffer, which cannot pass 2 GiB; the rest of the note and of the
+// answer take less than the room left.
+constexpr qint64 kMaxEscapedText = (qint64(1) << 31) - (qint64(1) << 20);
+// The bytes of the JSON string of str, quotes left out: its UTF-8 with every escape, which
+// takes up to six bytes for one character (a control character as \u00XX).
+qint64 escapedSize(const QString &str);
+
 // A JSON string: quotes, escapes and UTF-8.
 void appendString(QByteArray &ba, const QString &str);
 void appendUtf8(QByteArray &ba, const QByteArray &baUtf8);

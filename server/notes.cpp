@@ -658,6 +658,19 @@ bool CNotes::parseNoteFields(const CServiceFields &fields,
             return false;
         }
     }
+    // A text is kept only when it can be answered: one that could not be written out for
+    // an answer would never reach the account's other computers.
+    // (Each UTF-16 unit takes at most six bytes: only a very large text is looked at.)
+    if (note.m_bHasContent && qint64(note.m_strContent.size()) * 6 > NoteJson::kMaxEscapedText) {
+        const qint64 nEscaped = NoteJson::escapedSize(note.m_strContent);
+        if (nEscaped > NoteJson::kMaxEscapedText) {
+            strError = QStringLiteral("\"content\" is too large to be sent back: written out"
+                                      " for an answer it takes %1 bytes, at most %2.")
+                           .arg(nEscaped)
+                           .arg(NoteJson::kMaxEscapedText);
+            return false;
+        }
+    }
     // An empty text with a size above 0 comes from a sender that has not fetched
     // the text yet: it must not wipe the stored one.
     if (note.m_bHasContent && note.m_strContent.isEmpty() && nSize > 0)

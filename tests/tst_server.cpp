@@ -400,6 +400,7 @@ private slots:
     void badLengths();
     void largeBodiesBounded();
     void bodyLimitTheServiceCanHold();
+    void textThatCannotBeSentBack();
 
 private:
     QNetworkAccessManager m_nam;
@@ -3157,6 +3158,58 @@ void TestServer::bodyLimitTheServiceCanHold()
                        {{QStringLiteral("time_year"), 2016}, {QStringLiteral("time_month"), 3}}))
                  .error(),
              QString());
+    QCOMPARE(server.stop(), 0);
+}
+
+// A text that the service would keep but could never answer (as JSON it does not fit in
+// one answer: a control character takes six bytes there) would be lost to every other
+// computer of the account, whose requests for it get no answer: it is refused when it is
+// sent, and nothing of it is kept.
+void TestServer::textThatCannotBeSentBack()
+{
+    CServer server;
+    QVERIFY(server.start(m_strDbUrl, {QStringLiteral("--max-body"), QStringLiteral("1G")}));
+    const QString strUuid = newUuid();
+    QByteArray baHead;
+    const QVariantMap map = auth(m_alice,
+                                 {{QStringLiteral("uuid"), strUuid},
+                                  {QStringLiteral("set_at"), QStringLiteral("2016-03-05")},
+                                  {QStringLiteral("updated_at"),
+                                   QStringLiteral("2016-03-05 10:00:00")}});
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        baHead += "--kelpoBoundary\r\nContent-Disposition: form-data; name=\"" + it.key().toUtf8()
+                  + "\"\r\n\r\n" + it.value().toString().toUtf8() + "\r\n";
+    }
+    baHead += "--kelpoBoundary\r\nContent-Disposition: form-data; name=\"content\"\r\n\r\n";
+    const QByteArray baTail = "\r\n--kelpoBoundary--\r\n";
+    // 360 MiB of U+0001: 2.1 GiB as JSON. Sent a piece at a time.
+    const QByteArray baPiece(1024 * 1024, '\x01');
+    const int nPieces = 360;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(server.m_nPort));
+    QVERIFY(socket.waitForConnected(30000));
+    socket.write(
+        "POST /mobile/replace_note_item HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Connection: close\r\n"
+        "Content-Type: multipart/form-data; boundary=kelpoBoundary\r\n"
+        "Content-Length: "
+        + QByteArray::number(baHead.size() + qint64(nPieces) * baPiece.size() + baTail.size())
+        + "\r\n\r\n" + baHead);
+    for (int i = 0; i < nPieces && socket.state() == QAbstractSocket::ConnectedState; ++i) {
+        socket.write(baPiece);
+        while (socket.bytesToWrite() > 4 * baPiece.size())
+            socket.waitForBytesWritten(30000);
+    }
+    socket.write(baTail);
+    const CAnswer a = readRaw(socket);
+    QCOMPARE(a.m_nStatus, 200);
+    QVERIFY2(a.error().contains(QLatin1String("too large to be sent back")),
+             a.m_baBody.left(300).constData());
+    QCOMPARE(post(server,
+                  QStringLiteral("get_note_item"),
+                  auth(m_alice, {{QStringLiteral("uuid"), strUuid}}))
+                 .m_obj,
+             QJsonObject());
     QCOMPARE(server.stop(), 0);
 }
 

@@ -550,13 +550,13 @@ void CNoteMgt::syncFinish()
 // ---------------------------------------------------------------------------------------
 // Pictures, attachments and note records
 
-// The picture is read, checked and, when large, scaled at once; the editor uses
-// loadPicture(), which does this off the window's thread.
 QString CNoteMgt::plainTextContent(QString strPlain)
 {
     return ::plainTextContent(strPlain);
 }
 
+// The picture is read, checked and, when large, scaled at once; the editor uses
+// loadPicture(), which does this off the window's thread.
 QString CNoteMgt::readFile2Base64(QString strFileUrl)
 {
     return CPictureLoader::load(strFileUrl).strTag;

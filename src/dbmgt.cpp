@@ -505,7 +505,7 @@ QString CDbMgt::refuseNote(const QVariantMap &mapVersion)
                     mapBind);
 }
 
-QString CDbMgt::writeServiceVersion(const QVariantMap &mapNote)
+QString CDbMgt::writeServiceVersion(const QVariantMap &mapNote, const QVariantMap &mapCompared)
 {
     const QString strUuid = mapNote.value(QStringLiteral("uuid")).toString();
     if (strUuid.isEmpty())
@@ -533,9 +533,26 @@ QString CDbMgt::writeServiceVersion(const QVariantMap &mapNote)
     }
     mapBind.insert(QStringLiteral("w_uuid"), strUuid);
     mapBind.insert(QStringLiteral("w_at"), mapNote.value(QStringLiteral("updated_at")).toString());
+    QString strCompared;
+    if (mapCompared.contains(QStringLiteral("sync_state"))
+        && mapCompared.contains(QStringLiteral("updated_at"))) {
+        // A change saved here after the comparison read the note, whatever its time: the
+        // comparison never saw it, and no copy keeps it. It stays pending; the next
+        // comparison decides, and keeps it as a copy should it lose.
+        if (mapCompared.value(QStringLiteral("sync_state")).toInt() == 1) {
+            QVariantMap mapVersion = mapCompared;
+            mapVersion.insert(QStringLiteral("uuid"), strUuid);
+            if (mapCompared.value(QStringLiteral("content_size")).toInt() <= 0)
+                mapVersion.insert(QStringLiteral("md5"), QString());
+            strCompared = QStringLiteral(" AND (IFNULL(sync_state, 0) != 1 OR (%1))")
+                              .arg(versionCondition(mapVersion, mapBind));
+        } else {
+            strCompared = QStringLiteral(" AND IFNULL(sync_state, 0) != 1");
+        }
+    }
     return prepared(QStringLiteral("UPDATE note SET %1 WHERE uuid = :w_uuid"
-                                   " AND NOT (IFNULL(sync_state, 0) = 1 AND updated_at > :w_at)")
-                        .arg(lstSet.join(QStringLiteral(", "))),
+                                   " AND NOT (IFNULL(sync_state, 0) = 1 AND updated_at > :w_at)%2")
+                        .arg(lstSet.join(QStringLiteral(", ")), strCompared),
                     mapBind);
 }
 

@@ -96,8 +96,11 @@ public slots:
     // when another computer changed the note in between.
     QString recordSentVersion(const QVariantMap &mapVersion);
     // Writes the service's version of a note (map with "uuid" and "updated_at"), unless
-    // the local copy holds a pending change newer than that version.
-    QString writeServiceVersion(const QVariantMap &mapNote);
+    // the local copy holds a pending change newer than that version. mapCompared: the
+    // local note as read for the comparison that chose the service's version (with its
+    // "sync_state"); a pending change stored since that read is not that note, and stays.
+    QString writeServiceVersion(const QVariantMap &mapNote,
+                                const QVariantMap &mapCompared = QVariantMap());
     // The service refused that version for good: not sent again until changed again.
     QString refuseNote(const QVariantMap &mapVersion);
     // The current user's notes with these UUIDs, deleted ones included, as getNoteItem

@@ -473,7 +473,8 @@ void CSyncEngine::takeServiceVersion(const QVariantMap &mapLocalItem, QVariantMa
     if (bLocalDeleted)
         mapServerItem.insert(QStringLiteral("deleted"), 0);
     mapServerItem.insert(QStringLiteral("sync_state"), 0);
-    m_host.untracked(store.writeServiceVersion(mapServerItem));
+    // Over the note as compared only: a change saved here since stays, and goes up.
+    m_host.untracked(store.writeServiceVersion(mapServerItem, mapLocalItem));
     m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
     if (dayOf(mapServerItem.value(QStringLiteral("set_at")).toString())
         != dayOf(mapLocalItem.value(QStringLiteral("set_at")).toString()))
@@ -553,7 +554,9 @@ void CSyncEngine::markDeletedFromServer(const QVariantMap &mapLocalItem,
     if (nServerNoteId > 0)
         map.insert(QStringLiteral("server_id"), nServerNoteId);
     map.insert(QStringLiteral("sync_state"), 0);
-    m_host.untracked(m_host.store().writeServiceVersion(map));
+    // Over the note as compared (when it was read for a comparison): a change saved here
+    // since stays.
+    m_host.untracked(m_host.store().writeServiceVersion(map, mapLocalItem));
     m_host.noteRemoved(strNoteUuid);
     m_host.dayChanged(mapLocalItem.value(QStringLiteral("set_at")).toString());
 }

@@ -8,6 +8,9 @@
 //   "A delete N1"
 //   "A open N1"                      the editor opens N1 as A shows it now...
 //   "A save N1 text"                 ...and stores a new text made from that version
+//   "A read N1"                      a comparison reads N1 as A holds it now...
+//   "A compare N1"                   ...and compares that read with the service's N1 as
+//                                    the service holds it now (its answer came late)
 //   "A textless N1"                  A gets N1 listed without its text (as a list does)
 //   "A sync"                         what the calendar and the timers do: the months of the
 //                                    scenario, the upload and the download timer
@@ -422,6 +425,18 @@ private slots:
                 + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|B delete N1|B sync|A sync"
                   "|A save N1 from-A|A sync|B sync|expect N1 2026-03-05 from-A|count A 1"
                   "|count B 1"_s);
+        // A save lands between a comparison's read of the note and the write of the
+        // service's version that the comparison chose: the comparison never saw that
+        // change, and it stays to be compared again (and kept as a copy when it loses).
+        const QString strLate = "A write N1 2026-03-05 v1|A sync|B sync|A read N1|S stop"
+                                "|A edit N1 from-A|S start|%1|A compare N1|A sync|B sync|A sync"
+                                "|B sync|"_s;
+        row("an edit saved while a comparison takes a later edit elsewhere is kept",
+            strLogin + strLate.arg("B edit N1 from-B"_s)
+                + "expect N1 2026-03-05 from-B|copy 2026-03-05 from-A|count A 2|count B 2"_s);
+        row("an edit saved while a comparison takes a later deletion elsewhere is kept",
+            strLogin + strLate.arg("B delete N1"_s)
+                + "gone N1|copy 2026-03-05 from-A|count A 1|count B 1"_s);
         row("an edit from the version the editor showed, unchanged meanwhile: no copy",
             strLogin
                 + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|A sync|A save N1 from-A"
@@ -611,7 +626,18 @@ private slots:
                                     QDate::fromString(strDay, Qt::ISODate),
                                     textOf(lst.last()));
                 QVERIFY(settle());
-            } else if (strVerb == QLatin1String("open")) {
+            } else if (strVerb == QLatin1String("compare")) {
+                const QVariantMap mapRead = mapOpened.value(strWho + lst.value(2));
+                QVERIFY(!mapRead.isEmpty());
+                QVERIFY(client.login(strName, QStringLiteral("pw")));
+                const QVariantMap mapServer = client.postAsUser(QStringLiteral("get_note_item"),
+                                                                {{QStringLiteral("uuid"),
+                                                                  mapUuid.value(lst.value(2))}});
+                QVERIFY2(mapServer.value(QStringLiteral("id")).toInt() > 0,
+                         qPrintable(mapServer.value(QStringLiteral("error")).toString()));
+                pComputer->mgt().compareItem(mapRead, mapServer);
+                QVERIFY(settle());
+            } else if (strVerb == QLatin1String("open") || strVerb == QLatin1String("read")) {
                 const QVariantMap mapNote = pComputer->notesOfDays(lstDays).value(
                     mapUuid.value(lst.value(2)));
                 QVERIFY(!mapNote.isEmpty());

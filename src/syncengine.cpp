@@ -377,8 +377,16 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
         // A change made here that the service never had loses: its text stays, as a copy,
         // and leaves the note only once the copy is stored. So does a change that the
         // service refused (too large): the user was told it stays on this computer.
+        // A title is the user's writing too: a change of the title alone that loses is
+        // kept as well.
+        const QString strLocalTitle = mapLocalItem.value(QStringLiteral("title")).toString();
+        const bool bOwnTitleLost = !strLocalTitle.isEmpty()
+                                   && mapServerItem.contains(QStringLiteral("title"))
+                                   && mapServerItem.value(QStringLiteral("title")).toString()
+                                          != strLocalTitle;
         if (hasOwnChange(mapLocalItem) && !bLocalDeleted && !lacksText(mapLocalItem)
-            && (bServerDeleted || textDigest(mapLocalItem) != textDigest(mapServerItem)))
+            && (bServerDeleted || bOwnTitleLost
+                || textDigest(mapLocalItem) != textDigest(mapServerItem)))
             keepConflictCopy(mapLocalItem, [this, mapLocalItem, mapServerItem]() {
                 takeServiceVersion(mapLocalItem, mapServerItem);
             });
@@ -505,14 +513,18 @@ void CSyncEngine::keepConflictCopy(const QVariantMap &mapLocalItem, std::functio
                                   + mapLocalItem.value(QStringLiteral("updated_at")).toString())
               .toString();
     const QString strNow = m_host.syncClock().now();
+    // Titled by the time of the lost version and by its own title, which is kept so.
+    const QString strLostAt = m_host.syncClock().localText(
+        mapLocalItem.value(QStringLiteral("updated_at")).toString());
+    const QString strLostTitle = mapLocalItem.value(QStringLiteral("title")).toString().trimmed();
     QVariantMap map{{QStringLiteral("uuid"), strCopyUuid},
                     {QStringLiteral("user_id"), m_host.localUserId()},
                     {QStringLiteral("set_at"), mapLocalItem.value(QStringLiteral("set_at"))},
                     {QStringLiteral("content"), strText},
                     {QStringLiteral("title"),
-                     tr("Conflict copy, %1")
-                         .arg(m_host.syncClock().localText(
-                             mapLocalItem.value(QStringLiteral("updated_at")).toString()))},
+                     strLostTitle.isEmpty()
+                         ? tr("Conflict copy, %1").arg(strLostAt)
+                         : tr("Conflict copy, %1: %2").arg(strLostAt, strLostTitle)},
                     {QStringLiteral("created_at"), strNow},
                     {QStringLiteral("updated_at"), strNow},
                     {QStringLiteral("sync_state"), 1}};

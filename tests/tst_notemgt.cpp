@@ -844,7 +844,21 @@ private slots:
                            {"title"_s, "Server"_s},
                            {"md5"_s, md5Hex(strServer)}}
             << QStringLiteral("<p>local</p>");
+        // (The local note's title, as the list shows it, is its first line: "local".)
         QTest::newRow("server newer, same text")
+            << QVariantMap{{"id"_s, 42},
+                           {"updated_at"_s, strLater},
+                           {"title"_s, "local"_s},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))},
+                           {"content_size"_s, 12}}
+            << -1 << QStringList()
+            << QVariantMap{{"content"_s, "<p>local</p>"_s},
+                           {"server_id"_s, "42"_s},
+                           {"updated_at"_s, strLater},
+                           {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}}
+            << QString();
+        // A title is writing too: the losing change's title is kept in a copy.
+        QTest::newRow("server newer, same text, other title")
             << QVariantMap{{"id"_s, 42},
                            {"updated_at"_s, strLater},
                            {"title"_s, "Server"_s},
@@ -856,7 +870,7 @@ private slots:
                            {"updated_at"_s, strLater},
                            {"title"_s, "Server"_s},
                            {"md5"_s, md5Hex(QStringLiteral("<p>local</p>"))}}
-            << QString();
+            << QStringLiteral("<p>local</p>");
         QTest::newRow("server newer, text not sent")
             << QVariantMap{{"id"_s, 42},
                            {"updated_at"_s, strLater},

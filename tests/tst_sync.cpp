@@ -5,6 +5,7 @@
 //   "A write N1 2026-03-05 text"     a new note N1 through the editor's path
 //   "A edit N1 text"                 a new text for N1
 //   "A move N1 2026-04-02 text"      N1 moves to another day
+//   "A title N1 title"               N1 gets a title, its text unchanged
 //   "A delete N1"
 //   "A open N1"                      the editor opens N1 as A shows it now...
 //   "A save N1 text"                 ...and stores a new text made from that version
@@ -23,6 +24,9 @@
 //   "expect N1 2026-03-05 text"      N1 is live with that day and text on A, B and the
 //                                    service
 //   "gone N1"                        N1 is live nowhere
+//   "titled N1 title"                N1 has that title on A, B and the service
+//   "copy 2026-03-05 text [title]"   one conflict copy of the text on that day, the same
+//                                    note everywhere (its title ending with the title)
 // The later change of a note wins on every computer, a deletion included.
 //   "count A 3"                      A shows 3 live notes
 //   "A copies fail" / "A copies work"
@@ -425,6 +429,18 @@ private slots:
                 + "A write N1 2026-03-05 v1|A sync|B sync|A open N1|B delete N1|B sync|A sync"
                   "|A save N1 from-A|A sync|B sync|expect N1 2026-03-05 from-A|count A 1"
                   "|count B 1"_s);
+        // Titles are the user's writing too: a title that loses is kept in a copy's title.
+        row("a title changed on both while the service is away: the earlier is kept as a copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|A title N1 title-A"
+                  "|B title N1 title-B|S start|B sync|A sync|B sync|A sync|titled N1 title-B"
+                  "|copy 2026-03-05 v1 title-A|count A 2|count B 2"_s);
+        row("an edit replacing a title changed elsewhere keeps that title in the copy",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S stop|B title N1 title-B"
+                  "|A edit N1 from-A|S start|B sync|A sync|B sync|A sync"
+                  "|expect N1 2026-03-05 from-A|copy 2026-03-05 v1 title-B|count A 2"
+                  "|count B 2"_s);
         // A save lands between a comparison's read of the note and the write of the
         // service's version that the comparison chose: the comparison never saw that
         // change, and it stays to be compared again (and kept as a copy when it loses).
@@ -578,7 +594,11 @@ private slots:
                             && it.value()
                                    .value(QStringLiteral("title"))
                                    .toString()
-                                   .startsWith("Conflict copy, "_s))
+                                   .startsWith("Conflict copy, "_s)
+                            && it.value()
+                                   .value(QStringLiteral("title"))
+                                   .toString()
+                                   .endsWith(lst.value(3)))
                             lstFound << it.key();
                     }
                     return lstFound;
@@ -587,6 +607,13 @@ private slots:
                 QCOMPARE(lstAtService.size(), 1);
                 QCOMPARE(copiesIn(a.notesOfDays(lstDays)), lstAtService);
                 QCOMPARE(copiesIn(b.notesOfDays(lstDays)), lstAtService);
+            } else if (strWho == QLatin1String("titled")) {
+                const QString strUuid = mapUuid.value(lst.value(1));
+                for (CComputer *p : {&a, &b})
+                    QCOMPARE(p->notesOfDays(lstDays).value(strUuid).value("title"_s).toString(),
+                             lst.value(2));
+                QCOMPARE(serviceNotes(strName).value(strUuid).value("title"_s).toString(),
+                         lst.value(2));
             } else if (strWho == QLatin1String("gone")) {
                 const QString strUuid = mapUuid.value(lst.value(1));
                 QVERIFY(!a.notesOfDays(lstDays).contains(strUuid));
@@ -625,6 +652,15 @@ private slots:
                 pComputer->editNote(strUuid,
                                     QDate::fromString(strDay, Qt::ISODate),
                                     textOf(lst.last()));
+                QVERIFY(settle());
+            } else if (strVerb == QLatin1String("title")) {
+                const QString strUuid = mapUuid.value(lst.value(2));
+                const QVariantMap mapNote = pComputer->notesOfDays(lstDays).value(strUuid);
+                QVERIFY(!mapNote.isEmpty());
+                pComputer->mgt().upateNoteItem({{"uuid"_s, strUuid},
+                                                {"set_at"_s, mapNote.value("set_at"_s)},
+                                                {"content"_s, mapNote.value("content"_s)},
+                                                {"title"_s, lst.value(3)}});
                 QVERIFY(settle());
             } else if (strVerb == QLatin1String("compare")) {
                 const QVariantMap mapRead = mapOpened.value(strWho + lst.value(2));

@@ -992,6 +992,10 @@
         <source>Conflict copy, %1</source>
         <translation>競合コピー、%1</translation>
     </message>
+    <message>
+        <source>Conflict copy, %1: %2</source>
+        <translation>競合コピー、%1：%2</translation>
+    </message>
 </context>
 <context>
     <name>CSyncStatus</name>

@@ -21,6 +21,7 @@ const QString kPage = QStringLiteral("note_changes");
 const QString kLocal = QStringLiteral("change_page_local");
 const QString kStored = QStringLiteral("change_page_stored");
 const QString kShown = QStringLiteral("change_page_shown");
+const QString kUnwalked = QStringLiteral("change_walk_local");
 
 // A member of an answer that must be a whole number from 0 on; -1 when it is not.
 qint64 wholeNumber(const QVariantMap &map, const QString &strKey)
@@ -45,7 +46,7 @@ CChangeFeed::CChangeFeed(CSyncHost &host, CSyncEngine &engine, QObject *parent)
 
 QStringList CChangeFeed::resultTypes()
 {
-    return {kPosition, kPage, kLocal, kStored, kShown};
+    return {kPosition, kPage, kLocal, kStored, kShown, kUnwalked};
 }
 
 QVariantMap CChangeFeed::context(const QString &strType, const QVariantMap &mapData) const
@@ -71,6 +72,8 @@ void CChangeFeed::stop()
     m_nAheadBefore = 0;
     m_bAheadArrived = false;
     m_mapAhead.clear();
+    m_bWholeWalk = false;
+    m_setWalked.clear();
 }
 
 void CChangeFeed::run()
@@ -149,6 +152,16 @@ bool CChangeFeed::handle(CRequestResult &r)
         }
         return true;
     }
+    if (r.strType == kUnwalked) {
+        const QSet<QString> setWalked = std::move(m_setWalkedDone);
+        m_setWalkedDone.clear();
+        for (const QVariant &var : qAsConst(r.lstRows)) {
+            const QString strUuid = var.toMap().value(QStringLiteral("uuid")).toString();
+            if (!setWalked.contains(strUuid))
+                m_engine.lookUpNote(strUuid);
+        }
+        return true;
+    }
     if (r.strType == kPosition) {
         if (m_state != State::ReadingPosition)
             return false;
@@ -162,6 +175,9 @@ bool CChangeFeed::handle(CRequestResult &r)
         m_nTopCheckChange = 0;
         m_nDone = 0;
         m_nTotal = 0;
+        // (A walk resumed after a restart knows only its own pages: it looks nothing up.)
+        m_bWholeWalk = m_nCursor == 0 && m_nBefore == 0;
+        m_setWalked.clear();
         fetchPage();
     } else if (r.strType == kPage) {
         if (r.mapData.value(QStringLiteral("run")).toInt() != m_nRun)
@@ -302,6 +318,10 @@ void CChangeFeed::comparePage(const QVariantMap &mapReply)
         m_nAheadBefore = 0;
         m_bAheadArrived = false;
         m_mapAhead.clear();
+        // Notes acknowledged here that the restored service no longer holds come up
+        // nowhere in its changes: they are looked up once the walk is done.
+        m_bWholeWalk = true;
+        m_setWalked.clear();
         fetchPage();
         return;
     }
@@ -324,6 +344,10 @@ void CChangeFeed::comparePage(const QVariantMap &mapReply)
             return;
         }
         lstUuids << mapNote.value(QStringLiteral("uuid")).toString();
+    }
+    if (m_bWholeWalk) {
+        for (const QString &strUuid : qAsConst(lstUuids))
+            m_setWalked.insert(strUuid);
     }
     if (m_nTop <= 0)
         m_nTop = nLast;
@@ -388,9 +412,22 @@ void CChangeFeed::pageStored(CRequestResult &r)
     m_nTop = 0;
     m_nBefore = 0;
     m_state = State::Idle;
+    if (m_bWholeWalk)
+        lookUpUnwalked();
     emit finished();
     if (m_bAgain)
         run();
+}
+
+void CChangeFeed::lookUpUnwalked()
+{
+    m_bWholeWalk = false;
+    const QString strRequest = m_host.store().getSettledNoteUuids();
+    if (strRequest.isEmpty())
+        return;
+    m_setWalkedDone = std::move(m_setWalked);
+    m_setWalked.clear();
+    m_host.track(strRequest, context(kUnwalked, QVariantMap()));
 }
 
 void CChangeFeed::handleError(CRequestResult &r)

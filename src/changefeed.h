@@ -2,6 +2,7 @@
 #define CHANGEFEED_H
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -65,6 +66,8 @@ private:
     void fetchAhead(qint64 nBefore);
     void comparePage(const QVariantMap &mapReply);
     void pageStored(CRequestResult &r);
+    // After a walk over the whole account: the notes here that it did not bring.
+    void lookUpUnwalked();
     void stop();
 
     CSyncHost &m_host;
@@ -91,6 +94,13 @@ private:
     qint64 m_nBefore = 0;
     int m_nDone = 0;
     int m_nTotal = 0;
+    // A walk over the whole account (from the first change, or again after the service's
+    // database was put back): the notes it brought. Those here that it did not bring are
+    // notes the service lacks (written there after the copy it was put back from): each is
+    // looked up at the service, and sent again when it is not there.
+    bool m_bWholeWalk = false;
+    QSet<QString> m_setWalked;
+    QSet<QString> m_setWalkedDone;
 };
 
 #endif // CHANGEFEED_H

@@ -505,6 +505,17 @@ QString CDbMgt::refuseNote(const QVariantMap &mapVersion)
                     mapBind);
 }
 
+QString CDbMgt::getSettledNoteUuids()
+{
+    if (m_nUserId < 1)
+        return QString();
+    return query(
+        QStringLiteral("SELECT uuid FROM note WHERE user_id = %1 AND %2"
+                       " AND IFNULL(uuid, '') != ''"
+                       " AND (sync_state IN (0, 3) OR (sync_state IS NULL AND server_id > 0))")
+            .arg(QString::number(m_nUserId), kLive));
+}
+
 QString CDbMgt::writeServiceVersion(const QVariantMap &mapNote, const QVariantMap &mapCompared)
 {
     const QString strUuid = mapNote.value(QStringLiteral("uuid")).toString();

@@ -99,6 +99,9 @@ public slots:
     // the local copy holds a pending change newer than that version. mapCompared: the
     // local note as read for the comparison that chose the service's version (with its
     // "sync_state"); a pending change stored since that read is not that note, and stays.
+    // The UUIDs of the user's live notes that hold no change of their own (the service's
+    // versions, as far as this computer knows).
+    QString getSettledNoteUuids();
     QString writeServiceVersion(const QVariantMap &mapNote,
                                 const QVariantMap &mapCompared = QVariantMap());
     // The service refused that version for good: not sent again until changed again.

@@ -49,7 +49,8 @@ QStringList CSyncEngine::resultTypes()
             QStringLiteral("upload_note_uuid"),
             QStringLiteral("note_list_pending"),
             QStringLiteral("upload_change"),
-            QStringLiteral("service_item_to_compare")}
+            QStringLiteral("service_item_to_compare"),
+            QStringLiteral("note_to_look_up")}
            + CChangeFeed::resultTypes();
 }
 
@@ -677,6 +678,15 @@ void CSyncEngine::compareWithService(const QString &strNoteUuid)
                          {{QStringLiteral("uuid"), strNoteUuid}}));
 }
 
+void CSyncEngine::lookUpNote(const QString &strNoteUuid)
+{
+    if (!isSyncing() || strNoteUuid.isEmpty())
+        return;
+    m_host.track(m_host.store().getNoteItem(strNoteUuid),
+                 context(QStringLiteral("note_to_look_up"),
+                         {{QStringLiteral("uuid"), strNoteUuid}}));
+}
+
 void CSyncEngine::lookUpAtServer(const QVariantMap &mapLocalItem)
 {
     // Answered after a logout or a login as someone else, the note would go to the service
@@ -795,6 +805,13 @@ bool CSyncEngine::handle(CRequestResult &r)
         m_host.track(m_host.store().getNoteItem(mapServer.value(QStringLiteral("uuid")).toString()),
                      {{QStringLiteral("type"), QStringLiteral("get_local_item_to_update")},
                       {QStringLiteral("data"), mapServer}});
+    } else if (strType == QLatin1String("note_to_look_up")) {
+        // (A change of its own goes up with the pending ones.)
+        const QVariantMap mapLocal = r.lstRows.value(0).toMap();
+        if (mapLocal.isEmpty() || isTombstone(mapLocal) || hasOwnChange(mapLocal)
+            || mapLocal.value(QStringLiteral("user_id")).toInt() != m_host.localUserId())
+            return false;
+        lookUpAtServer(mapLocal);
     } else if (strType == QLatin1String("note_list_pending")) {
         for (const QVariant &var : qAsConst(r.lstRows)) {
             const QVariantMap mapRow = var.toMap();

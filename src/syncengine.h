@@ -114,6 +114,9 @@ public:
     void uploadPending();
     // Sends one pending change: a note record as stored, or a deletion.
     void sendChange(const QVariantMap &mapLocalItem);
+    // Looks a note here up at the service, which may lack it (its database was put back
+    // from an older copy): sent again when it is not there, compared when it is.
+    void lookUpNote(const QString &strNoteUuid);
 
 signals:
     // How far the download of the account has come: nDone of nTotal notes (nTotal 0

@@ -366,6 +366,14 @@ private slots:
                   "|A write N3 2026-03-07 three|B feed|S restore|A write N4 2026-03-08 four"
                   "|A write N5 2026-03-09 five|A write N6 2026-03-10 six|B feed"
                   "|expect N4 2026-03-08 four|expect N5 2026-03-09 five"_s);
+        // Notes the service had acknowledged, and lost with the restore: the computer that
+        // finds the restore sends again what the service lacks, whatever month it is in.
+        row("notes acknowledged between a backup and a restore reach the service again",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S backup|A write N2 2026-02-10 two"
+                  "|A write N3 2026-04-07 three|B feed|S restore|A write N4 2026-03-08 four"
+                  "|B feed|expect N2 2026-02-10 two|expect N3 2026-04-07 three"
+                  "|expect N4 2026-03-08 four|count A 4|count B 4"_s);
         // Answers that come late: after another edit of the same note, after a logout, or
         // after a login as someone else.
         row("an edit stored while the one before is on its way: no copy of the one before",

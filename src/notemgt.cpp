@@ -93,6 +93,7 @@ void CNoteMgt::construct(int nTimerInterval)
     connect(this, &CNoteMgt::userIdChanged, this, &CNoteMgt::updateSyncStatus);
     connect(&m_sync, &CSyncEngine::syncProgress, &m_syncStatus, &CSyncStatus::setProgress);
     connect(&m_sync, &CSyncEngine::syncIdle, &m_syncStatus, &CSyncStatus::setIdle);
+    connect(&m_sync, &CSyncEngine::sendingChanged, &m_syncStatus, &CSyncStatus::setSending);
 
     connect(&m_timerDownloadNote, &QTimer::timeout, this, &CNoteMgt::onTimeOutDownloadNote);
     connect(&m_timerUploadNote, &QTimer::timeout, this, &CNoteMgt::onTimeOutUploadNote);

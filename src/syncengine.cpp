@@ -85,6 +85,18 @@ void CSyncEngine::reset()
     // A copy still being written is stored all the same; what waited for it is done again
     // at the next comparison.
     m_hashAfterCopy.clear();
+    tellSending();
+}
+
+void CSyncEngine::tellSending()
+{
+    QSet<QString> setNotes = m_setSendingNotes;
+    setNotes.unite(m_setWaitingNotes);
+    const int nSending = setNotes.size() + m_hashAfterCopy.size();
+    if (nSending == m_nSendingTold)
+        return;
+    m_nSendingTold = nSending;
+    emit sendingChanged(nSending);
 }
 
 void CSyncEngine::setListSearch(const QString &strSearch)
@@ -262,6 +274,7 @@ void CSyncEngine::sendChange(const QVariantMap &mapLocalItem)
     // unseen.
     if (strBaseAt.isEmpty())
         m_host.untracked(m_host.store().recordSentVersion(mapData));
+    tellSending();
 }
 
 void CSyncEngine::start()
@@ -548,6 +561,7 @@ void CSyncEngine::noteKept(const QString &strRequest)
         return;
     fnThen();
     checkIdle();
+    tellSending();
 }
 
 // A note that the service holds as deleted is deleted here too, with the service's time,
@@ -701,6 +715,13 @@ void CSyncEngine::lookUpAtServer(const QVariantMap &mapLocalItem)
 // Results
 
 bool CSyncEngine::handle(CRequestResult &r)
+{
+    const bool bHandled = handleResult(r);
+    tellSending();
+    return bHandled;
+}
+
+bool CSyncEngine::handleResult(CRequestResult &r)
 {
     const QString &strType = r.strType;
     if (CChangeFeed::resultTypes().contains(strType))
@@ -857,6 +878,13 @@ bool CSyncEngine::handle(CRequestResult &r)
 }
 
 bool CSyncEngine::handleError(CRequestResult &r, const QString &strError)
+{
+    const bool bHandled = handleFailure(r, strError);
+    tellSending();
+    return bHandled;
+}
+
+bool CSyncEngine::handleFailure(CRequestResult &r, const QString &strError)
 {
     if (m_hashAfterCopy.remove(r.strRequest) > 0) {
         // Reported as any failed write; the text the copy was to keep stays where it is.

@@ -125,9 +125,16 @@ signals:
     // Nothing is left to send or to fetch: the notes here are those of the service as of
     // now.
     void syncIdle();
+    // How many changes made here are on their way to the service (or wait for the
+    // conflict copy that lets them end); 0 when none is.
+    void sendingChanged(int nChanges);
 
 private:
+    bool handleResult(CRequestResult &result);
+    bool handleFailure(CRequestResult &result, const QString &strError);
     bool isSyncing() const;
+    // Emits sendingChanged() when that count has changed.
+    void tellSending();
     // After a run of the changes: syncIdle() once nothing is on its way any more.
     void checkIdle();
     QVariantMap context(const QString &strType, const QVariantMap &mapData) const;
@@ -172,6 +179,7 @@ private:
     bool m_bAwaitIdle = false;
     // What waits for a conflict copy to be stored, by the id of its write.
     QHash<QString, std::function<void()>> m_hashAfterCopy;
+    int m_nSendingTold = 0;
     CChangeFeed m_feed;
 };
 

@@ -87,7 +87,8 @@ CSyncStatus::State CSyncStatus::computeState() const
     }
     if (m_bServiceDown)
         return Offline;
-    return m_bSynced ? UpToDate : Syncing;
+    // A change still on its way is not safe at the service yet.
+    return m_bSynced && m_nSending <= 0 ? UpToDate : Syncing;
 }
 
 QString CSyncStatus::text() const
@@ -99,7 +100,7 @@ QString CSyncStatus::text() const
     case Connecting:
         return tr("Connecting to the note service as %1…").arg(m_strUserName);
     case Syncing:
-        if (m_nTotal <= 0)
+        if (m_nTotal <= 0 || m_nDone >= m_nTotal)
             return tr("%1: synchronising…").arg(m_strUserName);
         //: %2 of %3 notes have arrived
         return tr("%1: synchronising, %2 of %3")
@@ -232,6 +233,12 @@ void CSyncStatus::setIdle()
     m_strServiceError.clear();
     m_nDone = m_nTotal;
     m_dtLastSync = QDateTime::currentDateTime();
+    update();
+}
+
+void CSyncStatus::setSending(int nChanges)
+{
+    m_nSending = qMax(0, nChanges);
     update();
 }
 

@@ -76,6 +76,9 @@ public slots:
                   bool bNetwork);
     void setProgress(int nDone, int nTotal);
     void setIdle();
+    // How many changes made here are on their way to the service: while any is, the
+    // notes are not up to date.
+    void setSending(int nChanges);
     // A request to the service failed (bNetwork: it could not be reached), or answered.
     void serviceFailed(const QString &strError, bool bNetwork);
     void serviceAnswered();
@@ -97,6 +100,7 @@ private:
     QString m_strServiceError;
     int m_nDone = 0;
     int m_nTotal = 0;
+    int m_nSending = 0;
     QDateTime m_dtLastSync;
 
     State m_state = LoggedOut;

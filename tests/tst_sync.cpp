@@ -47,6 +47,7 @@
 #include "httpfixture.h"
 #include "settings.h"
 #include "syncfixture.h"
+#include "syncstatus.h"
 
 #include <QScopeGuard>
 #include <QTcpSocket>
@@ -886,6 +887,40 @@ private slots:
         QVERIFY(std::any_of(mapNotes.cbegin(), mapNotes.cend(), [&](const QVariantMap &map) {
             return map.value("content"_s).toString() == strLarge;
         }));
+    }
+
+    // The status line says "up to date" only once the changes made here have reached the
+    // service: one still on its way keeps it at "synchronising" (quitting then is not safe
+    // for another computer, which would not have it yet).
+    void statusWaitsForChangesOnTheirWay()
+    {
+        const QString strName = QStringLiteral("onitsway");
+        QVERIFY(CServiceClient(m_service.baseUrl())
+                    .registerUser(strName, QStringLiteral("pw"), "onitsway@example.com"_s)
+                    .value(QStringLiteral("error"))
+                    .toString()
+                    .isEmpty());
+        g_pSettings->setServerUrl(m_pProxy->baseUrl());
+        auto restore = qScopeGuard([this] {
+            m_pProxy->release(true);
+            g_pSettings->setServerUrl(m_service.baseUrl());
+        });
+        CComputer a;
+        const CSyncStatus *pStatus = a.mgt().syncStatus();
+        QVERIFY(a.login(strName, QStringLiteral("pw")));
+        QTRY_COMPARE_WITH_TIMEOUT(pStatus->state(), CSyncStatus::UpToDate, 30000);
+
+        m_pProxy->hold(QStringLiteral("replace_note_item"));
+        QVERIFY(!a.writeNote(QDate(2026, 3, 21), QStringLiteral("on its way")).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(m_pProxy->heldCount(), 1, 20000);
+        // Other answers (a run of changes) come and go meanwhile.
+        a.invoke("onTimeOutSync");
+        QTRY_COMPARE_WITH_TIMEOUT(a.mgt().pendingRequestCount(), 1, 20000);
+        QCOMPARE(pStatus->state(), CSyncStatus::Syncing);
+        QVERIFY2(pStatus->text().contains("synchronising"_s), qPrintable(pStatus->text()));
+
+        m_pProxy->release(true);
+        QTRY_COMPARE_WITH_TIMEOUT(pStatus->state(), CSyncStatus::UpToDate, 30000);
     }
 
     // Two edits within one second on two computers: both computers and the service end

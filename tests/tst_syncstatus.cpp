@@ -17,7 +17,7 @@ namespace {
 const QString kUser = QStringLiteral("carol");
 
 // One step of a test's story: "login <state> [error] [net]", "progress <done> <total>",
-// "idle", "fail <error> [net]", "answer".
+// "idle", "fail <error> [net]", "answer", "sending <changes on their way>".
 void apply(CSyncStatus &status, const QString &strStep)
 {
     const QStringList lst = strStep.split(QLatin1Char('|'));
@@ -47,6 +47,8 @@ void apply(CSyncStatus &status, const QString &strStep)
         status.serviceFailed(lst.at(1), lst.value(2) == QLatin1String("net"));
     } else if (strVerb == QLatin1String("answer")) {
         status.serviceAnswered();
+    } else if (strVerb == QLatin1String("sending")) {
+        status.setSending(lst.at(1).toInt());
     } else {
         QFAIL(qPrintable(QStringLiteral("unknown step ") + strStep));
     }
@@ -122,6 +124,18 @@ private slots:
         QTest::newRow("new notes after being up to date")
             << QStringList{"login|online"_s, "idle"_s, "progress|0|5"_s}
             << int(CSyncStatus::Syncing) << "0 of 5"_s
+            << ""_s;
+        QTest::newRow("a change on its way after being up to date")
+            << QStringList{"login|online"_s,
+                           "progress|3400|3400"_s,
+                           "idle"_s,
+                           "sending|1"_s,
+                           "answer"_s}
+            << int(CSyncStatus::Syncing) << "carol: synchronising…"_s
+            << ""_s;
+        QTest::newRow("the change acknowledged")
+            << QStringList{"login|online"_s, "idle"_s, "sending|2"_s, "sending|0"_s}
+            << int(CSyncStatus::UpToDate) << "up to date"_s
             << ""_s;
         QTest::newRow("service unreachable at login")
             << QStringList{"login|offline|"_s + strRefused + "|net"_s} << int(CSyncStatus::Offline)

@@ -517,7 +517,9 @@ public:
         const QVariantMap map = emitted(QStringLiteral("login_server")).last();
         if (map.value(QStringLiteral("result")).toString() != QLatin1String("ok"))
             return false;
-        return waitUntil([&]() { return m_mgt.isLogin() && idle(); }, 30000);
+        // The login brings the whole account: on a busy machine an account of large
+        // pictures takes longer than half a minute.
+        return waitUntil([&]() { return m_mgt.isLogin() && idle(); }, 120000);
     }
 
 private:

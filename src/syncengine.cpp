@@ -342,7 +342,13 @@ int CSyncEngine::compareItem(QVariantMap mapLocalItem, QVariantMap mapServerItem
     const QString strServerAt = mapServerItem.value(QStringLiteral("updated_at")).toString();
     const QString strLocalUuid = mapLocalItem.value(QStringLiteral("uuid")).toString();
     const int nServerNoteId = mapServerItem.value(QStringLiteral("id")).toInt();
-    const bool bNoServerId = mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1;
+    // The service's id of the note, recorded when the one here is missing, or is one it had
+    // before the service's database was put back (the UUIDs tell the note).
+    const QString strServerUuid = mapServerItem.value(QStringLiteral("uuid")).toString();
+    const bool bNoServerId = mapLocalItem.value(QStringLiteral("server_id")).toInt() < 1
+                             || (mapLocalItem.value(QStringLiteral("server_id")).toInt()
+                                     != nServerNoteId
+                                 && !strServerUuid.isEmpty() && strServerUuid == strLocalUuid);
     const int nOrder = strServerAt < strLocalAt ? 1 : (strLocalAt < strServerAt ? -1 : 0);
     auto recordServerId = [&]() { recordServiceId(strLocalUuid, nServerNoteId); };
 
@@ -626,12 +632,16 @@ void CSyncEngine::insertServerItem(const QVariantMap &mapServerItem)
 void CSyncEngine::compareMonth(const QVariantList &lstLocal, const QVariantList &lstServer)
 {
     auto matches = [](const QVariantMap &mapLocal, const QVariantMap &mapServer) {
-        const int nServerNoteId = mapServer.value(QStringLiteral("id")).toInt();
-        if (nServerNoteId > 0
-            && nServerNoteId == mapLocal.value(QStringLiteral("server_id")).toInt())
-            return true;
         const QString strUuid = mapServer.value(QStringLiteral("uuid")).toString();
-        return !strUuid.isEmpty() && strUuid == mapLocal.value(QStringLiteral("uuid")).toString();
+        const QString strLocalUuid = mapLocal.value(QStringLiteral("uuid")).toString();
+        // Two notes with UUIDs are one note only by their UUIDs: the id a note here had at
+        // the service may have been given to another note since (the service's database
+        // put back from an older copy that did not hold this one).
+        if (!strUuid.isEmpty() && !strLocalUuid.isEmpty())
+            return strUuid == strLocalUuid;
+        const int nServerNoteId = mapServer.value(QStringLiteral("id")).toInt();
+        return nServerNoteId > 0
+               && nServerNoteId == mapLocal.value(QStringLiteral("server_id")).toInt();
     };
 
     QVariantList lstServerOnly;

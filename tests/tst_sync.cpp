@@ -375,6 +375,14 @@ private slots:
                   "|A write N3 2026-04-07 three|B feed|S restore|A write N4 2026-03-08 four"
                   "|B feed|expect N2 2026-02-10 two|expect N3 2026-04-07 three"
                   "|expect N4 2026-03-08 four|count A 4|count B 4"_s);
+        // The restored service gives a lost note's id to a new note, which is then deleted:
+        // the month comparison tells the two apart by their UUIDs, and sends the lost one.
+        row("a note lost with a restore is not taken for the note that got its id",
+            strLogin
+                + "A write N1 2026-03-05 v1|A sync|B sync|S backup|A write N2 2026-03-06 two"
+                  "|B feed|S restore|A write N3 2026-03-07 three|A delete N3"
+                  "|B month 2026-03-01|A month 2026-03-01|expect N2 2026-03-06 two|gone N3"
+                  "|count A 2|count B 2"_s);
         // Answers that come late: after another edit of the same note, after a logout, or
         // after a login as someone else.
         row("an edit stored while the one before is on its way: no copy of the one before",

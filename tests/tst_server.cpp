@@ -2352,6 +2352,20 @@ void TestServer::confirmedWritesOnDisk()
                        strLog}))
         QSKIP(qPrintable(QStringLiteral("The service cannot run under strace here: %1")
                              .arg(QString::fromUtf8(server.stderrText().left(300)))));
+    // The service is strace's child, which ending strace leaves running: whichever way the
+    // test ends, it is stopped first.
+    const auto stopTraced = qScopeGuard([&server] {
+        if (server.m_process.state() == QProcess::NotRunning)
+            return;
+        QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(server.m_process.processId()));
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        for (const QByteArray &baPid : file.readAll().trimmed().split(' ')) {
+            if (baPid.toLongLong() > 0)
+                ::kill(pid_t(baPid.toLongLong()), SIGTERM);
+        }
+        server.m_process.waitForFinished(30000);
+    });
     const CUser user = registerAt(server, QStringLiteral("synced"));
     QVERIFY(user.m_nId > 0);
 

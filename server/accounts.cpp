@@ -276,19 +276,7 @@ void CAccounts::registerAgain(QSqlDatabase &db,
                               CServiceReply &reply)
 {
     QSqlQuery query(db);
-    const QString strPair = strClient + QLatin1Char('\n') + strNameKey;
-    const CRateLimit::Take takePair = m_rateLimit.take(query,
-                                                       QStringLiteral("login"),
-                                                       strPair,
-                                                       m_nLoginRate,
-                                                       60);
-    const CRateLimit::Take takeClient = takePair == CRateLimit::Take::Allowed
-                                            ? m_rateLimit.take(query,
-                                                               QStringLiteral("login_client"),
-                                                               strClient,
-                                                               m_nLoginRate * 5,
-                                                               60)
-                                            : takePair;
+    const CRateLimit::Take takeClient = takeLoginAttempt(query, strClient, strNameKey);
     if (takeClient == CRateLimit::Take::Failed)
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("register_user"));
     if (takeClient == CRateLimit::Take::Refused)
@@ -296,16 +284,13 @@ void CAccounts::registerAgain(QSqlDatabase &db,
     const QByteArray baPwd = fields.value(Protocol::Field::kPwd).toLower().toLatin1();
     const Secrets::Check check = nSameId > 0 ? Secrets::verifyPassword(baSameHash, baPwd)
                                              : Secrets::verifyNothing(baPwd);
+    endLoginAttempt(query, strClient, strNameKey, check);
     if (check == Secrets::Check::Busy) {
-        m_rateLimit.refund(query, QStringLiteral("login"), strPair);
-        m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
         reply.m_nStatus = 503;
         return reply.fail(QString(Protocol::Error::kBusy));
     }
     if (check != Secrets::Check::Match)
         return reply.fail(strTaken);
-    m_rateLimit.clear(query, QStringLiteral("login"), strPair);
-    m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
     answerLogin(db, int(nSameId), fields, reply);
 }
 
@@ -324,19 +309,7 @@ void CAccounts::login(QSqlDatabase &db,
     // name and per client address: guesses from one place end there, and nobody
     // elsewhere is locked out of their account.
     QSqlQuery query(db);
-    const QString strPair = strClient + QLatin1Char('\n') + strNameKey;
-    const CRateLimit::Take takePair = m_rateLimit.take(query,
-                                                       QStringLiteral("login"),
-                                                       strPair,
-                                                       m_nLoginRate,
-                                                       60);
-    const CRateLimit::Take takeClient = takePair == CRateLimit::Take::Allowed
-                                            ? m_rateLimit.take(query,
-                                                               QStringLiteral("login_client"),
-                                                               strClient,
-                                                               m_nLoginRate * 5,
-                                                               60)
-                                            : takePair;
+    const CRateLimit::Take takeClient = takeLoginAttempt(query, strClient, strNameKey);
     if (takeClient == CRateLimit::Take::Failed)
         return reply.dbFailure(m_db, query.lastError(), QStringLiteral("login"));
     if (takeClient == CRateLimit::Take::Refused)
@@ -358,18 +331,43 @@ void CAccounts::login(QSqlDatabase &db,
     const Secrets::Check check = nUserId > 0 && Validation::isHex(strPwd, 32)
                                      ? Secrets::verifyPassword(baHash, strPwd.toLatin1())
                                      : Secrets::verifyNothing(strPwd.toLatin1());
+    endLoginAttempt(query, strClient, strNameKey, check);
     if (check == Secrets::Check::Busy) {
-        // Not looked at: the attempt does not count.
-        m_rateLimit.refund(query, QStringLiteral("login"), strPair);
-        m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
         reply.m_nStatus = 503;
         return reply.fail(QString(Protocol::Error::kBusy));
     }
     if (check != Secrets::Check::Match)
         return reply.fail(QString(Protocol::Error::kWrongLogin));
-    m_rateLimit.clear(query, QStringLiteral("login"), strPair);
-    m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
     answerLogin(db, nUserId, fields, reply);
+}
+
+CRateLimit::Take CAccounts::takeLoginAttempt(QSqlQuery &query,
+                                             const QString &strClient,
+                                             const QString &strNameKey)
+{
+    const CRateLimit::Take takePair = m_rateLimit.take(query,
+                                                       QStringLiteral("login"),
+                                                       strClient + QLatin1Char('\n') + strNameKey,
+                                                       m_nLoginRate,
+                                                       60);
+    if (takePair != CRateLimit::Take::Allowed)
+        return takePair;
+    return m_rateLimit.take(query, QStringLiteral("login_client"), strClient, m_nLoginRate * 5, 60);
+}
+
+void CAccounts::endLoginAttempt(QSqlQuery &query,
+                                const QString &strClient,
+                                const QString &strNameKey,
+                                Secrets::Check check)
+{
+    const QString strPair = strClient + QLatin1Char('\n') + strNameKey;
+    if (check == Secrets::Check::Busy)
+        m_rateLimit.refund(query, QStringLiteral("login"), strPair);
+    else if (check == Secrets::Check::Match)
+        m_rateLimit.clear(query, QStringLiteral("login"), strPair);
+    // A client's own count keeps its failed attempts only.
+    if (check == Secrets::Check::Busy || check == Secrets::Check::Match)
+        m_rateLimit.refund(query, QStringLiteral("login_client"), strClient);
 }
 
 void CAccounts::forgotPwd(QSqlDatabase &db,

@@ -3,11 +3,13 @@
 
 #include "mailspool.h"
 #include "ratelimit.h"
+#include "secrets.h"
 #include "servicereply.h"
 
 #include <QSqlDatabase>
 
 class CServerDb;
+class QSqlQuery;
 struct CServerConfig;
 
 // The accounts room: registration, login, password reminders and the check of the
@@ -51,6 +53,17 @@ private:
                        const QByteArray &baSameHash,
                        const QString &strTaken,
                        CServiceReply &reply);
+    // Counts a login attempt for this name from this client, per client and name and per
+    // client, before any password is looked at.
+    CRateLimit::Take takeLoginAttempt(QSqlQuery &query,
+                                      const QString &strClient,
+                                      const QString &strNameKey);
+    // Ends a counted attempt: a password that was not looked at (the service busy) does not
+    // count; one that matched clears the name's count.
+    void endLoginAttempt(QSqlQuery &query,
+                         const QString &strClient,
+                         const QString &strNameKey,
+                         Secrets::Check check);
     // Issues a new token for the user and fills the login answer.
     void answerLogin(QSqlDatabase &db,
                      int nUserId,
